@@ -1,0 +1,48 @@
+// Radix-2 transform on separate real and imaginary arrays, with the analysis
+// window and the bin frequencies the audio path needs around it.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+class CFft {
+  public:
+    static constexpr uint32_t kMaxStages = 16;  // sizes up to 65536
+
+    // 0 on success, -1 when n is not a power of two, -2 when n is too big.
+    int32_t initialize(uint32_t n);
+
+    // n must be the initialised size. imIn may be null (a real input). The
+    // output arrays must not overlap the input arrays.
+    void transform(uint32_t n, uint32_t inverse, const double* reIn, const double* imIn,
+                   double* reOut, double* imOut) const;
+
+    // The periodic Hann window of n points.
+    static void makeWindow(double* table, uint32_t n);
+    static void applyWindow(const double* table, double* buffer, uint32_t n);
+    // Fraction of the sampling rate at which bin i of an n-point transform lies.
+    static double binFraction(uint32_t n, uint32_t i);
+
+    uint32_t nLog2Size = 0;
+    uint32_t nArrayBytes = 0;
+    double dSize = 0.0;
+    // Per stage s (blocks of 2^(s+1) points, delta = 2 pi / 2^(s+1)).
+    double daForwardSin2[kMaxStages] = {};    // sin(-2 delta)
+    double daForwardSin1[kMaxStages] = {};    // sin(-delta)
+    double daForwardCos2[kMaxStages] = {};    // cos(-2 delta)
+    double daForwardCos1[kMaxStages] = {};    // cos(-delta)
+    double daForwardTwoCos[kMaxStages] = {};  // 2 cos(-delta)
+    double daInverseSin2[kMaxStages] = {};    // sin(2 delta)
+    double daInverseSin1[kMaxStages] = {};    // sin(delta)
+    double daInverseCos2[kMaxStages] = {};    // cos(2 delta)
+    double daInverseCos1[kMaxStages] = {};    // cos(delta)
+    double daInverseTwoCos[kMaxStages] = {};  // 2 cos(delta)
+
+  private:
+    // The twiddle sequence of a stage is the same for every block of that
+    // stage, so the recurrence runs once per stage at initialisation and the
+    // butterflies read the stored values: the same bits, in loops the compiler
+    // can vectorise. Stage s occupies entries [2^s - 1, 2^(s+1) - 1).
+    std::vector<double> forwardRe_, forwardIm_, inverseRe_, inverseIm_;
+    std::vector<uint32_t> bitReversed_;
+};

@@ -1,0 +1,68 @@
+// The simulated platform's host: a deterministic FIFO message loop that a test
+// steps one message at a time or runs until idle, and a record of every message
+// box shown.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/host.h"
+
+namespace sim {
+
+struct MessageBoxRecord {
+    platform::MessageTarget* owner;
+    std::string text;
+    std::string caption;
+    uint32_t style;
+};
+
+class SimHost : public platform::Host {
+  public:
+    void postMessage(platform::MessageTarget* target, uint32_t message, uintptr_t wParam,
+                     intptr_t lParam) override;
+    void postQuitMessage(int exitCode) override;
+    int messageBox(platform::MessageTarget* owner, const std::string& text,
+                   const std::string& caption, uint32_t style) override;
+    void yieldTimeSlice() override { ++yields; }
+
+    // Delivers the oldest queued message. Returns false when the queue is empty
+    // or the quit message was reached (the loop has ended).
+    bool step();
+    // Delivers messages until the queue is empty or the quit message is reached.
+    // Returns the number of messages delivered.
+    size_t runUntilIdle();
+    // Runs until the quit message and returns its exit code; onIdle is called
+    // whenever the queue runs empty (a file device may refill it there).
+    // Returns nullopt if the queue runs dry and onIdle posts nothing.
+    std::optional<int> run(const std::function<bool()>& onIdle = {});
+
+    size_t pending() const;
+    bool quitReached() const { return quit_.has_value(); }
+    std::optional<int> exitCode() const { return quit_; }
+    bool quitPosted() const { return quitPosts > 0; }
+
+    // Called for every message box before it is recorded; a program prints it.
+    std::function<void(const MessageBoxRecord&)> onMessageBox;
+
+    std::vector<MessageBoxRecord> boxes;
+    int quitPosts = 0;
+    size_t yields = 0;
+
+  private:
+    struct Entry {
+        platform::MessageTarget* target;  // null for the quit message
+        uint32_t message;
+        uintptr_t wParam;
+        intptr_t lParam;
+    };
+    mutable std::mutex mutex_;
+    std::deque<Entry> queue_;
+    std::optional<int> quit_;
+};
+
+}  // namespace sim

@@ -1,0 +1,204 @@
+#include "dsp/fft.h"
+
+#include <cmath>
+#include <complex>
+#include <random>
+#include <vector>
+
+#include "support/host_fixture.h"
+
+namespace {
+
+using Complex = std::complex<double>;
+
+// Direct DFT with the sign the tables and the recurrence define: the forward
+// flag turns the twiddle by +delta per step.
+std::vector<Complex> directDft(const std::vector<Complex>& x, double sign) {
+    const size_t n = x.size();
+    std::vector<Complex> out(n);
+    for (size_t k = 0; k < n; ++k) {
+        Complex sum = 0.0;
+        for (size_t m = 0; m < n; ++m) {
+            const double angle = sign * 2.0 * M_PI * static_cast<double>((k * m) % n) / n;
+            sum += x[m] * Complex(std::cos(angle), std::sin(angle));
+        }
+        out[k] = sum;
+    }
+    return out;
+}
+
+double maxAbs(const std::vector<Complex>& v) {
+    double m = 0.0;
+    for (const auto& c : v)
+        m = std::max(m, std::abs(c));
+    return m;
+}
+
+class FftTest : public HostTest {};
+
+TEST_F(FftTest, ForwardAndInverseMatchDirectDftAtSeveralSizes) {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> dist(-32768.0, 32767.0);
+    for (uint32_t n : {2u, 4u, 8u, 64u, 512u, 1024u, 2048u}) {
+        CFft fft;
+        ASSERT_EQ(fft.initialize(n), 0);
+        std::vector<double> re(n), im(n), outRe(n), outIm(n);
+        std::vector<Complex> x(n);
+        for (uint32_t i = 0; i < n; ++i) {
+            re[i] = dist(rng);
+            im[i] = dist(rng);
+            x[i] = {re[i], im[i]};
+        }
+
+        fft.transform(n, 0, re.data(), im.data(), outRe.data(), outIm.data());
+        auto expected = directDft(x, +1.0);
+        double scale = maxAbs(expected), worst = 0.0;
+        for (uint32_t k = 0; k < n; ++k)
+            worst = std::max(worst, std::abs(Complex(outRe[k], outIm[k]) - expected[k]));
+        EXPECT_LT(worst / scale, 1e-10) << "forward, n = " << n;
+
+        fft.transform(n, 1, re.data(), im.data(), outRe.data(), outIm.data());
+        expected = directDft(x, -1.0);
+        worst = 0.0;
+        for (uint32_t k = 0; k < n; ++k)
+            worst =
+                std::max(worst, std::abs(Complex(outRe[k], outIm[k]) * double(n) - expected[k]));
+        EXPECT_LT(worst / scale, 1e-10) << "inverse, n = " << n;
+    }
+    EXPECT_TRUE(host.boxes.empty());
+}
+
+TEST_F(FftTest, RealInputClearsImaginaryOutputAndRoundTrips) {
+    const uint32_t n = 1024;
+    CFft fft;
+    ASSERT_EQ(fft.initialize(n), 0);
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> dist(-1000.0, 1000.0);
+    std::vector<double> x(n), re(n), im(n, 12345.0), back(n), backIm(n);
+    for (auto& v : x)
+        v = dist(rng);
+
+    fft.transform(n, 0, x.data(), nullptr, re.data(), im.data());
+    // Real input: the spectrum is conjugate-symmetric, which stale imaginary
+    // values would break.
+    for (uint32_t k = 1; k < n / 2; ++k) {
+        EXPECT_NEAR(re[k], re[n - k], 1e-6);
+        EXPECT_NEAR(im[k], -im[n - k], 1e-6);
+    }
+    EXPECT_NEAR(im[0], 0.0, 1e-9);
+
+    fft.transform(n, 1, re.data(), im.data(), back.data(), backIm.data());
+    for (uint32_t i = 0; i < n; ++i) {
+        EXPECT_NEAR(back[i], x[i], 1e-8);
+        EXPECT_NEAR(backIm[i], 0.0, 1e-8);
+    }
+}
+
+TEST_F(FftTest, ImpulseGivesFlatSpectrum) {
+    const uint32_t n = 256;
+    CFft fft;
+    ASSERT_EQ(fft.initialize(n), 0);
+    std::vector<double> x(n, 0.0), re(n), im(n);
+    x[0] = 1.0;
+    fft.transform(n, 0, x.data(), nullptr, re.data(), im.data());
+    for (uint32_t k = 0; k < n; ++k) {
+        EXPECT_DOUBLE_EQ(re[k], 1.0);
+        EXPECT_DOUBLE_EQ(im[k], 0.0);
+    }
+}
+
+TEST_F(FftTest, SizesOneAndTwo) {
+    CFft one;
+    ASSERT_EQ(one.initialize(1), 0);
+    EXPECT_EQ(one.nLog2Size, 0u);
+    EXPECT_EQ(one.nArrayBytes, 8u);
+    EXPECT_EQ(one.daForwardTwoCos[0], 0.0);  // no tables for a single point
+    double re = 0, im = 0, in = 5.5, inIm = -2.0;
+    one.transform(1, 0, &in, &inIm, &re, &im);
+    EXPECT_EQ(re, 5.5);
+    EXPECT_EQ(im, -2.0);
+    one.transform(1, 1, &in, nullptr, &re, &im);
+    EXPECT_EQ(re, 5.5);
+    EXPECT_EQ(im, 0.0);
+
+    CFft two;
+    ASSERT_EQ(two.initialize(2), 0);
+    EXPECT_EQ(two.nLog2Size, 1u);
+    double x[2] = {3.0, 1.0}, r[2], i[2];
+    two.transform(2, 0, x, nullptr, r, i);
+    EXPECT_DOUBLE_EQ(r[0], 4.0);
+    EXPECT_DOUBLE_EQ(r[1], 2.0);
+    EXPECT_NEAR(i[0], 0.0, 1e-15);
+    EXPECT_NEAR(i[1], 0.0, 1e-15);
+    EXPECT_TRUE(host.boxes.empty());
+}
+
+TEST_F(FftTest, RefusesSizesThatAreNotPowersOfTwo) {
+    for (uint32_t n : {0u, 1000u}) {
+        host.boxes.clear();
+        CFft fft;
+        EXPECT_EQ(fft.initialize(n), -1);
+        const auto& box = onlyBox();
+        EXPECT_EQ(box.text, "NOT power of 2!");
+        EXPECT_EQ(box.caption, "CFft::initialize");
+        EXPECT_EQ(box.style, platform::MB_OK | platform::MB_ICONEXCLAMATION);
+        EXPECT_EQ(box.owner, nullptr);
+    }
+    EXPECT_EQ(host.quitPosts, 2);
+    EXPECT_FALSE(host.step());
+    EXPECT_EQ(host.exitCode(), 0);
+}
+
+TEST_F(FftTest, RefusesSizesAboveTheTables) {
+    CFft fft;
+    EXPECT_EQ(fft.initialize(131072), -2);
+    EXPECT_EQ(onlyBox().text, "Too big power of 2!");
+    EXPECT_EQ(onlyBox().caption, "CFft::initialize");
+    EXPECT_EQ(host.quitPosts, 1);
+
+    host.boxes.clear();
+    CFft largest;
+    EXPECT_EQ(largest.initialize(65536), 0);
+    EXPECT_EQ(largest.nLog2Size, 16u);
+    EXPECT_TRUE(host.boxes.empty());
+}
+
+TEST(FftTables, HoldTheStageValues) {
+    CFft fft;
+    ASSERT_EQ(fft.initialize(8), 0);
+    const double delta = 6.283185307179586 / 4;  // stage 1: blocks of 4
+    EXPECT_EQ(fft.daForwardSin1[1], std::sin(-delta));
+    EXPECT_EQ(fft.daForwardCos2[1], std::cos(-2 * delta));
+    EXPECT_EQ(fft.daInverseTwoCos[1], 2 * std::cos(delta));
+    EXPECT_EQ(fft.daInverseSin2[2], std::sin(2 * (6.283185307179586 / 8)));
+    EXPECT_EQ(fft.daForwardSin1[3], 0.0);  // beyond the last stage
+}
+
+TEST(FftWindow, PeriodicHannAddsUpToTwoAtQuarterShifts) {
+    const uint32_t n = 1024;
+    std::vector<double> w(n);
+    CFft::makeWindow(w.data(), n);
+    EXPECT_EQ(w[0], 0.0);
+    EXPECT_EQ(w[n / 2], 1.0);
+    for (uint32_t i = 0; i < n / 4; ++i)
+        EXPECT_NEAR(w[i] + w[i + 256] + w[i + 512] + w[i + 768], 2.0, 1e-15);
+
+    std::vector<double> buf(n, 3.0);
+    CFft::applyWindow(w.data(), buf.data(), n);
+    EXPECT_EQ(buf[0], 0.0);
+    EXPECT_EQ(buf[n / 2], 3.0);
+    EXPECT_EQ(buf[100], 3.0 * w[100]);
+}
+
+TEST(FftBinFraction, Edges) {
+    EXPECT_EQ(CFft::binFraction(1024, 0), 0.0);
+    EXPECT_EQ(CFft::binFraction(1024, 1), 1.0 / 1024);
+    EXPECT_EQ(CFft::binFraction(1024, 511), 511.0 / 1024);
+    EXPECT_EQ(CFft::binFraction(1024, 512), 0.5);
+    EXPECT_EQ(CFft::binFraction(1024, 513), 511.0 / 1024);
+    EXPECT_EQ(CFft::binFraction(1024, 1023), 1.0 / 1024);
+    EXPECT_EQ(CFft::binFraction(1024, 1024), 0.0);
+    EXPECT_EQ(CFft::binFraction(1024, 5000), 0.0);
+}
+
+}  // namespace
