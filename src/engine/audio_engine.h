@@ -1,0 +1,211 @@
+// The one audio engine: device and stream state, every sample buffer, the
+// block and frame bookkeeping, the transform and the per-bin state of the
+// spectral filter. It owns all audio memory as fixed-size members, so nothing
+// is allocated while audio flows.
+#pragma once
+
+#include <cstdint>
+
+#include "dsp/fft.h"
+#include "dsp/fir_filter.h"
+#include "dsp/linear_combiner.h"
+#include "dsp/lms_filter.h"
+#include "engine/input_level.h"
+#include "platform/host.h"
+#include "platform/wave.h"
+
+namespace engine {
+
+inline constexpr uint32_t kBufferCount = 10;
+inline constexpr uint32_t kSlotCapacity = 4096;
+inline constexpr uint32_t kSpectrumSlots = 3;
+inline constexpr uint32_t kFftSize = 1024;
+inline constexpr uint32_t kBins = 512;
+
+// The time-domain filters of the input conditioning. They live from start-up
+// to exit and are never reset; a program holds one static instance.
+struct InputFilters {
+    Prefilters prefilters;
+    CLmsFilter lms;
+    CLinearCombiner combiner;
+    double exponentialMemory = 0.0;  // the exponential filter's last output
+};
+
+// Designs the prefilters for the chosen rate; every program calls this once
+// the rate is known.
+void designInputFilters(InputFilters& filters, uint32_t sampleRate);
+
+// Band operation codes.
+enum BandCode : uint32_t {
+    kBandPass = 1,
+    kBandStop = 2,
+    kBandVoiceNarrow = 3,
+    kBandVoiceMiddle = 4,
+    kBandVoiceWide = 5,
+    kBandMusicNarrow = 6,
+    kBandMusicWide = 7,
+    kBandNotchNarrow = 9,
+    kBandNotchWide = 10,
+    kBandStopBelow100 = 11,
+    kBandStopBelow200 = 12,
+    kBandStopBelow300 = 13,
+    kBandStopAbove3000 = 14,
+    kBandStopAbove4000 = 15,
+    kBandStopAbove5000 = 16,
+    kBandStopAbove6000 = 17,
+};
+
+}  // namespace engine
+
+class CAudioEngine {
+  public:
+    CAudioEngine() = default;
+    virtual ~CAudioEngine() = default;
+    CAudioEngine(const CAudioEngine&) = delete;
+    CAudioEngine& operator=(const CAudioEngine&) = delete;
+
+    // Connects the devices, the automatic input level and the input filters.
+    // Called once before startup; none of them is owned.
+    void attach(platform::WaveIn* in, platform::WaveOut* out, engine::InputLevel* level,
+                engine::InputFilters* filters);
+
+    // Start-up and shutdown.
+    void startup(platform::MessageTarget* window, int32_t rate, uint32_t stereo);
+    void openDevices(platform::MessageTarget* window);
+    void closeDevices();
+    bool onWaveMessage(platform::MessageTarget* window, uint32_t message, uintptr_t wParam,
+                       intptr_t lParam);
+
+    // Capture.
+    bool openWaveIn();
+    bool queueCapture(uint32_t i);
+    void closeWaveIn();
+
+    // Playback and the output pump.
+    bool openWaveOut();
+    bool queuePlayback();
+    void pumpOutput();
+    void regulateOutput();
+    void closeWaveOut();
+
+    // The block pipeline.
+    virtual void processBlock();
+    void readFrame(double* destination, uint32_t count);
+    void advanceRead(uint32_t step);
+    void overlapAdd(const double* first, const double* second, uint32_t count, int32_t divisor);
+    void advanceWrite(uint32_t step);
+
+    // The spectral filter.
+    void filterSpectrum();
+    void updateEqualizer();
+
+    // Input conditioning.
+    void conditionInput(uint32_t i);
+
+    // Band mask and minimum amplitudes, as the menus and the selection edit them.
+    void applyBandOperation(uint32_t code, uint32_t low, uint32_t high);
+    void setAllMinimumAmplitudes(double value);
+    void shiftAllMinimumAmplitudes(double delta);
+
+    // Option switches.
+    uint32_t lmsFilterOn = 0;
+    uint32_t linearCombinerOn = 0;
+    uint32_t voicePrefilterOn = 0;
+    uint32_t musicPrefilterOn = 0;
+    double exponentialFactor = 0.0;
+
+    // Device and stream state.
+    platform::MessageTarget* callbackWindow = nullptr;
+    int32_t sampleRate = 0;
+    uint32_t simulatedStereo = 0;
+    uint32_t blockLength = 0;
+    platform::WaveIn* inputDevice = nullptr;
+    platform::WaveOut* outputDevice = nullptr;
+    uint32_t inputOpen = 0;
+    uint32_t outputOpen = 0;
+    platform::WAVEHDR captureHeaders[engine::kBufferCount] = {};
+    platform::WAVEHDR playbackHeaders[engine::kBufferCount] = {};
+    char errorText[256] = {};
+    uint32_t closing = 0;
+    int32_t inputPeak = 0;
+    int32_t outputQueued = 0;
+    int16_t captureBuffers[engine::kBufferCount][engine::kSlotCapacity] = {};
+    double inputRing[engine::kBufferCount][engine::kSlotCapacity] = {};
+    int16_t outputRing[engine::kBufferCount][engine::kSlotCapacity] = {};
+
+    // Block and frame bookkeeping.
+    uint32_t processSlot = 0;
+    uint32_t lastCaptured = 0;
+    uint32_t outputSlot = 0;
+    uint32_t pendingBlocks = 0;
+    uint32_t readSlot = 0;
+    uint32_t writeSlot = 0;
+    uint32_t readNextSlot = 0;
+    uint32_t writeNextSlot = 0;
+    uint32_t readPos = 0;
+    uint32_t writePos = 0;
+    uint32_t readFrameStart = 0;
+    uint32_t writeFrameStart = 0;
+
+    // Analysis, synthesis and spectral filter state.
+    uint32_t binLow = 0;
+    uint32_t binHigh = 0;
+    uint32_t binCount = 0;
+    uint32_t showPeaks = 0;
+    uint32_t averagingOn = 0;
+    uint32_t expandorOn = 0;
+    uint32_t equalizerOn = 0;
+    double noiseFloorFactor = 0.0;
+    uint32_t heterodyneMode = 0;
+    uint32_t analysisSlot = 0;
+    uint32_t synthesisSlot = 0;
+    uint32_t frameCount = 0;
+    uint32_t heterodyneCounters[engine::kBins] = {};
+    double peakSpectrum[engine::kBins] = {};
+    double equalizerSum[engine::kBins] = {};
+    double displaySum[engine::kBins] = {};
+    double window[engine::kFftSize] = {};
+    double frame[engine::kFftSize] = {};
+    double frameImag[engine::kFftSize] = {};
+    double spectrumRe[engine::kSpectrumSlots][engine::kFftSize] = {};
+    double spectrumIm[engine::kSpectrumSlots][engine::kFftSize] = {};
+    double synthRe[engine::kFftSize] = {};
+    double synthIm[engine::kFftSize] = {};
+    double magnitude[engine::kSpectrumSlots][engine::kBins] = {};
+    double secondFrame[engine::kFftSize] = {};
+    double secondFrameImag[engine::kFftSize] = {};
+    double secondSynthRe[engine::kFftSize] = {};
+    double secondSynthIm[engine::kFftSize] = {};
+    double floorAverage[engine::kBins] = {};
+    double binFrequency[engine::kBins] = {};
+    double minimumAmplitude[engine::kBins] = {};
+    double equalizerGain[engine::kBins] = {};
+    uint32_t bandMask[engine::kBins] = {};
+
+    // Transform state.
+    uint32_t fftSize = 0;
+    uint32_t halfSize = 0;
+    uint32_t indexMask = 0;
+    uint32_t frameLength = 0;
+    uint32_t hop = 0;
+    CFft fft;
+
+    // Set while the playback device has been paused and not restarted since.
+    // The program has one engine, so keeping it here is the same as a global.
+    uint32_t outputPaused = 1;
+
+  protected:
+    // The frames of one block with a given spectral stage; the product runs
+    // filterSpectrum, a test may stand in another stage.
+    template <class Self, void (Self::*Stage)()>
+    void runBlockWith();
+
+    void reportWaveError(platform::MMRESULT code, const char* caption);
+    void silenceBin(uint32_t j);
+    void releaseNotch(uint32_t k);
+    bool heterodyneReduction(uint32_t k, double m);
+    void writeOutput(uint32_t k, double g);
+
+    engine::InputLevel* inputLevel_ = nullptr;
+    engine::InputFilters* filters_ = nullptr;
+};

@@ -1,0 +1,66 @@
+// Capture: ten buffers circulate between the device and the engine; a buffer
+// goes back to the device only after its block has been processed.
+#include "engine/audio_engine.h"
+
+using platform::MMRESULT;
+using platform::MMSYSERR_NOERROR;
+
+bool CAudioEngine::openWaveIn() {
+    platform::WAVEFORMATEX format{};
+    format.wFormatTag = platform::WAVE_FORMAT_PCM;
+    format.nChannels = 1;
+    format.nSamplesPerSec = static_cast<uint32_t>(sampleRate);
+    format.nAvgBytesPerSec = 2 * static_cast<uint32_t>(sampleRate);
+    format.nBlockAlign = 2;
+    format.wBitsPerSample = 16;
+    format.cbSize = 0;
+    MMRESULT rc = inputDevice->open(format, callbackWindow);
+    if (rc != MMSYSERR_NOERROR) {
+        reportWaveError(rc, "waveInOpen");
+        return false;
+    }
+    inputOpen = 1;
+    for (uint32_t i = 0; i < engine::kBufferCount; ++i)
+        if (!queueCapture(i)) return false;
+    rc = inputDevice->start();
+    if (rc != MMSYSERR_NOERROR) reportWaveError(rc, "waveInStart");
+    return true;
+}
+
+bool CAudioEngine::queueCapture(uint32_t i) {
+    if (!inputOpen) return false;
+    platform::WAVEHDR& h = captureHeaders[i];
+    h.lpData = reinterpret_cast<char*>(captureBuffers[i]);
+    h.dwBufferLength = blockLength * 2;
+    h.dwBytesRecorded = 0;
+    h.dwUser = i;
+    h.dwFlags = 0;
+    h.dwLoops = 0;
+    h.lpNext = nullptr;
+    h.reserved = 0;
+    MMRESULT rc = inputDevice->prepareHeader(&h);
+    if (rc != MMSYSERR_NOERROR) {
+        reportWaveError(rc, "waveInPrepareHeader");
+        return false;
+    }
+    rc = inputDevice->addBuffer(&h);
+    if (rc != MMSYSERR_NOERROR) {
+        reportWaveError(rc, "waveInAddBuffer");
+        return false;
+    }
+    return true;
+}
+
+void CAudioEngine::closeWaveIn() {
+    if (!inputOpen) return;
+    closing = 1;
+    MMRESULT rc = inputDevice->stop();
+    if (rc != MMSYSERR_NOERROR) reportWaveError(rc, "waveInStop");
+    rc = inputDevice->reset();
+    if (rc != MMSYSERR_NOERROR) reportWaveError(rc, "waveInReset");
+    for (auto& h : captureHeaders)
+        inputDevice->unprepareHeader(&h);
+    rc = inputDevice->close();
+    if (rc != MMSYSERR_NOERROR) reportWaveError(rc, "waveInClose");
+    inputOpen = 0;
+}

@@ -1,0 +1,107 @@
+// Playback and the output pump: process captured blocks while the playback
+// queue has room, and start or pause the device by the queue depth so that
+// sound pauses instead of stuttering.
+#include "engine/audio_engine.h"
+
+using platform::MMRESULT;
+using platform::MMSYSERR_NOERROR;
+
+namespace {
+constexpr int32_t kRoomBelow = 5;
+constexpr int32_t kPauseBelow = 2;
+constexpr int32_t kFlushAt = 9;
+constexpr uint32_t kBlocksNeeded = 3;
+}  // namespace
+
+bool CAudioEngine::openWaveOut() {
+    platform::WAVEFORMATEX format{};
+    format.wFormatTag = platform::WAVE_FORMAT_PCM;
+    format.nChannels = simulatedStereo ? 2 : 1;
+    format.nSamplesPerSec = static_cast<uint32_t>(sampleRate);
+    format.wBitsPerSample = 16;
+    format.nBlockAlign = static_cast<uint16_t>(format.nChannels * 16 / 8);
+    format.nAvgBytesPerSec = static_cast<uint32_t>(sampleRate) * format.nBlockAlign;
+    format.cbSize = 0;
+    const MMRESULT rc = outputDevice->open(format, callbackWindow);
+    if (rc != MMSYSERR_NOERROR) {
+        reportWaveError(rc, "waveOutOpen");
+        return false;
+    }
+    outputOpen = 1;
+    return true;
+}
+
+bool CAudioEngine::queuePlayback() {
+    platform::WAVEHDR& h = playbackHeaders[outputSlot];
+    h.lpData = reinterpret_cast<char*>(outputRing[outputSlot]);
+    h.dwBufferLength = blockLength * 2;
+    h.dwBytesRecorded = 0;
+    h.dwUser = outputSlot;
+    h.dwFlags = 0;
+    h.dwLoops = 0;
+    h.lpNext = nullptr;
+    h.reserved = 0;
+    if (outputOpen) {
+        MMRESULT rc = outputDevice->prepareHeader(&h);
+        if (rc != MMSYSERR_NOERROR) {
+            reportWaveError(rc, "waveOutPrepareHeader");
+            return false;
+        }
+        rc = outputDevice->write(&h);
+        if (rc != MMSYSERR_NOERROR) {
+            reportWaveError(rc, "waveOutWrite");
+            return false;
+        }
+        outputQueued += 1;
+    }
+    outputSlot = (outputSlot + 1) % engine::kBufferCount;
+    return true;
+}
+
+void CAudioEngine::pumpOutput() {
+    if (outputQueued >= kRoomBelow) {
+        regulateOutput();
+        return;
+    }
+    do {
+        if (pendingBlocks < kBlocksNeeded) break;
+        readSlot = processSlot;
+        readNextSlot = (processSlot + 1) % engine::kBufferCount;
+        writeSlot = outputSlot;
+        writeNextSlot = (outputSlot + 1) % engine::kBufferCount;
+        processBlock();
+        queuePlayback();
+        if (simulatedStereo) queuePlayback();
+        if (pendingBlocks > 0) pendingBlocks -= 1;
+        queueCapture(processSlot);
+        processSlot = (processSlot + 1) % engine::kBufferCount;
+    } while (outputQueued < kRoomBelow);
+    regulateOutput();
+}
+
+void CAudioEngine::regulateOutput() {
+    if (outputQueued < kPauseBelow) {
+        outputPaused = 1;
+        outputDevice->pause();
+    }
+    if (outputQueued >= kFlushAt) {
+        outputDevice->reset();
+        return;
+    }
+    if (outputQueued >= kRoomBelow && outputPaused) {
+        outputPaused = 0;
+        outputDevice->restart();
+    }
+}
+
+void CAudioEngine::closeWaveOut() {
+    if (!outputOpen) return;
+    closing = 1;
+    MMRESULT rc = outputDevice->reset();
+    if (rc != MMSYSERR_NOERROR) reportWaveError(rc, "waveOutReset");
+    for (auto& h : playbackHeaders)
+        outputDevice->unprepareHeader(&h);
+    rc = outputDevice->close();
+    if (rc != MMSYSERR_NOERROR) reportWaveError(rc, "waveOutClose");
+    outputOpen = 0;
+}

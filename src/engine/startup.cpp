@@ -1,0 +1,130 @@
+// Engine start-up and shutdown, the wave message dispatch and the common
+// device failure report.
+#include "engine/audio_engine.h"
+
+void engine::designInputFilters(InputFilters& filters, uint32_t sampleRate) {
+    designPrefilters(filters.prefilters, sampleRate);
+}
+
+void CAudioEngine::attach(platform::WaveIn* in, platform::WaveOut* out, engine::InputLevel* level,
+                          engine::InputFilters* filters) {
+    inputDevice = in;
+    outputDevice = out;
+    inputLevel_ = level;
+    filters_ = filters;
+}
+
+void CAudioEngine::startup(platform::MessageTarget* window, int32_t rate, uint32_t stereo) {
+    halfSize = 512;
+    binCount = 512;
+    fftSize = 1024;
+    frameLength = 1024;
+    indexMask = 1023;
+    hop = 256;
+    binHigh = 511;
+    fft.makeWindow(this->window, 1024);
+    sampleRate = rate;
+    simulatedStereo = stereo;
+    openDevices(window);
+    fft.initialize(fftSize);
+    for (uint32_t i = 0; i < fftSize; ++i) {
+        frame[i] = 0.0;
+        frameImag[i] = 0.0;
+        secondFrame[i] = 0.0;
+        secondFrameImag[i] = 0.0;
+    }
+    setAllMinimumAmplitudes(1200.0);
+    for (uint32_t i = 0; i < binCount; ++i) {
+        binFrequency[i] = fft.binFraction(fftSize, i) * sampleRate;
+        heterodyneCounters[i] = 0;
+        floorAverage[i] = 0.0;
+    }
+    noiseFloorFactor = 0.0;
+    binLow = 2;
+    showPeaks = 0;
+    averagingOn = 0;
+    expandorOn = 1;
+    equalizerOn = 1;
+    heterodyneMode = 1;
+    frameCount = 0;
+    analysisSlot = 0;
+    synthesisSlot = 1;
+    for (uint32_t i = 0; i < binCount; ++i)
+        equalizerGain[i] = 0.0;
+}
+
+void CAudioEngine::openDevices(platform::MessageTarget* window) {
+    callbackWindow = window;
+    closing = 0;
+    if (sampleRate == 0) sampleRate = 11025;
+    blockLength = sampleRate < 22050 ? 2048 : 4096;
+    exponentialFactor = 0.0;
+    processSlot = 0;
+    lastCaptured = 0;
+    outputSlot = 0;
+    readPos = 0;
+    writePos = 0;
+    readFrameStart = 0;
+    writeFrameStart = 0;
+    voicePrefilterOn = 0;
+    musicPrefilterOn = 0;
+    lmsFilterOn = 0;
+    linearCombinerOn = 0;
+    if (!openWaveIn()) {
+        platform::host().postQuitMessage(0);
+        return;
+    }
+    if (!openWaveOut()) platform::host().postQuitMessage(0);
+}
+
+void CAudioEngine::closeDevices() {
+    closeWaveIn();
+    closeWaveOut();
+}
+
+bool CAudioEngine::onWaveMessage(platform::MessageTarget*, uint32_t message, uintptr_t,
+                                 intptr_t lParam) {
+    auto* header = reinterpret_cast<platform::WAVEHDR*>(lParam);
+    if (message == platform::MM_WIM_DATA) {
+        if (!inputOpen) return true;
+        const auto i = static_cast<uint32_t>(header->dwUser);
+        if (i >= engine::kBufferCount) return true;  // not one of ours
+        lastCaptured = i;
+        const platform::MMRESULT rc = inputDevice->unprepareHeader(&captureHeaders[i]);
+        if (rc != platform::MMSYSERR_NOERROR) {
+            reportWaveError(rc, "waveInUnprepareHeader (MM_WIM_DATA)");
+            platform::host().postQuitMessage(0);
+            return false;
+        }
+        if (closing) return false;
+        conditionInput(i);
+        pendingBlocks += 1;
+        if (inputLevel_) inputLevel_->adjustInputLevel(inputPeak);
+        pumpOutput();
+        return true;
+    }
+    if (message == platform::MM_WOM_DONE) {
+        if (closing) return false;
+        const auto i = static_cast<uint32_t>(header->dwUser);
+        if (i >= engine::kBufferCount) return true;  // not one of ours
+        const platform::MMRESULT rc = outputDevice->unprepareHeader(&playbackHeaders[i]);
+        if (rc != platform::MMSYSERR_NOERROR) {
+            reportWaveError(rc, "waveOutUnprepareHeader (MM_WOM_DONE)");
+            platform::host().postQuitMessage(0);
+            return false;
+        }
+        if (outputQueued > 0) outputQueued -= 1;
+        for (uint32_t n = 0; n < blockLength; ++n)
+            outputRing[i][n] = 0;
+        pumpOutput();
+        return true;
+    }
+    return false;
+}
+
+void CAudioEngine::reportWaveError(platform::MMRESULT code, const char* caption) {
+    // The capture device's text serves playback errors as well.
+    if (inputDevice) inputDevice->getErrorText(code, errorText, sizeof errorText);
+    platform::host().messageBox(nullptr, errorText, caption,
+                                platform::MB_OK | platform::MB_ICONEXCLAMATION);
+}

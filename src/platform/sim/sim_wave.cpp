@@ -1,0 +1,311 @@
+#include "platform/sim/sim_wave.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace sim {
+
+using platform::MMRESULT;
+using platform::MMSYSERR_NOERROR;
+using platform::WAVEHDR;
+
+void FaultPlan::fail(WaveCall call, MMRESULT code, int skip, int times) {
+    rules_[call] = {code, skip, times};
+}
+
+MMRESULT FaultPlan::check(WaveCall call) {
+    ++counts_[call];
+    auto it = rules_.find(call);
+    if (it == rules_.end()) return MMSYSERR_NOERROR;
+    Rule& rule = it->second;
+    if (rule.skip > 0) {
+        --rule.skip;
+        return MMSYSERR_NOERROR;
+    }
+    if (rule.times == 0) return MMSYSERR_NOERROR;
+    if (rule.times > 0) --rule.times;
+    return rule.code;
+}
+
+int FaultPlan::calls(WaveCall call) const {
+    auto it = counts_.find(call);
+    return it == counts_.end() ? 0 : it->second;
+}
+
+namespace {
+constexpr MMRESULT kNotOpen = platform::MMSYSERR_INVALHANDLE;
+
+void post(platform::MessageTarget* target, uint32_t message, WAVEHDR* header) {
+    header->dwFlags = (header->dwFlags & ~platform::WHDR_INQUEUE) | platform::WHDR_DONE;
+    platform::host().postMessage(target, message, 0, reinterpret_cast<intptr_t>(header));
+}
+
+MMRESULT prepare(WAVEHDR* header) {
+    header->dwFlags |= platform::WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT unprepare(WAVEHDR* header) {
+    if (header->dwFlags & platform::WHDR_INQUEUE) return platform::WAVERR_STILLPLAYING;
+    header->dwFlags &= ~platform::WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT enqueue(std::deque<WAVEHDR*>& queue, WAVEHDR* header) {
+    if (!(header->dwFlags & platform::WHDR_PREPARED)) return platform::WAVERR_UNPREPARED;
+    header->dwFlags = (header->dwFlags & ~platform::WHDR_DONE) | platform::WHDR_INQUEUE;
+    queue.push_back(header);
+    return MMSYSERR_NOERROR;
+}
+}  // namespace
+
+// ---- capture ----
+
+MMRESULT ScriptedWaveIn::open(const platform::WAVEFORMATEX& format,
+                              platform::MessageTarget* callback) {
+    if (MMRESULT rc = faults.check(WaveCall::Open)) return rc;
+    if (open_) return platform::MMSYSERR_ALLOCATED;
+    if (format.wFormatTag != platform::WAVE_FORMAT_PCM || format.wBitsPerSample != 16 ||
+        format.nChannels != 1)
+        return platform::WAVERR_BADFORMAT;
+    open_ = true;
+    started_ = false;
+    format_ = format;
+    target_ = callback;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT ScriptedWaveIn::prepareHeader(WAVEHDR* header) {
+    if (MMRESULT rc = faults.check(WaveCall::PrepareHeader)) return rc;
+    return open_ ? prepare(header) : kNotOpen;
+}
+
+MMRESULT ScriptedWaveIn::addBuffer(WAVEHDR* header) {
+    if (MMRESULT rc = faults.check(WaveCall::AddBuffer)) return rc;
+    return open_ ? enqueue(queue_, header) : kNotOpen;
+}
+
+MMRESULT ScriptedWaveIn::start() {
+    if (MMRESULT rc = faults.check(WaveCall::Start)) return rc;
+    if (!open_) return kNotOpen;
+    started_ = true;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT ScriptedWaveIn::stop() {
+    if (MMRESULT rc = faults.check(WaveCall::Stop)) return rc;
+    if (!open_) return kNotOpen;
+    started_ = false;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT ScriptedWaveIn::reset() {
+    if (MMRESULT rc = faults.check(WaveCall::Reset)) return rc;
+    if (!open_) return kNotOpen;
+    started_ = false;
+    while (!queue_.empty()) {
+        WAVEHDR* h = queue_.front();
+        queue_.pop_front();
+        h->dwBytesRecorded = 0;
+        post(target_, platform::MM_WIM_DATA, h);
+    }
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT ScriptedWaveIn::unprepareHeader(WAVEHDR* header) {
+    if (MMRESULT rc = faults.check(WaveCall::UnprepareHeader)) return rc;
+    return open_ ? unprepare(header) : kNotOpen;
+}
+
+MMRESULT ScriptedWaveIn::close() {
+    if (MMRESULT rc = faults.check(WaveCall::Close)) return rc;
+    if (!open_) return kNotOpen;
+    if (!queue_.empty()) return platform::WAVERR_STILLPLAYING;
+    open_ = false;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT ScriptedWaveIn::getErrorText(MMRESULT code, char* text, uint32_t size) {
+    return platform::copyWaveErrorText(code, text, size);
+}
+
+bool ScriptedWaveIn::fill(const int16_t* samples, size_t count) {
+    if (!open_ || !started_ || queue_.empty()) return false;
+    WAVEHDR* h = queue_.front();
+    queue_.pop_front();
+    auto* data = reinterpret_cast<int16_t*>(h->lpData);
+    const size_t capacity = h->dwBufferLength / 2;
+    const size_t n = std::min(count, capacity);
+    const double g = gain ? gain() : 1.0;
+    for (size_t i = 0; i < n; ++i) {
+        if (g == 1.0) {
+            data[i] = samples[i];
+        } else {
+            const double v = std::round(samples[i] * g);
+            data[i] = static_cast<int16_t>(std::clamp(v, -32768.0, 32767.0));
+        }
+    }
+    std::fill(data + n, data + capacity, int16_t{0});
+    h->dwBytesRecorded = h->dwBufferLength;
+    ++filled;
+    complete(h);
+    return true;
+}
+
+void ScriptedWaveIn::complete(WAVEHDR* header) {
+    post(target_, platform::MM_WIM_DATA, header);
+}
+
+// ---- playback ----
+
+MMRESULT ScriptedWaveOut::open(const platform::WAVEFORMATEX& format,
+                               platform::MessageTarget* callback) {
+    if (MMRESULT rc = faults.check(WaveCall::Open)) return rc;
+    if (open_) return platform::MMSYSERR_ALLOCATED;
+    if (format.wFormatTag != platform::WAVE_FORMAT_PCM || format.wBitsPerSample != 16 ||
+        format.nChannels < 1 || format.nChannels > 2)
+        return platform::WAVERR_BADFORMAT;
+    open_ = true;
+    paused_ = false;
+    format_ = format;
+    target_ = callback;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT ScriptedWaveOut::prepareHeader(WAVEHDR* header) {
+    if (MMRESULT rc = faults.check(WaveCall::PrepareHeader)) return rc;
+    return open_ ? prepare(header) : kNotOpen;
+}
+
+MMRESULT ScriptedWaveOut::write(WAVEHDR* header) {
+    if (MMRESULT rc = faults.check(WaveCall::AddBuffer)) return rc;
+    if (!open_) return kNotOpen;
+    const MMRESULT rc = enqueue(queue_, header);
+    maxQueued_ = std::max(maxQueued_, queue_.size());
+    return rc;
+}
+
+MMRESULT ScriptedWaveOut::pause() {
+    if (MMRESULT rc = faults.check(WaveCall::Pause)) return rc;
+    if (!open_) return kNotOpen;
+    ++pauses;
+    paused_ = true;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT ScriptedWaveOut::restart() {
+    if (MMRESULT rc = faults.check(WaveCall::Restart)) return rc;
+    if (!open_) return kNotOpen;
+    ++restarts;
+    paused_ = false;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT ScriptedWaveOut::reset() {
+    if (MMRESULT rc = faults.check(WaveCall::Reset)) return rc;
+    if (!open_) return kNotOpen;
+    ++resets;
+    while (!queue_.empty()) {
+        WAVEHDR* h = queue_.front();
+        queue_.pop_front();
+        post(target_, platform::MM_WOM_DONE, h);
+    }
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT ScriptedWaveOut::unprepareHeader(WAVEHDR* header) {
+    if (MMRESULT rc = faults.check(WaveCall::UnprepareHeader)) return rc;
+    return open_ ? unprepare(header) : kNotOpen;
+}
+
+MMRESULT ScriptedWaveOut::close() {
+    if (MMRESULT rc = faults.check(WaveCall::Close)) return rc;
+    if (!open_) return kNotOpen;
+    if (!queue_.empty()) return platform::WAVERR_STILLPLAYING;
+    open_ = false;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT ScriptedWaveOut::getErrorText(MMRESULT code, char* text, uint32_t size) {
+    return platform::copyWaveErrorText(code, text, size);
+}
+
+bool ScriptedWaveOut::finishNext() {
+    if (!open_ || paused_ || queue_.empty()) return false;
+    WAVEHDR* h = queue_.front();
+    queue_.pop_front();
+    order.push_back(h->dwUser);
+    play(reinterpret_cast<const int16_t*>(h->lpData), h->dwBufferLength / 2);
+    post(target_, platform::MM_WOM_DONE, h);
+    return true;
+}
+
+size_t ScriptedWaveOut::finishAll() {
+    size_t n = 0;
+    while (finishNext())
+        ++n;
+    return n;
+}
+
+void ScriptedWaveOut::play(const int16_t* values, size_t count) {
+    played.insert(played.end(), values, values + count);
+}
+
+// ---- file-backed ----
+
+MMRESULT FileWaveIn::addBuffer(WAVEHDR* header) {
+    const MMRESULT rc = ScriptedWaveIn::addBuffer(header);
+    if (rc == MMSYSERR_NOERROR) deliver();
+    return rc;
+}
+
+MMRESULT FileWaveIn::start() {
+    const MMRESULT rc = ScriptedWaveIn::start();
+    if (rc == MMSYSERR_NOERROR) deliver();
+    return rc;
+}
+
+void FileWaveIn::deliver() {
+    while (started_ && !exhausted_ && !queue_.empty()) {
+        const size_t capacity = queue_.front()->dwBufferLength / 2;
+        scratch_.resize(capacity);
+        size_t got = 0;
+        while (got < capacity) {
+            const size_t n = source_.read(scratch_.data() + got, capacity - got);
+            if (n == 0) break;
+            got += n;
+        }
+        if (got == 0) {
+            exhausted_ = true;
+            return;
+        }
+        fill(scratch_.data(), got);
+    }
+}
+
+MMRESULT FileWaveOut::write(WAVEHDR* header) {
+    const MMRESULT rc = ScriptedWaveOut::write(header);
+    if (rc == MMSYSERR_NOERROR) finishAll();
+    return rc;
+}
+
+MMRESULT FileWaveOut::restart() {
+    const MMRESULT rc = ScriptedWaveOut::restart();
+    if (rc == MMSYSERR_NOERROR) finishAll();
+    return rc;
+}
+
+size_t FileWaveOut::drain() {
+    const bool wasPaused = paused_;
+    paused_ = false;
+    const size_t n = finishAll();
+    paused_ = wasPaused;
+    return n;
+}
+
+void FileWaveOut::play(const int16_t* values, size_t count) {
+    sink_.write(values, count);
+}
+
+}  // namespace sim

@@ -1,0 +1,111 @@
+// The waveform-audio seam: capture and playback of 16-bit PCM in buffers that
+// circulate between the core and a device.
+//
+// What the core guarantees to a backend:
+// - Every call comes from the loop's thread, one at a time.
+// - A header is prepared before it is added or written, is not touched by the
+//   core while the device holds it, and is unprepared after it came back.
+// - The data area of a header stays valid until the device is closed.
+//
+// What every backend must do:
+// - open() takes the format and the target that receives completion messages
+//   (the default device, window callback mode). It fails with a nonzero code
+//   when no device is there or the format is refused.
+// - A capture device fills queued buffers in the order they were added and
+//   posts one MM_WIM_DATA (lParam: the header) per filled buffer; a playback
+//   device plays buffers in the order they were written and posts one
+//   MM_WOM_DONE (lParam: the header) per finished buffer. Messages go through
+//   platform::host().postMessage, so they arrive on the loop's thread.
+// - A paused playback device finishes nothing until restarted. A capture
+//   device fills nothing until started, and nothing after stop().
+// - reset() returns every queued buffer at once, each with its message, in
+//   queue order (bytes recorded as far as filled).
+// - Each call returns 0 (MMSYSERR_NOERROR) or an error code; getErrorText
+//   turns a code into the platform's text.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/host.h"
+
+namespace platform {
+
+using MMRESULT = uint32_t;
+inline constexpr MMRESULT MMSYSERR_NOERROR = 0;
+inline constexpr MMRESULT MMSYSERR_ERROR = 1;
+inline constexpr MMRESULT MMSYSERR_BADDEVICEID = 2;
+inline constexpr MMRESULT MMSYSERR_NOTENABLED = 3;
+inline constexpr MMRESULT MMSYSERR_ALLOCATED = 4;
+inline constexpr MMRESULT MMSYSERR_INVALHANDLE = 5;
+inline constexpr MMRESULT MMSYSERR_NODRIVER = 6;
+inline constexpr MMRESULT MMSYSERR_NOMEM = 7;
+inline constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
+inline constexpr MMRESULT WAVERR_BADFORMAT = 32;
+inline constexpr MMRESULT WAVERR_STILLPLAYING = 33;
+inline constexpr MMRESULT WAVERR_UNPREPARED = 34;
+
+inline constexpr uint16_t WAVE_FORMAT_PCM = 1;
+inline constexpr uint32_t WHDR_DONE = 0x01;
+inline constexpr uint32_t WHDR_PREPARED = 0x02;
+inline constexpr uint32_t WHDR_INQUEUE = 0x10;
+
+struct WAVEFORMATEX {
+    uint16_t wFormatTag;
+    uint16_t nChannels;
+    uint32_t nSamplesPerSec;
+    uint32_t nAvgBytesPerSec;
+    uint16_t nBlockAlign;
+    uint16_t wBitsPerSample;
+    uint16_t cbSize;
+};
+
+struct WAVEHDR {
+    char* lpData;
+    uint32_t dwBufferLength;
+    uint32_t dwBytesRecorded;
+    uintptr_t dwUser;
+    uint32_t dwFlags;
+    uint32_t dwLoops;
+    WAVEHDR* lpNext;
+    uintptr_t reserved;
+};
+
+// Shared by both directions: the text of an error code, at most size - 1
+// characters and always terminated.
+class WaveErrorText {
+  public:
+    virtual ~WaveErrorText() = default;
+    virtual MMRESULT getErrorText(MMRESULT code, char* text, uint32_t size) = 0;
+};
+
+class WaveIn : public WaveErrorText {
+  public:
+    virtual MMRESULT open(const WAVEFORMATEX& format, MessageTarget* callback) = 0;
+    virtual MMRESULT prepareHeader(WAVEHDR* header) = 0;
+    virtual MMRESULT addBuffer(WAVEHDR* header) = 0;
+    virtual MMRESULT start() = 0;
+    virtual MMRESULT stop() = 0;
+    virtual MMRESULT reset() = 0;
+    virtual MMRESULT unprepareHeader(WAVEHDR* header) = 0;
+    virtual MMRESULT close() = 0;
+};
+
+class WaveOut : public WaveErrorText {
+  public:
+    virtual MMRESULT open(const WAVEFORMATEX& format, MessageTarget* callback) = 0;
+    virtual MMRESULT prepareHeader(WAVEHDR* header) = 0;
+    virtual MMRESULT write(WAVEHDR* header) = 0;
+    virtual MMRESULT pause() = 0;
+    virtual MMRESULT restart() = 0;
+    virtual MMRESULT reset() = 0;
+    virtual MMRESULT unprepareHeader(WAVEHDR* header) = 0;
+    virtual MMRESULT close() = 0;
+};
+
+// The texts every backend gives for the common codes, so that reports read
+// the same everywhere; a backend may know better texts for its own codes.
+const char* standardWaveErrorText(MMRESULT code);
+MMRESULT copyWaveErrorText(MMRESULT code, char* text, uint32_t size);
+
+}  // namespace platform
