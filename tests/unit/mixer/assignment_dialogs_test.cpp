@@ -1,0 +1,1 @@
+#include "mixer_fixture.h"
