@@ -30,7 +30,25 @@ inline constexpr uint32_t WM_DESTROY = 0x0002;
 
 inline constexpr uint32_t MB_OK = 0x00000000;
 inline constexpr uint32_t MB_ICONEXCLAMATION = 0x00000030;
+inline constexpr uint32_t MB_ICONINFORMATION = 0x00000040;
 inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+
+// Dialog messages and the scroll codes of WM_HSCROLL.
+inline constexpr uint32_t WM_INITDIALOG = 0x0110;
+inline constexpr uint32_t WM_COMMAND = 0x0111;
+inline constexpr uint32_t WM_HSCROLL = 0x0114;
+inline constexpr int SB_LINELEFT = 0;
+inline constexpr int SB_LINERIGHT = 1;
+inline constexpr int SB_PAGELEFT = 2;
+inline constexpr int SB_PAGERIGHT = 3;
+inline constexpr int SB_THUMBPOSITION = 4;
+inline constexpr int SB_THUMBTRACK = 5;
+inline constexpr int SB_LEFT = 6;
+inline constexpr int SB_TOP = 6;
+inline constexpr int SB_RIGHT = 7;
+inline constexpr int SB_BOTTOM = 7;
+inline constexpr int SB_ENDSCROLL = 8;
 
 // What the design calls a window handle: a receiver of posted messages and
 // the owner of dialogs and message boxes.

@@ -1,0 +1,41 @@
+// The mixer listing: a plain-text record of the copied topology and the
+// program's assignments, and the model of the dialog that writes it.
+#pragma once
+
+#include <ctime>
+#include <string>
+
+#include "mixer/mixer.h"
+
+inline constexpr const char* kMixerListFileName = "TarnixMixerList.txt";
+
+// The date line of the listing for a time, in local time:
+// "Www Mmm dd hh:mm:ss yyyy\n" with English names whatever the locale.
+std::string listingDate(std::time_t now);
+
+// Writes the listing to path (replacing it). When the file cannot be opened
+// it shows the message, writes nothing and returns false.
+bool writeMixerListing(CMixer& mixer, const char* path, std::time_t now);
+
+// "Dump Mixer Settings to Disk File".
+class DumpDialog {
+  public:
+    explicit DumpDialog(CMixer& mixer) : mixer_(mixer) {}
+
+    // WM_INITDIALOG: true.
+    bool initDialog() { return true; }
+    // WM_COMMAND: IDOK writes the listing and ends the dialog, IDCANCEL ends
+    // it; both with result 0.
+    bool command(int id);
+
+    bool ended() const { return bEnded; }
+    int result() const { return 0; }
+
+    // Where the listing goes and the clock it is dated by; tests change them.
+    const char* pszPath = kMixerListFileName;
+    std::time_t (*now)() = [] { return std::time(nullptr); };
+
+  private:
+    CMixer& mixer_;
+    bool bEnded = false;
+};
