@@ -33,6 +33,15 @@ void stageTwiddles(double sm2, double sm1, double cm2, double cm1, double w, uin
     }
 }
 
+inline void butterfly(double* re, double* im, uint32_t j, uint32_t k, double wr, double wi) {
+    const double tr = wr * re[k] - wi * im[k];
+    const double ti = wr * im[k] + wi * re[k];
+    re[k] = re[j] - tr;
+    im[k] = im[j] - ti;
+    re[j] = re[j] + tr;
+    im[j] = im[j] + ti;
+}
+
 }  // namespace
 
 int32_t CFft::initialize(uint32_t n) {
@@ -99,7 +108,24 @@ void CFft::transform(uint32_t n, uint32_t inverse, const double* reIn, const dou
 
     const double* twRe = inverse ? inverseRe_.data() : forwardRe_.data();
     const double* twIm = inverse ? inverseIm_.data() : forwardIm_.data();
-    for (uint32_t half = 1; half < n; half <<= 1) {
+    uint32_t half = 1;
+    // The first two stages have one and two twiddles: run them as flat loops
+    // over the blocks instead of a short inner loop per block.
+    if (half < n) {
+        const double wr = twRe[0], wi = twIm[0];
+        for (uint32_t j = 0; j < n; j += 2)
+            butterfly(reOut, imOut, j, j + 1, wr, wi);
+        half = 2;
+    }
+    if (half < n) {
+        const double wr0 = twRe[1], wi0 = twIm[1], wr1 = twRe[2], wi1 = twIm[2];
+        for (uint32_t j = 0; j < n; j += 4) {
+            butterfly(reOut, imOut, j, j + 2, wr0, wi0);
+            butterfly(reOut, imOut, j + 1, j + 3, wr1, wi1);
+        }
+        half = 4;
+    }
+    for (; half < n; half <<= 1) {
         const double* wr = twRe + (half - 1);
         const double* wi = twIm + (half - 1);
         const uint32_t block = half * 2;
@@ -120,9 +146,12 @@ void CFft::transform(uint32_t n, uint32_t inverse, const double* reIn, const dou
     }
 
     if (inverse) {
+        // The size is a power of two, so multiplying by its reciprocal gives
+        // exactly the quotient.
+        const double scale = 1.0 / dSize;
         for (uint32_t i = 0; i < n; ++i) {
-            reOut[i] = reOut[i] / dSize;
-            imOut[i] = imOut[i] / dSize;
+            reOut[i] = reOut[i] * scale;
+            imOut[i] = imOut[i] * scale;
         }
     }
 }
