@@ -10,11 +10,12 @@ void CAudioEngine::processBlock() {
 }
 
 void CAudioEngine::readFrame(double* destination, uint32_t count) {
-    for (uint32_t n = 0; n < count; ++n) {
-        destination[n] = readPos < blockLength ? inputRing[readSlot][readPos]
-                                               : inputRing[readNextSlot][readPos - blockLength];
-        ++readPos;
-    }
+    // Positions past the block come from the next slot.
+    uint32_t n = 0;
+    for (; n < count && readPos < blockLength; ++n, ++readPos)
+        destination[n] = inputRing[readSlot][readPos];
+    for (; n < count; ++n, ++readPos)
+        destination[n] = inputRing[readNextSlot][readPos - blockLength];
 }
 
 void CAudioEngine::advanceRead(uint32_t step) {
@@ -39,26 +40,30 @@ int32_t truncateToInt(double v) {
 
 }  // namespace
 
+// Adds v to a stored value with the clipping to +-32767 (never -32768); a
+// value clipped by one frame stays clipped while later frames add to it.
+inline void addClipped(int16_t& target, int32_t v) {
+    // 64-bit so that even the clamped extremes cannot overflow the sum.
+    int64_t s = static_cast<int64_t>(target) + v;
+    if (s > 32767 || s < -32767) s = s > 0 ? 32767 : -32767;
+    target = static_cast<int16_t>(s);
+}
+
 void CAudioEngine::overlapAdd(const double* first, const double* second, uint32_t count,
                               int32_t divisor) {
-    auto add = [&](double value) {
-        const int32_t v = truncateToInt(value) / divisor;
-        const uint32_t p = writePos;
-        int16_t* target = nullptr;
-        if (p < blockLength)
-            target = &outputRing[writeSlot][p];
-        else if (p < 2 * blockLength)
-            target = &outputRing[writeNextSlot][p - blockLength];
-        writePos += 1;
-        if (!target) return;
-        // 64-bit so that even the clamped extremes cannot overflow the sum.
-        int64_t s = static_cast<int64_t>(*target) + v;
-        if (s > 32767 || s < -32767) s = s > 0 ? 32767 : -32767;
-        *target = static_cast<int16_t>(s);
-    };
+    const uint32_t channels = second ? 2 : 1;
     for (uint32_t i = 0; i < count; ++i) {
-        add(first[i]);
-        if (second) add(second[i]);
+        for (uint32_t c = 0; c < channels; ++c) {
+            const double value = c == 0 ? first[i] : second[i];
+            const uint32_t p = writePos++;
+            // A frame starts below the block length and spans at most two
+            // blocks, so the end of the next slot is never reached.
+            if (p < blockLength)
+                addClipped(outputRing[writeSlot][p], truncateToInt(value) / divisor);
+            else if (p < 2 * blockLength)
+                addClipped(outputRing[writeNextSlot][p - blockLength],
+                           truncateToInt(value) / divisor);
+        }
     }
 }
 
