@@ -62,13 +62,66 @@ inline __attribute__((always_inline)) void butterflyRun(double* __restrict re0,
     }
 }
 
-// The stages from blocks of eight points up. Where the machine has AVX2 a
-// wider copy of the same operations is chosen at load time; contraction is
-// off, so it gives the same bits.
+// Two consecutive stages over one block of 4 * half points, done together
+// while the four values of each group are in registers: first the stage of
+// `half` on (a, b) and (c, d), then the stage of 2 * half on (a, c) and
+// (b, d). Each butterfly is the same arithmetic as stage by stage.
+inline __attribute__((always_inline)) void twoStageRun(
+    double* __restrict ra, double* __restrict ia, double* __restrict rb, double* __restrict ib,
+    double* __restrict rc, double* __restrict ic, double* __restrict rd, double* __restrict id,
+    const double* __restrict w1r, const double* __restrict w1i, const double* __restrict w2r,
+    const double* __restrict w2i, uint32_t half) {
+    for (uint32_t j = 0; j < half; ++j) {
+        double ar = ra[j], ai = ia[j], br = rb[j], bi = ib[j];
+        double cr = rc[j], ci = ic[j], dr = rd[j], di = id[j];
+        double tr = w1r[j] * br - w1i[j] * bi;
+        double ti = w1r[j] * bi + w1i[j] * br;
+        br = ar - tr;
+        bi = ai - ti;
+        ar = ar + tr;
+        ai = ai + ti;
+        tr = w1r[j] * dr - w1i[j] * di;
+        ti = w1r[j] * di + w1i[j] * dr;
+        dr = cr - tr;
+        di = ci - ti;
+        cr = cr + tr;
+        ci = ci + ti;
+        tr = w2r[j] * cr - w2i[j] * ci;
+        ti = w2r[j] * ci + w2i[j] * cr;
+        rc[j] = ar - tr;
+        ic[j] = ai - ti;
+        ra[j] = ar + tr;
+        ia[j] = ai + ti;
+        tr = w2r[j + half] * dr - w2i[j + half] * di;
+        ti = w2r[j + half] * di + w2i[j + half] * dr;
+        rd[j] = br - tr;
+        id[j] = bi - ti;
+        rb[j] = br + tr;
+        ib[j] = bi + ti;
+    }
+}
+
+// The stages from blocks of eight points up, two at a time, and a last
+// single one when their number is odd. Where the machine has AVX2 a wider
+// copy of the same operations is chosen at load time; contraction is off, so
+// it gives the same bits.
 __attribute__((target_clones("avx2", "default"))) void laterStages(double* re, double* im,
                                                                    const double* twRe,
                                                                    const double* twIm, uint32_t n) {
-    for (uint32_t half = 4; half < n; half <<= 1)
+    uint32_t half = 4;
+    for (; 4 * half <= n; half *= 4) {
+        const double* w1r = twRe + (half - 1);
+        const double* w1i = twIm + (half - 1);
+        const double* w2r = twRe + (2 * half - 1);
+        const double* w2i = twIm + (2 * half - 1);
+        for (uint32_t b = 0; b < n; b += 4 * half) {
+            double* r = re + b;
+            double* i = im + b;
+            twoStageRun(r, i, r + half, i + half, r + 2 * half, i + 2 * half, r + 3 * half,
+                        i + 3 * half, w1r, w1i, w2r, w2i, half);
+        }
+    }
+    if (half < n)
         for (uint32_t b = 0; b < n; b += 2 * half)
             butterflyRun(re + b, im + b, twRe + (half - 1), twIm + (half - 1), half);
 }

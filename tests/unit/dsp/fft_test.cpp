@@ -255,7 +255,7 @@ void referenceTransform(const CFft& f, uint32_t n, uint32_t inverse, const doubl
 TEST(FftExactness, SameBitsAsTheStepByStepTransform) {
     std::mt19937 rng(21);
     std::uniform_real_distribution<double> dist(-40000.0, 40000.0);
-    for (uint32_t n : {1u, 2u, 4u, 8u, 16u, 1024u, 4096u}) {
+    for (uint32_t n : {1u, 2u, 4u, 8u, 16u, 32u, 1024u, 2048u, 4096u}) {
         CFft fft;
         ASSERT_EQ(fft.initialize(n), 0);
         std::vector<double> re(n), im(n), a(n), b(n), c(n), d(n);
