@@ -35,6 +35,13 @@ struct InputFilters {
 // the rate is known.
 void designInputFilters(InputFilters& filters, uint32_t sampleRate);
 
+// The 16-bit PCM format of a device: block align and byte rate follow from
+// the channels.
+platform::WAVEFORMATEX pcmFormat(uint16_t channels, int32_t sampleRate);
+// Fills a buffer header for a data area of `bytes` bytes; the user data holds
+// the buffer's index.
+void fillHeader(platform::WAVEHDR& header, void* data, uint32_t bytes, uint32_t index);
+
 // Band operation codes.
 enum BandCode : uint32_t {
     kBandPass = 1,

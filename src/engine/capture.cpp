@@ -6,15 +6,7 @@ using platform::MMRESULT;
 using platform::MMSYSERR_NOERROR;
 
 bool CAudioEngine::openWaveIn() {
-    platform::WAVEFORMATEX format{};
-    format.wFormatTag = platform::WAVE_FORMAT_PCM;
-    format.nChannels = 1;
-    format.nSamplesPerSec = static_cast<uint32_t>(sampleRate);
-    format.nAvgBytesPerSec = 2 * static_cast<uint32_t>(sampleRate);
-    format.nBlockAlign = 2;
-    format.wBitsPerSample = 16;
-    format.cbSize = 0;
-    MMRESULT rc = inputDevice->open(format, callbackWindow);
+    MMRESULT rc = inputDevice->open(engine::pcmFormat(1, sampleRate), callbackWindow);
     if (rc != MMSYSERR_NOERROR) {
         reportWaveError(rc, "waveInOpen");
         return false;
@@ -30,14 +22,7 @@ bool CAudioEngine::openWaveIn() {
 bool CAudioEngine::queueCapture(uint32_t i) {
     if (!inputOpen) return false;
     platform::WAVEHDR& h = captureHeaders[i];
-    h.lpData = reinterpret_cast<char*>(captureBuffers[i]);
-    h.dwBufferLength = blockLength * 2;
-    h.dwBytesRecorded = 0;
-    h.dwUser = i;
-    h.dwFlags = 0;
-    h.dwLoops = 0;
-    h.lpNext = nullptr;
-    h.reserved = 0;
+    engine::fillHeader(h, captureBuffers[i], blockLength * 2, i);
     MMRESULT rc = inputDevice->prepareHeader(&h);
     if (rc != MMSYSERR_NOERROR) {
         reportWaveError(rc, "waveInPrepareHeader");

@@ -14,15 +14,8 @@ constexpr uint32_t kBlocksNeeded = 3;
 }  // namespace
 
 bool CAudioEngine::openWaveOut() {
-    platform::WAVEFORMATEX format{};
-    format.wFormatTag = platform::WAVE_FORMAT_PCM;
-    format.nChannels = simulatedStereo ? 2 : 1;
-    format.nSamplesPerSec = static_cast<uint32_t>(sampleRate);
-    format.wBitsPerSample = 16;
-    format.nBlockAlign = static_cast<uint16_t>(format.nChannels * 16 / 8);
-    format.nAvgBytesPerSec = static_cast<uint32_t>(sampleRate) * format.nBlockAlign;
-    format.cbSize = 0;
-    const MMRESULT rc = outputDevice->open(format, callbackWindow);
+    const MMRESULT rc =
+        outputDevice->open(engine::pcmFormat(simulatedStereo ? 2 : 1, sampleRate), callbackWindow);
     if (rc != MMSYSERR_NOERROR) {
         reportWaveError(rc, "waveOutOpen");
         return false;
@@ -33,14 +26,8 @@ bool CAudioEngine::openWaveOut() {
 
 bool CAudioEngine::queuePlayback() {
     platform::WAVEHDR& h = playbackHeaders[outputSlot];
-    h.lpData = reinterpret_cast<char*>(outputRing[outputSlot]);
-    h.dwBufferLength = blockLength * 2;
-    h.dwBytesRecorded = 0;
-    h.dwUser = outputSlot;
-    h.dwFlags = 0;
-    h.dwLoops = 0;
-    h.lpNext = nullptr;
-    h.reserved = 0;
+    // The same length in mono and stereo: a stereo slot holds half a block of pairs.
+    engine::fillHeader(h, outputRing[outputSlot], blockLength * 2, outputSlot);
     if (outputOpen) {
         MMRESULT rc = outputDevice->prepareHeader(&h);
         if (rc != MMSYSERR_NOERROR) {

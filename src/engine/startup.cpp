@@ -6,6 +6,29 @@ void engine::designInputFilters(InputFilters& filters, uint32_t sampleRate) {
     designPrefilters(filters.prefilters, sampleRate);
 }
 
+platform::WAVEFORMATEX engine::pcmFormat(uint16_t channels, int32_t sampleRate) {
+    platform::WAVEFORMATEX format{};
+    format.wFormatTag = platform::WAVE_FORMAT_PCM;
+    format.nChannels = channels;
+    format.nSamplesPerSec = static_cast<uint32_t>(sampleRate);
+    format.wBitsPerSample = 16;
+    format.nBlockAlign = static_cast<uint16_t>(channels * 16 / 8);
+    format.nAvgBytesPerSec = static_cast<uint32_t>(sampleRate) * format.nBlockAlign;
+    format.cbSize = 0;
+    return format;
+}
+
+void engine::fillHeader(platform::WAVEHDR& header, void* data, uint32_t bytes, uint32_t index) {
+    header.lpData = static_cast<char*>(data);
+    header.dwBufferLength = bytes;
+    header.dwBytesRecorded = 0;
+    header.dwUser = index;
+    header.dwFlags = 0;
+    header.dwLoops = 0;
+    header.lpNext = nullptr;
+    header.reserved = 0;
+}
+
 void CAudioEngine::attach(platform::WaveIn* in, platform::WaveOut* out, engine::InputLevel* level,
                           engine::InputFilters* filters) {
     inputDevice = in;
