@@ -1,4 +1,4 @@
-// processBlock per captured block: 11025 Hz mono and 44100 Hz simulated
+// One captured block (input conditioning and processBlock): 11025 Hz mono and 44100 Hz simulated
 // stereo, with the default settings and with every time-domain filter on.
 #include <benchmark/benchmark.h>
 
