@@ -70,6 +70,13 @@ TEST_F(LevelTest, SilenceAcceleratesUpToTwentyTimesThenSlowsAbove49152) {
     EXPECT_EQ(block(0), 49151u + 54 * 4);
     EXPECT_EQ(block(0), 49151u + 54 * 5);  // now above 49152: one e per block
     EXPECT_EQ(level.nAutoLevelStep, 1);
+    // 49152 itself is in the slow region, both ways.
+    levelAt(49152);
+    level.nAutoLevelStep = 3;
+    EXPECT_EQ(block(0), 49152u + 54);
+    levelAt(49152);
+    level.nAutoLevelStep = -3;
+    EXPECT_EQ(block(30000), 49152u - 2 * 62);
     // Loud above 49152: two e per block down, whatever the step was.
     levelAt(50000);
     level.nAutoLevelStep = -7;

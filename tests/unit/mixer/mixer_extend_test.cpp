@@ -81,6 +81,11 @@ TEST_F(MixerTest, StartUpAssignmentOnTheClassicCard) {
     EXPECT_EQ(value(10), 32767u);  // master volume in at half
     EXPECT_EQ(card->control(11)->values, (std::vector<uint32_t>{0, 1, 0}));
     EXPECT_DOUBLE_EQ(card->recordingGain(), 4096 / 65535.0);
+    // Source mute, master volume in, input level, then the input selection.
+    std::vector<uint32_t> order;
+    for (const auto& w : card->writes)
+        order.push_back(w.first);
+    EXPECT_EQ(order, (std::vector<uint32_t>{15, 10, 14, 11}));
 }
 
 TEST_F(MixerTest, SecondRecordingVolumeIsMasterVolumeIn) {
@@ -90,6 +95,18 @@ TEST_F(MixerTest, SecondRecordingVolumeIsMasterVolumeIn) {
     EXPECT_EQ(value(0), 100u);
     EXPECT_EQ(mixer.dwMuxCtrl, 1u);
     EXPECT_EQ(mixer.dwRecordSrc, 0u);
+}
+
+TEST_F(MixerTest, FirstListControlIsTheInputSelector) {
+    startJson(R"({"destinations":[{"type":"DST_WAVEIN","controls":[
+                    {"type":"PEAKMETER"},{"type":"MIXER","items":2},{"type":"MUX","items":2}],
+                  "sources":[{"type":"SRC_MICROPHONE","controls":[{"type":"VOLUME"}]},
+                             {"type":"SRC_LINE","controls":[{"type":"VOLUME"}]}]}]})");
+    EXPECT_EQ(mixer.dwMuxCtrl, 1u);
+    EXPECT_EQ(mixer.dwMuxMult, 2u);
+    EXPECT_EQ(mixer.dwMasterVolumeInCtrl, kMixerNone);
+    EXPECT_EQ(card->control(1)->values, (std::vector<uint32_t>{0, 1}));
+    EXPECT_EQ(card->control(2)->values, (std::vector<uint32_t>{1, 0}));
 }
 
 TEST_F(MixerTest, RecordingWithoutListControlUsesTheSourceMute) {
@@ -133,6 +150,8 @@ TEST_F(MixerTest, RefusedAssignmentsKeepTheOldOnesAndTheirControls) {
                                 "Invalid recording destination assignment",
                                 "Unable to find appropriate source for destination",
                                 "Unable to find appropriate source for destination"}));
+    EXPECT_EQ(host.boxes[2].caption, "CMixerExtend::setDefaultPlayback");
+    EXPECT_EQ(host.boxes[3].caption, "CMixerExtend::setDefaultRecording");
     EXPECT_EQ(mixer.dwPlaybackDest, 0u);
     EXPECT_EQ(mixer.dwLineOutSrc, 0u);
     EXPECT_EQ(mixer.dwLineOutVolumeCtrl, 2u);
@@ -177,7 +196,11 @@ TEST_F(MixerTest, RefreshReadsEveryAssignedControlAndDoesNotReenter) {
     auto c = sim::loadSimMixer(fixturePath("classic.json"));
     classic.initialize(c.get(), &window, "v");
     classic.startUpAssignment();
+    std::vector<uint32_t> order;
+    c->onRead = [&] { order.push_back(classic.sControlDetails.dwControlID); };
     classic.refreshLevels();
+    c->onRead = nullptr;
+    EXPECT_EQ(order, (std::vector<uint32_t>{0, 1, 2, 3, 8, 9, 14}));
     EXPECT_EQ(classic.dwMasterVolume, 49152u);
     EXPECT_EQ(classic.dwLineOutVolume, 40000u);
     EXPECT_EQ(classic.dwWaveOutVolume, 50000u);
