@@ -3,7 +3,9 @@
 // overlap-added with clipping into the output ring.
 #include "engine/block_pipeline.h"
 
+#include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 void CAudioEngine::processBlock() {
     runBlockWith<CAudioEngine, &CAudioEngine::filterSpectrum>();
@@ -31,40 +33,81 @@ void CAudioEngine::advanceRead(uint32_t step) {
 namespace {
 
 // Truncates toward zero. A value outside the 32-bit range cannot come from
-// 16-bit input; clamping first keeps the conversion defined all the same.
-int32_t truncateToInt(double v) {
-    if (!(v > -2147483648.0)) return v != v ? 0 : INT32_MIN;
-    if (v >= 2147483647.0) return INT32_MAX;
+// 16-bit input; clamping first keeps the conversion defined all the same
+// (written without branches so that runs of it vectorise).
+inline int32_t truncateToInt(double v) {
+    v = v > -2147483648.0 ? v : -2147483648.0;  // NaN lands here too
+    v = v < 2147483647.0 ? v : 2147483647.0;
     return static_cast<int32_t>(v);
+}
+
+// Adds `count` frame values into a run of stored values `Stride` apart, each
+// truncated and divided, with the clipping to +-32767 (never -32768); a value
+// clipped by one frame stays clipped while later frames add to it. The
+// divisors the pipeline uses are compile-time constants, so the loop is a
+// straight one the compiler can vectorise.
+template <int32_t Divisor, uint32_t Stride>
+void addRun(int16_t* __restrict target, const double* __restrict values, uint32_t count,
+            int32_t divisor) {
+    for (uint32_t i = 0; i < count; ++i) {
+        const int32_t v = truncateToInt(values[i]) / (Divisor != 0 ? Divisor : divisor);
+        // With a divisor of at least 2 the 32-bit sum cannot overflow; any
+        // other divisor takes 64 bits.
+        using Sum = std::conditional_t<Divisor >= 2, int32_t, int64_t>;
+        Sum s = static_cast<Sum>(target[i * Stride]) + v;
+        s = s > 32767 ? 32767 : s;
+        s = s < -32767 ? -32767 : s;
+        target[i * Stride] = static_cast<int16_t>(s);
+    }
+}
+
+template <uint32_t Stride>
+void addRun(int16_t* target, const double* values, uint32_t count, int32_t divisor) {
+    if (divisor == 2)
+        addRun<2, Stride>(target, values, count, divisor);
+    else if (divisor == 32)
+        addRun<32, Stride>(target, values, count, divisor);
+    else
+        addRun<0, Stride>(target, values, count, divisor);
 }
 
 }  // namespace
 
-// Adds v to a stored value with the clipping to +-32767 (never -32768); a
-// value clipped by one frame stays clipped while later frames add to it.
-inline void addClipped(int16_t& target, int32_t v) {
-    // 64-bit so that even the clamped extremes cannot overflow the sum.
-    int64_t s = static_cast<int64_t>(target) + v;
-    if (s > 32767 || s < -32767) s = s > 0 ? 32767 : -32767;
-    target = static_cast<int16_t>(s);
-}
-
 void CAudioEngine::overlapAdd(const double* first, const double* second, uint32_t count,
                               int32_t divisor) {
-    const uint32_t channels = second ? 2 : 1;
-    for (uint32_t i = 0; i < count; ++i) {
-        for (uint32_t c = 0; c < channels; ++c) {
-            const double value = c == 0 ? first[i] : second[i];
-            const uint32_t p = writePos++;
-            // A frame starts below the block length and spans at most two
-            // blocks, so the end of the next slot is never reached.
-            if (p < blockLength)
-                addClipped(outputRing[writeSlot][p], truncateToInt(value) / divisor);
-            else if (p < 2 * blockLength)
-                addClipped(outputRing[writeNextSlot][p - blockLength],
-                           truncateToInt(value) / divisor);
+    // Output values alternate left and right in stereo. Positions below the
+    // block length fall into writeSlot, the next block's worth into
+    // writeNextSlot; anything beyond is never written (a frame starts below
+    // the block length and spans at most two blocks).
+    const uint32_t stride = second ? 2 : 1;
+    auto at = [&](uint32_t p) -> int16_t* {
+        if (p < blockLength) return &outputRing[writeSlot][p];
+        if (p < 2 * blockLength) return &outputRing[writeNextSlot][p - blockLength];
+        return nullptr;
+    };
+    uint32_t i = 0;
+    while (i < count) {
+        const uint32_t p = writePos + i * stride;
+        int16_t* run = at(p);
+        if (!run) break;
+        const uint32_t room = (p < blockLength ? blockLength : 2 * blockLength) - p;
+        const uint32_t n = std::min(count - i, room / stride);
+        if (n == 0) {
+            // A left value at the end of one slot, its right value at the start of the next.
+            addRun<1>(run, first + i, 1, divisor);
+            if (int16_t* right = at(p + 1)) addRun<1>(right, second + i, 1, divisor);
+            ++i;
+            continue;
         }
+        if (second) {
+            addRun<2>(run, first + i, n, divisor);
+            addRun<2>(run + 1, second + i, n, divisor);
+        } else {
+            addRun<1>(run, first + i, n, divisor);
+        }
+        i += n;
     }
+    writePos += count * stride;
 }
 
 void CAudioEngine::advanceWrite(uint32_t step) {
