@@ -104,10 +104,15 @@ inline __attribute__((always_inline)) void twoStageRun(
 // The stages from blocks of eight points up, two at a time, and a last
 // single one when their number is odd. Where the machine has AVX2 a wider
 // copy of the same operations is chosen at load time; contraction is off, so
-// it gives the same bits.
-__attribute__((target_clones("avx2", "default"))) void laterStages(double* re, double* im,
-                                                                   const double* twRe,
-                                                                   const double* twIm, uint32_t n) {
+// it gives the same bits. The load-time choice needs ELF's indirect functions:
+// elsewhere (Windows) the portable copy runs, with the same results.
+#if defined(__ELF__) && defined(__x86_64__)
+#define TARNIX_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define TARNIX_AVX2_CLONES
+#endif
+TARNIX_AVX2_CLONES void laterStages(double* re, double* im, const double* twRe, const double* twIm,
+                                    uint32_t n) {
     uint32_t half = 4;
     for (; 4 * half <= n; half *= 4) {
         const double* w1r = twRe + (half - 1);
