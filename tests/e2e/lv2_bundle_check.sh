@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The bundle as hosts see it: its .ttl files valid against the LV2 data that
 # lv2-dev installs, and both plugins listed and described from it alone.
-# Usage: lv2_bundle_check.sh DIR (the directory that holds tarnix.lv2)
+# With a build directory as well, the bundle is also installed into a
+# temporary prefix and must be found there.
+# Usage: lv2_bundle_check.sh DIR [BUILD_DIR] (DIR holds tarnix.lv2)
 set -euo pipefail
 dir=$(realpath "$1")
 spec=/usr/lib/lv2
@@ -23,4 +25,12 @@ for uri in urn:tarnix:lv2:mono urn:tarnix:lv2:stereo; do
 done
 grep -q 'Symbol: *out_right' <<<"$(lv2info urn:tarnix:lv2:stereo)"
 ! grep -q 'Symbol: *out_right' <<<"$(lv2info urn:tarnix:lv2:mono)"
+if [ $# -ge 2 ]; then
+  prefix=$(mktemp -d)
+  trap 'rm -rf "$prefix"' EXIT
+  cmake --install "$2" --prefix "$prefix" >/dev/null
+  installed=$(LV2_PATH=$prefix/lib/lv2 lv2ls)
+  [ "$installed" = "$(printf 'urn:tarnix:lv2:mono\nurn:tarnix:lv2:stereo')" ] ||
+    { echo "installed bundle lists: $installed"; exit 1; }
+fi
 echo "lv2_bundle_check: both plugins valid, listed and described"
