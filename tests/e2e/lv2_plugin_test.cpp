@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 // allocator themselves, so there the count stays off.
 namespace {
 bool countingAllocations = false;
-long allocationsInRun = 0;
+[[maybe_unused]] long allocationsInRun = 0;
 }  // namespace
 
 #ifndef TARNIX_SANITIZED

@@ -44,7 +44,9 @@ EngineStream::~EngineStream() {
 }
 
 std::unique_ptr<EngineStream> EngineStream::create(int32_t rate, uint32_t channels) {
-    if (rate < kMinRate || rate > kMaxRate || channels < 1 || channels > 2) return nullptr;
+    if (rate < engine::kMinSampleRate || rate > engine::kMaxSampleRate || channels < 1 ||
+        channels > 2)
+        return nullptr;
     const uint32_t failuresBefore = PluginHost::failures();
     std::unique_ptr<EngineStream> s;
     try {

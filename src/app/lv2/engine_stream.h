@@ -16,10 +16,6 @@
 
 namespace lv2_plugin {
 
-// The rates the engine runs at.
-inline constexpr int32_t kMinRate = 8000;
-inline constexpr int32_t kMaxRate = 48000;
-
 // The process's host in a plugin module. Nothing may be shown from inside an
 // audio application, so a message box is counted instead: one during
 // start-up fails the instantiation. Messages are not posted through it (each
@@ -37,7 +33,8 @@ class PluginHost final : public platform::Host {
 
 class EngineStream {
   public:
-    // A started engine at a rate in mono (1 channel) or simulated stereo (2);
+    // A started engine at a rate (from engine::kMinSampleRate to
+    // engine::kMaxSampleRate) in mono (1 channel) or simulated stereo (2);
     // null when the rate is not supported or the start-up failed: a device
     // or prefilter that did not come up, or any failure reported meanwhile.
     static std::unique_ptr<EngineStream> create(int32_t rate, uint32_t channels);

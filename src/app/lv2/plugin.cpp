@@ -40,7 +40,7 @@ struct Plugin {
 LV2_Handle instantiate(const LV2_Descriptor* descriptor, double rate, const char*,
                        const LV2_Feature* const*) {
     const uint32_t channels = std::strcmp(descriptor->URI, kStereoUri) == 0 ? 2 : 1;
-    if (!(rate >= lv2_plugin::kMinRate && rate <= lv2_plugin::kMaxRate)) return nullptr;
+    if (!(rate >= engine::kMinSampleRate && rate <= engine::kMaxSampleRate)) return nullptr;
     if (rate != static_cast<int32_t>(rate)) return nullptr;
     try {
         auto p = std::make_unique<Plugin>();
