@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <lv2/core/lv2.h>
 #include <sndfile.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
