@@ -6,15 +6,15 @@
 # Usage: lv2_bundle_check.sh DIR [BUILD_DIR] (DIR holds tarnix.lv2)
 set -euo pipefail
 dir=$(realpath "$1")
-spec=/usr/lib/lv2
-mapfile -t specFiles < <(find "$spec" -name '*.ttl' | sort)
-[ ${#specFiles[@]} -gt 0 ] || { echo "no LV2 data in $spec (install lv2-dev)"; exit 1; }
+lv2data=/usr/lib/lv2
+mapfile -t dataFiles < <(find "$lv2data" -name '*.ttl' | sort)
+[ ${#dataFiles[@]} -gt 0 ] || { echo "no LV2 data in $lv2data (install lv2-dev)"; exit 1; }
 
-report=$(sord_validate "${specFiles[@]}" "$dir"/tarnix.lv2/*.ttl 2>&1) || true
+report=$(sord_validate "${dataFiles[@]}" "$dir"/tarnix.lv2/*.ttl 2>&1) || true
 echo "$report" | tail -n 1
 echo "$report" | grep -q '^Found 0 errors' || { echo "$report"; exit 1; }
 
-export LV2_PATH=$dir:$spec
+export LV2_PATH=$dir:$lv2data
 listed=$(lv2ls)
 for uri in urn:tarnix:lv2:mono urn:tarnix:lv2:stereo; do
   grep -qx "$uri" <<<"$listed" || { echo "lv2ls does not list $uri"; exit 1; }
