@@ -83,6 +83,22 @@ inline constexpr uint32_t kExponentialCommands[10] = {
     ID_EXPONENTIAL_OFF, ID_EXPONENTIAL_09, ID_EXPONENTIAL_08, ID_EXPONENTIAL_07, ID_EXPONENTIAL_06,
     ID_EXPONENTIAL_05,  ID_EXPONENTIAL_04, ID_EXPONENTIAL_03, ID_EXPONENTIAL_02, ID_EXPONENTIAL_01};
 
+// The heterodyne reduction items in menu order: Off, 5000 Hz, Slow, Fast.
+inline constexpr uint32_t kHeterodyneCommands[4] = {ID_HETERODYNE_OFF, ID_HETERODYNE_5000,
+                                                    ID_HETERODYNE_SLOW, ID_HETERODYNE_FAST};
+
+// The prefilter items in menu order: Off, Voice, Music.
+inline constexpr uint32_t kPrefilterCommands[3] = {ID_PREFILTER_OFF, ID_PREFILTER_VOICE,
+                                                   ID_PREFILTER_MUSIC};
+
+// The band presets: Pass All, Stop All, the voice, music and notch bands, then
+// the low and high limits.
+inline constexpr uint32_t kBandPresetCommands[16] = {
+    ID_PASS_ALL,        ID_STOP_ALL,        ID_VOICE_NARROW,    ID_VOICE_MIDDLE,
+    ID_VOICE_WIDE,      ID_MUSIC_NARROW,    ID_MUSIC_WIDE,      ID_NOTCH_NARROW,
+    ID_NOTCH_WIDE,      ID_STOP_BELOW_100,  ID_STOP_BELOW_200,  ID_STOP_BELOW_300,
+    ID_STOP_ABOVE_3000, ID_STOP_ABOVE_4000, ID_STOP_ABOVE_5000, ID_STOP_ABOVE_6000};
+
 // Carries out an engine command. Returns false for an identifier that is not
 // an engine command (the caller handles it, or it has no effect).
 bool applyEngineCommand(CAudioEngine& engine, uint32_t id);
