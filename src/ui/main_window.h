@@ -117,9 +117,12 @@ class MainWindow final : public platform::MessageTarget {
     AudioLevelDialogModel& audioLevelModel() { return levelModel_; }
     QuickHelpDialog& quickHelp() { return quickHelp_; }
     MenuState& menuState() { return menus_; }
+    // The audio window, once created (it lives as long as the controller).
+    const engine::HiddenAudioWindow* hiddenAudioWindow() const {
+        return hiddenWindow_ ? &*hiddenWindow_ : nullptr;
+    }
 
   private:
-    friend class MainWindowTestAccess;
     void create();
     void destroy();
     void timerTick();
