@@ -15,6 +15,8 @@
 //   * rectangle(outline, fill, r) fills and outlines the columns r.left to
 //     r.right - 1 and rows r.top to r.bottom - 1 (Rectangle): the outline is
 //     the pen's width inside that box, the fill is the rest.
+//     Corners given the other way round (a selection dragged leftwards is
+//     drawn from its start to its end) mean the same box.
 //   * text(at, s, colour, background) draws s with the window's font, its
 //     character cells' top-left corner at `at`, on an opaque background of
 //     `background` covering the cells.
