@@ -81,6 +81,8 @@ int run(const Options& o) {
     engine->attach(&in, &out, &level, &filters);
 
     ui::sim::RecordingView view(host);
+    // The labels are placed by the width of the font the image is drawn with.
+    view.metrics = {snapshot::ImageCanvas::kCharWidth, snapshot::ImageCanvas::kCharHeight};
     ui::MainWindow window({*engine, filters, mixer, &level, card.get(), view});
     view.attach(&window);
     view.onModalDialog = [&](ui::DialogModel& d) {
