@@ -21,6 +21,12 @@ inline constexpr uint32_t kSlotCapacity = 4096;
 inline constexpr uint32_t kSpectrumSlots = 3;
 inline constexpr uint32_t kFftSize = 1024;
 inline constexpr uint32_t kBins = 512;
+// The sampling rates the engine runs at.
+inline constexpr int32_t kMinSampleRate = 8000;
+inline constexpr int32_t kMaxSampleRate = 48000;
+// Captured blocks that must wait before the output pump processes the oldest;
+// a stream that feeds the engine block by block is delayed by this many.
+inline constexpr uint32_t kBlocksNeeded = 3;
 
 // The time-domain filters of the input conditioning. They live from start-up
 // to exit and are never reset; a program holds one static instance.

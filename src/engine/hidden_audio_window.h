@@ -1,6 +1,12 @@
 // The invisible audio window: both wave devices post their completion
 // messages to it, its creation starts the engine and its destruction closes
 // the devices.
+//
+// A message box that the engine shows (a failed device call) runs a modal loop
+// that keeps delivering posted messages, so a completion can arrive while the
+// engine is inside one of its own handlers (or inside start-up or shutdown).
+// Such a completion is held back and handled as soon as the outer handler
+// returns, so the engine never runs inside itself and no buffer is lost.
 #pragma once
 
 #include "engine/audio_engine.h"
@@ -21,10 +27,28 @@ class HiddenAudioWindow final : public platform::MessageTarget {
 
     intptr_t handleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
 
+    // Completions held back so far (for tests).
+    uint32_t deferredTotal() const { return deferredTotal_; }
+
   private:
+    struct Deferred {
+        uint32_t message;
+        uintptr_t wParam;
+        intptr_t lParam;
+    };
+    // Every buffer completes at most once before it is queued again.
+    static constexpr uint32_t kDeferredCapacity = 2 * kBufferCount;
+
+    void handleNow(uint32_t message, uintptr_t wParam, intptr_t lParam);
+
     CAudioEngine& engine_;
     int32_t rate_;
     uint32_t stereo_;
+    bool busy_ = false;
+    Deferred deferred_[kDeferredCapacity] = {};
+    uint32_t deferredHead_ = 0;
+    uint32_t deferredCount_ = 0;
+    uint32_t deferredTotal_ = 0;
 };
 
 }  // namespace engine

@@ -10,7 +10,6 @@ namespace {
 constexpr int32_t kRoomBelow = 5;
 constexpr int32_t kPauseBelow = 2;
 constexpr int32_t kFlushAt = 9;
-constexpr uint32_t kBlocksNeeded = 3;
 }  // namespace
 
 bool CAudioEngine::openWaveOut() {
@@ -51,7 +50,7 @@ void CAudioEngine::pumpOutput() {
         return;
     }
     do {
-        if (pendingBlocks < kBlocksNeeded) break;
+        if (pendingBlocks < engine::kBlocksNeeded) break;
         readSlot = processSlot;
         readNextSlot = (processSlot + 1) % engine::kBufferCount;
         writeSlot = outputSlot;

@@ -16,8 +16,13 @@ enum class ItemKind {
     PushButton,
     DefaultPushButton,
     StaticText,
-    ListBox,  // border, vertical scroll bar, notifies, unsorted, not resized to whole lines
+    ListBox,      // border, vertical scroll bar, notifies, unsorted, not resized to whole lines
+    GroupBox,     // a frame with its text as a caption; takes no input
+    CentredText,  // static text, centred in its box
 };
+
+// Every automatic radio button of a dialog belongs to one group (each of the
+// seven dialogs has at most one group), whatever stands between them.
 
 struct DialogItem {
     int id;  // -1: none

@@ -133,6 +133,47 @@ bool applyEngineCommand(CAudioEngine& e, uint32_t id) {
     }
 }
 
+const CommandInfo* findCommand(uint32_t id) {
+    for (const CommandInfo& c : kCommandTable)
+        if (c.id == id) return &c;
+    return nullptr;
+}
+
+std::span<const uint32_t> radioGroupItems(RadioGroup group) {
+    switch (group) {
+        case RadioGroup::ZoomVertical:
+            return kZoomVerticalCommands;
+        case RadioGroup::Prefilter:
+            return kPrefilterCommands;
+        case RadioGroup::Heterodyne:
+            return kHeterodyneCommands;
+        case RadioGroup::Exponential:
+            return kExponentialCommands;
+        case RadioGroup::NoiseFloor:
+            return kNoiseFloorCommands;
+        case RadioGroup::None:
+            break;
+    }
+    return {};
+}
+
+bool engineToggleState(const CAudioEngine& e, uint32_t id) {
+    switch (id) {
+        case ID_SHOW_PEAKS:
+            return e.showPeaks == 1;
+        case ID_EQUALIZER:
+            return e.equalizerOn == 1;
+        case ID_EXPANDOR:
+            return e.expandorOn == 1;
+        case ID_LMS_FILTER:
+            return e.lmsFilterOn == 1;
+        case ID_LINEAR_COMBINER:
+            return e.linearCombinerOn == 1;
+        default:
+            return false;
+    }
+}
+
 BinRange binsForFrequencies(const CAudioEngine& e, double lowHz, double highHz) {
     auto firstAtLeast = [&](double hz) {
         uint32_t k = 0;

@@ -1,10 +1,13 @@
-// The menu commands that act on the engine: processing options, prefilters,
-// band presets and minimum amplitudes. The desktop front ends dispatch their
-// menus through this and the file tool maps its options onto the same
-// commands, so every setting has one implementation.
+// The command table: every menu command identifier of the program,
+// what kind of command it is and its radio group, and the commands that act
+// on the engine (processing options, prefilters, band presets and minimum
+// amplitudes). The main window controller dispatches every menu through this
+// one table and the file tool maps its options onto the same commands, so
+// every setting has one implementation.
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 class CAudioEngine;
 
@@ -69,6 +72,27 @@ enum Command : uint32_t {
     ID_NOISE_FLOOR_150 = 40100,
     ID_LMS_FILTER = 40077,
     ID_LINEAR_COMBINER = 40093,
+    // The main window's commands that are not engine commands.
+    ID_AUDIO_LEVEL_CONTROLS = 40102,
+    ID_RECORDING_ASSIGNMENTS = 40103,
+    ID_PLAYBACK_ASSIGNMENTS = 40104,
+    ID_DUMP_MIXER_SETTINGS = 40105,
+    ID_EXIT = 40040,
+    ID_RESELECT = 40044,
+    ID_SELECT_ALL = 40045,
+    ID_PASS_BAND = 40028,
+    ID_STOP_BAND = 40029,
+    ID_MINIMUM_AMPLITUDE = 40035,
+    ID_ZOOM_NORMAL = 40118,
+    ID_ZOOM_IN = 40119,
+    ID_ZOOM_OUT = 40120,
+    ID_ZOOM_HORIZONTAL = 40047,
+    ID_SHOW_MIN_AMPLITUDE = 40066,
+    ID_LINEAR_PREDICTION = 40106,
+    ID_RECURSIVE_LEAST_SQUARES = 40113,
+    ID_KALMAN_FILTER = 40114,
+    ID_QUICK_HELP = 40137,
+    ID_ABOUT = 40001,
 };
 
 // The noise floor items in menu order: Off, 10, 20, ..., 140, 150.
@@ -82,6 +106,141 @@ inline constexpr uint32_t kNoiseFloorCommands[16] = {
 inline constexpr uint32_t kExponentialCommands[10] = {
     ID_EXPONENTIAL_OFF, ID_EXPONENTIAL_09, ID_EXPONENTIAL_08, ID_EXPONENTIAL_07, ID_EXPONENTIAL_06,
     ID_EXPONENTIAL_05,  ID_EXPONENTIAL_04, ID_EXPONENTIAL_03, ID_EXPONENTIAL_02, ID_EXPONENTIAL_01};
+
+// The heterodyne reduction items in menu order: Off, 5000 Hz, Slow, Fast.
+inline constexpr uint32_t kHeterodyneCommands[4] = {ID_HETERODYNE_OFF, ID_HETERODYNE_5000,
+                                                    ID_HETERODYNE_SLOW, ID_HETERODYNE_FAST};
+
+// The prefilter items in menu order: Off, Voice, Music.
+inline constexpr uint32_t kPrefilterCommands[3] = {ID_PREFILTER_OFF, ID_PREFILTER_VOICE,
+                                                   ID_PREFILTER_MUSIC};
+
+// The band presets: Pass All, Stop All, the voice, music and notch bands, then
+// the low and high limits.
+inline constexpr uint32_t kBandPresetCommands[16] = {
+    ID_PASS_ALL,        ID_STOP_ALL,        ID_VOICE_NARROW,    ID_VOICE_MIDDLE,
+    ID_VOICE_WIDE,      ID_MUSIC_NARROW,    ID_MUSIC_WIDE,      ID_NOTCH_NARROW,
+    ID_NOTCH_WIDE,      ID_STOP_BELOW_100,  ID_STOP_BELOW_200,  ID_STOP_BELOW_300,
+    ID_STOP_ABOVE_3000, ID_STOP_ABOVE_4000, ID_STOP_ABOVE_5000, ID_STOP_ABOVE_6000};
+
+// The Zoom Vertical items in menu order.
+inline constexpr uint32_t kZoomVerticalCommands[3] = {ID_ZOOM_NORMAL, ID_ZOOM_IN, ID_ZOOM_OUT};
+
+// What a command does.
+enum class CommandKind : uint8_t {
+    Dialog,         // opens a dialog: 40102 to 40105, 40137, 40001
+    Exit,           // 40040
+    Selection,      // Reselect, Select All, Pass Band, Stop Band, Minimum Amplitude
+    Display,        // a display setting of a radio group (Zoom Vertical)
+    DisplayToggle,  // Zoom Horizontal, Show Minimum Amplitude
+    Engine,         // applyEngineCommand; in a radio group or not (presets, Reset)
+    EngineToggle,   // applyEngineCommand flips an engine switch
+    NoEffect,       // Averaging, Compressor, Linear Prediction, RLS, Kalman
+};
+
+enum class RadioGroup : uint8_t {
+    None,
+    ZoomVertical,
+    Prefilter,
+    Heterodyne,
+    Exponential,
+    NoiseFloor
+};
+
+struct CommandInfo {
+    uint32_t id;
+    CommandKind kind;
+    RadioGroup group;
+};
+
+// Every command identifier of the program, grouped as in the menus.
+inline constexpr CommandInfo kCommandTable[] = {
+    {ID_AUDIO_LEVEL_CONTROLS, CommandKind::Dialog, RadioGroup::None},
+    {ID_RECORDING_ASSIGNMENTS, CommandKind::Dialog, RadioGroup::None},
+    {ID_PLAYBACK_ASSIGNMENTS, CommandKind::Dialog, RadioGroup::None},
+    {ID_DUMP_MIXER_SETTINGS, CommandKind::Dialog, RadioGroup::None},
+    {ID_EXIT, CommandKind::Exit, RadioGroup::None},
+    {ID_RESELECT, CommandKind::Selection, RadioGroup::None},
+    {ID_SELECT_ALL, CommandKind::Selection, RadioGroup::None},
+    {ID_PASS_BAND, CommandKind::Selection, RadioGroup::None},
+    {ID_STOP_BAND, CommandKind::Selection, RadioGroup::None},
+    {ID_MINIMUM_AMPLITUDE, CommandKind::Selection, RadioGroup::None},
+    {ID_RESET_MIN_AMPLITUDES, CommandKind::Engine, RadioGroup::None},
+    {ID_ZOOM_NORMAL, CommandKind::Display, RadioGroup::ZoomVertical},
+    {ID_ZOOM_IN, CommandKind::Display, RadioGroup::ZoomVertical},
+    {ID_ZOOM_OUT, CommandKind::Display, RadioGroup::ZoomVertical},
+    {ID_ZOOM_HORIZONTAL, CommandKind::DisplayToggle, RadioGroup::None},
+    {ID_SHOW_PEAKS, CommandKind::EngineToggle, RadioGroup::None},
+    {ID_SHOW_MIN_AMPLITUDE, CommandKind::DisplayToggle, RadioGroup::None},
+    {ID_PREFILTER_OFF, CommandKind::Engine, RadioGroup::Prefilter},
+    {ID_PREFILTER_VOICE, CommandKind::Engine, RadioGroup::Prefilter},
+    {ID_PREFILTER_MUSIC, CommandKind::Engine, RadioGroup::Prefilter},
+    {ID_PASS_ALL, CommandKind::Engine, RadioGroup::None},
+    {ID_STOP_ALL, CommandKind::Engine, RadioGroup::None},
+    {ID_VOICE_NARROW, CommandKind::Engine, RadioGroup::None},
+    {ID_VOICE_MIDDLE, CommandKind::Engine, RadioGroup::None},
+    {ID_VOICE_WIDE, CommandKind::Engine, RadioGroup::None},
+    {ID_MUSIC_NARROW, CommandKind::Engine, RadioGroup::None},
+    {ID_MUSIC_WIDE, CommandKind::Engine, RadioGroup::None},
+    {ID_NOTCH_NARROW, CommandKind::Engine, RadioGroup::None},
+    {ID_NOTCH_WIDE, CommandKind::Engine, RadioGroup::None},
+    {ID_STOP_BELOW_100, CommandKind::Engine, RadioGroup::None},
+    {ID_STOP_BELOW_200, CommandKind::Engine, RadioGroup::None},
+    {ID_STOP_BELOW_300, CommandKind::Engine, RadioGroup::None},
+    {ID_STOP_ABOVE_3000, CommandKind::Engine, RadioGroup::None},
+    {ID_STOP_ABOVE_4000, CommandKind::Engine, RadioGroup::None},
+    {ID_STOP_ABOVE_5000, CommandKind::Engine, RadioGroup::None},
+    {ID_STOP_ABOVE_6000, CommandKind::Engine, RadioGroup::None},
+    {ID_HETERODYNE_OFF, CommandKind::Engine, RadioGroup::Heterodyne},
+    {ID_HETERODYNE_5000, CommandKind::Engine, RadioGroup::Heterodyne},
+    {ID_HETERODYNE_SLOW, CommandKind::Engine, RadioGroup::Heterodyne},
+    {ID_HETERODYNE_FAST, CommandKind::Engine, RadioGroup::Heterodyne},
+    {ID_AVERAGING, CommandKind::NoEffect, RadioGroup::None},
+    {ID_COMPRESSOR, CommandKind::NoEffect, RadioGroup::None},
+    {ID_EQUALIZER, CommandKind::EngineToggle, RadioGroup::None},
+    {ID_EXPANDOR, CommandKind::EngineToggle, RadioGroup::None},
+    {ID_EXPONENTIAL_OFF, CommandKind::Engine, RadioGroup::Exponential},
+    {ID_EXPONENTIAL_09, CommandKind::Engine, RadioGroup::Exponential},
+    {ID_EXPONENTIAL_08, CommandKind::Engine, RadioGroup::Exponential},
+    {ID_EXPONENTIAL_07, CommandKind::Engine, RadioGroup::Exponential},
+    {ID_EXPONENTIAL_06, CommandKind::Engine, RadioGroup::Exponential},
+    {ID_EXPONENTIAL_05, CommandKind::Engine, RadioGroup::Exponential},
+    {ID_EXPONENTIAL_04, CommandKind::Engine, RadioGroup::Exponential},
+    {ID_EXPONENTIAL_03, CommandKind::Engine, RadioGroup::Exponential},
+    {ID_EXPONENTIAL_02, CommandKind::Engine, RadioGroup::Exponential},
+    {ID_EXPONENTIAL_01, CommandKind::Engine, RadioGroup::Exponential},
+    {ID_NOISE_FLOOR_OFF, CommandKind::Engine, RadioGroup::NoiseFloor},
+    {ID_NOISE_FLOOR_10, CommandKind::Engine, RadioGroup::NoiseFloor},
+    {ID_NOISE_FLOOR_20, CommandKind::Engine, RadioGroup::NoiseFloor},
+    {ID_NOISE_FLOOR_30, CommandKind::Engine, RadioGroup::NoiseFloor},
+    {ID_NOISE_FLOOR_40, CommandKind::Engine, RadioGroup::NoiseFloor},
+    {ID_NOISE_FLOOR_50, CommandKind::Engine, RadioGroup::NoiseFloor},
+    {ID_NOISE_FLOOR_60, CommandKind::Engine, RadioGroup::NoiseFloor},
+    {ID_NOISE_FLOOR_70, CommandKind::Engine, RadioGroup::NoiseFloor},
+    {ID_NOISE_FLOOR_80, CommandKind::Engine, RadioGroup::NoiseFloor},
+    {ID_NOISE_FLOOR_90, CommandKind::Engine, RadioGroup::NoiseFloor},
+    {ID_NOISE_FLOOR_100, CommandKind::Engine, RadioGroup::NoiseFloor},
+    {ID_NOISE_FLOOR_110, CommandKind::Engine, RadioGroup::NoiseFloor},
+    {ID_NOISE_FLOOR_120, CommandKind::Engine, RadioGroup::NoiseFloor},
+    {ID_NOISE_FLOOR_130, CommandKind::Engine, RadioGroup::NoiseFloor},
+    {ID_NOISE_FLOOR_140, CommandKind::Engine, RadioGroup::NoiseFloor},
+    {ID_NOISE_FLOOR_150, CommandKind::Engine, RadioGroup::NoiseFloor},
+    {ID_LMS_FILTER, CommandKind::EngineToggle, RadioGroup::None},
+    {ID_LINEAR_COMBINER, CommandKind::EngineToggle, RadioGroup::None},
+    {ID_LINEAR_PREDICTION, CommandKind::NoEffect, RadioGroup::None},
+    {ID_RECURSIVE_LEAST_SQUARES, CommandKind::NoEffect, RadioGroup::None},
+    {ID_KALMAN_FILTER, CommandKind::NoEffect, RadioGroup::None},
+    {ID_QUICK_HELP, CommandKind::Dialog, RadioGroup::None},
+    {ID_ABOUT, CommandKind::Dialog, RadioGroup::None},
+};
+
+// The entry of a command identifier, or null for an unknown one.
+const CommandInfo* findCommand(uint32_t id);
+// The items of a radio group in menu order; empty for RadioGroup::None.
+std::span<const uint32_t> radioGroupItems(RadioGroup group);
+// The state of an engine switch a toggle command flips (EngineToggle), after
+// the command: true for 1. False for any other command.
+bool engineToggleState(const CAudioEngine& engine, uint32_t id);
 
 // Carries out an engine command. Returns false for an identifier that is not
 // an engine command (the caller handles it, or it has no effect).

@@ -18,7 +18,10 @@ int SimHost::messageBox(platform::MessageTarget* owner, const std::string& text,
                         const std::string& caption, uint32_t style) {
     MessageBoxRecord record{owner, text, caption, style};
     if (onMessageBox) onMessageBox(record);
-    boxes.push_back(std::move(record));
+    boxes.push_back(record);
+    if (deliverDuringMessageBox) {
+        runModal({}, [&] { return whileMessageBoxOpen && whileMessageBoxOpen(record); });
+    }
     return platform::IDOK;
 }
 
@@ -53,6 +56,19 @@ std::optional<int> SimHost::run(const std::function<bool()>& onIdle) {
         if (pending() > 0) continue;
         if (!onIdle || !onIdle()) return std::nullopt;
     }
+}
+
+bool SimHost::runModal(const std::function<bool()>& done, const std::function<bool()>& onIdle) {
+    ++modalDepth_;
+    for (;;) {
+        if (done && done()) break;
+        if (step()) continue;
+        if (quit_) break;
+        if (pending() > 0) continue;
+        if (!onIdle || !onIdle()) break;
+    }
+    --modalDepth_;
+    return !quit_;
 }
 
 size_t SimHost::pending() const {

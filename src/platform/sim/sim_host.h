@@ -41,6 +41,22 @@ class SimHost : public platform::Host {
     // Returns nullopt if the queue runs dry and onIdle posts nothing.
     std::optional<int> run(const std::function<bool()>& onIdle = {});
 
+    // A modal loop, as a dialog's or a message box's on the platform: delivers
+    // posted messages until done() is true, the quit message is reached (it
+    // stays reached, so the outer loop ends too: the platform reposts it), or
+    // the queue is empty and onIdle (the user, in a test) posts nothing more.
+    // Returns false when the quit message ended it.
+    bool runModal(const std::function<bool()>& done, const std::function<bool()>& onIdle = {});
+    // How many modal loops are running now.
+    int modalDepth() const { return modalDepth_; }
+
+    // When set, every message box keeps delivering posted messages while it
+    // is open, as the platform's do: it runs a modal loop until the queue is
+    // empty and whileMessageBoxOpen (if set) posts nothing more, then the
+    // user presses OK.
+    bool deliverDuringMessageBox = false;
+    std::function<bool(const MessageBoxRecord&)> whileMessageBoxOpen;
+
     size_t pending() const;
     bool quitReached() const { return quit_.has_value(); }
     std::optional<int> exitCode() const { return quit_; }
@@ -63,6 +79,7 @@ class SimHost : public platform::Host {
     mutable std::mutex mutex_;
     std::deque<Entry> queue_;
     std::optional<int> quit_;
+    int modalDepth_ = 0;
 };
 
 }  // namespace sim

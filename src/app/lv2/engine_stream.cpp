@@ -1,0 +1,101 @@
+#include "app/lv2/engine_stream.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+namespace lv2_plugin {
+
+namespace {
+
+thread_local uint32_t reportedFailures = 0;
+
+// Host samples are floats with full scale at 1.0; the engine's are 16-bit
+// values. A 16-bit sample converts to a float and back exactly.
+int16_t toSample(float x) {
+    const double v = static_cast<double>(x) * 32768.0;
+    if (v >= 32767.0) return 32767;
+    if (v <= -32768.0) return -32768;
+    if (!(v == v)) return 0;  // NaN
+    return static_cast<int16_t>(std::lrint(v));
+}
+
+}  // namespace
+
+int PluginHost::messageBox(platform::MessageTarget*, const std::string&, const std::string&,
+                           uint32_t) {
+    ++reportedFailures;
+    return platform::IDOK;
+}
+
+uint32_t PluginHost::failures() {
+    return reportedFailures;
+}
+
+EngineStream::EngineStream(int32_t rate, uint32_t channels)
+    : channels_(channels),
+      engine_(std::make_unique<CAudioEngine>()),
+      filters_(std::make_unique<engine::InputFilters>()),
+      window_(*engine_, rate, channels == 2 ? 1 : 0) {}
+
+EngineStream::~EngineStream() {
+    window_.destroy();
+    messages_.clear();
+}
+
+std::unique_ptr<EngineStream> EngineStream::create(int32_t rate, uint32_t channels) {
+    if (rate < engine::kMinSampleRate || rate > engine::kMaxSampleRate || channels < 1 ||
+        channels > 2)
+        return nullptr;
+    const uint32_t failuresBefore = PluginHost::failures();
+    std::unique_ptr<EngineStream> s;
+    try {
+        s.reset(new EngineStream(rate, channels));
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    // Started as the other programs start it: the prefilters for the rate,
+    // then the hidden audio window's creation runs the engine's start-up.
+    engine::designInputFilters(*s->filters_, static_cast<uint32_t>(rate));
+    s->engine_->attach(&s->in_, &s->out_, &s->level_, s->filters_.get());
+    s->window_.create();
+    s->messages_.deliver();
+
+    const CAudioEngine& e = *s->engine_;
+    const Prefilters& p = s->filters_->prefilters;
+    if (!e.inputOpen || !e.outputOpen || p.voiceLow.status() != 0 || p.voiceHigh.status() != 0 ||
+        p.music.status() != 0 || PluginHost::failures() != failuresBefore)
+        return nullptr;
+
+    // A block is processed once the blocks after it have been captured, that
+    // is when the last sample of the last of them arrives; the output made
+    // from it comes two hops after its input, as in every program.
+    const uint32_t delay = 2 * e.hop;
+    s->latency_ = engine::kBlocksNeeded * e.blockLength - 1 + delay;
+    s->played_.pushZeros((s->latency_ - delay) * channels);
+    return s;
+}
+
+void EngineStream::process(const float* in, float* const* out, uint32_t count) {
+    const uint32_t blockLength = engine_->blockLength;
+    for (uint32_t done = 0; done < count;) {
+        const uint32_t n = std::min(count - done, blockLength - gathered_);
+        for (uint32_t i = 0; i < n; ++i)
+            block_[gathered_ + i] = toSample(in[done + i]);
+        gathered_ += n;
+        if (gathered_ == blockLength) {
+            in_.capture(block_, blockLength);
+            messages_.deliver();
+            gathered_ = 0;
+        }
+        // Read out only now: a block completed by this stretch may be what it
+        // plays, and the whole stretch of input has been read before any
+        // output is written, so the buffers may be the same.
+        for (uint32_t i = 0; i < n; ++i)
+            for (uint32_t c = 0; c < channels_; ++c)
+                out[c][done + i] = static_cast<float>(played_.pop()) / 32768.0f;
+        done += n;
+    }
+}
+
+}  // namespace lv2_plugin

@@ -1,0 +1,165 @@
+// tarnix-snapshot: the desktop program's main window without a window. It
+// runs the engine on an audio file through the same controller, message loop
+// and simulated devices as the tests, for as long as asked, and writes what
+// the spectrum view paints at that moment to a PNG (or PPM) image.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <memory>
+
+#include "app/file/audio_files.h"
+#include "app/snapshot/image_canvas.h"
+#include "engine/audio_engine.h"
+#include "mixer/level_controls.h"
+#include "platform/sim/sim_host.h"
+#include "platform/sim/sim_mixer.h"
+#include "platform/sim/sim_wave.h"
+#include "ui/dialog_templates.h"
+#include "ui/engine_commands.h"
+#include "ui/main_window.h"
+#include "ui/sim/recording_view.h"
+#include "ui/window_messages.h"
+
+namespace {
+
+struct Options {
+    std::string input, output, mixer;
+    double seconds = 10.0;
+    int width = 800, height = 400;
+    bool stereo = false, peaks = false, minimum = false;
+    std::vector<int> select;  // two columns
+};
+
+// Discards what the simulated sound card plays.
+class NullSink final : public sim::SampleSink {
+  public:
+    void write(const int16_t*, size_t) override {}
+};
+
+int rateButton(int rate) {
+    switch (rate) {
+        case 8000:
+            return ui::kIdRate8000;
+        case 11025:
+            return ui::kIdRate11025;
+        case 22050:
+            return ui::kIdRate22050;
+        case 44100:
+            return ui::kIdRate44100;
+        default:
+            return 0;
+    }
+}
+
+int run(const Options& o) {
+    file_tool::InputFile input(o.input);
+    const int button = rateButton(input.rate());
+    if (button == 0) {
+        std::fprintf(stderr,
+                     "tarnix-snapshot: '%s': %d Hz; the program runs at 8000, 11025, 22050 or "
+                     "44100 Hz\n",
+                     o.input.c_str(), input.rate());
+        return 1;
+    }
+    const int64_t wanted = static_cast<int64_t>(o.seconds * input.rate());
+    input.setTotal(std::max<int64_t>(input.frames(), wanted) + 8 * 4096);
+
+    sim::SimHost host;
+    platform::setHost(&host);
+    host.onMessageBox = [](const sim::MessageBoxRecord& box) {
+        std::fprintf(stderr, "%s: %s\n", box.caption.c_str(), box.text.c_str());
+    };
+    std::unique_ptr<sim::SimMixer> card;
+    if (!o.mixer.empty()) card = sim::loadSimMixer(o.mixer);
+
+    sim::FileWaveIn in(input);
+    NullSink sink;
+    sim::FileWaveOut out(sink);
+    static CMixerExtend mixer;
+    static AutoInputLevel level(mixer);
+    static engine::InputFilters filters;
+    auto engine = std::make_unique<CAudioEngine>();
+    engine->attach(&in, &out, &level, &filters);
+
+    ui::sim::RecordingView view(host);
+    // The labels are placed by the width of the font the image is drawn with.
+    view.metrics = {snapshot::ImageCanvas::kCharWidth, snapshot::ImageCanvas::kCharHeight};
+    ui::MainWindow window({*engine, filters, mixer, &level, card.get(), view});
+    view.attach(&window);
+    view.onModalDialog = [&](ui::DialogModel& d) {
+        if (d.dialogTemplate().resourceId != ui::kWelcomeDialog.resourceId) return;
+        d.command(button);
+        if (o.stereo) d.command(ui::kIdSimulatedStereo);
+        d.command(ui::kIdOk);
+    };
+    window.handleMessage(ui::kWmCreate, 0, 0);
+    if (!window.created()) {
+        std::fprintf(stderr, "tarnix-snapshot: the main window could not be created\n");
+        return 1;
+    }
+    window.handleMessage(ui::kWmSize, ui::kSizeRestored, ui::sizeParam(o.width, o.height));
+    if (o.peaks) window.handleMessage(ui::kWmCommand, ui::ID_SHOW_PEAKS, 0);
+    if (o.minimum) window.handleMessage(ui::kWmCommand, ui::ID_SHOW_MIN_AMPLITUDE, 0);
+
+    // The audio runs; the timer ticks once a second of audio, and every paint
+    // but the last is thrown away, so the picture shows the last second.
+    int64_t nextTick = input.rate();
+    for (;;) {
+        const int64_t captured = input.delivered();
+        if (captured >= wanted || host.quitReached()) break;
+        if (captured >= nextTick) {
+            nextTick += input.rate();
+            // The tick arrives between two audio messages, as the platform delivers it.
+            window.handleMessage(ui::kWmTimer, ui::kTimerId, 0);
+            snapshot::ImageCanvas scratch(1, 1, ui::kWindowBackground);
+            window.paint(scratch);
+        }
+        if (!host.step() && out.drain() == 0 && host.pending() == 0) break;
+    }
+    if (o.select.size() == 2) {
+        window.handleMessage(ui::kWmLButtonDown, 0, ui::pointParam(o.select[0], 10));
+        window.handleMessage(ui::kWmMouseMove, 0, ui::pointParam(o.select[1], 10));
+        window.handleMessage(ui::kWmLButtonUp, 0, ui::pointParam(o.select[1], 10));
+    }
+    const double seconds = static_cast<double>(input.delivered()) / input.rate();
+    snapshot::ImageCanvas image(o.width, o.height, ui::kWindowBackground);
+    window.paint(image);
+    image.write(o.output);
+    window.handleMessage(ui::kWmCommand, ui::ID_EXIT, 0);
+    host.runUntilIdle();
+    platform::setHost(nullptr);
+    std::printf("tarnix-snapshot: wrote '%s' (%dx%d) after %.1f s of '%s' at %d Hz\n",
+                o.output.c_str(), o.width, o.height, seconds, o.input.c_str(), input.rate());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    CLI::App app{
+        "Runs Tarnix's main window without a window on an audio file and writes the spectrum "
+        "view to an image.",
+        "tarnix-snapshot"};
+    app.add_option("INPUT", o.input, "audio file (8000, 11025, 22050 or 44100 Hz)")->required();
+    app.add_option("OUTPUT", o.output, "image to write: .png, or .ppm")->required();
+    app.add_option("--seconds", o.seconds, "seconds of audio before the picture (default 10)")
+        ->check(CLI::PositiveNumber);
+    app.add_option("--width", o.width, "client width in pixels (default 800)")
+        ->check(CLI::Range(16, 4096));
+    app.add_option("--height", o.height, "client height in pixels (default 400)")
+        ->check(CLI::Range(16, 4096));
+    app.add_option("--mixer", o.mixer, "simulated sound card (JSON fixture); default: none");
+    app.add_flag("--stereo", o.stereo, "simulated stereo output");
+    app.add_flag("--peaks", o.peaks, "Show Peak Amplitudes");
+    app.add_flag("--min-amplitude", o.minimum, "Show Minimum Amplitude");
+    app.add_option("--select", o.select, "drag a selection from one column to another")
+        ->expected(2);
+    app.set_version_flag("--version", TARNIX_VERSION);
+    CLI11_PARSE(app, argc, argv);
+    try {
+        return run(o);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tarnix-snapshot: %s\n", e.what());
+        return 1;
+    }
+}

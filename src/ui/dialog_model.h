@@ -1,0 +1,84 @@
+// The dialog seam: one interface over the logic of all seven dialogs (Welcome,
+// Quick Help and About from ui/dialog_templates.h; Audio Level Controls, the
+// two assignment dialogs and Dump Mixer Settings from mixer/dialog_templates.h,
+// wrapped in ui/mixer_dialog_models.h), so that one generic builder in each
+// front end shows every dialog from its template.
+//
+// Contract between the core and a front end's dialog builder:
+// - The builder makes the dialog from dialogTemplate() (dialog units, the
+//   template's font), owned by the main window, then calls initDialog() once
+//   (WM_INITDIALOG) before the dialog is shown.
+// - It forwards the user's input, on the loop's thread:
+//   * a click on a push button, check box or radio button: command(id); an
+//     automatic check box or radio button changes its own mark first, as the
+//     platform's do;
+//   * Enter: command(kIdOk); Escape and the close box: command(kIdCancel);
+//   * a horizontal scroll bar's scroll code and 16-bit thumb position:
+//     horizontalScroll(id, code, position) (the codes of WM_HSCROLL);
+//   * a list box's changed selection: listSelectionChanged(id, index), -1
+//     when nothing is selected.
+// - After initDialog(), after every forwarded input and whenever the core
+//   asks (MainView::refreshDialog), the builder sets every control from the
+//   model: check marks of check boxes and radio buttons (checked), texts that
+//   the model replaces (text), list boxes' items and selection (listItems,
+//   listSelection), scroll bars' ranges and thumbs (scrollRange,
+//   scrollPosition). Controls the model says nothing about keep their
+//   template state.
+// - Once ended() is true after an input, the builder destroys the dialog (a
+//   modal one's run call then returns result()). ended() is meaningful only
+//   after initDialog().
+// - The model never calls the builder and never runs a message loop: every
+//   call returns at once.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "mixer/dialog_templates.h"
+
+namespace ui {
+
+using mixer_ui::DialogItem;
+using mixer_ui::DialogTemplate;
+using mixer_ui::ItemKind;
+
+// The buttons every dialog shares.
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdCancel = 2;
+
+struct ScrollRange {
+    int32_t minimum = 0;
+    int32_t maximum = 0;
+};
+
+class DialogModel {
+  public:
+    virtual ~DialogModel() = default;
+
+    virtual const DialogTemplate& dialogTemplate() const = 0;
+
+    // WM_INITDIALOG.
+    virtual void initDialog() = 0;
+    // A button, check box or radio button was clicked (or Enter, Escape).
+    virtual void command(int id) = 0;
+    virtual void horizontalScroll(int /*id*/, int /*code*/, uint16_t /*position*/) {}
+    virtual void listSelectionChanged(int /*id*/, int32_t /*index*/) {}
+
+    // The state the builder shows.
+    virtual bool checked(int /*id*/) const { return false; }
+    // A text that replaces the template's, or nothing.
+    virtual std::optional<std::string> text(int /*id*/) const { return std::nullopt; }
+    virtual std::vector<std::string> listItems(int /*id*/) const { return {}; }
+    virtual int32_t listSelection(int /*id*/) const { return -1; }
+    virtual ScrollRange scrollRange(int /*id*/) const { return {}; }
+    virtual int32_t scrollPosition(int /*id*/) const { return 0; }
+
+    // The dialog has ended (modal) or closed itself (modeless).
+    virtual bool ended() const = 0;
+    // A modal dialog's result (EndDialog's value).
+    virtual intptr_t result() const { return 0; }
+};
+
+}  // namespace ui

@@ -1,0 +1,322 @@
+// The main window's life: creation, the timer, the command table, the size
+// and the mixer's notifications. The selection and the paint are in their
+// own files.
+#include "ui/main_window.h"
+
+#include "ui/dialog_templates.h"
+#include "ui/engine_commands.h"
+#include "ui/window_messages.h"
+
+namespace ui {
+
+MainWindow::MainWindow(const MainWindowParts& parts)
+    : engine_(parts.engine),
+      filters_(parts.filters),
+      mixer_(parts.mixer),
+      inputLevel_(parts.inputLevel),
+      mixerDevice_(parts.mixerDevice),
+      view_(parts.view),
+      menus_(parts.view),
+      levelDialog_(parts.mixer),
+      levelModel_(levelDialog_) {}
+
+MainWindow::~MainWindow() = default;
+
+intptr_t MainWindow::handleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    switch (message) {
+        case kWmCreate:
+            create();
+            return 0;
+        case kWmDestroy:
+            destroy();
+            return 0;
+        case platform::MM_MIXM_LINE_CHANGE:
+        case platform::MM_MIXM_CONTROL_CHANGE:
+            mixerNotification(message, lParam);
+            return 0;
+        case kWmSize:
+            if (!destroyed_) size(wParam, lParam);
+            return 0;
+        default:
+            break;
+    }
+    // Input and ticks mean nothing before the window exists or after it is gone
+    // (they can be delivered inside a modal call of the creation or destruction).
+    if (!created_ || destroyed_) {
+        // A tick during the creation's later steps is handled, as on the platform.
+        if (message == kWmTimer && s_.nTimerId != 0 && !destroyed_) timerTick();
+        return 0;
+    }
+    switch (message) {
+        case kWmTimer:
+            timerTick();
+            break;
+        case kWmCommand:
+            command(static_cast<uint32_t>(wParam));
+            break;
+        case kWmKeyDown:
+            keyDown(wParam);
+            break;
+        case kWmKeyUp:
+            keyUp(wParam);
+            break;
+        case kWmMouseMove:
+            mouseMove(lParam);
+            break;
+        case kWmLButtonDown:
+            mouseDown(lParam);
+            break;
+        case kWmLButtonUp:
+            mouseUp(lParam);
+            break;
+        case kWmRButtonDown:
+            view_.showPopupMenu(lowWord(lParam), highWord(lParam));
+            break;
+        default:
+            break;
+    }
+    return 0;
+}
+
+void MainWindow::create() {
+    if (creating_ || created_ || destroyed_) return;
+    creating_ = true;
+
+    WelcomeDialog welcome;
+    const intptr_t agreed = view_.runModalDialog(welcome);
+    if (destroyed_) return;
+    if (agreed != 1) {
+        view_.destroyWindow();
+        return;
+    }
+    s_.nSampleRate = welcome.nSampleRate;
+    s_.bSimulatedStereo = welcome.bSimulatedStereo;
+
+    title_ = kMainWindowTitle;
+    versionSuffixed_ = kVersionText;
+    if (s_.bSimulatedStereo == 1) {
+        title_ += kStereoSuffix;
+        versionSuffixed_ += kStereoSuffix;
+    }
+    view_.setTitle(title_);
+
+    // Its failures show a box, inside which anything posted may be delivered.
+    mixerInitialized_ = true;
+    mixer_.initialize(mixerDevice_, this, versionSuffixed_.c_str());
+    if (destroyed_) return;
+    mixer_.startUpAssignment();
+    if (destroyed_) return;
+    mixerReady_ = true;
+
+    switch (s_.nSampleRate) {
+        case 8000:
+            s_.nScaleNumDefault = 15;
+            break;
+        case 22050:
+            s_.nScaleNumDefault = 25;
+            break;
+        case 44100:
+            s_.nScaleNumDefault = 30;
+            break;
+        default:
+            s_.nScaleNumDefault = 15;
+            break;
+    }
+    s_.nScaleNum = s_.nScaleNumDefault;
+
+    view_.loadPopupMenu();
+    s_.nTimerId = view_.setTimer(kTimerId, kTimerPeriodMs);
+
+    hiddenWindow_.emplace(engine_, static_cast<int32_t>(s_.nSampleRate), s_.bSimulatedStereo);
+    hiddenWindowCreated_ = true;
+    hiddenWindow_->create();
+    if (destroyed_) return;
+
+    drawingObjects_ = true;
+    s_.nCharWidth = static_cast<int16_t>(view_.fontMetrics().maxCharWidth);
+    engine::designInputFilters(filters_, s_.nSampleRate);
+    created_ = true;
+}
+
+void MainWindow::destroy() {
+    if (destroyed_) return;
+    destroyed_ = true;
+    // Notifications that the routing below causes find the mixer going away.
+    const bool routed = mixerReady_;
+    mixerReady_ = false;
+    if (routed) applyShutdownRouting(mixer_);
+    if (mixerInitialized_) {
+        mixerInitialized_ = false;
+        mixer_.release();
+    }
+    if (hiddenWindowCreated_) {
+        hiddenWindowCreated_ = false;
+        hiddenWindow_->destroy();  // the object itself lives on with the controller
+    }
+    drawingObjects_ = false;
+    if (s_.nTimerId != 0) {
+        view_.killTimer(s_.nTimerId);
+        s_.nTimerId = 0;
+    }
+    platform::host().postQuitMessage(0);
+}
+
+void MainWindow::timerTick() {
+    if (s_.bFirstTickDone == 0) {
+        // Marked first: a tick delivered inside what follows must not repeat it.
+        s_.bFirstTickDone = 1;
+        showAudioLevelDialog();
+        if (destroyed_) return;
+        applyStartUpRouting(mixer_);
+        if (destroyed_) return;
+        for (uint32_t id : kGrayedAfterFirstTick)
+            menus_.gray(id);
+    }
+    if (!view_.isMinimised()) view_.invalidate(true);
+}
+
+void MainWindow::size(uintptr_t, intptr_t lParam) {
+    s_.nClientWidth = static_cast<int16_t>(lowWord(lParam));
+    s_.nClientHeight = static_cast<int16_t>(highWord(lParam));
+    if (s_.bZoomHorizontal) s_.nScaleNum = s_.nClientWidth;
+}
+
+void MainWindow::mixerNotification(uint32_t message, intptr_t lParam) {
+    if (!mixerReady_ || destroyed_) return;
+    const auto id = static_cast<uint32_t>(lParam);
+    if (message == platform::MM_MIXM_LINE_CHANGE) {
+        mixer_.lineChanged(id);
+    } else {
+        mixer_.controlChanged(id);
+    }
+    if (destroyed_) return;
+    levelDialog_.updateAudioLevelDialog();
+    if (levelDialog_.isOpen()) view_.refreshDialog(levelModel_);
+}
+
+void MainWindow::showAudioLevelDialog() {
+    if (levelDialog_.showAudioLevelDialog()) {
+        view_.openModelessDialog(levelModel_);
+    } else {
+        view_.raiseDialog(levelModel_);
+    }
+}
+
+void MainWindow::openQuickHelp() {
+    if (!quickHelp_.isOpen()) {
+        view_.openModelessDialog(quickHelp_);
+    } else {
+        view_.raiseDialog(quickHelp_);
+    }
+}
+
+void MainWindow::runAbout() {
+    AboutDialog about;
+    view_.runModalDialog(about);
+}
+
+void MainWindow::runAssignment(bool record) {
+    if (record) {
+        RecordAssignmentDialog dialog(mixer_);
+        AssignmentDialogModel model(dialog, mixer_ui::kRecordAssignmentDialog);
+        view_.runModalDialog(model);
+    } else {
+        PlaybackAssignmentDialog dialog(mixer_);
+        AssignmentDialogModel model(dialog, mixer_ui::kPlaybackAssignmentDialog);
+        view_.runModalDialog(model);
+    }
+}
+
+void MainWindow::runDump() {
+    DumpDialog dialog(mixer_);
+    DumpDialogModel model(dialog);
+    view_.runModalDialog(model);
+}
+
+namespace {
+uint32_t flipped(uint32_t flag) {
+    return flag == 0 ? 1 : 0;
+}
+}  // namespace
+
+void MainWindow::command(uint32_t id) {
+    const CommandInfo* info = findCommand(id);
+    if (!info) return;
+    switch (id) {
+        case ID_AUDIO_LEVEL_CONTROLS:
+            showAudioLevelDialog();
+            return;
+        case ID_RECORDING_ASSIGNMENTS:
+            runAssignment(true);
+            return;
+        case ID_PLAYBACK_ASSIGNMENTS:
+            runAssignment(false);
+            return;
+        case ID_DUMP_MIXER_SETTINGS:
+            runDump();
+            return;
+        case ID_EXIT:
+            view_.destroyWindow();
+            return;
+        case ID_RESELECT:
+            s_.nSelStart = s_.nLastSelStart;
+            s_.nSelEnd = s_.nLastSelEnd;
+            menus_.selectionMade();
+            return;
+        case ID_SELECT_ALL:
+            s_.nSelStart = 0;
+            s_.nSelEnd = s_.nClientWidth - 1;
+            menus_.selectionMade();
+            return;
+        case ID_PASS_BAND:
+            if (s_.nSelStart < s_.nSelEnd) passOrStop(engine::kBandPass);
+            return;
+        case ID_STOP_BAND:
+            if (s_.nSelStart < s_.nSelEnd) passOrStop(engine::kBandStop);
+            return;
+        case ID_MINIMUM_AMPLITUDE:
+            if (s_.nSelStart < s_.nSelEnd) {
+                s_.bMinAmpMode = 1;
+                s_.bMinAmpFirstKey = 1;
+            }
+            return;
+        case ID_ZOOM_NORMAL:
+        case ID_ZOOM_IN:
+        case ID_ZOOM_OUT:
+            s_.dAmplitudePerPixel = id == ID_ZOOM_NORMAL ? 600.0 : id == ID_ZOOM_IN ? 30.0 : 3600.0;
+            menus_.checkRadio(RadioGroup::ZoomVertical, id);
+            return;
+        case ID_ZOOM_HORIZONTAL:
+            s_.bZoomHorizontal = flipped(s_.bZoomHorizontal);
+            if (s_.bZoomHorizontal) {
+                s_.nScaleNum = s_.nClientWidth;
+                s_.nScaleDen = static_cast<int32_t>(engine_.binHigh);
+            } else {
+                s_.nScaleNum = s_.nScaleNumDefault;
+                s_.nScaleDen = 10;
+            }
+            menus_.setChecked(id, s_.bZoomHorizontal == 1);
+            return;
+        case ID_SHOW_MIN_AMPLITUDE:
+            s_.bShowMinAmplitude = flipped(s_.bShowMinAmplitude);
+            menus_.setChecked(id, s_.bShowMinAmplitude == 1);
+            return;
+        case ID_QUICK_HELP:
+            openQuickHelp();
+            return;
+        case ID_ABOUT:
+            runAbout();
+            return;
+        default:
+            break;
+    }
+    if (info->kind == CommandKind::NoEffect) return;
+    if (!applyEngineCommand(engine_, id)) return;
+    if (info->group != RadioGroup::None) {
+        menus_.checkRadio(info->group, id);
+    } else if (info->kind == CommandKind::EngineToggle) {
+        menus_.setChecked(id, engineToggleState(engine_, id));
+    }
+}
+
+}  // namespace ui

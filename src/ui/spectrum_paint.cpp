@@ -1,0 +1,151 @@
+// The spectrum display: stopped bands, the selection, the kilohertz grid, the
+// minimum amplitudes, the average spectrum since the last paint, the peaks,
+// the keyboard cursor and the minimum-amplitude level, in that order. The
+// paint consumes the engine's display sums (and the drawn peaks).
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "ui/main_window.h"
+
+namespace ui {
+
+namespace {
+
+// The row offset of an amplitude: truncated toward zero and taken as a signed
+// 16-bit value. Values beyond 32 bits (and NaN) come out as 0, as the
+// conversion the display was built on gives.
+int32_t heightOf(double amplitude, double perPixel) {
+    const double t = std::trunc(amplitude / perPixel);
+    if (!(std::fabs(t) < 2147483648.0)) return 0;
+    return static_cast<int16_t>(static_cast<int32_t>(t));
+}
+
+std::string format(const char* pattern, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, pattern, value);
+    return text;
+}
+
+}  // namespace
+
+void MainWindow::paint(Canvas& c) {
+    if (!created_ || destroyed_) return;
+    CAudioEngine& e = engine_;
+    const int32_t height = s_.nClientHeight;
+    const int32_t width = s_.nClientWidth;
+    const uint32_t num = static_cast<uint32_t>(s_.nScaleNum);
+    const uint32_t den = static_cast<uint32_t>(s_.nScaleDen);
+    auto column = [&](uint32_t k) -> int32_t {
+        return den == 0 ? 0 : static_cast<int32_t>(k * num / den);
+    };
+    auto inside = [&](int32_t x) { return static_cast<int64_t>(x) < width; };
+    auto row = [&](double a) { return height - heightOf(a, s_.dAmplitudePerPixel); };
+    auto label = [&](int32_t x, int32_t y, const std::string& text) {
+        const int32_t w = s_.nCharWidth * static_cast<int32_t>(text.size());
+        const int32_t at = static_cast<int64_t>(x) + w < width ? x + 5 : x - w / 3 - 3;
+        c.text({at, y}, text, kLabelColour, kLabelBackground);
+    };
+    // A column right of the spectrum has no bin in the table: its label says
+    // it lies beyond the last bin's frequency.
+    auto frequencyText = [&](int32_t x) {
+        const int32_t b = binOfColumn(x);
+        if (b >= 0 && static_cast<uint32_t>(b) < e.binCount)
+            return format(" %5.0f Hz ", e.binFrequency[b]);
+        if (e.binCount == 0) return std::string(" ----- Hz ");
+        return format(" >%.0f Hz ", e.binFrequency[e.binCount - 1]);
+    };
+
+    // Stopped bands (by the user or by heterodyne reduction).
+    {
+        bool open = false;
+        int32_t start = 0;
+        int32_t x = 0;
+        for (uint32_t k = 0; k < e.binHigh; ++k) {
+            x = column(k);
+            if (!inside(x)) break;
+            if (e.bandMask[k] != 0) {
+                if (!open) {
+                    open = true;
+                    start = x;
+                }
+            } else if (open) {
+                c.rectangle(kInitialPen, kStopBrush, {start, 0, x, height - 1});
+                open = false;
+            }
+        }
+        if (open) c.rectangle(kInitialPen, kStopBrush, {start, 0, x, height - 1});
+    }
+
+    if (s_.nSelStart >= 0 && s_.nSelEnd >= 0) {
+        c.rectangle(kInitialPen, kLightGrayBrush, {s_.nSelStart, 0, s_.nSelEnd, height - 1});
+        label(s_.nSelStart, 90, frequencyText(s_.nSelStart));
+        label(s_.nSelEnd, 120, frequencyText(s_.nSelEnd));
+    }
+
+    // Kilohertz grid: line n at the first bin of n kHz or more.
+    {
+        int32_t last = 1000;
+        int32_t next = 0;
+        for (uint32_t k = 0; k < e.binHigh; ++k) {
+            const int32_t x = column(k);
+            if (!inside(x)) break;
+            const int32_t m = static_cast<int32_t>(e.binFrequency[k]) / 1000;
+            if (m == last) continue;
+            c.line(kGreenPen, {x, 0}, {x, height});
+            const std::string text =
+                next == 0 ? std::string(" 0 Hz ") : format(" %.0f,000 Hz ", next);
+            if (static_cast<int64_t>(x) + s_.nCharWidth * static_cast<int32_t>(text.size()) < width)
+                c.text({x + 5, 10}, text, kLabelColour, kLabelBackground);
+            last = next;
+            ++next;
+        }
+    }
+
+    // A trace from the baseline's left end through bins 1 to 510 while they are visible.
+    auto trace = [&](const Pen& pen, auto amplitudeOf) {
+        Point from{0, height};
+        for (uint32_t k = 1; k < e.binHigh; ++k) {
+            const int32_t x = column(k);
+            if (!inside(x)) break;
+            const Point to{x, row(amplitudeOf(k))};
+            c.line(pen, from, to);
+            from = to;
+        }
+    };
+
+    if (s_.bShowMinAmplitude == 1)
+        trace(kWhitePen, [&](uint32_t k) { return e.minimumAmplitude[k]; });
+
+    if (e.frameCount > 30) e.updateEqualizer();
+
+    // With no frame since the last paint the average is drawn on the baseline.
+    const uint32_t frames = e.frameCount;
+    trace(kGreenPen, [&](uint32_t k) {
+        return frames == 0 ? 0.0 : e.displaySum[k] / static_cast<double>(frames);
+    });
+    for (uint32_t k = 1; k < e.binHigh; ++k)
+        e.displaySum[k] = 0.0;
+    e.frameCount = 0;
+
+    // Peaks are cleared only where they were drawn.
+    if (e.showPeaks == 1) {
+        trace(kOrangePen, [&](uint32_t k) {
+            const double p = e.peakSpectrum[k];
+            e.peakSpectrum[k] = 0.0;
+            return p;
+        });
+    }
+
+    if (s_.nCursorX > -1) {
+        c.line(kOrangePen, {s_.nCursorX, 0}, {s_.nCursorX, height});
+        label(s_.nCursorX, 150, frequencyText(s_.nCursorX));
+    }
+
+    if (s_.nMinAmpLevel >= 1) {
+        const int32_t y = height - s_.nMinAmpLevel;
+        c.line(kOrangePen, {s_.nSelStart, y}, {s_.nSelEnd, y});
+    }
+}
+
+}  // namespace ui
