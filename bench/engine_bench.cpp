@@ -1,6 +1,7 @@
 // One captured block (input conditioning and processBlock): 11025 Hz mono and 44100 Hz simulated
 // stereo, with the default settings and with every time-domain filter on.
 #include <benchmark/benchmark.h>
+#include <numbers>
 
 #include <cmath>
 #include <memory>
@@ -35,9 +36,9 @@ struct Bench {
         for (uint32_t slot = 0; slot < engine::kBufferCount; ++slot)
             for (uint32_t n = 0; n < engine::kSlotCapacity; ++n) {
                 const double t = (slot * engine::kSlotCapacity + n) / double(rate);
-                engine->captureBuffers[slot][n] =
-                    static_cast<int16_t>(6000 * std::sin(2 * M_PI * 440 * t) +
-                                         4000 * std::sin(2 * M_PI * 1320 * t) + noise(rng));
+                engine->captureBuffers[slot][n] = static_cast<int16_t>(
+                    6000 * std::sin(2 * std::numbers::pi * 440 * t) +
+                    4000 * std::sin(2 * std::numbers::pi * 1320 * t) + noise(rng));
             }
         // Let the equalizer gains settle so that bins pass as in steady use.
         for (int i = 0; i < 60; ++i)

@@ -5,6 +5,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <numbers>
 
 #include <chrono>
 #include <cmath>
@@ -43,8 +44,9 @@ std::string make44100() {
     for (int s = 0; s < 30; ++s) {
         for (size_t i = 0; i < block.size(); ++i) {
             const double t = s + i / 44100.0;
-            block[i] = static_cast<short>(6000 * std::sin(2 * M_PI * 440 * t) +
-                                          3000 * std::sin(2 * M_PI * 5000 * t) + noise(rng));
+            block[i] =
+                static_cast<short>(6000 * std::sin(2 * std::numbers::pi * 440 * t) +
+                                   3000 * std::sin(2 * std::numbers::pi * 5000 * t) + noise(rng));
         }
         sf_write_short(f, block.data(), static_cast<sf_count_t>(block.size()));
     }

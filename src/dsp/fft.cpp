@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "dsp/math_functions.h"
 #include "platform/host.h"
 
 namespace {
@@ -104,10 +105,15 @@ inline __attribute__((always_inline)) void twoStageRun(
 // The stages from blocks of eight points up, two at a time, and a last
 // single one when their number is odd. Where the machine has AVX2 a wider
 // copy of the same operations is chosen at load time; contraction is off, so
-// it gives the same bits.
-__attribute__((target_clones("avx2", "default"))) void laterStages(double* re, double* im,
-                                                                   const double* twRe,
-                                                                   const double* twIm, uint32_t n) {
+// it gives the same bits. The load-time choice needs ELF's indirect functions:
+// elsewhere (Windows) the portable copy runs, with the same results.
+#if defined(__ELF__) && defined(__x86_64__)
+#define TARNIX_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define TARNIX_AVX2_CLONES
+#endif
+TARNIX_AVX2_CLONES void laterStages(double* re, double* im, const double* twRe, const double* twIm,
+                                    uint32_t n) {
     uint32_t half = 4;
     for (; 4 * half <= n; half *= 4) {
         const double* w1r = twRe + (half - 1);
@@ -156,16 +162,16 @@ int32_t CFft::initialize(uint32_t n) {
     uint32_t s = 0;
     for (uint32_t block = 2; block <= n; block <<= 1, ++s) {
         const double delta = kTwoPi / block;
-        daForwardSin2[s] = std::sin(-2.0 * delta);
-        daForwardSin1[s] = std::sin(-delta);
-        daForwardCos2[s] = std::cos(-2.0 * delta);
-        daForwardCos1[s] = std::cos(-delta);
-        daForwardTwoCos[s] = 2.0 * std::cos(-delta);
-        daInverseSin2[s] = std::sin(2.0 * delta);
-        daInverseSin1[s] = std::sin(delta);
-        daInverseCos2[s] = std::cos(2.0 * delta);
-        daInverseCos1[s] = std::cos(delta);
-        daInverseTwoCos[s] = 2.0 * std::cos(delta);
+        daForwardSin2[s] = dsp::sin(-2.0 * delta);
+        daForwardSin1[s] = dsp::sin(-delta);
+        daForwardCos2[s] = dsp::cos(-2.0 * delta);
+        daForwardCos1[s] = dsp::cos(-delta);
+        daForwardTwoCos[s] = 2.0 * dsp::cos(-delta);
+        daInverseSin2[s] = dsp::sin(2.0 * delta);
+        daInverseSin1[s] = dsp::sin(delta);
+        daInverseCos2[s] = dsp::cos(2.0 * delta);
+        daInverseCos1[s] = dsp::cos(delta);
+        daInverseTwoCos[s] = 2.0 * dsp::cos(delta);
 
         const uint32_t half = block / 2, offset = half - 1;
         stageTwiddles(daForwardSin2[s], daForwardSin1[s], daForwardCos2[s], daForwardCos1[s],
@@ -231,7 +237,7 @@ void CFft::transform(uint32_t n, uint32_t inverse, const double* reIn, const dou
 
 void CFft::makeWindow(double* table, uint32_t n) {
     for (uint32_t i = 0; i < n; ++i)
-        table[i] = 0.5 - 0.5 * std::cos(i * kTwoPi / n);
+        table[i] = 0.5 - 0.5 * dsp::cos(i * kTwoPi / n);
 }
 
 void CFft::applyWindow(const double* table, double* buffer, uint32_t n) {

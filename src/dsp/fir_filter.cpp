@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "dsp/math_functions.h"
 #include "platform/host.h"
 
 namespace {
@@ -69,7 +70,7 @@ int32_t CFirFilter::designBandPass(uint32_t taps, uint32_t sampleRate, double lo
     const double centre = (n - 1.0) / 2.0;
     for (uint32_t i = 0; i < n / 2; ++i) {
         const double t = i - centre;
-        c[i] = (std::sin(w2 * t) - std::sin(w1 * t)) / (kPi * t);
+        c[i] = (dsp::sin(w2 * t) - dsp::sin(w1 * t)) / (kPi * t);
         c[n - 1 - i] = c[i];
     }
     applyHannWindow();
@@ -83,10 +84,10 @@ void CFirFilter::applyHannWindow() {
     const double phi = kTwoPi / n;
     if (n % 2 == 1) {
         const uint32_t mid = (n - 1) / 2;
-        c[mid] = c[mid] * (0.5 - 0.5 * std::cos(mid * phi));
+        c[mid] = c[mid] * (0.5 - 0.5 * dsp::cos(mid * phi));
     }
     for (uint32_t i = 0; i < n / 2; ++i) {
-        const double h = 0.5 - 0.5 * std::cos(i * phi);
+        const double h = 0.5 - 0.5 * dsp::cos(i * phi);
         c[i] = c[i] * h;
         c[n - 1 - i] = c[n - 1 - i] * h;
     }

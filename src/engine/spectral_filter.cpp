@@ -4,6 +4,7 @@
 // absolute gate), written for one channel or for two with the stereo comb.
 #include <cmath>
 
+#include "dsp/math_functions.h"
 #include "engine/audio_engine.h"
 
 namespace {
@@ -153,7 +154,7 @@ void CAudioEngine::filterSpectrum() {
             continue;
         }
 
-        if (expandorOn) m = std::pow(m, 1.2) * kOneTwelfth;
+        if (expandorOn) m = dsp::pow(m, 1.2) * kOneTwelfth;
 
         if (m <= kAbsoluteGate || old[k] == 0.0) {
             silenceBin(k);

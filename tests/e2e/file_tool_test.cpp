@@ -2,6 +2,7 @@
 #include <sndfile.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <numbers>
 
 #include <cmath>
 #include <cstdio>
@@ -84,8 +85,8 @@ std::string slurp(const std::string& path) {
 double toneLevel(const std::vector<short>& x, double hz, int rate, size_t start, size_t n) {
     double re = 0, im = 0;
     for (size_t i = 0; i < n; ++i) {
-        re += x[start + i] * std::cos(2 * M_PI * hz * i / rate);
-        im += x[start + i] * std::sin(2 * M_PI * hz * i / rate);
+        re += x[start + i] * std::cos(2 * std::numbers::pi * hz * i / rate);
+        im += x[start + i] * std::sin(2 * std::numbers::pi * hz * i / rate);
     }
     return 20 * std::log10(2 * std::hypot(re, im) / n + 1e-9);
 }

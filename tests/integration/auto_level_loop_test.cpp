@@ -2,6 +2,7 @@
 // simulated card: the capture level follows the recording source's volume,
 // and the engine's per-block step moves that volume.
 #include <cmath>
+#include <numbers>
 
 #include <gtest/gtest.h>
 
@@ -38,7 +39,7 @@ TEST(AutoLevelLoop, CapturedPeaksSettleInTheTargetBand) {
     // A loud receiver: full-scale at full recording gain.
     std::vector<int16_t> tone(2048);
     for (size_t i = 0; i < tone.size(); ++i)
-        tone[i] = static_cast<int16_t>(32000 * std::sin(2 * M_PI * 440 * i / 11025.0));
+        tone[i] = static_cast<int16_t>(32000 * std::sin(2 * std::numbers::pi * 440 * i / 11025.0));
     int32_t peak = 0;
     for (int block = 0; block < 600; ++block) {
         const uint32_t slot = block % 10;

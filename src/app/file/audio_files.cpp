@@ -103,9 +103,11 @@ OutputFile::OutputFile(const std::string& path, int rate, int channels, int64_t 
                         std::strerror(errno) + ")");
     temp_ = pattern;
     // mkstemp creates the file private; give it the mode a new file would get.
+#ifndef _WIN32
     const mode_t mask = umask(0);
     umask(mask);
     fchmod(fd, 0666 & ~mask);
+#endif
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = channels;
@@ -145,8 +147,10 @@ void OutputFile::commit() {
     const bool closeFailed = sf_close(file_) != 0;
     file_ = nullptr;
     if (failed_ || closeFailed) throw FileError(named(path_) + ": writing failed (disk full?)");
-    if (std::rename(temp_.c_str(), path_.c_str()) != 0)
-        throw FileError(named(path_) + ": cannot replace it (" + std::strerror(errno) + ")");
+    // std::filesystem::rename replaces an existing file on Windows too.
+    std::error_code ec;
+    std::filesystem::rename(temp_, path_, ec);
+    if (ec) throw FileError(named(path_) + ": cannot replace it (" + ec.message() + ")");
     committed_ = true;
 }
 

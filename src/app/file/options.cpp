@@ -68,6 +68,8 @@ std::optional<Options> parseOptions(int argc, char** argv, int& exitCode) {
         "play, aligned to the input.",
         "tarnix-file"};
     app.set_version_flag("--version", "tarnix-file " TARNIX_VERSION);
+    // A path such as /tmp/out.wav is a file name, not a Windows-style option.
+    app.allow_windows_style_options(false);
     app.add_option("INPUT", o.input, "Audio file to clean (WAV, FLAC, AIFF, OGG, ...)")->required();
     app.add_option("OUTPUT", o.output, "16-bit WAV file to write")->required();
     app.add_flag("--stereo", o.stereo, "Simulated stereo output (two channels)");

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <complex>
+#include <numbers>
 #include <random>
 #include <vector>
 
@@ -19,7 +20,8 @@ std::vector<Complex> directDft(const std::vector<Complex>& x, double sign) {
     for (size_t k = 0; k < n; ++k) {
         Complex sum = 0.0;
         for (size_t m = 0; m < n; ++m) {
-            const double angle = sign * 2.0 * M_PI * static_cast<double>((k * m) % n) / n;
+            const double angle =
+                sign * 2.0 * std::numbers::pi * static_cast<double>((k * m) % n) / n;
             sum += x[m] * Complex(std::cos(angle), std::sin(angle));
         }
         out[k] = sum;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <complex>
 #include <cstdlib>
+#include <numbers>
 
 #include "support/host_fixture.h"
 
@@ -84,7 +85,7 @@ TEST(FirFilter, EdgesAboveNyquistAreAppliedUnchanged) {
     ASSERT_EQ(f.designBandPass(101, 8000, 80.0, 4800.0), 0);
     const double w1 = kTwoPi * 80.0 / 8000, w2 = kTwoPi * 4800.0 / 8000;
     const double h = 0.5 - 0.5 * std::cos(50 * (kTwoPi / 101));
-    EXPECT_NEAR(f.pdaCoefficents[50], (w2 - w1) / M_PI * h, 1e-15);
+    EXPECT_NEAR(f.pdaCoefficents[50], (w2 - w1) / std::numbers::pi * h, 1e-15);
 }
 
 int allocations = 0;

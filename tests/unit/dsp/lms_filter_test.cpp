@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <functional>
+#include <numbers>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -44,7 +45,9 @@ double meanAbsError(CLmsFilter& f, const std::function<double(int)>& x, int from
 
 TEST(LmsFilter, SteadySineIsReproducedEverMoreClosely) {
     CLmsFilter f;
-    auto sine = [](int n) { return 16000.0 * std::sin(2.0 * M_PI * 700.0 * n / 11025.0); };
+    auto sine = [](int n) {
+        return 16000.0 * std::sin(2.0 * std::numbers::pi * 700.0 * n / 11025.0);
+    };
     const double early = meanAbsError(f, sine, 0, 2000);
     meanAbsError(f, sine, 2000, 20000);
     const double late = meanAbsError(f, sine, 22000, 2000);

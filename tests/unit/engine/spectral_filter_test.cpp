@@ -1,4 +1,5 @@
 #include <cmath>
+#include <numbers>
 
 #include <gtest/gtest.h>
 
@@ -240,8 +241,8 @@ TEST(SpectralFilterFadeIn, DefaultsAreSilentFirstThenTheSoundFadesIn) {
     int peakEarly = 0, peakLate = 0;
     for (int b = 0; b < 120; ++b) {
         for (size_t i = 0; i < tone.size(); ++i)
-            tone[i] =
-                static_cast<int16_t>(12000 * std::sin(2 * M_PI * 700 * (b * 2048.0 + i) / 11025));
+            tone[i] = static_cast<int16_t>(
+                12000 * std::sin(2 * std::numbers::pi * 700 * (b * 2048.0 + i) / 11025));
         rig.capture(tone);
         while (rig.finish()) {
         }

@@ -25,8 +25,13 @@ class ListingTest : public MixerTest {
   protected:
     void SetUp() override {
         MixerTest::SetUp();
+#ifdef _WIN32
+        _putenv_s("TZ", "UTC0");
+        _tzset();
+#else
         setenv("TZ", "UTC0", 1);
         tzset();
+#endif
         dir =
             std::filesystem::temp_directory_path() /
             ("tarnix_listing_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# tarnix-file.exe under wine must write exactly the bytes the Linux tarnix-file
+# writes, for the demo at every rate and a spread of settings.
+# Usage: file_tool_same_output.sh LINUX_TARNIX_FILE WINDOWS_TARNIX_FILE_EXE
+set -euo pipefail
+linux=$1
+windows=$2
+top=$(cd "$(dirname "$0")/../.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+inputs=("$top/samples/demo-noisy.wav")
+for rate in 8000 22050 44100; do
+  sox -q "$top/samples/demo-noisy.wav" -r "$rate" "$work/demo-$rate.wav" trim 0 8
+  inputs+=("$work/demo-$rate.wav")
+done
+
+settings=(
+  ""
+  "--stereo"
+  "--no-equalizer --noise-floor 30"
+  "--prefilter voice --lms --combiner --exponential 0.7"
+  "--prefilter music --averaging --noise-floor 150 --heterodyne fast --stereo"
+  "--no-expandor --heterodyne slow --band voice-narrow --min-amplitude 50"
+)
+
+failed=0
+for input in "${inputs[@]}"; do
+  for s in "${settings[@]}"; do
+    # shellcheck disable=SC2086
+    "$linux" -q $s "$input" "$work/linux.wav"
+    # shellcheck disable=SC2086
+    wine "$windows" -q $s "$input" "$work/windows.wav"
+    if cmp -s "$work/linux.wav" "$work/windows.wav"; then
+      echo "same: $(basename "$input") $s"
+    else
+      echo "DIFFERENT: $(basename "$input") $s"
+      failed=1
+    fi
+  done
+done
+exit $failed
