@@ -114,14 +114,19 @@ std::optional<Options> parseOptions(int argc, char** argv, int& exitCode) {
         "DIR/NAME.wav.\nExit status: 0 success, 1 a file problem (the message names the file), "
         "2 a usage error; 128 + N after signal N.");
     std::vector<std::string> files;
-    app.add_option("FILES", files, "INPUT OUTPUT, or with --output-dir every INPUT")->required();
+    app.add_option("FILES", files, "INPUT OUTPUT, or with --output-dir every INPUT")
+        ->required()
+        ->type_name("");
     app.add_option("--output-dir", o.outputDir,
-                   "Batch: write DIR/NAME.wav for every INPUT (NAME.raw with --raw)");
+                   "Batch: write DIR/NAME.wav for every INPUT (NAME.raw with --raw)")
+        ->type_name("DIR");
     app.add_option("--jobs", o.jobs, "Batch: files processed at once (default: processors)")
-        ->check(CLI::Range(1, 1024));
+        ->check(CLI::Range(1, 1024))
+        ->type_name("N");
     app.add_flag("--raw", o.raw, "Write OUTPUT as raw signed 16-bit little-endian samples");
     app.add_option("--rate", o.rawRate, "Sampling rate of raw samples read from '-' (Hz)")
-        ->check(CLI::Range(8000, 48000));
+        ->check(CLI::Range(8000, 48000))
+        ->type_name("R");
     app.add_flag("--stereo", o.stereo, "Simulated stereo output (two channels)");
     app.add_option("--prefilter", o.prefilter, "FIR prefilter")
         ->check(CLI::IsMember({"off", "voice", "music"}))
