@@ -400,6 +400,19 @@ TEST_F(FileTool, OutputNamesLinksAndSpecialFiles) {
         EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
     }
     EXPECT_NE(runTool("-q " + in + " /dev/full").output.find("No space left"), std::string::npos);
+    if (geteuid() == 0) {
+        // A directory the user may not search (root may search them all).
+        fs::create_directory(path("locked"));
+        fs::permissions(path("locked"), fs::perms::owner_all);
+        fs::permissions(dir, fs::perms::others_read | fs::perms::others_exec,
+                        fs::perm_options::add);
+        r = runShell("setpriv --reuid=65534 --regid=65534 --clear-groups $T -q " + in + " " +
+                     path("locked/out.wav"));
+        EXPECT_EQ(r.code, 1) << r.output;
+        EXPECT_NE(r.output.find("locked/out.wav': cannot write it (Permission denied)"),
+                  std::string::npos)
+            << r.output;
+    }
 
     // A full disk (here a file size limit) names OUTPUT and the reason; nothing is left behind.
     writeAudio(path("long.wav"), noise(8000, 1, 10.0, 6));
