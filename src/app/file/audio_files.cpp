@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -134,19 +136,41 @@ size_t InputFile::readAudio(int16_t* samples, size_t count) {
 }
 
 size_t InputFile::readRaw(int16_t* samples, size_t count) {
-    // Waits for whole samples; a lone byte at the very end is dropped.
+    // Waits for whole samples; a lone byte at the very end is dropped. Once a
+    // signal has asked to stop, what has already arrived is still taken, and
+    // then the input ends. Waiting in poll() with a timeout means a signal
+    // that comes between two reads is never missed.
     count = std::min(count, kChunkFrames);
     while (pendingBytes_ < 2 * count) {
-        const ssize_t got = ::read(fd_, bytes_.data() + pendingBytes_, 2 * count - pendingBytes_);
+        const bool stopping = signals::received() != 0;
+        if (stopping && stopLeft_ < 0) {
+            // What has arrived is what the pipe holds now; a writer that goes
+            // on writing cannot keep the program alive.
+            int held = 0;
+            stopLeft_ = ioctl(fd_, FIONREAD, &held) == 0 ? held : 0;
+        }
+        if (stopping && stopLeft_ == 0) break;
+        pollfd ready{fd_, POLLIN, 0};
+        const int polled = poll(&ready, 1, stopping ? 0 : 250);
+        if (polled < 0 && errno != EINTR)
+            throw FileError(named(name_, "standard input") + ": cannot read it" + why(errno));
+        if (polled <= 0) {
+            if (stopping) break;
+            continue;
+        }
+        size_t want = 2 * count - pendingBytes_;
+        if (stopping) want = std::min(want, static_cast<size_t>(stopLeft_));
+        const ssize_t got = ::read(fd_, bytes_.data() + pendingBytes_, want);
         if (got > 0) {
             pendingBytes_ += static_cast<size_t>(got);
+            if (stopping) stopLeft_ -= got;
             if (pendingBytes_ >= 2) break;  // deliver what has arrived
             continue;
         }
-        if (got < 0 && errno == EINTR && !signals::received()) continue;
-        if (got < 0 && errno != EINTR)
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0)
             throw FileError(named(name_, "standard input") + ": cannot read it" + why(errno));
-        break;  // end of input, or asked to stop
+        break;  // end of input
     }
     const size_t n = pendingBytes_ / 2;
     for (size_t i = 0; i < n; ++i) {

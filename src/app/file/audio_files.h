@@ -74,6 +74,7 @@ class InputFile final : public sim::SampleSource {
     std::vector<short> interleaved_;
     std::vector<unsigned char> bytes_;
     size_t pendingBytes_ = 0;
+    int64_t stopLeft_ = -1;  // bytes still to take after a stop request
 };
 
 class OutputFile final : public sim::SampleSink {
