@@ -2,9 +2,10 @@
 #include <sndfile.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <numbers>
+#include <unistd.h>
 
 #include <cmath>
+#include <numbers>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -33,6 +34,28 @@ Result runTool(const std::string& args) {
         out.append(buffer, n);
     const int status = pclose(pipe);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+// Runs a bash script with the tool as $T and returns its exit status (128 + N
+// for a command ended by signal N) and everything it printed.
+Result runShell(const std::string& script) {
+    char name[] = "/tmp/tarnix-e2e-script-XXXXXX";
+    const int fd = mkstemp(name);
+    const std::string text = "T='" + std::string(TARNIX_FILE_EXE) + "'\n" + script + "\n";
+    if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+        return {-1, "cannot write the script"};
+    close(fd);
+    Result r{-1, {}};
+    FILE* pipe = popen(("bash " + std::string(name) + " 2>&1").c_str(), "r");
+    r.output.clear();
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        r.output.append(buffer, n);
+    const int status = pclose(pipe);
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    unlink(name);
+    return r;
 }
 
 struct Audio {
@@ -118,6 +141,10 @@ TEST_F(FileTool, BadInputsFailClearlyAndLeaveTheOutputUntouched) {
     std::ofstream(path("truncated.wav"), std::ios::binary) << good.substr(0, 20);
     writeAudio(path("fast.wav"), noise(96000, 1, 0.1));
     writeAudio(path("slow.wav"), noise(4000, 1, 0.5));
+    writeAudio(path("zero.wav"), Audio{8000, 1, {}});  // valid, but no frames
+    writeAudio(path("whole.ogg"), noise(8000, 1, 2.0), SF_FORMAT_OGG | SF_FORMAT_VORBIS);
+    std::ofstream(path("truncated.ogg"), std::ios::binary)
+        << slurp(path("whole.ogg")).substr(0, 300);
 
     struct Case {
         std::string input, message;
@@ -129,6 +156,8 @@ TEST_F(FileTool, BadInputsFailClearlyAndLeaveTheOutputUntouched) {
         {path("fast.wav"), "sampling rate 96000 Hz is not supported"},
         {path("slow.wav"), "sampling rate 4000 Hz is not supported"},
         {dir.string(), "is a directory"},
+        {path("zero.wav"), "holds no audio samples"},
+        {path("truncated.ogg"), "truncated.ogg"},
     };
     const size_t before = filesInDir();
     for (const auto& c : cases) {
@@ -159,12 +188,37 @@ TEST_F(FileTool, UsageErrorsExitWithTwoAndHelpWithZero) {
     EXPECT_EQ(runTool("--band voice-loud a.wav b.wav").code, 2);
     EXPECT_EQ(runTool("--pass 3000-300 a.wav b.wav").code, 2);
     EXPECT_EQ(runTool("--stop abc a.wav b.wav").code, 2);
+    struct Case {
+        std::string args, message;
+    } cases[] = {
+        {"--pass 300-300 a.wav b.wav", "LO < HI"},
+        {"--min-amplitude '' a.wav b.wav", "--min-amplitude: expected a number"},
+        {"--min-amplitude 12x a.wav b.wav", "--min-amplitude: expected a number"},
+        {"a.wav ''", "OUTPUT: empty file name"},
+        {"'' b.wav", "INPUT: empty file name"},
+        {"--pass 300-400 500-600 a.wav b.wav", "--pass 300-400 --pass 500-600"},
+        {"--band voice-wide notch-narrow a.wav b.wav", "repeat it"},
+        {"a.wav -", "add --raw"},
+        {"--raw - b.wav", "give --rate"},
+        {"--rate 8000 a.wav b.wav", "--rate: only for raw samples"},
+        {"--jobs 2 a.wav b.wav", "--jobs: only for a batch"},
+        {"--output-dir d -", "cannot be part of a batch"},
+        {"a.wav b.wav c.wav", "expected INPUT and OUTPUT"},
+    };
+    for (const auto& c : cases) {
+        const Result r = runTool(c.args);
+        EXPECT_EQ(r.code, 2) << c.args << ": " << r.output;
+        EXPECT_NE(r.output.find(c.message), std::string::npos) << c.args << ": " << r.output;
+    }
+    // A range with exponents is read whole: this gets as far as the missing file.
+    EXPECT_EQ(runTool("--pass 1e-3-5e3 missing.wav b.wav").code, 1);
     const Result help = runTool("--help");
     EXPECT_EQ(help.code, 0);
     for (const char* option :
-         {"--stereo", "--prefilter", "--lms", "--combiner", "--exponential", "--noise-floor",
-          "--heterodyne", "--no-equalizer", "--no-expandor", "--averaging", "--band", "--pass",
-          "--stop", "--min-amplitude", "--quiet", "--version"})
+         {"--stereo",      "--prefilter",  "--lms",          "--combiner",      "--exponential",
+          "--noise-floor", "--heterodyne", "--no-equalizer", "--no-expandor",   "--averaging",
+          "--band",        "--pass",       "--stop",         "--min-amplitude", "--quiet",
+          "--version",     "--raw",        "--rate",         "--output-dir",    "--jobs"})
         EXPECT_NE(help.output.find(option), std::string::npos) << option;
     EXPECT_EQ(runTool("--version").code, 0);
 }
@@ -260,6 +314,218 @@ TEST_F(FileTool, LongInputStreamsInFlatMemory) {
     const long small = maxRssKb(2.0);
     const long large = maxRssKb(600.0);  // ten minutes, 9.6 MB of samples
     EXPECT_LT(large - small, 2048) << small << " kB vs " << large << " kB";
+}
+
+// The length is what the file holds: a header that declares none, too much or
+// an absurd amount changes nothing but a warning.
+TEST_F(FileTool, OutputLengthIsTheAudioReadNotTheHeader) {
+    const Audio in = noise(8000, 1, 0.5, 3);
+    writeAudio(path("in.flac"), in, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    const std::string flac = slurp(path("in.flac"));
+    // STREAMINFO: 36 bits of total samples end the 8 bytes at offset 18.
+    auto declaring = [&](uint64_t total) {
+        std::string f = flac;
+        uint64_t v = 0;
+        for (int i = 0; i < 8; ++i)
+            v = v << 8 | static_cast<unsigned char>(f[18 + i]);
+        v = (v & ~((uint64_t{1} << 36) - 1)) | total;
+        for (int i = 7; i >= 0; --i, v >>= 8)
+            f[18 + i] = static_cast<char>(v & 0xFF);
+        return f;
+    };
+    struct Case {
+        uint64_t total;
+        bool warns;
+    } cases[] = {{0, false}, {10'000'000, true}, {uint64_t{1} << 35, true}};
+    const Result reference = runTool("-q " + path("in.flac") + " " + path("reference.wav"));
+    ASSERT_EQ(reference.code, 0) << reference.output;
+    for (const auto& c : cases) {
+        std::ofstream(path("lying.flac"), std::ios::binary) << declaring(c.total);
+        const Result r = runTool("-q " + path("lying.flac") + " " + path("out.wav"));
+        EXPECT_EQ(r.code, 0) << c.total << ": " << r.output;
+        EXPECT_EQ(r.output.find("warning") != std::string::npos, c.warns) << r.output;
+        EXPECT_EQ(slurp(path("out.wav")), slurp(path("reference.wav"))) << c.total;
+    }
+
+    // A WAV written to a pipe carries a placeholder length.
+    writeAudio(path("in.wav"), in);
+    std::string wav = slurp(path("in.wav"));
+    const auto data = wav.find("data");
+    ASSERT_NE(data, std::string::npos);
+    for (size_t i : {size_t{4}, data + 4})
+        wav.replace(i, 4, std::string("\xFF\xFF\xFF\x7F", 4));
+    std::ofstream(path("piped.wav"), std::ios::binary) << wav;
+    const Result r =
+        runShell("cat " + path("piped.wav") + " | $T -q /dev/stdin " + path("out.wav"));
+    EXPECT_EQ(r.code, 0) << r.output;
+    EXPECT_EQ(slurp(path("out.wav")), slurp(path("reference.wav")));
+}
+
+TEST_F(FileTool, OutputNamesLinksAndSpecialFiles) {
+    writeAudio(path("in.wav"), noise(8000, 1, 0.5, 5));
+    const std::string in = path("in.wav");
+    ASSERT_EQ(runTool("-q --raw " + in + " " + path("plain.raw")).code, 0);
+
+    // A device is written in place and a FIFO takes raw samples; neither is replaced.
+    Result r = runTool("-q " + in + " /dev/null");
+    EXPECT_EQ(r.code, 0) << r.output;
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    r = runShell("cd " + dir.string() +
+                 " && mkfifo f && (cat f > got.raw &) && $T -q --raw in.wav f" +
+                 " && sleep 0.2 && cmp got.raw plain.raw && test -p f");
+    EXPECT_EQ(r.code, 0) << r.output;
+    r = runTool(in + " " + path("f"));
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.output.find("is a FIFO"), std::string::npos) << r.output;
+    EXPECT_TRUE(fs::is_fifo(path("f")));
+
+    // A link stays a link; the file it points to is replaced.
+    std::ofstream(path("target.wav")) << "old";
+    fs::create_symlink("target.wav", path("link.wav"));
+    r = runTool("-q " + in + " " + path("link.wav"));
+    EXPECT_EQ(r.code, 0) << r.output;
+    EXPECT_TRUE(fs::is_symlink(path("link.wav")));
+    EXPECT_EQ(readAudio(path("target.wav")).frames(), 4000u);
+
+    // The longest legal name works; longer ones and unreachable places fail cleanly.
+    r = runTool("-q " + in + " " + path(std::string(251, 'n') + ".wav"));
+    EXPECT_EQ(r.code, 0) << r.output;
+    fs::create_symlink("loop", path("loop"));
+    const std::string precious = path("precious.wav");
+    std::ofstream(precious) << "precious";
+    for (const std::string& out :
+         {path(std::string(252, 'n') + ".wav"), path("loop/out.wav"), std::string("/dev/full")}) {
+        r = runTool("-q " + in + " " + out);
+        EXPECT_EQ(r.code, 1) << out << ": " << r.output;
+        EXPECT_NE(r.output.find(out), std::string::npos) << r.output;
+        EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+    }
+    EXPECT_NE(runTool("-q " + in + " /dev/full").output.find("No space left"), std::string::npos);
+    if (geteuid() == 0) {
+        // A directory the user may not search (root may search them all).
+        fs::create_directory(path("locked"));
+        fs::permissions(path("locked"), fs::perms::owner_all);
+        fs::permissions(dir, fs::perms::others_read | fs::perms::others_exec,
+                        fs::perm_options::add);
+        r = runShell("setpriv --reuid=65534 --regid=65534 --clear-groups $T -q " + in + " " +
+                     path("locked/out.wav"));
+        EXPECT_EQ(r.code, 1) << r.output;
+        EXPECT_NE(r.output.find("locked/out.wav': cannot write it (Permission denied)"),
+                  std::string::npos)
+            << r.output;
+    }
+
+    // A full disk (here a file size limit) names OUTPUT and the reason; nothing is left behind.
+    writeAudio(path("long.wav"), noise(8000, 1, 10.0, 6));
+    const size_t before = filesInDir();
+    r = runShell("ulimit -f 20; trap '' XFSZ; $T -q " + path("long.wav") + " " + precious);
+    EXPECT_EQ(r.code, 1) << r.output;
+    EXPECT_NE(r.output.find("'" + precious + "': cannot write it (File too large)"),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(slurp(precious), "precious");
+    EXPECT_EQ(filesInDir(), before);
+}
+
+TEST_F(FileTool, SignalsRemoveTheTemporaryFileAndEndWithTheirStatus) {
+    writeAudio(path("in.wav"), noise(8000, 1, 2.0, 7));
+    std::ofstream(path("out.wav")) << "precious";
+    for (const char* signal : {"INT", "TERM", "HUP"}) {
+        // The input arrives through a FIFO that this shell keeps open, so the
+        // run is caught waiting with its temporary file open.
+        const Result r = runShell("cd " + dir.string() +
+                                  " && mkfifo in.fifo && exec 3<>in.fifo && cat in.wav >&3\n"
+                                  "$T -q in.fifo out.wav & pid=$!\n"
+                                  "for i in $(seq 100); do ls -A | grep -q '^\\.out\\.wav\\.tmp' "
+                                  "&& break; sleep 0.05; done\n"
+                                  "ls -A | grep -c '^\\.out\\.wav\\.tmp'\n"
+                                  "kill -" +
+                                  std::string(signal) +
+                                  " $pid; wait $pid 2>/dev/null; status=$?; rm in.fifo\n"
+                                  "ls -A | grep -c '^\\.out\\.wav\\.tmp'; exit $status");
+        const int expected = 128 + (std::string(signal) == "INT" ? 2 : signal[0] == 'T' ? 15 : 1);
+        EXPECT_EQ(r.code, expected) << signal << ": " << r.output;
+        EXPECT_EQ(r.output.substr(0, 2), "1\n") << signal << ": " << r.output;
+        EXPECT_EQ(r.output.substr(r.output.size() - 2), "0\n") << signal << ": " << r.output;
+        EXPECT_EQ(slurp(path("out.wav")), "precious");
+    }
+}
+
+// Raw samples through standard input and output give file mode's samples.
+TEST_F(FileTool, PipeModeGivesFileModesSamples) {
+    for (int rate : {8000, 44100}) {
+        const Audio in = noise(rate, 1, 1.7, rate);
+        writeAudio(path("in.wav"), in);
+        std::ofstream(path("in.raw"), std::ios::binary)
+            << std::string(reinterpret_cast<const char*>(in.samples.data()), in.samples.size() * 2)
+            << 'x';  // a lone byte at the end is not a sample
+        for (const std::string stereo : {"", "--stereo "}) {
+            const std::string options = "-q " + stereo, r = " --rate " + std::to_string(rate);
+            ASSERT_EQ(runTool(options + path("in.wav") + " " + path("file.wav")).code, 0);
+            const std::string expected = slurp(path("file.wav")).substr(44);
+            const Result pipe = runShell("$T " + options + "--raw" + r + " - - < " +
+                                         path("in.raw") + " > " + path("pipe.raw"));
+            ASSERT_EQ(pipe.code, 0) << pipe.output;
+            EXPECT_EQ(slurp(path("pipe.raw")), expected) << rate << stereo;
+            ASSERT_EQ(runShell("$T " + options + r + " - " + path("in.wav.out.wav") + " < " +
+                               path("in.raw"))
+                          .code,
+                      0);
+            EXPECT_EQ(slurp(path("in.wav.out.wav")), slurp(path("file.wav"))) << rate << stereo;
+            ASSERT_EQ(
+                runShell("$T " + options + "--raw " + path("in.wav") + " - > " + path("out.raw"))
+                    .code,
+                0);
+            EXPECT_EQ(slurp(path("out.raw")), expected) << rate << stereo;
+        }
+    }
+
+    // The next program quitting ends the run quietly with SIGPIPE's status.
+    const Audio minute = noise(8000, 1, 60.0, 8);
+    std::ofstream(path("long.raw"), std::ios::binary) << std::string(
+        reinterpret_cast<const char*>(minute.samples.data()), minute.samples.size() * 2);
+    Result r = runShell("$T -q --raw --rate 8000 - - < " + path("long.raw") +
+                        " | head -c 100 > /dev/null; exit ${PIPESTATUS[0]}");
+    EXPECT_EQ(r.code, 128 + 13);
+    EXPECT_EQ(r.output, "");
+
+    // A signal ends the input; everything that arrived comes out, tail and all.
+    r = runShell("cd " + dir.string() +
+                 " && mkfifo in.fifo && exec 3<>in.fifo && head -c 32000 long.raw >&3\n"
+                 "$T -q --rate 8000 - cut.wav < in.fifo & pid=$!\n"
+                 "sleep 1; kill -INT $pid; wait $pid; status=$?; exit $status");
+    EXPECT_EQ(r.code, 128 + 2) << r.output;
+    EXPECT_EQ(readAudio(path("cut.wav")).frames(), 16000u);
+}
+
+TEST_F(FileTool, BatchWritesEveryInputOnAnyNumberOfJobs) {
+    writeAudio(path("a.wav"), noise(8000, 1, 1.0, 11));
+    writeAudio(path("b.flac"), noise(22050, 2, 0.7, 12), SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    writeAudio(path("c.wav"), noise(48000, 1, 0.4, 13));
+    std::ofstream(path("bad.wav")) << "not audio";
+    const std::string inputs =
+        path("a.wav") + " " + path("bad.wav") + " " + path("b.flac") + " " + path("c.wav");
+    for (int jobs : {1, 3}) {
+        const std::string out = path("out" + std::to_string(jobs));
+        const Result r =
+            runTool("--output-dir " + out + " --jobs " + std::to_string(jobs) + " " + inputs);
+        EXPECT_EQ(r.code, 1) << r.output;
+        EXPECT_NE(r.output.find("1 of 4 files failed: '" + path("bad.wav") + "'"),
+                  std::string::npos)
+            << r.output;
+        EXPECT_NE(r.output.find("4 files, 3 written, 1 failed"), std::string::npos) << r.output;
+        EXPECT_NE(r.output.find("real time"), std::string::npos) << r.output;
+        for (const char* name : {"a", "b", "c"}) {
+            const std::string input = path(name) + (name[0] == 'b' ? ".flac" : ".wav");
+            ASSERT_EQ(runTool("-q " + input + " " + path("single.wav")).code, 0);
+            EXPECT_EQ(slurp(out + "/" + name + ".wav"), slurp(path("single.wav"))) << name;
+        }
+        EXPECT_FALSE(fs::exists(out + "/bad.wav"));
+    }
+    const Result clash =
+        runTool("--output-dir " + path("x") + " " + path("a.wav") + " " + path("out1") + "/a.wav");
+    EXPECT_EQ(clash.code, 2);
+    EXPECT_NE(clash.output.find("would both be written"), std::string::npos) << clash.output;
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "app/file/audio_files.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +15,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "app/file/signals.h"
+
 namespace file_tool {
 
 namespace {
@@ -19,35 +24,58 @@ constexpr int kMinRate = 8000;
 constexpr int kMaxRate = 48000;
 constexpr size_t kChunkFrames = 4096;
 
-std::string named(const std::string& path) {
-    return "'" + path + "'";
+std::string named(const std::string& path, const char* standardStream = "standard output") {
+    return path == "-" ? std::string(standardStream) : "'" + path + "'";
+}
+
+std::string why(int error) {
+    return std::string(" (") + std::strerror(error) + ")";
+}
+
+std::string parentOf(const std::string& path) {
+    const std::filesystem::path p(path);
+    return p.has_parent_path() ? p.parent_path().string() : std::string(".");
 }
 }  // namespace
 
-InputFile::InputFile(const std::string& path) : path_(path) {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) throw FileError(named(path) + ": no such file");
-    if (std::filesystem::is_directory(path, ec))
-        throw FileError(named(path) + ": is a directory, not an audio file");
+// ---- input ----
+
+InputFile::InputFile(const std::string& path) : name_(path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT) throw FileError(named(path) + ": no such file");
+        throw FileError(named(path) + ": cannot open it" + why(errno));
+    }
+    if (S_ISDIR(st.st_mode)) throw FileError(named(path) + ": is a directory, not an audio file");
     file_ = sf_open(path.c_str(), SFM_READ, &info_);
     if (!file_)
         throw FileError(named(path) + ": cannot read it as audio (" +
                         std::string(sf_strerror(nullptr)) + ")");
     // Floating-point files are scaled to the 16-bit range and clipped.
     sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-    if (info_.samplerate < kMinRate || info_.samplerate > kMaxRate) {
-        const std::string rate = std::to_string(info_.samplerate);
+    rate_ = info_.samplerate;
+    std::string problem;
+    if (rate_ < kMinRate || rate_ > kMaxRate)
+        problem =
+            "sampling rate " + std::to_string(rate_) + " Hz is not supported (8000 to 48000 Hz)";
+    else if (info_.channels < 1 || info_.channels > 1024)
+        problem = "cannot use " + std::to_string(info_.channels) + " channels";
+    else if (info_.seekable && info_.frames == 0)
+        problem = "holds no audio samples";
+    if (!problem.empty()) {
         sf_close(file_);
         file_ = nullptr;
-        throw FileError(named(path) + ": sampling rate " + rate +
-                        " Hz is not supported (8000 to 48000 Hz)");
+        throw FileError(named(path) + ": " + problem);
     }
-    if (info_.channels < 1 || info_.frames <= 0) {
-        sf_close(file_);
-        file_ = nullptr;
-        throw FileError(named(path) + ": holds no audio samples");
-    }
+    // An unknown length reads as the largest count, and a stream's header
+    // holds a placeholder: only a seekable file's count is worth comparing.
+    if (info_.seekable && info_.frames > 0 && info_.frames < SF_COUNT_MAX) declared_ = info_.frames;
     interleaved_.resize(kChunkFrames * static_cast<size_t>(info_.channels));
+}
+
+InputFile::InputFile(int fd, int rate, const std::string& name)
+    : name_(name), fd_(fd), rate_(rate) {
+    bytes_.resize(2 * kChunkFrames);
 }
 
 InputFile::~InputFile() {
@@ -55,18 +83,40 @@ InputFile::~InputFile() {
 }
 
 size_t InputFile::read(int16_t* samples, size_t count) {
+    size_t done = 0;
+    if (!ended_) {
+        done = fd_ >= 0 ? readRaw(samples, count) : readAudio(samples, count);
+        frames_ += static_cast<int64_t>(done);
+        delivered_ += static_cast<int64_t>(done);
+        if (done > 0) return done;
+        end();
+    }
+    // The input is followed by silence until every sample has gone through.
     const int64_t left = total_ - delivered_;
     if (left <= 0) return 0;
-    count = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(count), left));
-    size_t done = 0;
+    const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(count), left));
+    std::fill(samples, samples + n, int16_t{0});
+    delivered_ += static_cast<int64_t>(n);
+    return n;
+}
+
+void InputFile::end() {
+    ended_ = true;
+    // Enough blocks for every input sample to come out, and the two more
+    // that must have been captured before the last of them is processed.
+    const int64_t processed = (frames_ + kPipelineDelay + blockLength_ - 1) / blockLength_;
+    total_ = (processed + 2) * blockLength_;
+    if (onEnd) onEnd(frames_);
+}
+
+size_t InputFile::readAudio(int16_t* samples, size_t count) {
     const int ch = info_.channels;
-    while (!ended_ && done < count) {
+    size_t done = 0;
+    while (done < count) {
         const size_t want = std::min(count - done, kChunkFrames);
-        const sf_count_t got = sf_readf_short(file_, interleaved_.data(), want);
-        if (got <= 0) {
-            ended_ = true;
-            break;
-        }
+        const sf_count_t got =
+            sf_readf_short(file_, interleaved_.data(), static_cast<sf_count_t>(want));
+        if (got <= 0) break;
         for (sf_count_t f = 0; f < got; ++f) {
             int v;
             if (ch == 1) {
@@ -80,52 +130,166 @@ size_t InputFile::read(int16_t* samples, size_t count) {
             peak_ = std::max(peak_, std::abs(v));
             samples[done++] = static_cast<int16_t>(v);
         }
+        if (static_cast<size_t>(got) < want) break;
     }
-    // The input is followed by silence until every sample has gone through.
-    std::fill(samples + done, samples + count, int16_t{0});
-    delivered_ += static_cast<int64_t>(count);
-    return count;
+    return done;
 }
 
-OutputFile::OutputFile(const std::string& path, int rate, int channels, int64_t frames,
-                       int64_t skip)
-    : path_(path), channels_(channels), frames_(frames), skip_(skip) {
-    const std::filesystem::path target(path);
-    if (std::filesystem::is_directory(target)) throw FileError(named(path) + ": is a directory");
-    const std::filesystem::path dir =
-        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    std::string name = ".";
-    name.append(target.filename().string()).append(".tmp-XXXXXX");
-    std::string pattern = (dir / name).string();
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0)
-        throw FileError(named(path) + ": cannot write in " + named(dir.string()) + " (" +
-                        std::strerror(errno) + ")");
-    temp_ = pattern;
-    // mkstemp creates the file private; give it the mode a new file would get.
-#ifndef _WIN32
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-#endif
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = channels;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    file_ = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
-    if (!file_) {
-        const std::string why = sf_strerror(nullptr);
-        std::remove(temp_.c_str());
-        throw FileError(named(path) + ": cannot write the WAV file (" + why + ")");
+size_t InputFile::readRaw(int16_t* samples, size_t count) {
+    // Waits for whole samples; a lone byte at the very end is dropped. Once a
+    // signal has asked to stop, what has already arrived is still taken, and
+    // then the input ends. Waiting in poll() with a timeout means a signal
+    // that comes between two reads is never missed.
+    count = std::min(count, kChunkFrames);
+    while (pendingBytes_ < 2 * count) {
+        const bool stopping = signals::received() != 0;
+        if (stopping && stopLeft_ < 0) {
+            // What has arrived is what the pipe holds now; a writer that goes
+            // on writing cannot keep the program alive.
+            int held = 0;
+            stopLeft_ = ioctl(fd_, FIONREAD, &held) == 0 ? held : 0;
+        }
+        if (stopping && stopLeft_ == 0) break;
+        pollfd ready{fd_, POLLIN, 0};
+        const int polled = poll(&ready, 1, stopping ? 0 : 250);
+        if (polled < 0 && errno != EINTR)
+            throw FileError(named(name_, "standard input") + ": cannot read it" + why(errno));
+        if (polled <= 0) {
+            if (stopping) break;
+            continue;
+        }
+        size_t want = 2 * count - pendingBytes_;
+        if (stopping) want = std::min(want, static_cast<size_t>(stopLeft_));
+        const ssize_t got = ::read(fd_, bytes_.data() + pendingBytes_, want);
+        if (got > 0) {
+            pendingBytes_ += static_cast<size_t>(got);
+            if (stopping) stopLeft_ -= got;
+            if (pendingBytes_ >= 2) break;  // deliver what has arrived
+            continue;
+        }
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0)
+            throw FileError(named(name_, "standard input") + ": cannot read it" + why(errno));
+        break;  // end of input
+    }
+    const size_t n = pendingBytes_ / 2;
+    for (size_t i = 0; i < n; ++i) {
+        const auto v = static_cast<int16_t>(static_cast<uint16_t>(bytes_[2 * i]) |
+                                            static_cast<uint16_t>(bytes_[2 * i + 1]) << 8);
+        peak_ = std::max(peak_, std::abs(int(v)));
+        samples[i] = v;
+    }
+    pendingBytes_ -= 2 * n;
+    if (pendingBytes_ > 0) bytes_[0] = bytes_[2 * n];
+    return n;
+}
+
+// ---- output ----
+
+OutputFile::OutputFile(const std::string& path, Format format, int rate, int channels, int64_t skip)
+    : path_(path), format_(format), channels_(channels), skip_(skip) {
+    if (path == "-") {
+        fd_ = STDOUT_FILENO;
+        ownsFd_ = false;
+    } else {
+        target_ = followLinks(path);
+        struct stat st {};
+        const bool exists = stat(target_.c_str(), &st) == 0;
+        if (!exists && errno != ENOENT)
+            throw FileError(named(path) + ": cannot write it" + why(errno));
+        if (exists && S_ISDIR(st.st_mode)) throw FileError(named(path) + ": is a directory");
+        if (exists && (S_ISBLK(st.st_mode) || S_ISSOCK(st.st_mode)))
+            throw FileError(named(path) + ": is a block device or socket; refusing to write to it");
+        if (exists && S_ISFIFO(st.st_mode) && format == Format::Wav)
+            throw FileError(named(path) +
+                            ": is a FIFO; a WAV file needs a regular file (--raw writes raw "
+                            "samples into it)");
+        if (exists && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))) {
+            // A device or FIFO is written in place, never replaced.
+            fd_ = open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+            if (fd_ < 0) throw FileError(named(path) + ": cannot write it" + why(errno));
+        } else {
+            // A hidden temporary file beside the target, its name cut to fit
+            // the directory's limit.
+            const std::string dir = parentOf(target_);
+            long nameMax = pathconf(dir.c_str(), _PC_NAME_MAX);
+            if (nameMax <= 0) nameMax = NAME_MAX;
+            std::string base = std::filesystem::path(target_).filename().string();
+            const std::string suffix = ".tmp-XXXXXX";
+            const size_t room = static_cast<size_t>(nameMax) - 1 - suffix.size();
+            if (base.size() > room) base.resize(room);
+            std::string pattern = dir + "/." + base + suffix;
+            fd_ = mkstemp(pattern.data());
+            if (fd_ < 0)
+                throw FileError(named(path) + ": cannot write in " + named(dir) + why(errno));
+            temp_ = pattern;
+            signals::setTemporary(temp_);
+            // mkstemp creates the file private; give it the mode a new file would get.
+            const mode_t mask = umask(0);
+            umask(mask);
+            fchmod(fd_, 0666 & ~mask);
+        }
+    }
+    if (format == Format::Wav) {
+        SF_INFO info{};
+        info.samplerate = rate;
+        info.channels = channels;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        errno = 0;
+        file_ = sf_open_fd(fd_, SFM_WRITE, &info, ownsFd_ ? SF_TRUE : SF_FALSE);
+        if (!file_) {
+            const int error = errno;
+            std::string reason = sf_strerror(nullptr);
+            if (error != 0) reason = std::strerror(error);
+            if (ownsFd_) close(fd_);
+            fd_ = -1;
+            if (!temp_.empty()) unlink(temp_.c_str());
+            signals::setTemporary({});
+            throw FileError(named(path) + ": cannot write the WAV file (" + reason + ")");
+        }
+        fd_ = -1;  // libsndfile owns it now
     }
 }
 
 OutputFile::~OutputFile() {
     if (file_) sf_close(file_);
-    if (!committed_ && !temp_.empty()) std::remove(temp_.c_str());
+    if (fd_ >= 0 && ownsFd_) close(fd_);
+    if (!committed_ && !temp_.empty()) {
+        unlink(temp_.c_str());
+        signals::setTemporary({});
+    }
+}
+
+void OutputFile::fail(const std::string& reason, int error) {
+    if (!error_.empty()) return;
+    error_ = reason;
+    readerGone_ = error == EPIPE;
+    if (onFailure) onFailure();
+}
+
+bool OutputFile::writeRaw(const int16_t* values, int64_t count) {
+    bytes_.resize(static_cast<size_t>(count) * 2);
+    for (int64_t i = 0; i < count; ++i) {
+        const auto v = static_cast<uint16_t>(values[i]);
+        bytes_[2 * i] = static_cast<unsigned char>(v & 0xFF);
+        bytes_[2 * i + 1] = static_cast<unsigned char>(v >> 8);
+    }
+    size_t done = 0;
+    while (done < bytes_.size()) {
+        const ssize_t n = ::write(fd_, bytes_.data() + done, bytes_.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : EIO;
+            fail(std::strerror(error), error);
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
 }
 
 void OutputFile::write(const int16_t* values, size_t count) {
+    if (!error_.empty()) return;
     // Work in frames: skip and limit apply to whole frames.
     const int64_t perFrame = channels_;
     int64_t first = 0;
@@ -133,33 +297,66 @@ void OutputFile::write(const int16_t* values, size_t count) {
     const int64_t skipValues = skip_ * perFrame;
     if (seen_ < skipValues) first = std::min(total, skipValues - seen_);
     seen_ += total;
-    const int64_t wantValues = (frames_ - written_) * perFrame;
-    const int64_t n = std::min(total - first, wantValues);
-    if (n <= 0 || failed_) return;
+    int64_t n = total - first;
+    if (frames_ >= 0) n = std::min(n, (frames_ - written_) * perFrame);
+    if (n <= 0) return;
     for (int64_t i = 0; i < n; ++i)
         peak_ = std::max(peak_, std::abs(int(values[first + i])));
-    if (sf_write_short(file_, values + first, n) != n) failed_ = true;
+    if (format_ == Format::Raw) {
+        if (!writeRaw(values + first, n)) return;
+    } else {
+        errno = 0;
+        if (sf_write_short(file_, values + first, n) != n) {
+            const int error = errno;
+            fail(error != 0 ? std::strerror(error) : sf_strerror(file_), error);
+            return;
+        }
+    }
     written_ += n / perFrame;
-    if (onProgress) onProgress(written_, frames_);
+    if (onProgress) onProgress(written_);
 }
 
 void OutputFile::commit() {
-    const bool closeFailed = sf_close(file_) != 0;
-    file_ = nullptr;
-    if (failed_ || closeFailed) throw FileError(named(path_) + ": writing failed (disk full?)");
-    // std::filesystem::rename replaces an existing file on Windows too.
-    std::error_code ec;
-    std::filesystem::rename(temp_, path_, ec);
-    if (ec) throw FileError(named(path_) + ": cannot replace it (" + ec.message() + ")");
+    if (!error_.empty()) throw FileError(named(path_) + ": cannot write it (" + error_ + ")");
+    if (file_) {
+        errno = 0;
+        const int closed = sf_close(file_);
+        file_ = nullptr;
+        if (closed != 0)
+            throw FileError(named(path_) + ": cannot write it (" +
+                            (errno != 0 ? std::strerror(errno) : sf_error_number(closed)) + ")");
+    } else if (fd_ >= 0 && ownsFd_) {
+        const int closed = close(fd_);
+        fd_ = -1;
+        if (closed != 0) throw FileError(named(path_) + ": cannot write it" + why(errno));
+    }
+    if (!temp_.empty() && std::rename(temp_.c_str(), target_.c_str()) != 0)
+        throw FileError(named(path_) + ": cannot replace it" + why(errno));
     committed_ = true;
+    signals::setTemporary({});
 }
 
 bool sameFile(const std::string& a, const std::string& b) {
+    if (a == "-" || b == "-") return false;
     std::error_code ec;
     if (std::filesystem::equivalent(a, b, ec)) return true;
-    const auto ca = std::filesystem::weakly_canonical(a, ec);
-    const auto cb = std::filesystem::weakly_canonical(b, ec);
-    return !ec && ca == cb;
+    std::error_code eca, ecb;
+    const auto ca = std::filesystem::weakly_canonical(a, eca);
+    const auto cb = std::filesystem::weakly_canonical(b, ecb);
+    return !eca && !ecb && ca == cb;
+}
+
+std::string followLinks(const std::string& path) {
+    std::filesystem::path p(path);
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p.string();
+        std::error_code ec;
+        const std::filesystem::path to = std::filesystem::read_symlink(p, ec);
+        if (ec) return p.string();
+        p = to.is_absolute() ? to : p.parent_path() / to;
+    }
+    return p.string();  // a loop: opening it reports the error
 }
 
 }  // namespace file_tool

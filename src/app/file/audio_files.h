@@ -1,13 +1,15 @@
-// Streaming audio file input and output for the file tool: the input mixed
-// down to 16-bit mono as the capture device delivers it, and the played
-// stream trimmed to the input's alignment and written to a temporary file
-// that replaces OUTPUT only on success.
+// Streaming audio input and output for the file tool: the input mixed down to
+// 16-bit mono as the capture device delivers it, and the played stream
+// trimmed to the input's alignment. A regular OUTPUT is written to a
+// temporary file that replaces it only on success; a device or FIFO is
+// written directly and never replaced.
 #pragma once
 
 #include <sndfile.h>
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -16,73 +18,119 @@
 
 namespace file_tool {
 
+// The pipeline delays by two hops: output sample n is engine output n + 512.
+inline constexpr int64_t kPipelineDelay = 512;
+
 // Thrown with a one-line message naming the file and what is wrong.
 struct FileError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// The input's samples, then silence until every one of them has come out of
+// the pipeline. Its length is what the file holds, whatever its header says.
 class InputFile final : public sim::SampleSource {
   public:
-    // Opens and checks the file; throws FileError.
+    // Opens and checks an audio file; throws FileError.
     explicit InputFile(const std::string& path);
+    // Raw signed 16-bit little-endian mono samples from a descriptor.
+    InputFile(int fd, int rate, const std::string& name);
     ~InputFile() override;
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
-    int rate() const { return info_.samplerate; }
-    int channels() const { return info_.channels; }
-    int64_t frames() const { return info_.frames; }
+    int rate() const { return rate_; }
+    // The length the header declares, when it declares a believable one.
+    std::optional<int64_t> declaredFrames() const { return declared_; }
+    const std::string& name() const { return name_; }
 
-    // After the file's own samples, zeros up to `total` samples in all.
-    void setTotal(int64_t total) { total_ = total; }
+    // The length of a captured block, which decides how much silence follows.
+    void setBlockLength(int64_t blockLength) { blockLength_ = blockLength; }
     size_t read(int16_t* samples, size_t count) override;
 
+    // Frames read so far; all of the input's once ended() is true.
+    int64_t frames() const { return frames_; }
+    bool ended() const { return ended_; }
+    // Called once, when the input's own samples have run out.
+    std::function<void(int64_t frames)> onEnd;
     int peak() const { return peak_; }
-    int64_t delivered() const { return delivered_; }
 
   private:
-    std::string path_;
+    size_t readAudio(int16_t* samples, size_t count);
+    size_t readRaw(int16_t* samples, size_t count);
+    void end();
+
+    std::string name_;
     SNDFILE* file_ = nullptr;
     SF_INFO info_{};
-    int64_t total_ = 0;
+    int fd_ = -1;  // raw input
+    int rate_ = 0;
+    std::optional<int64_t> declared_;
+    int64_t blockLength_ = 4096;
+    int64_t frames_ = 0;
+    int64_t total_ = 0;  // samples to deliver in all, once ended
     int64_t delivered_ = 0;
     bool ended_ = false;
     int peak_ = 0;
     std::vector<short> interleaved_;
+    std::vector<unsigned char> bytes_;
+    size_t pendingBytes_ = 0;
+    int64_t stopLeft_ = -1;  // bytes still to take after a stop request
 };
 
 class OutputFile final : public sim::SampleSink {
   public:
-    // Creates a temporary file beside path; throws FileError.
-    OutputFile(const std::string& path, int rate, int channels, int64_t frames, int64_t skip);
+    enum class Format { Wav, Raw };
+    // Prepares OUTPUT ("-": standard output); throws FileError.
+    OutputFile(const std::string& path, Format format, int rate, int channels, int64_t skip);
     ~OutputFile() override;  // removes the temporary file unless committed
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Drops the first `skip` frames of the played stream, writes the next
-    // `frames` frames and ignores the rest.
+    // Drops the first `skip` frames of the played stream, then writes frames
+    // until the input's length, once known, is reached.
     void write(const int16_t* values, size_t count) override;
-    bool complete() const { return written_ == frames_; }
+    void setFrames(int64_t frames) { frames_ = frames; }
+    bool complete() const { return frames_ >= 0 && written_ == frames_; }
     int64_t written() const { return written_; }
     int peak() const { return peak_; }
-    // Closes the temporary file and renames it over the output; throws FileError.
+    // The first write error (empty while there is none), and whether it was
+    // the reader of a pipe going away.
+    const std::string& error() const { return error_; }
+    bool readerGone() const { return readerGone_; }
+    // Finishes the file and puts it in place; throws FileError.
     void commit();
 
-    std::function<void(int64_t written, int64_t total)> onProgress;
+    std::function<void(int64_t written)> onProgress;
+    std::function<void()> onFailure;  // once, at the first write error
 
   private:
-    std::string path_, temp_;
+    void fail(const std::string& why, int error);
+    bool writeRaw(const int16_t* values, int64_t count);
+
+    std::string path_;    // as given, for messages
+    std::string target_;  // the file written or replaced (links followed)
+    std::string temp_;    // empty when writing directly
+    Format format_;
     SNDFILE* file_ = nullptr;
+    int fd_ = -1;
+    bool ownsFd_ = true;
     int channels_;
-    int64_t frames_, skip_;
+    int64_t frames_ = -1;  // unknown until the input has ended
+    int64_t skip_;
     int64_t seen_ = 0;  // values of the played stream seen so far
     int64_t written_ = 0;
     int peak_ = 0;
-    bool failed_ = false;
+    std::string error_;
+    bool readerGone_ = false;
     bool committed_ = false;
+    std::vector<unsigned char> bytes_;
 };
 
 // Whether two paths name the same file (also through links or other spellings).
 bool sameFile(const std::string& a, const std::string& b);
+
+// The file a path names once symbolic links are followed (the path itself
+// when it is not a link or cannot be resolved).
+std::string followLinks(const std::string& path);
 
 }  // namespace file_tool

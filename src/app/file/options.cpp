@@ -1,9 +1,12 @@
 #include "app/file/options.h"
 
 #include <CLI/CLI.hpp>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <map>
+#include <thread>
 
 #include "engine/audio_engine.h"
 #include "ui/engine_commands.h"
@@ -41,23 +44,58 @@ std::vector<std::string> names(const std::map<std::string, uint32_t>& m) {
     return v;
 }
 
-// "LO-HI" in hertz, LO < HI, both at least 0.
-std::string parseRange(const std::string& text, double& lo, double& hi) {
-    const auto dash = text.find('-', 1);
+// A whole string as a finite number.
+bool parseNumber(const std::string& text, double& value) {
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
     try {
-        if (dash == std::string::npos) throw std::invalid_argument("");
         size_t used = 0;
-        lo = std::stod(text.substr(0, dash), &used);
-        if (used != dash) throw std::invalid_argument("");
-        const std::string rest = text.substr(dash + 1);
-        hi = std::stod(rest, &used);
-        if (used != rest.size()) throw std::invalid_argument("");
+        value = std::stod(text, &used);
+        return used == text.size() && std::isfinite(value);
     } catch (const std::exception&) {
-        return "expected LO-HI in Hz, for example 300-3000: " + text;
+        return false;
     }
-    if (!(lo >= 0.0) || !(hi > lo)) return "expected 0 <= LO < HI: " + text;
+}
+
+// "LO-HI" in hertz, 0 <= LO < HI. The dash that separates them is the first
+// one with a number on both sides, so "1e-3-5" is 0.001 to 5.
+std::string parseRange(const std::string& text, double& lo, double& hi) {
+    bool parsed = false;
+    for (size_t dash = text.find('-', 1); dash != std::string::npos && !parsed;
+         dash = text.find('-', dash + 1))
+        parsed = parseNumber(text.substr(0, dash), lo) && parseNumber(text.substr(dash + 1), hi);
+    if (!parsed) return "expected LO-HI in Hz, for example 300-3000: '" + text + "'";
+    if (!(lo >= 0.0) || !(hi > lo)) return "expected 0 <= LO < HI: '" + text + "'";
     return {};
 }
+
+// "--pass 300-400 500-600" would take the second range as a file name; say so
+// instead of complaining about an unexpected argument later.
+std::string secondValue(int argc, char** argv) {
+    for (int i = 1; i + 2 < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "--") break;
+        const bool range = option == "--pass" || option == "--stop";
+        if (!range && option != "--band") continue;
+        const std::string next = argv[i + 2];
+        double lo, hi;
+        const bool looksLikeValue =
+            range ? parseRange(next, lo, hi).empty() : bandPresets().count(next) > 0;
+        std::error_code ec;
+        if (looksLikeValue && !std::filesystem::exists(next, ec))
+            return option + " takes one value; repeat it for each: " + option + " " + argv[i + 1] +
+                   " " + option + " " + next;
+    }
+    return {};
+}
+
+// Shows both forms of the command line in the usage line.
+class UsageFormatter : public CLI::Formatter {
+  public:
+    std::string make_usage(const CLI::App*, std::string name) const override {
+        return "Usage: " + name + " [OPTIONS] INPUT OUTPUT\n  or:  " + name +
+               " [OPTIONS] --output-dir DIR INPUT...\n";
+    }
+};
 
 }  // namespace
 
@@ -70,8 +108,27 @@ std::optional<Options> parseOptions(int argc, char** argv, int& exitCode) {
     app.set_version_flag("--version", "tarnix-file " TARNIX_VERSION);
     // A path such as /tmp/out.wav is a file name, not a Windows-style option.
     app.allow_windows_style_options(false);
-    app.add_option("INPUT", o.input, "Audio file to clean (WAV, FLAC, AIFF, OGG, ...)")->required();
-    app.add_option("OUTPUT", o.output, "16-bit WAV file to write")->required();
+    app.formatter(std::make_shared<UsageFormatter>());
+    app.footer(
+        "INPUT is an audio file (WAV, FLAC, AIFF, OGG, ...) or '-', raw samples from standard "
+        "input (with --rate). OUTPUT is a 16-bit WAV file, or raw samples with --raw; '-' is "
+        "standard output (with --raw). With --output-dir, every INPUT is written to "
+        "DIR/NAME.wav.\nExit status: 0 success, 1 a file problem (the message names the file), "
+        "2 a usage error; 128 + N after signal N.");
+    std::vector<std::string> files;
+    app.add_option("FILES", files, "INPUT OUTPUT, or with --output-dir every INPUT")
+        ->required()
+        ->type_name("");
+    app.add_option("--output-dir", o.outputDir,
+                   "Batch: write DIR/NAME.wav for every INPUT (NAME.raw with --raw)")
+        ->type_name("DIR");
+    app.add_option("--jobs", o.jobs, "Batch: files processed at once (default: processors)")
+        ->check(CLI::Range(1, 1024))
+        ->type_name("N");
+    app.add_flag("--raw", o.raw, "Write OUTPUT as raw signed 16-bit little-endian samples");
+    app.add_option("--rate", o.rawRate, "Sampling rate of raw samples read from '-' (Hz)")
+        ->check(CLI::Range(8000, 48000))
+        ->type_name("R");
     app.add_flag("--stereo", o.stereo, "Simulated stereo output (two channels)");
     app.add_option("--prefilter", o.prefilter, "FIR prefilter")
         ->check(CLI::IsMember({"off", "voice", "music"}))
@@ -114,11 +171,18 @@ std::optional<Options> parseOptions(int argc, char** argv, int& exitCode) {
            "--stop", band("stop"), "Stop the bins with LO <= f < HI (Hz), repeatable; LO-HI")
         ->trigger_on_parse()
         ->allow_extra_args(false);
-    app.add_option("--min-amplitude", o.minAmplitude,
+    std::optional<std::string> minAmplitude;
+    app.add_option("--min-amplitude", minAmplitude,
                    "Set every minimum amplitude (at least 0.1; 1200 at start)");
     app.add_flag("-q,--quiet", o.quiet, "Print nothing but errors");
     app.add_flag("--check-pass-through", o.passThrough)->group("");  // hidden
 
+    auto usageError = [&](const std::string& message) {
+        std::fprintf(stderr, "tarnix-file: %s\n", message.c_str());
+        exitCode = 2;
+        return std::nullopt;
+    };
+    if (const std::string error = secondValue(argc, argv); !error.empty()) return usageError(error);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -134,19 +198,46 @@ std::optional<Options> parseOptions(int argc, char** argv, int& exitCode) {
         } else {
             step.kind = kind == "pass" ? BandStep::Pass : BandStep::Stop;
             const std::string error = parseRange(value, step.lowHz, step.highHz);
-            if (!error.empty()) {
-                std::fprintf(stderr, "tarnix-file: --%s: %s\n", kind.c_str(), error.c_str());
-                exitCode = 2;
-                return std::nullopt;
-            }
+            if (!error.empty()) return usageError("--" + kind + ": " + error);
         }
         o.bands.push_back(step);
     }
-    if (o.minAmplitude && !std::isfinite(*o.minAmplitude)) {
-        std::fprintf(stderr, "tarnix-file: --min-amplitude: expected a number\n");
-        exitCode = 2;
-        return std::nullopt;
+    if (minAmplitude) {
+        double value = 0.0;
+        if (!parseNumber(*minAmplitude, value))
+            return usageError("--min-amplitude: expected a number: '" + *minAmplitude + "'");
+        o.minAmplitude = value;
     }
+
+    // Where the samples come from and go to.
+    const bool batch = app.count("--output-dir") > 0;
+    if (batch) {
+        if (o.outputDir.empty()) return usageError("--output-dir: empty directory name");
+        for (const auto& f : files) {
+            if (f.empty()) return usageError("INPUT: empty file name");
+            if (f == kStandardStream)
+                return usageError("'-' (standard input) cannot be part of a batch");
+        }
+        o.inputs = files;
+        if (o.jobs == 0)
+            o.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    } else {
+        if (files.size() != 2)
+            return usageError(
+                "expected INPUT and OUTPUT (or --output-dir DIR INPUT...); see --help");
+        if (app.count("--jobs")) return usageError("--jobs: only for a batch (--output-dir)");
+        o.input = files[0];
+        o.output = files[1];
+        if (o.input.empty()) return usageError("INPUT: empty file name");
+        if (o.output.empty()) return usageError("OUTPUT: empty file name");
+        if (o.output == kStandardStream && !o.raw)
+            return usageError("'-' as OUTPUT writes raw samples to standard output: add --raw");
+    }
+    const bool rawInput = o.input == kStandardStream;
+    if (rawInput && o.rawRate == 0)
+        return usageError("'-' as INPUT reads raw samples from standard input: give --rate");
+    if (!rawInput && o.rawRate != 0)
+        return usageError("--rate: only for raw samples from standard input ('-' as INPUT)");
     exitCode = 0;
     return o;
 }

@@ -18,8 +18,13 @@ struct BandStep {
 };
 
 struct Options {
-    std::string input;
-    std::string output;
+    std::string input;                // "-": raw samples from standard input
+    std::string output;               // "-": standard output
+    std::vector<std::string> inputs;  // a batch: every INPUT, written into outputDir
+    std::string outputDir;
+    int jobs = 0;      // a batch's worker processes; 0 before parsing
+    bool raw = false;  // OUTPUT holds raw 16-bit little-endian samples, no header
+    int rawRate = 0;   // the rate of raw samples on standard input
     bool stereo = false;
     std::string prefilter = "off";
     bool lms = false;
@@ -36,8 +41,11 @@ struct Options {
     bool passThrough = false;  // hidden: checks the pipeline's alignment
 };
 
-// Parses the command line. On --help or --version prints and returns exit
-// code 0 in `exitCode`; on a usage error prints the reason and sets 2.
+// Signed 16-bit little-endian raw samples on standard input and output.
+inline constexpr const char* kStandardStream = "-";
+
+// Parses and checks the command line, before any work starts. On --help or --version prints and
+// returns exit code 0 in `exitCode`; on a usage error prints the reason and sets 2.
 std::optional<Options> parseOptions(int argc, char** argv, int& exitCode);
 
 // Applies the options to a started engine, through the same commands the

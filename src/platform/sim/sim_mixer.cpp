@@ -1,5 +1,7 @@
 #include "platform/sim/sim_mixer.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -57,14 +59,77 @@ const std::map<std::string, uint32_t> kControlTypes = {
     {"MIXER", MIXERCONTROL_CONTROLTYPE_MIXER},
 };
 
-uint32_t typeOf(const json& j, const std::map<std::string, uint32_t>& names) {
-    if (!j.contains("type")) return 0;
-    const json& t = j.at("type");
-    if (t.is_number()) return t.get<uint32_t>();
-    const auto it = names.find(t.get<std::string>());
-    if (it == names.end()) throw std::runtime_error("unknown type " + t.get<std::string>());
-    return it->second;
-}
+// Reads a fixture's values with their ranges checked; every error names the
+// fixture and the key, as "classic.json: destinations[0].controls[2].items: ...".
+class Reader {
+  public:
+    Reader(const std::string& source, const json& j, std::string key)
+        : source_(source), j_(j), key_(std::move(key)) {}
+
+    Reader at(const char* key) const { return {source_, j_.at(key), path(key)}; }
+    Reader at(size_t i) const { return {source_, j_.at(i), key_ + "[" + std::to_string(i) + "]"}; }
+    bool has(const char* key) const { return j_.is_object() && j_.contains(key); }
+    const json& value() const { return j_; }
+
+    // A whole number from lo to hi, or the fallback when the key is absent.
+    uint32_t number(const char* key, uint32_t fallback, uint32_t lo, uint32_t hi) const {
+        if (!has(key)) return fallback;
+        const json& v = j_.at(key);
+        if (!v.is_number())
+            fail(path(key), "expected a number, found " + std::string(v.type_name()));
+        const double d = v.get<double>();
+        if (!(d >= lo && d <= hi) || d != static_cast<double>(static_cast<uint64_t>(d)))
+            fail(path(key), "expected a whole number from " + std::to_string(lo) + " to " +
+                                std::to_string(hi) + ", found " + v.dump());
+        return static_cast<uint32_t>(d);
+    }
+    bool flag(const char* key) const {
+        if (!has(key)) return false;
+        if (!j_.at(key).is_boolean()) fail(path(key), "expected true or false");
+        return j_.at(key).get<bool>();
+    }
+    std::string text(const char* key) const {
+        if (!has(key)) return {};
+        if (!j_.at(key).is_string()) fail(path(key), "expected a string");
+        return j_.at(key).get<std::string>();
+    }
+    // A list under key (empty when absent), at most `most` long.
+    size_t list(const char* key, size_t most) const {
+        if (!has(key)) return 0;
+        const json& v = j_.at(key);
+        if (!v.is_array()) fail(path(key), "expected a list");
+        if (v.size() > most)
+            fail(path(key),
+                 "at most " + std::to_string(most) + " entries, found " + std::to_string(v.size()));
+        return v.size();
+    }
+    uint32_t type(const std::map<std::string, uint32_t>& names) const {
+        if (!has("type")) return 0;
+        const json& t = j_.at("type");
+        if (t.is_number()) return number("type", 0, 0, UINT32_MAX);
+        const std::string name = text("type");
+        const auto it = names.find(name);
+        if (it == names.end()) fail(path("type"), "unknown type " + name);
+        return it->second;
+    }
+    [[noreturn]] void fail(const std::string& key, const std::string& what) const {
+        throw std::runtime_error(source_ + ": " + key + ": " + what);
+    }
+    const std::string& key() const { return key_; }
+
+  private:
+    std::string path(const char* key) const { return key_.empty() ? key : key_ + "." + key; }
+    const std::string& source_;
+    const json& j_;
+    std::string key_;
+};
+
+// Line identifiers hold the destination in 16 bits and the source plus one in
+// the other 16, so the counts stop below those limits.
+constexpr size_t kMaxDestinations = 0xFFFF;
+constexpr size_t kMaxSources = 0xFFFE;
+// A generous bound on channels and list items; real cards have a handful.
+constexpr uint32_t kMaxItems = 4096;
 
 template <size_t N>
 void copyName(char (&to)[N], const std::string& from) {
@@ -84,90 +149,102 @@ bool isBoolean(uint32_t type) {
     return (type & 0xFFFF0000u) == MIXERCONTROL_CONTROLTYPE_BOOLEAN;
 }
 
-SimMixer::Control parseControl(const json& j, uint32_t id, uint32_t sourceCount) {
+SimMixer::Control parseControl(const Reader& r, uint32_t id, uint32_t sourceCount) {
     SimMixer::Control c;
     MIXERCONTROLA& m = c.info;
     m.cbStruct = sizeof(MIXERCONTROLA);
     m.dwControlID = id;
-    m.dwControlType = typeOf(j, kControlTypes);
-    copyName(m.szShortName, j.value("shortName", std::string()));
-    copyName(m.szName, j.value("name", std::string()));
+    m.dwControlType = r.type(kControlTypes);
+    copyName(m.szShortName, r.text("shortName"));
+    copyName(m.szName, r.text("name"));
     m.Bounds.dwMinimum = 0;
     m.Bounds.dwMaximum = isBoolean(m.dwControlType) || isList(m.dwControlType) ? 1 : 65535;
     m.Metrics.cSteps = m.Bounds.dwMaximum == 1 ? 0 : 64;
     if (isList(m.dwControlType)) {
-        m.cMultipleItems = j.value("items", sourceCount);
-        m.fdwControl =
-            j.value("flags", MIXERCONTROL_CONTROLF_UNIFORM | MIXERCONTROL_CONTROLF_MULTIPLE);
+        m.cMultipleItems = r.number("items", std::min(sourceCount, kMaxItems), 0, kMaxItems);
+        m.fdwControl = r.number(
+            "flags", MIXERCONTROL_CONTROLF_UNIFORM | MIXERCONTROL_CONTROLF_MULTIPLE, 0, UINT32_MAX);
         c.values.assign(m.cMultipleItems, 0);
-        if (j.contains("values")) {
-            const auto v = j.at("values").get<std::vector<uint32_t>>();
-            for (size_t i = 0; i < v.size() && i < c.values.size(); ++i)
-                c.values[i] = v[i];
+        if (r.has("values")) {
+            const size_t n = r.list("values", m.cMultipleItems);
+            const Reader values = r.at("values");
+            for (size_t i = 0; i < n; ++i) {
+                const json& v = values.value().at(i);
+                if (!(v.is_boolean() || (v.is_number() && (v == 0 || v == 1))))
+                    values.fail(values.key() + "[" + std::to_string(i) + "]",
+                                "expected 0, 1, true or false, found " + v.dump());
+                c.values[i] = v.is_boolean() ? v.get<bool>() : v.get<uint32_t>();
+            }
         } else if (!c.values.empty()) {
             c.values[0] = 1;
         }
     } else {
-        m.cMultipleItems = j.value("items", 0u);
-        m.fdwControl = j.value("flags", 0u);
-        c.values.assign(1, j.value("value", 0u));
+        m.cMultipleItems = r.number("items", 0, 0, kMaxItems);
+        m.fdwControl = r.number("flags", 0, 0, UINT32_MAX);
+        c.values.assign(1, r.number("value", 0, 0, m.Bounds.dwMaximum));
     }
     return c;
 }
 
-SimMixer::Line parseLine(const json& j, uint32_t lineId, uint32_t& nextControlId,
+SimMixer::Line parseLine(const Reader& r, uint32_t lineId, uint32_t& nextControlId,
                          uint32_t sourceCount) {
     SimMixer::Line line;
     MIXERLINEA& m = line.info;
     m.cbStruct = sizeof(MIXERLINEA);
     m.dwLineID = lineId;
     m.fdwLine = MIXERLINE_LINEF_ACTIVE;
-    m.dwComponentType = typeOf(j, kComponentTypes);
-    m.cChannels = j.value("channels", 2u);
-    copyName(m.szShortName, j.value("shortName", std::string()));
-    copyName(m.szName, j.value("name", std::string()));
-    line.failLineInfo = j.value("failLineInfo", false);
-    line.failControls = j.value("failControls", false);
-    if (j.contains("controls"))
-        for (const json& c : j.at("controls"))
-            line.controls.push_back(parseControl(c, nextControlId++, sourceCount));
+    m.dwComponentType = r.type(kComponentTypes);
+    m.cChannels = r.number("channels", 2, 1, 64);
+    copyName(m.szShortName, r.text("shortName"));
+    copyName(m.szName, r.text("name"));
+    line.failLineInfo = r.flag("failLineInfo");
+    line.failControls = r.flag("failControls");
+    const size_t controls = r.list("controls", kMaxItems);
+    for (size_t c = 0; c < controls; ++c)
+        line.controls.push_back(parseControl(r.at("controls").at(c), nextControlId++, sourceCount));
     m.cControls = static_cast<uint32_t>(line.controls.size());
     return line;
 }
 
 }  // namespace
 
-std::unique_ptr<SimMixer> parseSimMixer(const std::string& text) {
+std::unique_ptr<SimMixer> parseSimMixer(const std::string& text, const std::string& source) {
     auto card = std::make_unique<SimMixer>();
+    json j;
     try {
-        const json j = json::parse(text);
-        card->devices = j.value("devices", 1u);
-        if (j.contains("caps")) {
-            const json& c = j.at("caps");
-            card->caps.wMid = c.value("wMid", uint16_t{0});
-            card->caps.wPid = c.value("wPid", uint16_t{0});
-            card->caps.vDriverVersion = c.value("vDriverVersion", 0u);
-            copyName(card->caps.szPname, c.value("szPname", std::string()));
-            card->caps.fdwSupport = c.value("fdwSupport", 0u);
+        j = json::parse(text);
+    } catch (const json::exception& e) {
+        throw std::runtime_error(source + ": not JSON: " + e.what());
+    }
+    try {
+        const Reader r(source, j, "");
+        if (!j.is_object()) r.fail("(top)", "expected an object");
+        card->devices = r.number("devices", 1, 0, 255);
+        if (r.has("caps")) {
+            const Reader c = r.at("caps");
+            card->caps.wMid = static_cast<uint16_t>(c.number("wMid", 0, 0, 0xFFFF));
+            card->caps.wPid = static_cast<uint16_t>(c.number("wPid", 0, 0, 0xFFFF));
+            card->caps.vDriverVersion = c.number("vDriverVersion", 0, 0, UINT32_MAX);
+            copyName(card->caps.szPname, c.text("szPname"));
+            card->caps.fdwSupport = c.number("fdwSupport", 0, 0, UINT32_MAX);
         }
-        if (j.contains("faults")) {
-            card->faults.open = j.at("faults").value("open", false);
-            card->faults.caps = j.at("faults").value("caps", false);
+        if (r.has("faults")) {
+            card->faults.open = r.at("faults").flag("open");
+            card->faults.caps = r.at("faults").flag("caps");
         }
         uint32_t nextControlId = 0;
-        const json none = json::array();
-        const json& dests = j.contains("destinations") ? j.at("destinations") : none;
-        for (size_t d = 0; d < dests.size(); ++d) {
-            const json& dj = dests[d];
-            const json& sj = dj.contains("sources") ? dj.at("sources") : none;
+        const size_t dests = r.list("destinations", kMaxDestinations);
+        for (size_t d = 0; d < dests; ++d) {
+            const Reader dr = r.at("destinations").at(d);
+            const size_t sources = dr.list("sources", kMaxSources);
             const auto dIndex = static_cast<uint32_t>(d);
-            SimMixer::Line dest = parseLine(dj, 0xFFFF0000u + dIndex, nextControlId,
-                                            static_cast<uint32_t>(sj.size()));
+            SimMixer::Line dest =
+                parseLine(dr, 0xFFFF0000u + dIndex, nextControlId, static_cast<uint32_t>(sources));
             dest.info.dwDestination = dIndex;
-            for (size_t s = 0; s < sj.size(); ++s) {
+            for (size_t s = 0; s < sources; ++s) {
                 const auto sIndex = static_cast<uint32_t>(s);
-                SimMixer::Line src =
-                    parseLine(sj[s], ((sIndex + 1) << 16) + dIndex, nextControlId, 0);
+                SimMixer::Line src = parseLine(dr.at("sources").at(s),
+                                               ((sIndex + 1) << 16) + dIndex, nextControlId, 0);
                 src.info.dwDestination = dIndex;
                 src.info.dwSource = sIndex;
                 src.info.fdwLine |= MIXERLINE_LINEF_SOURCE;
@@ -177,27 +254,26 @@ std::unique_ptr<SimMixer> parseSimMixer(const std::string& text) {
             card->destinations.push_back(std::move(dest));
         }
         // Control faults are keyed by identifier, known only now.
-        auto collect = [&](const json& lineJson, const SimMixer::Line& line) {
-            if (!lineJson.contains("controls")) return;
-            const json& cs = lineJson.at("controls");
-            for (size_t c = 0; c < cs.size(); ++c) {
-                if (cs[c].value("failRead", false))
+        auto collect = [&](const Reader& lineReader, const SimMixer::Line& line) {
+            for (size_t c = 0; c < line.controls.size(); ++c) {
+                const Reader cr = lineReader.at("controls").at(c);
+                if (cr.flag("failRead"))
                     card->faults.readControl.insert(line.controls[c].info.dwControlID);
-                if (cs[c].value("failWrite", false))
+                if (cr.flag("failWrite"))
                     card->faults.writeControl.insert(line.controls[c].info.dwControlID);
             }
         };
-        for (size_t d = 0; d < dests.size(); ++d) {
-            collect(dests[d], card->destinations[d]);
-            if (!dests[d].contains("sources")) continue;
-            const json& sj = dests[d].at("sources");
-            for (size_t s = 0; s < sj.size(); ++s)
-                collect(sj[s], card->destinations[d].sources[s]);
+        for (size_t d = 0; d < dests; ++d) {
+            const Reader dr = r.at("destinations").at(d);
+            collect(dr, card->destinations[d]);
+            for (size_t s = 0; s < card->destinations[d].sources.size(); ++s)
+                collect(dr.at("sources").at(s), card->destinations[d].sources[s]);
         }
         card->caps.cDestinations = static_cast<uint32_t>(card->destinations.size());
     } catch (const json::exception& e) {
-        throw std::runtime_error(std::string("mixer fixture: ") + e.what());
+        throw std::runtime_error(source + ": " + e.what());
     }
+    card->index();
     return card;
 }
 
@@ -206,7 +282,7 @@ std::unique_ptr<SimMixer> loadSimMixer(const std::string& path) {
     if (!in) throw std::runtime_error("mixer fixture: cannot read " + path);
     std::ostringstream text;
     text << in.rdbuf();
-    return parseSimMixer(text.str());
+    return parseSimMixer(text.str(), path);
 }
 
 uint32_t SimMixer::mixerGetNumDevs() {
@@ -256,11 +332,33 @@ MMRESULT SimMixer::mixerGetLineInfoA(HMIXER hmx, MIXERLINEA* pmxl, uint32_t fdwI
     return MMSYSERR_NOERROR;
 }
 
+void SimMixer::index() {
+    controlIndex_.clear();
+    for (size_t d = 0; d < destinations.size(); ++d) {
+        Line& dest = destinations[d];
+        for (size_t c = 0; c < dest.controls.size(); ++c)
+            controlIndex_[dest.controls[c].info.dwControlID] = {d, 0, c};
+        for (size_t s = 0; s < dest.sources.size(); ++s)
+            for (size_t c = 0; c < dest.sources[s].controls.size(); ++c)
+                controlIndex_[dest.sources[s].controls[c].info.dwControlID] = {d, s + 1, c};
+    }
+}
+
 SimMixer::Line* SimMixer::lineById(uint32_t lineId) {
-    for (Line& d : destinations) {
-        if (d.info.dwLineID == lineId) return &d;
-        for (Line& s : d.sources)
-            if (s.info.dwLineID == lineId) return &s;
+    // The identifier says where the line is; a topology a test has changed
+    // since is searched instead.
+    const uint32_t d = lineId & 0xFFFF, s = lineId >> 16;
+    if (d < destinations.size()) {
+        Line& dest = destinations[d];
+        Line* line = s == 0xFFFF                   ? &dest
+                     : s - 1 < dest.sources.size() ? &dest.sources[s - 1]
+                                                   : nullptr;
+        if (line && line->info.dwLineID == lineId) return line;
+    }
+    for (Line& dl : destinations) {
+        if (dl.info.dwLineID == lineId) return &dl;
+        for (Line& sl : dl.sources)
+            if (sl.info.dwLineID == lineId) return &sl;
     }
     return nullptr;
 }
@@ -281,6 +379,18 @@ MMRESULT SimMixer::mixerGetLineControlsA(HMIXER hmx, MIXERLINECONTROLSA* pmxlc,
 }
 
 SimMixer::Control* SimMixer::control(uint32_t id) {
+    const auto it = controlIndex_.find(id);
+    if (it != controlIndex_.end()) {
+        const auto [d, s, c] = it->second;
+        if (d < destinations.size()) {
+            Line& dest = destinations[d];
+            Line* line = s == 0                        ? &dest
+                         : s - 1 < dest.sources.size() ? &dest.sources[s - 1]
+                                                       : nullptr;
+            if (line && c < line->controls.size() && line->controls[c].info.dwControlID == id)
+                return &line->controls[c];
+        }
+    }
     for (Line& d : destinations) {
         for (Control& c : d.controls)
             if (c.info.dwControlID == id) return &c;

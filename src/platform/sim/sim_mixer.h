@@ -30,6 +30,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/mixer_device.h"
@@ -110,6 +111,9 @@ class SimMixer final : public platform::MixerDevice {
     // platform might; tests use it to provoke re-entry.
     std::function<void()> onRead;
 
+    // Rebuilds the lookup of controls by identifier (the loader calls it).
+    void index();
+
   private:
     platform::MMRESULT checkHandle(platform::HMIXER hmx) const;
     Line* lineById(uint32_t lineId);
@@ -118,12 +122,18 @@ class SimMixer final : public platform::MixerDevice {
 
     bool open_ = false;
     platform::MessageTarget* target_ = nullptr;
+    struct Place {
+        size_t destination, line, control;  // line 0: the destination, s + 1: its source s
+    };
+    std::unordered_map<uint32_t, Place> controlIndex_;
 };
 
-// Loads a card from a fixture file; throws std::runtime_error when the file
-// cannot be read or does not describe a card.
+// Loads a card from a fixture file; throws std::runtime_error, naming the
+// file and the key, when the file cannot be read or does not describe a card
+// (every number is checked against its field's range).
 std::unique_ptr<SimMixer> loadSimMixer(const std::string& path);
-// The same from JSON text.
-std::unique_ptr<SimMixer> parseSimMixer(const std::string& json);
+// The same from JSON text; `source` names it in errors.
+std::unique_ptr<SimMixer> parseSimMixer(const std::string& json,
+                                        const std::string& source = "mixer fixture");
 
 }  // namespace sim

@@ -235,7 +235,7 @@ bool ScriptedWaveOut::finishNext() {
     if (!open_ || paused_ || queue_.empty()) return false;
     WAVEHDR* h = queue_.front();
     queue_.pop_front();
-    order.push_back(h->dwUser);
+    if (recordOrder_) order.push_back(h->dwUser);
     play(reinterpret_cast<const int16_t*>(h->lpData), h->dwBufferLength / 2);
     post(target_, platform::MM_WOM_DONE, h);
     return true;

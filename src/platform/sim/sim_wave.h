@@ -122,7 +122,7 @@ class ScriptedWaveOut : public platform::WaveOut {
 
     FaultPlan faults;
     std::vector<int16_t> played;   // every value played, in order (scripted only)
-    std::vector<uintptr_t> order;  // user data of every played buffer, in order
+    std::vector<uintptr_t> order;  // user data of every played buffer, in order (scripted only)
     int pauses = 0, restarts = 0, resets = 0;
 
   protected:
@@ -130,6 +130,7 @@ class ScriptedWaveOut : public platform::WaveOut {
     bool open_ = false;
     bool paused_ = false;
     size_t maxQueued_ = 0;
+    bool recordOrder_ = true;
     platform::WAVEFORMATEX format_{};
     platform::MessageTarget* target_ = nullptr;
     std::deque<platform::WAVEHDR*> queue_;
@@ -166,7 +167,8 @@ class FileWaveIn final : public ScriptedWaveIn {
 
 class FileWaveOut final : public ScriptedWaveOut {
   public:
-    explicit FileWaveOut(SampleSink& sink) : sink_(sink) {}
+    // Records nothing per buffer, so memory stays flat on a stream of any length.
+    explicit FileWaveOut(SampleSink& sink) : sink_(sink) { recordOrder_ = false; }
     platform::MMRESULT write(platform::WAVEHDR* header) override;
     platform::MMRESULT restart() override;
     // Plays whatever the device still holds, paused or not, as the sound

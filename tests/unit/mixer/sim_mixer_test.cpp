@@ -100,3 +100,57 @@ TEST_F(SimMixerTest, CouplingFollowsSelectedSourceAndMutes) {
 }
 
 }  // namespace
+
+namespace {
+
+// A bad fixture is refused with the fixture's name, the key and what is wrong,
+// never with a huge allocation or a wrapped number.
+TEST(SimMixerFixture, RefusesOutOfRangeAndMistypedValuesNamingFileAndKey) {
+    const std::string list = R"({"destinations": [{"type": "DST_WAVEIN", "controls": [)";
+    struct Case {
+        std::string json, message;
+    } cases[] = {
+        {list + R"({"type": "MUX", "items": -1}]}]})", "destinations[0].controls[0].items"},
+        {list + R"({"type": "MUX", "items": -2.5}]}]})", "whole number from 0 to 4096"},
+        {list + R"({"type": "MUX", "items": 1e20}]}]})", "controls[0].items"},
+        {list + R"({"type": "VOLUME", "value": -1}]}]})", "controls[0].value"},
+        {list + R"({"type": "VOLUME", "value": 1e20}]}]})", "controls[0].value"},
+        {list + R"({"type": "MUTE", "value": 2}]}]})", "from 0 to 1, found 2"},
+        {list + R"({"type": "MUX", "items": 2, "values": [1, 7]}]}]})", "values[1]"},
+        {list + R"({"type": "MUX", "items": 1, "values": [1, 0]}]}]})", "at most 1 entries"},
+        {list + R"({"type": "NOPE"}]}]})", "unknown type NOPE"},
+        {list + R"({"type": "VOLUME", "failRead": 1}]}]})", "failRead: expected true or false"},
+        {R"({"devices": 1e20})", "devices"},
+        {R"({"caps": {"wMid": 70000}})", "caps.wMid"},
+        {R"({"destinations": [{"channels": "two"}]})", "destinations[0].channels"},
+        {R"({"destinations": {}})", "destinations: expected a list"},
+        {R"({"destinations": [)", "not JSON"},
+    };
+    for (const auto& c : cases) {
+        try {
+            sim::parseSimMixer(c.json, "card.json");
+            ADD_FAILURE() << "accepted " << c.json;
+        } catch (const std::runtime_error& e) {
+            const std::string what = e.what();
+            EXPECT_EQ(what.rfind("card.json: ", 0), 0u) << what;
+            EXPECT_NE(what.find(c.message), std::string::npos) << c.json << " -> " << what;
+        }
+    }
+}
+
+TEST(SimMixerFixture, FindsLinesAndControlsOfALargeCardByIdentifier) {
+    std::string json = R"({"destinations": [)";
+    for (int d = 0; d < 3000; ++d)
+        json +=
+            std::string(d ? "," : "") +
+            R"({"controls": [{"type": "VOLUME"}], "sources": [{"controls": [{"type": "MUTE"}]}]})";
+    auto card = sim::parseSimMixer(json + "]}");
+    ASSERT_EQ(card->destinations.size(), 3000u);
+    EXPECT_EQ(card->control(2 * 2999 + 1), &card->destinations[2999].sources[0].controls[0]);
+    EXPECT_EQ(card->control(6000), nullptr);
+    // A control a test moves is still found.
+    card->destinations[0].controls[0].info.dwControlID = 9000;
+    EXPECT_EQ(card->control(9000), &card->destinations[0].controls[0]);
+}
+
+}  // namespace

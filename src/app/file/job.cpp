@@ -1,0 +1,170 @@
+#include "app/file/job.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+#include "app/file/audio_files.h"
+#include "app/file/signals.h"
+#include "engine/audio_engine.h"
+#include "engine/hidden_audio_window.h"
+#include "engine/pass_through_engine.h"
+#include "platform/sim/sim_host.h"
+#include "platform/sim/sim_wave.h"
+#include "platform/sim/stream_wave.h"
+
+namespace file_tool {
+namespace {
+
+double decibels(int peak) {
+    return peak > 0 ? 20.0 * std::log10(peak / 32768.0) : -INFINITY;
+}
+
+class Progress {
+  public:
+    explicit Progress(bool show) : show_(show) {}
+    ~Progress() { finish(); }
+    void update(int64_t done, int64_t total) {
+        if (!show_) return;
+        const int percent = static_cast<int>(100 * std::min(done, total) / (total > 0 ? total : 1));
+        if (percent == last_) return;
+        last_ = percent;
+        const int width = 40, filled = percent * width / 100;
+        std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled,
+                     "########################################", width - filled, "", percent);
+        std::fflush(stderr);
+        drawn_ = true;
+    }
+    void finish() {
+        if (drawn_) std::fputc('\n', stderr);
+        drawn_ = false;
+    }
+
+  private:
+    bool show_;
+    bool drawn_ = false;
+    int last_ = -1;
+};
+
+JobResult run(const Options& o) {
+    JobResult result;
+    if (sameFile(o.input, o.output))
+        throw FileError("'" + o.output + "': refusing to write over the input");
+    const bool streaming = o.input == kStandardStream;
+    std::unique_ptr<InputFile> input =
+        streaming ? std::make_unique<InputFile>(STDIN_FILENO, o.rawRate, o.input)
+                  : std::make_unique<InputFile>(o.input);
+    const int rate = input->rate();
+    result.rate = rate;
+    const int channels = o.stereo ? 2 : 1;
+    input->setBlockLength(rate < 22050 ? 2048 : 4096);
+
+    OutputFile output(o.output, o.raw ? OutputFile::Format::Raw : OutputFile::Format::Wav, rate,
+                      channels, kPipelineDelay);
+    input->onEnd = [&](int64_t frames) { output.setFrames(frames); };
+    const auto declared = input->declaredFrames();
+    Progress progress(!o.quiet && isatty(STDERR_FILENO) && declared && *declared > 5 * rate);
+    output.onProgress = [&](int64_t done) {
+        if (declared) progress.update(done, *declared);
+    };
+
+    sim::SimHost host;
+    platform::setHost(&host);
+    bool deviceFailed = false;
+    host.onMessageBox = [&](const sim::MessageBoxRecord& box) {
+        progress.finish();
+        std::fprintf(stderr, "%s: %s\n", box.caption.c_str(), box.text.c_str());
+        deviceFailed = true;
+    };
+    // Stop at the first write error rather than process the rest for nothing.
+    output.onFailure = [&] { host.postQuitMessage(1); };
+
+    sim::FileWaveIn fileIn(*input);
+    sim::StreamWaveIn streamIn(*input);
+    platform::WaveIn& in = streaming ? static_cast<platform::WaveIn&>(streamIn) : fileIn;
+    sim::FileWaveOut out(output);
+    engine::PeakOnlyInputLevel level;
+    static engine::InputFilters filters;
+    engine::designInputFilters(filters, static_cast<uint32_t>(rate));
+    std::unique_ptr<CAudioEngine> engine = o.passThrough
+                                               ? std::make_unique<engine::PassThroughEngine>()
+                                               : std::make_unique<CAudioEngine>();
+    engine->attach(&in, &out, &level, &filters);
+    engine::HiddenAudioWindow window(*engine, rate, o.stereo ? 1 : 0);
+
+    const auto started = std::chrono::steady_clock::now();
+    window.create();
+    applyOptions(o, *engine);
+    bool closed = false;
+    const auto exitCode = host.run([&] {
+        // Whatever is ready goes out before waiting for more input.
+        if (out.drain() > 0) return true;
+        if (streaming && streamIn.deliverNext()) return true;
+        // The stream has ended and everything has been played: close.
+        if (closed) return false;
+        closed = true;
+        window.destroy();
+        return true;
+    });
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    platform::setHost(nullptr);
+    progress.finish();
+
+    result.frames = input->frames();
+    result.interrupted = signals::received();
+    if (output.readerGone()) {
+        result.readerGone = true;
+        return result;
+    }
+    if (!output.error().empty()) output.commit();  // reports the write error
+    if (input->ended() && input->frames() == 0)
+        throw FileError((streaming ? std::string("standard input") : "'" + o.input + "'") +
+                        ": holds no audio samples");
+    if (deviceFailed || !exitCode || !output.complete())
+        throw FileError("'" + o.output + "' was not written: the audio path failed");
+    output.commit();
+    if (declared && *declared != input->frames())
+        std::fprintf(stderr,
+                     "tarnix-file: warning: '%s': the header declares %lld frames but the file "
+                     "holds %lld; all of these were written\n",
+                     o.input.c_str(), static_cast<long long>(*declared),
+                     static_cast<long long>(input->frames()));
+
+    if (!o.quiet) {
+        const double duration = static_cast<double>(input->frames()) / rate;
+        const int64_t blockLength = rate < 22050 ? 2048 : 4096;
+        const long long blocks = (input->frames() + kPipelineDelay + blockLength - 1) / blockLength;
+        // Standard output may be carrying the samples.
+        std::FILE* to = o.output == kStandardStream ? stderr : stdout;
+        const std::string written =
+            o.output == kStandardStream ? std::string("standard output") : "'" + o.output + "'";
+        std::fprintf(to,
+                     "tarnix-file: wrote %s: %.1f s at %d Hz %s, %lld blocks in %.2f s (%.0fx real "
+                     "time); peak in %.1f dBFS, out %.1f dBFS.\n",
+                     written.c_str(), duration, rate, o.stereo ? "simulated stereo" : "mono",
+                     blocks, seconds, seconds > 0 ? duration / seconds : 0.0,
+                     decibels(input->peak()), decibels(output.peak()));
+    }
+    result.status = 0;
+    return result;
+}
+
+}  // namespace
+
+JobResult runJob(const Options& options) {
+    try {
+        return run(options);
+    } catch (const FileError& e) {
+        platform::setHost(nullptr);
+        std::fprintf(stderr, "tarnix-file: %s\n", e.what());
+        JobResult failed;
+        failed.interrupted = signals::received();
+        return failed;
+    }
+}
+
+}  // namespace file_tool

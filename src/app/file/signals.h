@@ -1,0 +1,24 @@
+// SIGINT, SIGTERM and SIGHUP: never leave a temporary file behind, and end
+// with the status that says which signal it was.
+#pragma once
+
+#include <string>
+
+namespace file_tool::signals {
+
+enum class Mode {
+    Die,   // remove the temporary file and end at once
+    Stop,  // the first signal only asks to stop (see received()); a second one dies
+};
+
+// Installs the handlers and ignores SIGPIPE, so that a closed pipe shows up
+// as a write error instead.
+void install(Mode mode);
+// The file to remove when a signal ends the program; empty for none.
+void setTemporary(const std::string& path);
+// The signal that asked to stop, or 0.
+int received();
+// Ends the program the way the signal's default action would.
+[[noreturn]] void dieBy(int signal);
+
+}  // namespace file_tool::signals
