@@ -49,6 +49,11 @@ class InputFile final : public sim::SampleSource {
 
     // Frames read so far; all of the input's once ended() is true.
     int64_t frames() const { return frames_; }
+    // Samples handed out so far, the silence after the input included.
+    int64_t delivered() const { return delivered_; }
+    // At least this many samples in all, silence after the input's own
+    // (for a picture after a set time of audio).
+    void setMinimumTotal(int64_t samples) { minimumTotal_ = samples; }
     bool ended() const { return ended_; }
     // Called once, when the input's own samples have run out.
     std::function<void(int64_t frames)> onEnd;
@@ -69,6 +74,7 @@ class InputFile final : public sim::SampleSource {
     int64_t frames_ = 0;
     int64_t total_ = 0;  // samples to deliver in all, once ended
     int64_t delivered_ = 0;
+    int64_t minimumTotal_ = 0;
     bool ended_ = false;
     int peak_ = 0;
     std::vector<short> interleaved_;

@@ -61,7 +61,7 @@ int run(const Options& o) {
         return 1;
     }
     const int64_t wanted = static_cast<int64_t>(o.seconds * input.rate());
-    input.setTotal(std::max<int64_t>(input.frames(), wanted) + 8 * 4096);
+    input.setMinimumTotal(wanted + 8 * 4096);
 
     sim::SimHost host;
     platform::setHost(&host);
