@@ -215,4 +215,17 @@ class CAudioEngine {
 
     engine::InputLevel* inputLevel_ = nullptr;
     engine::InputFilters* filters_ = nullptr;
+
+    // The frames of a block are transformed kLanes at a time, side by side.
+    // Frames go through the stage arrays one after the other (frame l at
+    // l * kFftSize) and through the lane arrays in the transform's layout.
+    static constexpr uint32_t kLaneValues = engine::kFftSize * CFft::kLanes;
+    alignas(64) double stageRe_[kLaneValues] = {};
+    alignas(64) double stageIm_[kLaneValues] = {};
+    alignas(64) double stageSecondRe_[kLaneValues] = {};
+    alignas(64) double stageSecondIm_[kLaneValues] = {};
+    alignas(64) double lanesIn_[kLaneValues] = {};
+    alignas(64) double lanesRe_[kLaneValues] = {};
+    alignas(64) double lanesIm_[kLaneValues] = {};
+    alignas(64) double lanesOutIm_[kLaneValues] = {};
 };

@@ -277,3 +277,45 @@ TEST(FftExactness, SameBitsAsTheStepByStepTransform) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FftExactness, EachLaneGivesTheBitsOfTheStepByStepTransform) {
+    constexpr uint32_t L = CFft::kLanes;
+    std::mt19937 rng(22);
+    std::uniform_real_distribution<double> dist(-40000.0, 40000.0);
+    for (uint32_t n : {1u, 2u, 4u, 8u, 32u, 1024u, 2048u}) {
+        CFft fft;
+        ASSERT_EQ(fft.initialize(n), 0);
+        std::vector<double> re(n * L), im(n * L), a(n * L), b(n * L);
+        for (uint32_t i = 0; i < n * L; ++i) {
+            re[i] = dist(rng);
+            im[i] = dist(rng);
+        }
+        // Exact zeros in one lane, where a left-out zero term could show.
+        for (uint32_t i = 0; i < n; i += 3)
+            re[i * L + 1] = 0.0;
+        std::vector<double> x(n), y(n), c(n), d(n);
+        for (uint32_t inverse : {0u, 1u})
+            for (bool real : {false, true}) {
+                fft.transformLanes(n, inverse, re.data(), real ? nullptr : im.data(), a.data(),
+                                   b.data());
+                for (uint32_t l = 0; l < L; ++l) {
+                    for (uint32_t i = 0; i < n; ++i) {
+                        x[i] = re[i * L + l];
+                        y[i] = im[i * L + l];
+                    }
+                    referenceTransform(fft, n, inverse, x.data(), real ? nullptr : y.data(),
+                                       c.data(), d.data());
+                    for (uint32_t i = 0; i < n; ++i) {
+                        ASSERT_EQ(a[i * L + l], c[i])
+                            << n << " " << inverse << " " << l << " " << i;
+                        ASSERT_EQ(b[i * L + l], d[i])
+                            << n << " " << inverse << " " << l << " " << i;
+                    }
+                }
+            }
+    }
+}
+
+}  // namespace
