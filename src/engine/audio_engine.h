@@ -211,7 +211,7 @@ class CAudioEngine {
     void silenceBin(uint32_t j);
     void releaseNotch(uint32_t k);
     bool heterodyneReduction(uint32_t k, double m);
-    void writeOutput(uint32_t k, double g);
+    void writeOutputs(const uint64_t* writes, const double* level);
 
     engine::InputLevel* inputLevel_ = nullptr;
     engine::InputFilters* filters_ = nullptr;
