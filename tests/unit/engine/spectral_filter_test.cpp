@@ -127,6 +127,25 @@ TEST_F(SpectralFilter, ModesSixAndTwentyWatchEveryBin) {
     EXPECT_EQ(f.bandMask[k], 2u);
 }
 
+TEST_F(SpectralFilter, NotchSetByABinSilencesTheTwoBelowAlreadyWritten) {
+    e.heterodyneMode = 6;
+    const uint32_t k = 200;
+    std::vector<double> m(512, 0.0);
+    m[k - 2] = m[k - 1] = m[k + 1] = 2000.0;  // pass on their own, no peaks
+    m[k] = 10000.0;
+    for (int n = 0; n < 2 + 6; ++n)
+        frame(m);
+    ASSERT_EQ(e.heterodyneCounters[k], 6u);
+    EXPECT_EQ(e.synthRe[k - 2], 2000.0);
+    EXPECT_EQ(e.synthIm[1023 - (k - 1)], 2000.0);
+    frame(m);  // the seventh peak sets the notch
+    for (uint32_t j = k - 2; j <= k + 1; ++j) {
+        EXPECT_EQ(e.synthRe[j], 0.0) << j;
+        EXPECT_EQ(e.synthIm[1023 - j], 0.0) << j;
+    }
+    EXPECT_EQ(e.heterodyneCounters[k - 1], 0u);
+}
+
 TEST_F(SpectralFilter, HeterodyneOffReleasesTheNotch) {
     e.heterodyneMode = 6;
     const uint32_t k = 200;
