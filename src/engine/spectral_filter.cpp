@@ -18,6 +18,28 @@ constexpr uint32_t kCounterLimit = 100;
 constexpr uint32_t kMaskStop = 1;
 constexpr uint32_t kMaskNotch = 2;
 
+// Step 3 for bins lo..hi - 1: the magnitude, its raw sum, the equalized
+// magnitude (when there are gains) and its display sum. Every bin stands
+// alone and the arrays are distinct, so the loop runs on vectors.
+void newestMagnitudes(const double* __restrict re, const double* __restrict im,
+                      const double* __restrict gains, double* __restrict newest,
+                      double* __restrict sums, double* __restrict shown, uint32_t lo, uint32_t hi) {
+    if (gains) {
+        for (uint32_t k = lo; k < hi; ++k) {
+            const double raw = std::sqrt(re[k] * re[k] + im[k] * im[k]);
+            sums[k] += raw;
+            newest[k] = raw * gains[k];
+            shown[k] += newest[k];
+        }
+    } else {
+        for (uint32_t k = lo; k < hi; ++k) {
+            newest[k] = std::sqrt(re[k] * re[k] + im[k] * im[k]);
+            sums[k] += newest[k];
+            shown[k] += newest[k];
+        }
+    }
+}
+
 // `value` where the mask is all ones, 0.0 where it is zero: a select done on
 // the bits, which the compiler takes on vectors where a branch would stop it.
 inline double kept(double value, uint64_t mask) {
@@ -145,28 +167,10 @@ void CAudioEngine::filterSpectrum() {
     for (uint32_t k = hi; k < binCount; ++k)
         clearEdge(k);
 
-    // The newest frame. Every bin stands alone here, so these loops run on
-    // vectors.
-    double* __restrict newest = magnitude[w];
-    const double* __restrict re = spectrumRe[w];
-    const double* __restrict im = spectrumIm[w];
-    double* __restrict sums = equalizerSum;
-    double* __restrict shown = displaySum;
-    const double* __restrict gains = equalizerGain;
-    if (equalizerOn) {
-        for (uint32_t k = lo; k < hi; ++k) {
-            const double raw = std::sqrt(re[k] * re[k] + im[k] * im[k]);
-            sums[k] += raw;
-            newest[k] = raw * gains[k];
-            shown[k] += newest[k];
-        }
-    } else {
-        for (uint32_t k = lo; k < hi; ++k) {
-            newest[k] = std::sqrt(re[k] * re[k] + im[k] * im[k]);
-            sums[k] += newest[k];
-            shown[k] += newest[k];
-        }
-    }
+    // The newest frame.
+    newestMagnitudes(spectrumRe[w], spectrumIm[w], equalizerOn ? equalizerGain : nullptr,
+                     magnitude[w], equalizerSum, displaySum, lo, hi);
+    const double* newest = magnitude[w];
     if (showPeaks)
         for (uint32_t k = lo; k < hi; ++k)
             if (peakSpectrum[k] < newest[k]) peakSpectrum[k] = newest[k];
