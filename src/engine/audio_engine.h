@@ -66,7 +66,10 @@ enum BandCode : uint32_t {
 
 class CAudioEngine {
   public:
-    CAudioEngine() = default;
+    // Defined out of line: every member has its initializer, and a
+    // value-initialised engine (make_unique) then clears its megabyte once,
+    // not twice.
+    CAudioEngine();
     virtual ~CAudioEngine() = default;
     CAudioEngine(const CAudioEngine&) = delete;
     CAudioEngine& operator=(const CAudioEngine&) = delete;
