@@ -67,16 +67,23 @@ size_t InputFile::read(int16_t* samples, size_t count) {
             ended_ = true;
             break;
         }
-        for (sf_count_t f = 0; f < got; ++f) {
-            int v;
-            if (ch == 1) {
-                v = interleaved_[f];
-            } else {
-                long sum = 0;
-                for (int c = 0; c < ch; ++c)
-                    sum += interleaved_[f * ch + c];
-                v = static_cast<int>(std::lround(static_cast<double>(sum) / ch));
+        if (ch == 1) {
+            // Mono needs no mixing: a straight copy with the peak in a local.
+            int peak = peak_;
+            for (sf_count_t f = 0; f < got; ++f) {
+                const int v = interleaved_[f];
+                peak = std::max(peak, std::abs(v));
+                samples[done + f] = static_cast<int16_t>(v);
             }
+            peak_ = peak;
+            done += static_cast<size_t>(got);
+            continue;
+        }
+        for (sf_count_t f = 0; f < got; ++f) {
+            long sum = 0;
+            for (int c = 0; c < ch; ++c)
+                sum += interleaved_[f * ch + c];
+            const int v = static_cast<int>(std::lround(static_cast<double>(sum) / ch));
             peak_ = std::max(peak_, std::abs(v));
             samples[done++] = static_cast<int16_t>(v);
         }
