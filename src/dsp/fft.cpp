@@ -128,28 +128,37 @@ inline __attribute__((always_inline)) void laterStagesBody(double* re, double* i
 
 constexpr uint32_t L = CFft::kLanes;
 
-// One value per lane. The element-wise operations of the compiler's vector
-// type are the IEEE operations of each lane on its own; it maps onto
-// whatever vector width the target has.
-typedef double Lanes __attribute__((vector_size(L * sizeof(double))));
+// A vector of W lanes' values. The element-wise operations of the compiler's
+// vector types are the IEEE operations of each lane on its own. The AVX2
+// copy works on all four lanes at once (W = 4), the baseline copy on two
+// (W = 2), the width its registers have.
+typedef double Wide __attribute__((vector_size(4 * sizeof(double))));
+typedef double Narrow __attribute__((vector_size(2 * sizeof(double))));
+typedef Wide Lanes;  // all L lanes, for the transposes
+static_assert(sizeof(Lanes) == L * sizeof(double));
+template <class V>
+constexpr uint32_t kWidth = sizeof(V) / sizeof(double);
 // The helpers below are always inlined, so no vector crosses a call and the
 // note about the vector calling convention does not apply.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
-inline __attribute__((always_inline)) Lanes load(const double* p) {
-    Lanes v;
+template <class V>
+inline __attribute__((always_inline)) V load(const double* p) {
+    V v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
-inline __attribute__((always_inline)) void store(double* p, Lanes v) {
+template <class V>
+inline __attribute__((always_inline)) void store(double* p, V v) {
     std::memcpy(p, &v, sizeof v);
 }
 
-// The butterfly of transform() on the values of all lanes.
-inline __attribute__((always_inline)) void butterflyValues(Lanes& ar, Lanes& ai, Lanes& br,
-                                                           Lanes& bi, double wr, double wi) {
-    const Lanes tr = wr * br - wi * bi;
-    const Lanes ti = wr * bi + wi * br;
+// The butterfly of transform() on the values of W lanes.
+template <class V>
+inline __attribute__((always_inline)) void butterflyValues(V& ar, V& ai, V& br, V& bi, double wr,
+                                                           double wi) {
+    const V tr = wr * br - wi * bi;
+    const V ti = wr * bi + wi * br;
     br = ar - tr;
     bi = ai - ti;
     ar = ar + tr;
@@ -160,7 +169,7 @@ inline __attribute__((always_inline)) void butterflyValues(Lanes& ar, Lanes& ai,
 // a real input the imaginary parts entering stage one are zero, so that stage
 // reduces to tr = wr x, ti = wi x and the sums with zero drop out; the values
 // are those of the full butterfly, up to the sign of a zero.
-template <bool RealInput>
+template <bool RealInput, class V>
 inline __attribute__((always_inline)) void lanesFirstStages(const uint32_t* rev, const double* twRe,
                                                             const double* twIm, uint32_t n,
                                                             const double* __restrict reIn,
@@ -169,31 +178,35 @@ inline __attribute__((always_inline)) void lanesFirstStages(const uint32_t* rev,
                                                             double* __restrict imOut) {
     const double w1r = twRe[0], w1i = twIm[0];
     const double w2r0 = twRe[1], w2i0 = twIm[1], w2r1 = twRe[2], w2i1 = twIm[2];
-    for (uint32_t j = 0; j < n; j += 4) {
-        const Lanes x0 = load(reIn + rev[j] * L), x1 = load(reIn + rev[j + 1] * L);
-        const Lanes x2 = load(reIn + rev[j + 2] * L), x3 = load(reIn + rev[j + 3] * L);
-        Lanes ar, ai, br, bi, cr, ci, dr, di;
-        if constexpr (RealInput) {
-            const Lanes t1r = w1r * x1, t1i = w1i * x1, t3r = w1r * x3, t3i = w1i * x3;
-            ar = x0 + t1r, ai = t1i, br = x0 - t1r, bi = -t1i;
-            cr = x2 + t3r, ci = t3i, dr = x2 - t3r, di = -t3i;
-        } else {
-            ar = x0, br = x1, cr = x2, dr = x3;
-            ai = load(imIn + rev[j] * L), bi = load(imIn + rev[j + 1] * L);
-            ci = load(imIn + rev[j + 2] * L), di = load(imIn + rev[j + 3] * L);
-            butterflyValues(ar, ai, br, bi, w1r, w1i);
-            butterflyValues(cr, ci, dr, di, w1r, w1i);
+    for (uint32_t j = 0; j < n; j += 4)
+        for (uint32_t c = 0; c < L; c += kWidth<V>) {
+            const uint32_t i0 = rev[j] * L + c, i1 = rev[j + 1] * L + c;
+            const uint32_t i2 = rev[j + 2] * L + c, i3 = rev[j + 3] * L + c;
+            const V x0 = load<V>(reIn + i0), x1 = load<V>(reIn + i1);
+            const V x2 = load<V>(reIn + i2), x3 = load<V>(reIn + i3);
+            V ar, ai, br, bi, cr, ci, dr, di;
+            if constexpr (RealInput) {
+                const V t1r = w1r * x1, t1i = w1i * x1, t3r = w1r * x3, t3i = w1i * x3;
+                ar = x0 + t1r, ai = t1i, br = x0 - t1r, bi = -t1i;
+                cr = x2 + t3r, ci = t3i, dr = x2 - t3r, di = -t3i;
+            } else {
+                ar = x0, br = x1, cr = x2, dr = x3;
+                ai = load<V>(imIn + i0), bi = load<V>(imIn + i1);
+                ci = load<V>(imIn + i2), di = load<V>(imIn + i3);
+                butterflyValues(ar, ai, br, bi, w1r, w1i);
+                butterflyValues(cr, ci, dr, di, w1r, w1i);
+            }
+            butterflyValues(ar, ai, cr, ci, w2r0, w2i0);
+            butterflyValues(br, bi, dr, di, w2r1, w2i1);
+            double* r = reOut + j * L + c;
+            double* m = imOut + j * L + c;
+            store(r, ar), store(r + L, br), store(r + 2 * L, cr), store(r + 3 * L, dr);
+            store(m, ai), store(m + L, bi), store(m + 2 * L, ci), store(m + 3 * L, di);
         }
-        butterflyValues(ar, ai, cr, ci, w2r0, w2i0);
-        butterflyValues(br, bi, dr, di, w2r1, w2i1);
-        double* r = reOut + j * L;
-        double* m = imOut + j * L;
-        store(r, ar), store(r + L, br), store(r + 2 * L, cr), store(r + 3 * L, dr);
-        store(m, ai), store(m + L, bi), store(m + 2 * L, ci), store(m + 3 * L, di);
-    }
 }
 
 // The later stages on lanes, two at a time as in laterStagesBody.
+template <class V>
 inline __attribute__((always_inline)) void lanesLaterStages(double* __restrict re,
                                                             double* __restrict im,
                                                             const double* twRe, const double* twIm,
@@ -206,31 +219,33 @@ inline __attribute__((always_inline)) void lanesLaterStages(double* __restrict r
         const double* w2i = twIm + (2 * half - 1);
         const uint32_t q = half * L;
         for (uint32_t b = 0; b < n; b += 4 * half)
-            for (uint32_t j = 0; j < half; ++j) {
-                double* r = re + (b + j) * L;
-                double* m = im + (b + j) * L;
-                Lanes ar = load(r), ai = load(m), br = load(r + q), bi = load(m + q);
-                Lanes cr = load(r + 2 * q), ci = load(m + 2 * q);
-                Lanes dr = load(r + 3 * q), di = load(m + 3 * q);
-                butterflyValues(ar, ai, br, bi, w1r[j], w1i[j]);
-                butterflyValues(cr, ci, dr, di, w1r[j], w1i[j]);
-                butterflyValues(ar, ai, cr, ci, w2r[j], w2i[j]);
-                butterflyValues(br, bi, dr, di, w2r[j + half], w2i[j + half]);
-                store(r, ar), store(m, ai), store(r + q, br), store(m + q, bi);
-                store(r + 2 * q, cr), store(m + 2 * q, ci);
-                store(r + 3 * q, dr), store(m + 3 * q, di);
-            }
+            for (uint32_t j = 0; j < half; ++j)
+                for (uint32_t c = 0; c < L; c += kWidth<V>) {
+                    double* r = re + (b + j) * L + c;
+                    double* m = im + (b + j) * L + c;
+                    V ar = load<V>(r), ai = load<V>(m), br = load<V>(r + q), bi = load<V>(m + q);
+                    V cr = load<V>(r + 2 * q), ci = load<V>(m + 2 * q);
+                    V dr = load<V>(r + 3 * q), di = load<V>(m + 3 * q);
+                    butterflyValues(ar, ai, br, bi, w1r[j], w1i[j]);
+                    butterflyValues(cr, ci, dr, di, w1r[j], w1i[j]);
+                    butterflyValues(ar, ai, cr, ci, w2r[j], w2i[j]);
+                    butterflyValues(br, bi, dr, di, w2r[j + half], w2i[j + half]);
+                    store(r, ar), store(m, ai), store(r + q, br), store(m + q, bi);
+                    store(r + 2 * q, cr), store(m + 2 * q, ci);
+                    store(r + 3 * q, dr), store(m + 3 * q, di);
+                }
     }
     if (half < n) {
         const uint32_t q = half * L;
         for (uint32_t b = 0; b < n; b += 2 * half)
-            for (uint32_t j = 0; j < half; ++j) {
-                double* r = re + (b + j) * L;
-                double* m = im + (b + j) * L;
-                Lanes ar = load(r), ai = load(m), br = load(r + q), bi = load(m + q);
-                butterflyValues(ar, ai, br, bi, twRe[half - 1 + j], twIm[half - 1 + j]);
-                store(r, ar), store(m, ai), store(r + q, br), store(m + q, bi);
-            }
+            for (uint32_t j = 0; j < half; ++j)
+                for (uint32_t c = 0; c < L; c += kWidth<V>) {
+                    double* r = re + (b + j) * L + c;
+                    double* m = im + (b + j) * L + c;
+                    V ar = load<V>(r), ai = load<V>(m), br = load<V>(r + q), bi = load<V>(m + q);
+                    butterflyValues(ar, ai, br, bi, twRe[half - 1 + j], twIm[half - 1 + j]);
+                    store(r, ar), store(m, ai), store(r + q, br), store(m + q, bi);
+                }
     }
 }
 
@@ -243,12 +258,13 @@ struct LanesCall {
     double scale;  // 1 / n for the inverse, 0 for the forward transform
 };
 
+template <class V>
 inline __attribute__((always_inline)) void lanesBody(const LanesCall& c) {
     if (c.imIn)
-        lanesFirstStages<false>(c.rev, c.twRe, c.twIm, c.n, c.reIn, c.imIn, c.reOut, c.imOut);
+        lanesFirstStages<false, V>(c.rev, c.twRe, c.twIm, c.n, c.reIn, c.imIn, c.reOut, c.imOut);
     else
-        lanesFirstStages<true>(c.rev, c.twRe, c.twIm, c.n, c.reIn, nullptr, c.reOut, c.imOut);
-    lanesLaterStages(c.reOut, c.imOut, c.twRe, c.twIm, c.n);
+        lanesFirstStages<true, V>(c.rev, c.twRe, c.twIm, c.n, c.reIn, nullptr, c.reOut, c.imOut);
+    lanesLaterStages<V>(c.reOut, c.imOut, c.twRe, c.twIm, c.n);
     if (c.scale != 0.0)
         for (uint32_t i = 0; i < c.n * L; ++i) {
             c.reOut[i] = c.reOut[i] * c.scale;
@@ -275,8 +291,8 @@ typedef long long Picks __attribute__((vector_size(L * sizeof(long long))));
 inline __attribute__((always_inline)) void transpose4(double* __restrict out0, uint32_t outStep,
                                                       const double* __restrict in0,
                                                       uint32_t inStep) {
-    const Lanes a = load(in0), b = load(in0 + inStep);
-    const Lanes c = load(in0 + 2 * inStep), d = load(in0 + 3 * inStep);
+    const Lanes a = load<Lanes>(in0), b = load<Lanes>(in0 + inStep);
+    const Lanes c = load<Lanes>(in0 + 2 * inStep), d = load<Lanes>(in0 + 3 * inStep);
     const Lanes t0 = __builtin_shuffle(a, b, Picks{0, 4, 2, 6});
     const Lanes t1 = __builtin_shuffle(a, b, Picks{1, 5, 3, 7});
     const Lanes t2 = __builtin_shuffle(c, d, Picks{0, 4, 2, 6});
@@ -309,7 +325,7 @@ void laterStagesBaseline(double* re, double* im, const double* twRe, const doubl
     laterStagesBody(re, im, twRe, twIm, n);
 }
 void lanesBaseline(const LanesCall& c) {
-    lanesBody(c);
+    lanesBody<Narrow>(c);
 }
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
@@ -318,7 +334,7 @@ __attribute__((target("avx2"))) void laterStagesAvx2(double* re, double* im, con
     laterStagesBody(re, im, twRe, twIm, n);
 }
 __attribute__((target("avx2"))) void lanesAvx2(const LanesCall& c) {
-    lanesBody(c);
+    lanesBody<Wide>(c);
 }
 __attribute__((target("avx2"))) void toLanesAvx2(const double* arrays, double* lanes, uint32_t n) {
     toLanesBody(arrays, lanes, n);
