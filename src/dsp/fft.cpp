@@ -354,9 +354,12 @@ Kernels pickKernels() {
     return {laterStagesBaseline, lanesBaseline, toLanesBaseline, fromLanesBaseline};
 }
 
+const Kernels kBaseline = {laterStagesBaseline, lanesBaseline, toLanesBaseline, fromLanesBaseline};
+bool baselineOnly = false;
+
 const Kernels& kernels() {
     static const Kernels chosen = pickKernels();
-    return chosen;
+    return baselineOnly ? kBaseline : chosen;
 }
 
 }  // namespace
@@ -490,6 +493,10 @@ void CFft::transformLanes(uint32_t n, uint32_t inverse, const double* reIn, cons
                          imOut,
                          inverse ? 1.0 / dSize : 0.0};
     kernels().lanes(call);
+}
+
+void CFft::useBaselineOnly(bool on) {
+    baselineOnly = on;
 }
 
 void CFft::toLanes(const double* arrays, double* lanes, uint32_t n) {
