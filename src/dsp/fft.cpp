@@ -103,17 +103,10 @@ inline __attribute__((always_inline)) void twoStageRun(
 }
 
 // The stages from blocks of eight points up, two at a time, and a last
-// single one when their number is odd. Where the machine has AVX2 a wider
-// copy of the same operations is chosen at load time; contraction is off, so
-// it gives the same bits. The load-time choice needs ELF's indirect functions:
-// elsewhere (Windows) the portable copy runs, with the same results.
-#if defined(__ELF__) && defined(__x86_64__)
-#define TARNIX_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define TARNIX_AVX2_CLONES
-#endif
-TARNIX_AVX2_CLONES void laterStages(double* re, double* im, const double* twRe, const double* twIm,
-                                    uint32_t n) {
+// single one when their number is odd.
+inline __attribute__((always_inline)) void laterStagesBody(double* re, double* im,
+                                                           const double* twRe, const double* twIm,
+                                                           uint32_t n) {
     uint32_t half = 4;
     for (; 4 * half <= n; half *= 4) {
         const double* w1r = twRe + (half - 1);
@@ -130,6 +123,244 @@ TARNIX_AVX2_CLONES void laterStages(double* re, double* im, const double* twRe, 
     if (half < n)
         for (uint32_t b = 0; b < n; b += 2 * half)
             butterflyRun(re + b, im + b, twRe + (half - 1), twIm + (half - 1), half);
+}
+
+// ---- Lanes: several transforms side by side, value i of lane l at i * L + l.
+
+constexpr uint32_t L = CFft::kLanes;
+
+// A vector of W lanes' values. The element-wise operations of the compiler's
+// vector types are the IEEE operations of each lane on its own. The AVX2
+// copy works on all four lanes at once (W = 4), the baseline copy on two
+// (W = 2), the width its registers have.
+typedef double Wide __attribute__((vector_size(4 * sizeof(double))));
+typedef double Narrow __attribute__((vector_size(2 * sizeof(double))));
+typedef Wide Lanes;  // all L lanes, for the transposes
+static_assert(sizeof(Lanes) == L * sizeof(double));
+template <class V>
+constexpr uint32_t kWidth = sizeof(V) / sizeof(double);
+// The helpers below are always inlined, so no vector crosses a call and the
+// note about the vector calling convention does not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+template <class V>
+inline __attribute__((always_inline)) V load(const double* p) {
+    V v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+template <class V>
+inline __attribute__((always_inline)) void store(double* p, V v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+// The butterfly of transform() on the values of W lanes.
+template <class V>
+inline __attribute__((always_inline)) void butterflyValues(V& ar, V& ai, V& br, V& bi, double wr,
+                                                           double wi) {
+    const V tr = wr * br - wi * bi;
+    const V ti = wr * bi + wi * br;
+    br = ar - tr;
+    bi = ai - ti;
+    ar = ar + tr;
+    ai = ai + ti;
+}
+
+// Bit-reversed copy and the first two stages for groups of four points. With
+// a real input the imaginary parts entering stage one are zero, so that stage
+// reduces to tr = wr x, ti = wi x and the sums with zero drop out; the values
+// are those of the full butterfly, up to the sign of a zero.
+template <bool RealInput, class V>
+inline __attribute__((always_inline)) void lanesFirstStages(const uint32_t* rev, const double* twRe,
+                                                            const double* twIm, uint32_t n,
+                                                            const double* __restrict reIn,
+                                                            const double* __restrict imIn,
+                                                            double* __restrict reOut,
+                                                            double* __restrict imOut) {
+    const double w1r = twRe[0], w1i = twIm[0];
+    const double w2r0 = twRe[1], w2i0 = twIm[1], w2r1 = twRe[2], w2i1 = twIm[2];
+    for (uint32_t j = 0; j < n; j += 4)
+        for (uint32_t c = 0; c < L; c += kWidth<V>) {
+            const uint32_t i0 = rev[j] * L + c, i1 = rev[j + 1] * L + c;
+            const uint32_t i2 = rev[j + 2] * L + c, i3 = rev[j + 3] * L + c;
+            const V x0 = load<V>(reIn + i0), x1 = load<V>(reIn + i1);
+            const V x2 = load<V>(reIn + i2), x3 = load<V>(reIn + i3);
+            V ar, ai, br, bi, cr, ci, dr, di;
+            if constexpr (RealInput) {
+                const V t1r = w1r * x1, t1i = w1i * x1, t3r = w1r * x3, t3i = w1i * x3;
+                ar = x0 + t1r, ai = t1i, br = x0 - t1r, bi = -t1i;
+                cr = x2 + t3r, ci = t3i, dr = x2 - t3r, di = -t3i;
+            } else {
+                ar = x0, br = x1, cr = x2, dr = x3;
+                ai = load<V>(imIn + i0), bi = load<V>(imIn + i1);
+                ci = load<V>(imIn + i2), di = load<V>(imIn + i3);
+                butterflyValues(ar, ai, br, bi, w1r, w1i);
+                butterflyValues(cr, ci, dr, di, w1r, w1i);
+            }
+            butterflyValues(ar, ai, cr, ci, w2r0, w2i0);
+            butterflyValues(br, bi, dr, di, w2r1, w2i1);
+            double* r = reOut + j * L + c;
+            double* m = imOut + j * L + c;
+            store(r, ar), store(r + L, br), store(r + 2 * L, cr), store(r + 3 * L, dr);
+            store(m, ai), store(m + L, bi), store(m + 2 * L, ci), store(m + 3 * L, di);
+        }
+}
+
+// The later stages on lanes, two at a time as in laterStagesBody.
+template <class V>
+inline __attribute__((always_inline)) void lanesLaterStages(double* __restrict re,
+                                                            double* __restrict im,
+                                                            const double* twRe, const double* twIm,
+                                                            uint32_t n) {
+    uint32_t half = 4;
+    for (; 4 * half <= n; half *= 4) {
+        const double* w1r = twRe + (half - 1);
+        const double* w1i = twIm + (half - 1);
+        const double* w2r = twRe + (2 * half - 1);
+        const double* w2i = twIm + (2 * half - 1);
+        const uint32_t q = half * L;
+        for (uint32_t b = 0; b < n; b += 4 * half)
+            for (uint32_t j = 0; j < half; ++j)
+                for (uint32_t c = 0; c < L; c += kWidth<V>) {
+                    double* r = re + (b + j) * L + c;
+                    double* m = im + (b + j) * L + c;
+                    V ar = load<V>(r), ai = load<V>(m), br = load<V>(r + q), bi = load<V>(m + q);
+                    V cr = load<V>(r + 2 * q), ci = load<V>(m + 2 * q);
+                    V dr = load<V>(r + 3 * q), di = load<V>(m + 3 * q);
+                    butterflyValues(ar, ai, br, bi, w1r[j], w1i[j]);
+                    butterflyValues(cr, ci, dr, di, w1r[j], w1i[j]);
+                    butterflyValues(ar, ai, cr, ci, w2r[j], w2i[j]);
+                    butterflyValues(br, bi, dr, di, w2r[j + half], w2i[j + half]);
+                    store(r, ar), store(m, ai), store(r + q, br), store(m + q, bi);
+                    store(r + 2 * q, cr), store(m + 2 * q, ci);
+                    store(r + 3 * q, dr), store(m + 3 * q, di);
+                }
+    }
+    if (half < n) {
+        const uint32_t q = half * L;
+        for (uint32_t b = 0; b < n; b += 2 * half)
+            for (uint32_t j = 0; j < half; ++j)
+                for (uint32_t c = 0; c < L; c += kWidth<V>) {
+                    double* r = re + (b + j) * L + c;
+                    double* m = im + (b + j) * L + c;
+                    V ar = load<V>(r), ai = load<V>(m), br = load<V>(r + q), bi = load<V>(m + q);
+                    butterflyValues(ar, ai, br, bi, twRe[half - 1 + j], twIm[half - 1 + j]);
+                    store(r, ar), store(m, ai), store(r + q, br), store(m + q, bi);
+                }
+    }
+}
+
+struct LanesCall {
+    const uint32_t* rev;
+    const double *twRe, *twIm;
+    uint32_t n;
+    const double *reIn, *imIn;
+    double *reOut, *imOut;
+    double scale;  // 1 / n for the inverse, 0 for the forward transform
+};
+
+template <class V>
+inline __attribute__((always_inline)) void lanesBody(const LanesCall& c) {
+    if (c.imIn)
+        lanesFirstStages<false, V>(c.rev, c.twRe, c.twIm, c.n, c.reIn, c.imIn, c.reOut, c.imOut);
+    else
+        lanesFirstStages<true, V>(c.rev, c.twRe, c.twIm, c.n, c.reIn, nullptr, c.reOut, c.imOut);
+    lanesLaterStages<V>(c.reOut, c.imOut, c.twRe, c.twIm, c.n);
+    if (c.scale != 0.0)
+        for (uint32_t i = 0; i < c.n * L; ++i) {
+            c.reOut[i] = c.reOut[i] * c.scale;
+            c.imOut[i] = c.imOut[i] * c.scale;
+        }
+}
+
+// The vector code is compiled twice, for AVX2 and for the baseline, and the
+// copy is chosen once by asking the processor: plain function pointers, no
+// loader mechanism, so every platform's build can use it. Contraction is
+// off, so both copies give the same bits.
+struct Kernels {
+    void (*laterStages)(double*, double*, const double*, const double*, uint32_t);
+    void (*lanes)(const LanesCall&);
+    void (*toLanes)(const double*, double*, uint32_t);
+    void (*fromLanes)(const double*, double*, uint32_t);
+};
+
+// The lane layout is a transpose: four points of four arrays make a 4 x 4
+// block, transposed in registers. The transpose is its own inverse.
+static_assert(L == 4, "the transposes are written for four lanes");
+typedef long long Picks __attribute__((vector_size(L * sizeof(long long))));
+
+inline __attribute__((always_inline)) void transpose4(double* __restrict out0, uint32_t outStep,
+                                                      const double* __restrict in0,
+                                                      uint32_t inStep) {
+    const Lanes a = load<Lanes>(in0), b = load<Lanes>(in0 + inStep);
+    const Lanes c = load<Lanes>(in0 + 2 * inStep), d = load<Lanes>(in0 + 3 * inStep);
+    const Lanes t0 = __builtin_shuffle(a, b, Picks{0, 4, 2, 6});
+    const Lanes t1 = __builtin_shuffle(a, b, Picks{1, 5, 3, 7});
+    const Lanes t2 = __builtin_shuffle(c, d, Picks{0, 4, 2, 6});
+    const Lanes t3 = __builtin_shuffle(c, d, Picks{1, 5, 3, 7});
+    store(out0, __builtin_shuffle(t0, t2, Picks{0, 1, 4, 5}));
+    store(out0 + outStep, __builtin_shuffle(t1, t3, Picks{0, 1, 4, 5}));
+    store(out0 + 2 * outStep, __builtin_shuffle(t0, t2, Picks{2, 3, 6, 7}));
+    store(out0 + 3 * outStep, __builtin_shuffle(t1, t3, Picks{2, 3, 6, 7}));
+}
+
+inline __attribute__((always_inline)) void toLanesBody(const double* __restrict arrays,
+                                                       double* __restrict lanes, uint32_t n) {
+    for (uint32_t i = 0; i < n; i += 4)
+        transpose4(lanes + i * L, L, arrays + i, n);
+}
+inline __attribute__((always_inline)) void fromLanesBody(const double* __restrict lanes,
+                                                         double* __restrict arrays, uint32_t n) {
+    for (uint32_t i = 0; i < n; i += 4)
+        transpose4(arrays + i, n, lanes + i * L, L);
+}
+void toLanesBaseline(const double* arrays, double* lanes, uint32_t n) {
+    toLanesBody(arrays, lanes, n);
+}
+void fromLanesBaseline(const double* lanes, double* arrays, uint32_t n) {
+    fromLanesBody(lanes, arrays, n);
+}
+
+void laterStagesBaseline(double* re, double* im, const double* twRe, const double* twIm,
+                         uint32_t n) {
+    laterStagesBody(re, im, twRe, twIm, n);
+}
+void lanesBaseline(const LanesCall& c) {
+    lanesBody<Narrow>(c);
+}
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+__attribute__((target("avx2"))) void laterStagesAvx2(double* re, double* im, const double* twRe,
+                                                     const double* twIm, uint32_t n) {
+    laterStagesBody(re, im, twRe, twIm, n);
+}
+__attribute__((target("avx2"))) void lanesAvx2(const LanesCall& c) {
+    lanesBody<Wide>(c);
+}
+__attribute__((target("avx2"))) void toLanesAvx2(const double* arrays, double* lanes, uint32_t n) {
+    toLanesBody(arrays, lanes, n);
+}
+__attribute__((target("avx2"))) void fromLanesAvx2(const double* lanes, double* arrays,
+                                                   uint32_t n) {
+    fromLanesBody(lanes, arrays, n);
+}
+#endif
+
+Kernels pickKernels() {
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2"))
+        return {laterStagesAvx2, lanesAvx2, toLanesAvx2, fromLanesAvx2};
+#endif
+    return {laterStagesBaseline, lanesBaseline, toLanesBaseline, fromLanesBaseline};
+}
+
+const Kernels kBaseline = {laterStagesBaseline, lanesBaseline, toLanesBaseline, fromLanesBaseline};
+bool baselineOnly = false;
+
+const Kernels& kernels() {
+    static const Kernels chosen = pickKernels();
+    return baselineOnly ? kBaseline : chosen;
 }
 
 }  // namespace
@@ -221,7 +452,7 @@ void CFft::transform(uint32_t n, uint32_t inverse, const double* reIn, const dou
                 imOut[j + t] = m[t];
             }
         }
-        laterStages(reOut, imOut, twRe, twIm, n);
+        kernels().laterStages(reOut, imOut, twRe, twIm, n);
     }
 
     if (inverse) {
@@ -233,6 +464,48 @@ void CFft::transform(uint32_t n, uint32_t inverse, const double* reIn, const dou
             imOut[i] = imOut[i] * scale;
         }
     }
+}
+
+void CFft::transformLanes(uint32_t n, uint32_t inverse, const double* reIn, const double* imIn,
+                          double* reOut, double* imOut) const {
+    if (n < 4) {
+        // Too small for the grouped first stages: lane by lane.
+        double re[4], im[4], outRe[4], outIm[4];
+        for (uint32_t l = 0; l < L; ++l) {
+            for (uint32_t i = 0; i < n; ++i) {
+                re[i] = reIn[i * L + l];
+                im[i] = imIn ? imIn[i * L + l] : 0.0;
+            }
+            transform(n, inverse, re, imIn ? im : nullptr, outRe, outIm);
+            for (uint32_t i = 0; i < n; ++i) {
+                reOut[i * L + l] = outRe[i];
+                imOut[i * L + l] = outIm[i];
+            }
+        }
+        return;
+    }
+    const LanesCall call{bitReversed_.data(),
+                         inverse ? inverseRe_.data() : forwardRe_.data(),
+                         inverse ? inverseIm_.data() : forwardIm_.data(),
+                         n,
+                         reIn,
+                         imIn,
+                         reOut,
+                         imOut,
+                         inverse ? 1.0 / dSize : 0.0};
+    kernels().lanes(call);
+}
+
+void CFft::useBaselineOnly(bool on) {
+    baselineOnly = on;
+}
+
+void CFft::toLanes(const double* arrays, double* lanes, uint32_t n) {
+    kernels().toLanes(arrays, lanes, n);
+}
+
+void CFft::fromLanes(const double* lanes, double* arrays, uint32_t n) {
+    kernels().fromLanes(lanes, arrays, n);
 }
 
 void CFft::makeWindow(double* table, uint32_t n) {

@@ -17,6 +17,24 @@ class CFft {
     void transform(uint32_t n, uint32_t inverse, const double* reIn, const double* imIn,
                    double* reOut, double* imOut) const;
 
+    // kLanes transforms side by side, one per lane: value i of transform l
+    // lies at index i * kLanes + l of each array. Every lane goes through the
+    // operations of transform() in the same order, so it gives the same
+    // values (only the sign of a zero may differ where a real input's known
+    // zero imaginary part is left out). The arrays must not overlap.
+    static constexpr uint32_t kLanes = 4;
+    void transformLanes(uint32_t n, uint32_t inverse, const double* reIn, const double* imIn,
+                        double* reOut, double* imOut) const;
+
+    // Moves kLanes arrays of n values, stored one after the other (array l
+    // at l * n), into the lane layout and back.
+    static void toLanes(const double* arrays, double* lanes, uint32_t n);
+    static void fromLanes(const double* lanes, double* arrays, uint32_t n);
+
+    // Runs the baseline vector code even where a wider copy was chosen, so
+    // that tests can hold both copies to the same bits.
+    static void useBaselineOnly(bool on);
+
     // The periodic Hann window of n points.
     static void makeWindow(double* table, uint32_t n);
     static void applyWindow(const double* table, double* buffer, uint32_t n);

@@ -72,7 +72,10 @@ enum BandCode : uint32_t {
 
 class CAudioEngine {
   public:
-    CAudioEngine() = default;
+    // Defined out of line: every member has its initializer, and a
+    // value-initialised engine (make_unique) then clears its megabyte once,
+    // not twice.
+    CAudioEngine();
     virtual ~CAudioEngine() = default;
     CAudioEngine(const CAudioEngine&) = delete;
     CAudioEngine& operator=(const CAudioEngine&) = delete;
@@ -217,8 +220,21 @@ class CAudioEngine {
     void silenceBin(uint32_t j);
     void releaseNotch(uint32_t k);
     bool heterodyneReduction(uint32_t k, double m);
-    void writeOutput(uint32_t k, double g);
+    void writeOutputs(const uint64_t* writes, const double* level);
 
     engine::InputLevel* inputLevel_ = nullptr;
     engine::InputFilters* filters_ = nullptr;
+
+    // The frames of a block are transformed kLanes at a time, side by side.
+    // Frames go through the stage arrays one after the other (frame l at
+    // l * kFftSize) and through the lane arrays in the transform's layout.
+    static constexpr uint32_t kLaneValues = engine::kFftSize * CFft::kLanes;
+    alignas(64) double stageRe_[kLaneValues] = {};
+    alignas(64) double stageIm_[kLaneValues] = {};
+    alignas(64) double stageSecondRe_[kLaneValues] = {};
+    alignas(64) double stageSecondIm_[kLaneValues] = {};
+    alignas(64) double lanesIn_[kLaneValues] = {};
+    alignas(64) double lanesRe_[kLaneValues] = {};
+    alignas(64) double lanesIm_[kLaneValues] = {};
+    alignas(64) double lanesOutIm_[kLaneValues] = {};
 };

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <type_traits>
 
 void CAudioEngine::processBlock() {
@@ -13,11 +14,13 @@ void CAudioEngine::processBlock() {
 
 void CAudioEngine::readFrame(double* destination, uint32_t count) {
     // Positions past the block come from the next slot.
-    uint32_t n = 0;
-    for (; n < count && readPos < blockLength; ++n, ++readPos)
-        destination[n] = inputRing[readSlot][readPos];
-    for (; n < count; ++n, ++readPos)
-        destination[n] = inputRing[readNextSlot][readPos - blockLength];
+    const uint32_t pos = readPos;
+    const uint32_t first = pos < blockLength ? std::min(count, blockLength - pos) : 0;
+    std::memcpy(destination, &inputRing[readSlot][pos], first * sizeof(double));
+    if (first < count)
+        std::memcpy(destination + first, &inputRing[readNextSlot][pos + first - blockLength],
+                    (count - first) * sizeof(double));
+    readPos = pos + count;
 }
 
 void CAudioEngine::advanceRead(uint32_t step) {

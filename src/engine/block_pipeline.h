@@ -2,29 +2,65 @@
 // and by tests that stand another spectral stage in for the filter.
 #pragma once
 
+#include <cstring>
+
 #include "engine/audio_engine.h"
 
 template <class Self, void (Self::*Stage)()>
 void CAudioEngine::runBlockWith() {
-    for (uint32_t done = 0; done < blockLength; done += hop) {
-        readFrame(frame, frameLength);
-        advanceRead(hop);
-        fft.applyWindow(window, frame, 1024);
-        fft.transform(fftSize, 0, frame, nullptr, spectrumRe[analysisSlot],
-                      spectrumIm[analysisSlot]);
-        (static_cast<Self*>(this)->*Stage)();
-        fft.transform(fftSize, 1, synthRe, synthIm, frame, frameImag);
-        if (simulatedStereo) {
-            fft.transform(fftSize, 1, secondSynthRe, secondSynthIm, secondFrame, secondFrameImag);
-            overlapAdd(frame, secondFrame, 1024, 32);
-            advanceWrite(2 * hop);
-        } else {
-            overlapAdd(frame, nullptr, 1024, 2);
-            advanceWrite(hop);
+    // The forward transforms of a batch of frames run side by side; each
+    // frame is then filtered in order, and the inverse transforms run side by
+    // side again before the overlap-adds, which keep their order.
+    constexpr uint32_t L = CFft::kLanes, N = engine::kFftSize;
+    const uint32_t frames = blockLength / hop;
+    for (uint32_t first = 0; first < frames; first += L) {
+        const uint32_t lanes = frames - first < L ? frames - first : L;
+        for (uint32_t l = 0; l < lanes; ++l) {
+            readFrame(stageRe_ + l * N, frameLength);
+            advanceRead(hop);
+            fft.applyWindow(window, stageRe_ + l * N, N);
         }
-        analysisSlot = (analysisSlot + 1) % engine::kSpectrumSlots;
-        synthesisSlot = (synthesisSlot + 1) % engine::kSpectrumSlots;
-        platform::host().yieldTimeSlice();
+        CFft::toLanes(stageRe_, lanesIn_, N);
+        fft.transformLanes(N, 0, lanesIn_, nullptr, lanesRe_, lanesIm_);
+        CFft::fromLanes(lanesRe_, stageRe_, N);
+        CFft::fromLanes(lanesIm_, stageIm_, N);
+
+        for (uint32_t l = 0; l < lanes; ++l) {
+            std::memcpy(spectrumRe[analysisSlot], stageRe_ + l * N, sizeof synthRe);
+            std::memcpy(spectrumIm[analysisSlot], stageIm_ + l * N, sizeof synthIm);
+            (static_cast<Self*>(this)->*Stage)();
+            std::memcpy(stageRe_ + l * N, synthRe, sizeof synthRe);
+            std::memcpy(stageIm_ + l * N, synthIm, sizeof synthIm);
+            if (simulatedStereo) {
+                std::memcpy(stageSecondRe_ + l * N, secondSynthRe, sizeof secondSynthRe);
+                std::memcpy(stageSecondIm_ + l * N, secondSynthIm, sizeof secondSynthIm);
+            }
+            analysisSlot = (analysisSlot + 1) % engine::kSpectrumSlots;
+            synthesisSlot = (synthesisSlot + 1) % engine::kSpectrumSlots;
+            platform::host().yieldTimeSlice();
+        }
+
+        // Only the real parts of the inverse transforms are used: the first
+        // channel's land in stageRe_, the second channel's in stageIm_.
+        CFft::toLanes(stageRe_, lanesRe_, N);
+        CFft::toLanes(stageIm_, lanesIm_, N);
+        fft.transformLanes(N, 1, lanesRe_, lanesIm_, lanesIn_, lanesOutIm_);
+        CFft::fromLanes(lanesIn_, stageRe_, N);
+        if (simulatedStereo) {
+            CFft::toLanes(stageSecondRe_, lanesRe_, N);
+            CFft::toLanes(stageSecondIm_, lanesIm_, N);
+            fft.transformLanes(N, 1, lanesRe_, lanesIm_, lanesIn_, lanesOutIm_);
+            CFft::fromLanes(lanesIn_, stageIm_, N);
+        }
+        for (uint32_t l = 0; l < lanes; ++l) {
+            if (simulatedStereo) {
+                overlapAdd(stageRe_ + l * N, stageIm_ + l * N, N, 32);
+                advanceWrite(2 * hop);
+            } else {
+                overlapAdd(stageRe_ + l * N, nullptr, N, 2);
+                advanceWrite(hop);
+            }
+        }
     }
     if (equalizerOn) updateEqualizer();
 }

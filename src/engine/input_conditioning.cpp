@@ -5,10 +5,12 @@
 void CAudioEngine::conditionInput(uint32_t i) {
     const int16_t* captured = captureBuffers[i];
     double* x = inputRing[i];
+    int32_t peak = inputPeak;  // a local, so that the loop runs on vectors
     for (uint32_t n = 0; n < engine::kSlotCapacity; ++n) {
-        if (captured[n] > inputPeak) inputPeak = captured[n];
+        peak = captured[n] > peak ? captured[n] : peak;
         x[n] = captured[n];
     }
+    inputPeak = peak;
     if (!filters_) return;
     engine::InputFilters& f = *filters_;
     const uint32_t length = blockLength;

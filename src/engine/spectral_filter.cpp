@@ -2,7 +2,9 @@
 // keeps its phase and gets a processed magnitude (averaging, noise-floor
 // subtraction, minimum-amplitude gate, steady-tone notch, band mask, expandor,
 // absolute gate), written for one channel or for two with the stereo comb.
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "dsp/math_functions.h"
 #include "engine/audio_engine.h"
@@ -16,9 +18,37 @@ constexpr double kPeakRatio = 1.5;
 constexpr uint32_t kCounterLimit = 100;
 constexpr uint32_t kMaskStop = 1;
 constexpr uint32_t kMaskNotch = 2;
+
+// Step 3 for bins lo..hi - 1: the magnitude, its raw sum, the equalized
+// magnitude (when there are gains) and its display sum. Every bin stands
+// alone and the arrays are distinct, so the loop runs on vectors.
+void newestMagnitudes(const double* __restrict re, const double* __restrict im,
+                      const double* __restrict gains, double* __restrict newest,
+                      double* __restrict sums, double* __restrict shown, uint32_t lo, uint32_t hi) {
+    if (gains) {
+        for (uint32_t k = lo; k < hi; ++k) {
+            const double raw = std::sqrt(re[k] * re[k] + im[k] * im[k]);
+            sums[k] += raw;
+            newest[k] = raw * gains[k];
+            shown[k] += newest[k];
+        }
+    } else {
+        for (uint32_t k = lo; k < hi; ++k) {
+            newest[k] = std::sqrt(re[k] * re[k] + im[k] * im[k]);
+            sums[k] += newest[k];
+            shown[k] += newest[k];
+        }
+    }
+}
+
+// `value` where the mask is all ones, 0.0 where it is zero: a select done on
+// the bits, which the compiler takes on vectors where a branch would stop it.
+inline double kept(double value, uint64_t mask) {
+    return std::bit_cast<double>(std::bit_cast<uint64_t>(value) & mask);
+}
 }  // namespace
 
-void CAudioEngine::silenceBin(uint32_t j) {
+inline void CAudioEngine::silenceBin(uint32_t j) {
     const uint32_t mirror = indexMask - j;
     synthRe[j] = 0.0;
     synthIm[j] = 0.0;
@@ -30,13 +60,13 @@ void CAudioEngine::silenceBin(uint32_t j) {
     secondSynthIm[mirror] = 0.0;
 }
 
-void CAudioEngine::releaseNotch(uint32_t k) {
+inline void CAudioEngine::releaseNotch(uint32_t k) {
     for (uint32_t j = k - 2; j <= k + 2; ++j)
         if (j < binCount && bandMask[j] == kMaskNotch) bandMask[j] = 0;
 }
 
 // Returns true when the bin was silenced and its work ends.
-bool CAudioEngine::heterodyneReduction(uint32_t k, double m) {
+inline bool CAudioEngine::heterodyneReduction(uint32_t k, double m) {
     const bool watched = heterodyneMode > 1 || (heterodyneMode == 1 && 4900.0 < binFrequency[k] &&
                                                 binFrequency[k] < 5100.0);
     if (!watched) {
@@ -67,102 +97,142 @@ bool CAudioEngine::heterodyneReduction(uint32_t k, double m) {
     return false;
 }
 
-void CAudioEngine::writeOutput(uint32_t k, double g) {
-    const uint32_t mirror = indexMask - k;
-    const double re = spectrumRe[synthesisSlot][k];
-    const double im = spectrumIm[synthesisSlot][k];
-    if (!simulatedStereo) {
-        synthRe[k] = re * g;
-        synthIm[k] = im * g;
-        synthRe[mirror] = im * g;
-        synthIm[mirror] = re * g;
-        return;
+// Output writing for every processed bin at once: a bin whose mask in
+// `writes` is all ones gets the gain level / M_f (in stereo weighted by the
+// comb), every other bin is silenced. The bins do not depend on each other
+// here, so the loops run on vectors.
+void CAudioEngine::writeOutputs(const uint64_t* writes, const double* level) {
+    const uint32_t lo = binLow, hi = binHigh, f = synthesisSlot;
+    const double* __restrict old = magnitude[f];
+    const double* __restrict re = spectrumRe[f];
+    const double* __restrict im = spectrumIm[f];
+    const uint64_t one = std::bit_cast<uint64_t>(1.0);
+    double gain[engine::kBins], second[engine::kBins];
+    for (uint32_t k = lo; k < hi; ++k) {
+        // A silenced bin divides by 1.0 instead; its gain is dropped.
+        const uint64_t w = writes[k];
+        const double d = std::bit_cast<double>((std::bit_cast<uint64_t>(old[k]) & w) | (one & ~w));
+        gain[k] = kept(level[k] / d, w);
     }
-    double gL, gR;
-    if (binFrequency[k] < 200.0) {
-        gL = 16 * g;
-        gR = 16 * g;
+    if (simulatedStereo) {
+        for (uint32_t k = lo; k < hi; ++k) {
+            const double g = gain[k];
+            if (binFrequency[k] < 200.0) {
+                gain[k] = 16 * g;
+                second[k] = 16 * g;
+            } else {
+                gain[k] = (k % 32) * g;
+                second[k] = (32 - (k % 32)) * g;
+            }
+        }
+    }
+    const int32_t mirror = static_cast<int32_t>(indexMask);
+    auto fill = [&](double* __restrict outRe, double* __restrict outIm, const double* g) {
+        for (int32_t k = lo; k < static_cast<int32_t>(hi); ++k) {
+            outRe[k] = kept(re[k] * g[k], writes[k]);
+            outIm[k] = kept(im[k] * g[k], writes[k]);
+        }
+        // The mirror half at 1023 - k, real and imaginary parts exchanged.
+        for (int32_t k = lo; k < static_cast<int32_t>(hi); ++k) {
+            outRe[mirror - k] = kept(im[k] * g[k], writes[k]);
+            outIm[mirror - k] = kept(re[k] * g[k], writes[k]);
+        }
+    };
+    fill(synthRe, synthIm, gain);
+    if (simulatedStereo) {
+        fill(secondSynthRe, secondSynthIm, second);
     } else {
-        gL = (k % 32) * g;
-        gR = (32 - (k % 32)) * g;
+        // In mono the second channel only follows the silencing.
+        double* __restrict sr = secondSynthRe;
+        double* __restrict si = secondSynthIm;
+        for (int32_t k = lo; k < static_cast<int32_t>(hi); ++k) {
+            sr[k] = kept(sr[k], writes[k]);
+            si[k] = kept(si[k], writes[k]);
+            sr[mirror - k] = kept(sr[mirror - k], writes[k]);
+            si[mirror - k] = kept(si[mirror - k], writes[k]);
+        }
     }
-    synthRe[k] = re * gL;
-    synthIm[k] = im * gL;
-    synthRe[mirror] = im * gL;
-    synthIm[mirror] = re * gL;
-    secondSynthRe[k] = re * gR;
-    secondSynthIm[k] = im * gR;
-    secondSynthRe[mirror] = im * gR;
-    secondSynthIm[mirror] = re * gR;
 }
 
 void CAudioEngine::filterSpectrum() {
     const uint32_t w = analysisSlot, f = synthesisSlot, lo = binLow, hi = binHigh;
     frameCount += 1;
 
-    for (uint32_t k = 0; k < binCount; ++k) {
-        if (k >= lo && k < hi) continue;
+    auto clearEdge = [this](uint32_t k) {
         equalizerSum[k] = 0.0;
         displaySum[k] = 0.0;
         silenceBin(k);
-    }
+    };
+    for (uint32_t k = 0; k < lo && k < binCount; ++k)
+        clearEdge(k);
+    for (uint32_t k = hi; k < binCount; ++k)
+        clearEdge(k);
 
-    double* newest = magnitude[w];
-    const double* re = spectrumRe[w];
-    const double* im = spectrumIm[w];
-    for (uint32_t k = lo; k < hi; ++k) {
-        newest[k] = std::sqrt(re[k] * re[k] + im[k] * im[k]);
-        equalizerSum[k] += newest[k];
-        if (equalizerOn) newest[k] = newest[k] * equalizerGain[k];
-        displaySum[k] += newest[k];
-        if (showPeaks && peakSpectrum[k] < newest[k]) peakSpectrum[k] = newest[k];
-    }
+    // The newest frame.
+    newestMagnitudes(spectrumRe[w], spectrumIm[w], equalizerOn ? equalizerGain : nullptr,
+                     magnitude[w], equalizerSum, displaySum, lo, hi);
+    const double* newest = magnitude[w];
+    if (showPeaks)
+        for (uint32_t k = lo; k < hi; ++k)
+            if (peakSpectrum[k] < newest[k]) peakSpectrum[k] = newest[k];
 
-    const double* old = magnitude[f];
-    for (uint32_t k = lo; k < hi; ++k) {
-        double m;
-        if (!averagingOn) {
-            m = old[k];
-        } else {
+    // The filter slot in two passes. The first takes each bin on its own
+    // through averaging, the noise floor and its minimum amplitude; a bin it
+    // gates is silenced whatever happens to the others, so only the bins it
+    // passes go through the second, in rising order: heterodyne reduction
+    // (which touches the neighbours), the band mask, the expandor and the
+    // absolute gate.
+    const double* __restrict old = magnitude[f];
+    double level[engine::kBins];
+    double passes[engine::kBins];  // 1.0 or 0.0; doubles, so that the loops take vectors
+    if (averagingOn) {
+        const double *m0 = magnitude[0], *m1 = magnitude[1], *m2 = magnitude[2];
+        for (uint32_t k = lo; k < hi; ++k) {
             // Not the plain mean: a slot that does not exceed the running sum is skipped.
-            m = 0.0;
-            for (uint32_t s = 0; s < engine::kSpectrumSlots; ++s)
-                if (magnitude[s][k] > m) m += magnitude[s][k];
-            m = m * kOneThird;
+            double m = 0.0;
+            m = m0[k] > m ? m + m0[k] : m;
+            m = m1[k] > m ? m + m1[k] : m;
+            m = m2[k] > m ? m + m2[k] : m;
+            level[k] = m * kOneThird;
         }
-
-        if (noiseFloorFactor != 0.0) {
-            floorAverage[k] = (10 * floorAverage[k] + newest[k]) * kOneEleventh;
-            const double t = noiseFloorFactor * floorAverage[k];
-            if (m > t) {
-                m = m - t;
-            } else {
-                silenceBin(k);
-                continue;
-            }
-        }
-
-        if (m <= minimumAmplitude[k]) {
-            silenceBin(k);
-            continue;
-        }
-
-        if (heterodyneReduction(k, m)) continue;
-
-        if (bandMask[k] != 0) {
-            silenceBin(k);
-            continue;
-        }
-
-        if (expandorOn) m = dsp::pow(m, 1.2) * kOneTwelfth;
-
-        if (m <= kAbsoluteGate || old[k] == 0.0) {
-            silenceBin(k);
-            continue;
-        }
-
-        writeOutput(k, m / old[k]);
+    } else {
+        for (uint32_t k = lo; k < hi; ++k)
+            level[k] = old[k];
     }
+    if (noiseFloorFactor != 0.0) {
+        const double factor = noiseFloorFactor;
+        double* __restrict floor = floorAverage;
+        for (uint32_t k = lo; k < hi; ++k) {
+            floor[k] = (10 * floor[k] + newest[k]) * kOneEleventh;
+            const double t = factor * floor[k];
+            passes[k] = level[k] > t ? 1.0 : 0.0;
+            level[k] = level[k] > t ? level[k] - t : level[k];
+        }
+        for (uint32_t k = lo; k < hi; ++k)
+            passes[k] = level[k] > minimumAmplitude[k] ? passes[k] : 0.0;
+    } else {
+        for (uint32_t k = lo; k < hi; ++k)
+            passes[k] = level[k] > minimumAmplitude[k] ? 1.0 : 0.0;
+    }
+
+    // Heterodyne reduction may silence the two bins below, whose outputs are
+    // then zero whatever they were. A bin whose output stands gets a mask of
+    // all ones in `writes` and its processed magnitude in `level`.
+    uint64_t writes[engine::kBins];
+    for (uint32_t k = lo; k < hi; ++k) {
+        writes[k] = 0;
+        if (passes[k] == 0.0) continue;
+        const double m = level[k];
+        if (heterodyneReduction(k, m)) {
+            for (uint32_t j = k >= lo + 2 ? k - 2 : lo; j < k; ++j)
+                writes[j] = 0;
+            continue;
+        }
+        if (bandMask[k] != 0) continue;
+        level[k] = expandorOn ? dsp::pow(m, 1.2) * kOneTwelfth : m;
+        writes[k] = level[k] > kAbsoluteGate && old[k] != 0.0 ? ~uint64_t{0} : 0;
+    }
+    writeOutputs(writes, level);
 }
 
 void CAudioEngine::updateEqualizer() {

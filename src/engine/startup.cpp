@@ -29,6 +29,8 @@ void engine::fillHeader(platform::WAVEHDR& header, void* data, uint32_t bytes, u
     header.reserved = 0;
 }
 
+CAudioEngine::CAudioEngine() = default;
+
 void CAudioEngine::attach(platform::WaveIn* in, platform::WaveOut* out, engine::InputLevel* level,
                           engine::InputFilters* filters) {
     inputDevice = in;

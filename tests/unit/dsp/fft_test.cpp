@@ -254,28 +254,101 @@ void referenceTransform(const CFft& f, uint32_t n, uint32_t inverse, const doubl
         }
 }
 
-TEST(FftExactness, SameBitsAsTheStepByStepTransform) {
-    std::mt19937 rng(21);
-    std::uniform_real_distribution<double> dist(-40000.0, 40000.0);
-    for (uint32_t n : {1u, 2u, 4u, 8u, 16u, 32u, 1024u, 2048u, 4096u}) {
-        CFft fft;
-        ASSERT_EQ(fft.initialize(n), 0);
-        std::vector<double> re(n), im(n), a(n), b(n), c(n), d(n);
-        for (uint32_t i = 0; i < n; ++i) {
-            re[i] = dist(rng);
-            im[i] = dist(rng);
-        }
-        for (uint32_t inverse : {0u, 1u})
-            for (bool real : {false, true}) {
-                const double* imIn = real ? nullptr : im.data();
-                fft.transform(n, inverse, re.data(), imIn, a.data(), b.data());
-                referenceTransform(fft, n, inverse, re.data(), imIn, c.data(), d.data());
-                for (uint32_t i = 0; i < n; ++i) {
-                    ASSERT_EQ(a[i], c[i]) << n << " " << inverse << " " << i;
-                    ASSERT_EQ(b[i], d[i]) << n << " " << inverse << " " << i;
-                }
-            }
+// Runs a check once with the vector code chosen for this machine and once
+// with the baseline copy.
+template <class Check>
+void withEachVectorCopy(Check check) {
+    for (bool baseline : {false, true}) {
+        SCOPED_TRACE(baseline ? "baseline copy" : "chosen copy");
+        CFft::useBaselineOnly(baseline);
+        check();
+        CFft::useBaselineOnly(false);
     }
+}
+
+TEST(FftExactness, SameBitsAsTheStepByStepTransform) {
+    withEachVectorCopy([] {
+        std::mt19937 rng(21);
+        std::uniform_real_distribution<double> dist(-40000.0, 40000.0);
+        for (uint32_t n : {1u, 2u, 4u, 8u, 16u, 32u, 1024u, 2048u, 4096u}) {
+            CFft fft;
+            ASSERT_EQ(fft.initialize(n), 0);
+            std::vector<double> re(n), im(n), a(n), b(n), c(n), d(n);
+            for (uint32_t i = 0; i < n; ++i) {
+                re[i] = dist(rng);
+                im[i] = dist(rng);
+            }
+            for (uint32_t inverse : {0u, 1u})
+                for (bool real : {false, true}) {
+                    const double* imIn = real ? nullptr : im.data();
+                    fft.transform(n, inverse, re.data(), imIn, a.data(), b.data());
+                    referenceTransform(fft, n, inverse, re.data(), imIn, c.data(), d.data());
+                    for (uint32_t i = 0; i < n; ++i) {
+                        ASSERT_EQ(a[i], c[i]) << n << " " << inverse << " " << i;
+                        ASSERT_EQ(b[i], d[i]) << n << " " << inverse << " " << i;
+                    }
+                }
+        }
+    });
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FftExactness, EachLaneGivesTheBitsOfTheStepByStepTransform) {
+    withEachVectorCopy([] {
+        constexpr uint32_t L = CFft::kLanes;
+        std::mt19937 rng(22);
+        std::uniform_real_distribution<double> dist(-40000.0, 40000.0);
+        for (uint32_t n : {1u, 2u, 4u, 8u, 32u, 1024u, 2048u}) {
+            CFft fft;
+            ASSERT_EQ(fft.initialize(n), 0);
+            std::vector<double> re(n * L), im(n * L), a(n * L), b(n * L);
+            for (uint32_t i = 0; i < n * L; ++i) {
+                re[i] = dist(rng);
+                im[i] = dist(rng);
+            }
+            // Exact zeros in one lane, where a left-out zero term could show.
+            for (uint32_t i = 0; i < n; i += 3)
+                re[i * L + 1] = 0.0;
+            std::vector<double> x(n), y(n), c(n), d(n);
+            for (uint32_t inverse : {0u, 1u})
+                for (bool real : {false, true}) {
+                    fft.transformLanes(n, inverse, re.data(), real ? nullptr : im.data(), a.data(),
+                                       b.data());
+                    for (uint32_t l = 0; l < L; ++l) {
+                        for (uint32_t i = 0; i < n; ++i) {
+                            x[i] = re[i * L + l];
+                            y[i] = im[i * L + l];
+                        }
+                        referenceTransform(fft, n, inverse, x.data(), real ? nullptr : y.data(),
+                                           c.data(), d.data());
+                        for (uint32_t i = 0; i < n; ++i) {
+                            ASSERT_EQ(a[i * L + l], c[i])
+                                << n << " " << inverse << " " << l << " " << i;
+                            ASSERT_EQ(b[i * L + l], d[i])
+                                << n << " " << inverse << " " << l << " " << i;
+                        }
+                    }
+                }
+        }
+    });
+}
+
+TEST(FftLanes, TransposesPutValueIOfArrayLAtILanesPlusL) {
+    withEachVectorCopy([] {
+        constexpr uint32_t L = CFft::kLanes, n = 64;
+        std::vector<double> arrays(n * L), lanes(n * L), back(n * L);
+        for (uint32_t i = 0; i < n * L; ++i)
+            arrays[i] = i;
+        CFft::toLanes(arrays.data(), lanes.data(), n);
+        for (uint32_t l = 0; l < L; ++l)
+            for (uint32_t i = 0; i < n; ++i)
+                ASSERT_EQ(lanes[i * L + l], arrays[l * n + i]) << l << " " << i;
+        CFft::fromLanes(lanes.data(), back.data(), n);
+        EXPECT_EQ(back, arrays);
+    });
 }
 
 }  // namespace

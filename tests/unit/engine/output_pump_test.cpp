@@ -121,6 +121,12 @@ TEST(OutputPump, FlushesAtNineAndPausesEveryTimeBelowTwo) {
     e.regulateOutput();
     e.regulateOutput();
     EXPECT_EQ(rig.out.pauses, 2);
+    // Two queued is enough cushion: no pause, and a paused device stays paused.
+    e.outputQueued = 2;
+    e.regulateOutput();
+    EXPECT_EQ(rig.out.pauses, 2);
+    EXPECT_EQ(e.outputPaused, 1u);
+    EXPECT_EQ(rig.out.restarts, 0);
 }
 
 TEST(OutputPump, ReturnedSlotIsClearedBeforeItIsWrittenAgain) {

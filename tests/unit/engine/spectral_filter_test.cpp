@@ -77,6 +77,24 @@ TEST_F(SpectralFilter, ToneNear5000HzIsNotchedOnItsSeventhPeakFrame) {
     EXPECT_EQ(e.bandMask[k + 2], 0u);
 }
 
+TEST_F(SpectralFilter, CounterStopsAtOneHundredAndTheNotchLiftsOnlyAtSix) {
+    const uint32_t k = 464;
+    for (int n = 0; n < 2 + 120; ++n)
+        frame(tone(k, 10000.0));
+    EXPECT_EQ(e.heterodyneCounters[k], 100u);
+    // Two tone frames are still in the pipeline; then 94 non-peak frames take
+    // the count from 100 down to 6, where the notch is released.
+    const std::vector<double> flat(512, 5000.0);
+    int frames = 0;
+    while (e.bandMask[k] == 2 && frames < 200) {
+        frame(flat);
+        ++frames;
+    }
+    EXPECT_EQ(frames, 2 + 94);
+    EXPECT_EQ(e.heterodyneCounters[k], 6u);
+    EXPECT_FALSE(notched(k) || e.bandMask[k + 2] == 2);
+}
+
 TEST_F(SpectralFilter, ModesSixAndTwentyWatchEveryBin) {
     const uint32_t k = 93;  // about 1000 Hz, outside the default watch
     for (int n = 0; n < 12; ++n)
@@ -108,6 +126,25 @@ TEST_F(SpectralFilter, ModesSixAndTwentyWatchEveryBin) {
     EXPECT_EQ(f.bandMask[k], 0u);
     run(1);
     EXPECT_EQ(f.bandMask[k], 2u);
+}
+
+TEST_F(SpectralFilter, NotchSetByABinSilencesTheTwoBelowAlreadyWritten) {
+    e.heterodyneMode = 6;
+    const uint32_t k = 200;
+    std::vector<double> m(512, 0.0);
+    m[k - 2] = m[k - 1] = m[k + 1] = 2000.0;  // pass on their own, no peaks
+    m[k] = 10000.0;
+    for (int n = 0; n < 2 + 6; ++n)
+        frame(m);
+    ASSERT_EQ(e.heterodyneCounters[k], 6u);
+    EXPECT_EQ(e.synthRe[k - 2], 2000.0);
+    EXPECT_EQ(e.synthIm[1023 - (k - 1)], 2000.0);
+    frame(m);  // the seventh peak sets the notch
+    for (uint32_t j = k - 2; j <= k + 1; ++j) {
+        EXPECT_EQ(e.synthRe[j], 0.0) << j;
+        EXPECT_EQ(e.synthIm[1023 - j], 0.0) << j;
+    }
+    EXPECT_EQ(e.heterodyneCounters[k - 1], 0u);
 }
 
 TEST_F(SpectralFilter, HeterodyneOffReleasesTheNotch) {
@@ -233,6 +270,18 @@ TEST_F(SpectralFilter, EqualizerFadesInAndShrinksOnSilence) {
     e.updateEqualizer();  // all sums zero
     EXPECT_DOUBLE_EQ(e.equalizerGain[100], (49 * before + 0.0) * 0.02);
     EXPECT_EQ(e.equalizerSum[100], 0.0);
+}
+
+TEST_F(SpectralFilter, EqualizerRatioIsCappedAtTwentyFive) {
+    for (uint32_t k = 2; k < 511; ++k)
+        e.equalizerSum[k] = 1000.0;
+    e.equalizerSum[300] = 0.0;   // raised to 0.01: the ratio would be about 99600
+    e.equalizerSum[301] = 40.0;  // ratio about 24.9: kept
+    const double average = (507 * 1000.0 + 0.0 + 40.0) / 511;
+    e.updateEqualizer();
+    EXPECT_EQ(e.equalizerGain[300], (49 * 0.0 + 25.0) * 0.02);
+    EXPECT_EQ(e.equalizerGain[301], (49 * 0.0 + average / 40.0) * 0.02);
+    EXPECT_LT(average / 40.0, 25.0);
 }
 
 TEST(SpectralFilterFadeIn, DefaultsAreSilentFirstThenTheSoundFadesIn) {
