@@ -26,6 +26,7 @@
 #include "platform/alsa/alsa_mixer.h"
 #include "platform/alsa/alsa_wave.h"
 #include "platform/console/console_host.h"
+#include "platform/sim/sim_mixer.h"
 
 namespace {
 
@@ -43,6 +44,7 @@ struct LiveOptions {
     double seconds = 0.0;
     bool mixerListing = false;
     bool quiet = false;
+    std::string simulatedMixer;  // hidden: a simulated card whose end state is printed
 };
 
 std::optional<LiveOptions> parse(int argc, char** argv, int& exitCode) {
@@ -68,6 +70,7 @@ std::optional<LiveOptions> parse(int argc, char** argv, int& exitCode) {
                  std::string("Write the mixer listing \"") + kMixerListFileName +
                      "\" into the current directory at start");
     app.add_flag("-q,--quiet", o.quiet, "Print nothing but errors");
+    app.add_option("--simulated-mixer", o.simulatedMixer)->group("");  // hidden, for tests
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -119,7 +122,13 @@ class LiveProgram final : public platform::MessageTarget {
         const int rate = o_.rate;
         versionText_ = std::string(kVersionText) + (o_.stereo ? " - Simulated Stereo" : "");
         if (!o_.noMixer) {
-            mixerDevice_ = alsa::makeMixerDevice();
+            if (o_.simulatedMixer.empty()) {
+                mixerDevice_ = alsa::makeMixerDevice();
+            } else {
+                auto card = sim::loadSimMixer(o_.simulatedMixer);
+                simulatedCard_ = card.get();
+                mixerDevice_ = std::move(card);
+            }
             mixer_.initialize(mixerDevice_.get(), this, versionText_.c_str());
             if (!o_.autoLevel) savedLevel_ = recordingLevel();
             mixer_.startUpAssignment();
@@ -161,6 +170,7 @@ class LiveProgram final : public platform::MessageTarget {
         clearStatus();
         host_.afterMessage = nullptr;
         if (!o_.quiet) summary();
+        if (simulatedCard_) printCard();
         return failed ? 1 : code;
     }
 
@@ -248,6 +258,23 @@ class LiveProgram final : public platform::MessageTarget {
         statusShown_ = false;
     }
 
+    // The simulated card as the run left it: one line per control.
+    void printCard() {
+        for (const auto& dest : simulatedCard_->destinations) {
+            auto print = [](const sim::SimMixer::Line& line) {
+                for (const auto& c : line.controls) {
+                    std::printf("mixer: %s / %s =", line.info.szName, c.info.szName);
+                    for (uint32_t v : c.values)
+                        std::printf(" %u", v);
+                    std::printf("\n");
+                }
+            };
+            print(dest);
+            for (const auto& src : dest.sources)
+                print(src);
+        }
+    }
+
     void summary() {
         const double wall =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
@@ -258,13 +285,14 @@ class LiveProgram final : public platform::MessageTarget {
             audio, o_.rate, o_.stereo ? "simulated stereo" : "mono", wall,
             static_cast<unsigned long long>(outStats_.xruns.load()),
             static_cast<unsigned long long>(inStats_.xruns.load()),
-            wall > 0 ? 100 * (cpuSeconds() - cpuStart_) / wall : 0.0);
+            wall > 0.5 ? 100 * (cpuSeconds() - cpuStart_) / wall : 0.0);
     }
 
     const LiveOptions& o_;
     platform::ConsoleHost& host_;
     std::string versionText_;
     std::unique_ptr<platform::MixerDevice> mixerDevice_;
+    sim::SimMixer* simulatedCard_ = nullptr;
     std::optional<uint32_t> savedLevel_;
     CMixerExtend mixer_;
     std::unique_ptr<AutoInputLevel> autoLevel_;
@@ -311,7 +339,13 @@ int main(int argc, char** argv) {
             if (sig != SIGUSR1) program.requestClose();
         }
     });
-    const int code = program.run();
+    int code = 0;
+    try {
+        code = program.run();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tarnix-live: %s\n", e.what());
+        code = 2;
+    }
     exiting = true;
     pthread_kill(watcher.native_handle(), SIGUSR1);
     watcher.join();

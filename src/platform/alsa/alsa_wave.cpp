@@ -70,6 +70,7 @@ class PcmDevice {
         quit_ = false;
         failed_ = 0;
         failedHeader_ = nullptr;
+        failurePending_ = false;
         thread_ = std::thread([this] { run(); });
         return MMSYSERR_NOERROR;
     }
@@ -123,7 +124,20 @@ class PcmDevice {
         if (WAVEHDR* h = popOldest()) {
             failedHeader_ = h;
             complete(h, completion_);
+        } else {
+            failurePending_ = true;
         }
+    }
+
+    // Called under the lock for a buffer being queued: with a failure not
+    // yet reported, the buffer comes straight back carrying it.
+    bool takeForFailure(WAVEHDR* h) {
+        if (!failurePending_) return false;
+        failurePending_ = false;
+        failedHeader_ = h;
+        h->dwFlags |= platform::WHDR_INQUEUE;
+        complete(h, completion_);
+        return true;
     }
     // The oldest queued buffer, taken off the queue; null when empty. Called
     // under the lock.
@@ -170,6 +184,7 @@ class PcmDevice {
     bool quit_ = false;
     MMRESULT failed_ = 0;
     WAVEHDR* failedHeader_ = nullptr;
+    bool failurePending_ = false;
     uint64_t generation_ = 0;  // moves on at every stop, start and reset
 
   private:
@@ -242,8 +257,9 @@ class AlsaWaveIn final : public platform::WaveIn, PcmDevice {
         if (!h || !(h->dwFlags & platform::WHDR_PREPARED)) return platform::WAVERR_UNPREPARED;
         {
             std::lock_guard lock(mutex_);
-            h->dwFlags = (h->dwFlags & ~platform::WHDR_DONE) | platform::WHDR_INQUEUE;
             h->dwBytesRecorded = 0;
+            if (takeForFailure(h)) return MMSYSERR_NOERROR;
+            h->dwFlags = (h->dwFlags & ~platform::WHDR_DONE) | platform::WHDR_INQUEUE;
             queue_.push_back(h);
         }
         wake();
@@ -334,8 +350,10 @@ class AlsaWaveIn final : public platform::WaveIn, PcmDevice {
                 snd_pcm_readi(pcm_, scratch_.data(), std::min<size_t>(room, period_));
             if (n == -EAGAIN || n == 0) continue;
             if (n < 0) {
-                if (isXrun(n) && snd_pcm_recover(pcm_, static_cast<int>(n), 1) == 0) {
-                    if (stats_) ++stats_->xruns;
+                // An overrun is recovered and counted; what recovery cannot
+                // mend ends the device.
+                if (snd_pcm_recover(pcm_, static_cast<int>(n), 1) == 0) {
+                    if (isXrun(n) && stats_) ++stats_->xruns;
                     snd_pcm_start(pcm_);
                     continue;
                 }
@@ -381,6 +399,7 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
         if (!h || !(h->dwFlags & platform::WHDR_PREPARED)) return platform::WAVERR_UNPREPARED;
         {
             std::lock_guard lock(mutex_);
+            if (takeForFailure(h)) return MMSYSERR_NOERROR;
             h->dwFlags = (h->dwFlags & ~platform::WHDR_DONE) | platform::WHDR_INQUEUE;
             queue_.push_back({h});
         }
@@ -457,27 +476,34 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
         written_ = to;
     }
 
-    void recoverXrun(long error) {
-        if (isXrun(error) && snd_pcm_recover(pcm_, static_cast<int>(error), 1) == 0) {
-            if (stats_) ++stats_->xruns;
-            return;  // every frame written so far has been played
+    // An underrun: recovered and counted. Anything recovery cannot mend
+    // ends the device. Returns whether the stream can go on.
+    bool recover(long error) {
+        if (snd_pcm_recover(pcm_, static_cast<int>(error), 1) == 0) {
+            if (isXrun(error) && stats_) ++stats_->xruns;
+            return true;
         }
         fail(static_cast<int>(error));
+        return false;
     }
 
-    // Finishes the buffers the stream has played past.
+    // Finishes the buffers the stream has played past. Nothing plays while
+    // the stream waits to start or is stopped.
     void finishPlayed() {
         snd_pcm_sframes_t delay = 0;
         const snd_pcm_state_t state = snd_pcm_state(pcm_);
         if (state == SND_PCM_STATE_XRUN) {
-            recoverXrun(-EPIPE);
+            // Everything written so far has been played.
+            if (!recover(-EPIPE)) return;
         } else if (state == SND_PCM_STATE_RUNNING || state == SND_PCM_STATE_PAUSED ||
-                   state == SND_PCM_STATE_PREPARED || state == SND_PCM_STATE_DRAINING) {
+                   state == SND_PCM_STATE_DRAINING) {
             const int e = snd_pcm_delay(pcm_, &delay);
             if (e < 0) {
-                recoverXrun(e);
+                if (!isXrun(e) || !recover(e)) return;
                 delay = 0;
             }
+        } else {
+            return;
         }
         std::lock_guard lock(mutex_);
         if (paused_ || failed_) return;
@@ -513,8 +539,11 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
                 waiting = !queue_.empty();
             }
             snd_pcm_state_t state = snd_pcm_state(pcm_);
-            if (state == SND_PCM_STATE_SETUP || state == SND_PCM_STATE_XRUN) {
-                if (state == SND_PCM_STATE_XRUN) recoverXrun(-EPIPE);
+            if (state == SND_PCM_STATE_XRUN) {
+                finishPlayed();  // recovers, and finishes what was played
+                continue;
+            }
+            if (state == SND_PCM_STATE_SETUP) {
                 snd_pcm_prepare(pcm_);
                 state = snd_pcm_state(pcm_);
             }
@@ -538,7 +567,8 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
             if (more) {
                 const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
                 if (avail < 0) {
-                    recoverXrun(avail);
+                    if (recover(avail)) continue;
+                    wait(false, -1);
                     continue;
                 }
                 if (avail == 0) {
@@ -549,8 +579,9 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
                 }
             } else if (snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) {
                 // No more audio is coming for now: play what ALSA holds.
-                snd_pcm_sframes_t delay = 0;
-                if (snd_pcm_delay(pcm_, &delay) == 0 && delay > 0) snd_pcm_start(pcm_);
+                const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
+                if (avail >= 0 && static_cast<snd_pcm_uframes_t>(avail) < buffer_)
+                    snd_pcm_start(pcm_);
             }
             finishPlayed();
             if (full)
@@ -585,7 +616,7 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
         const snd_pcm_sframes_t n = snd_pcm_writei(pcm_, scratch_.data(), frames);
         if (n == -EAGAIN) return;
         if (n < 0) {
-            recoverXrun(n);
+            recover(n);
             return;
         }
         std::lock_guard lock(mutex_);
