@@ -25,11 +25,12 @@ namespace {
 // Above every code the seam defines; the low bits hold the errno value.
 constexpr MMRESULT kAlsaErrorBase = 0x40000000;
 
-// About 6 ms per period and four periods in ALSA's buffer: a small fraction
-// of a block, so the backend adds little to the pipeline's own delay.
+// About 12 ms per period and four periods in ALSA's buffer (46 ms): a small
+// fraction of a block, so the backend adds little to the pipeline's own
+// delay, with room for a busy machine to be late without an underrun.
 constexpr unsigned kPeriods = 4;
 snd_pcm_uframes_t periodFor(unsigned rate) {
-    return std::bit_floor(std::max(32u, rate / 128));
+    return std::bit_floor(std::max(32u, rate / 64));
 }
 
 bool isXrun(long error) {
