@@ -239,13 +239,15 @@ class LiveProgram final : public platform::MessageTarget {
         if (watch_) watch_->peak = 0;
         if (o_.quiet || !isatty(STDERR_FILENO)) return;
         char level[16] = "-";
-        if (mixerDevice_ && mixer_.dwWaveInVolumeCtrl != kMixerNone)
+        const bool levelKnown = mixerDevice_ && mixer_.dwWaveInVolumeCtrl != kMixerNone;
+        if (levelKnown)
             std::snprintf(level, sizeof level, "%u%%", mixer_.dwWaveInVolume * 100 / 65535);
         std::fprintf(stderr,
                      "\rinput %6.1f dBFS  recording %4s%s  queue %d  underruns %llu  overruns "
                      "%llu  CPU %.1f%%  \033[K",
                      peak > 0 ? 20 * std::log10(peak / 32768.0) : -99.9, level,
-                     mixer_.bAutoInputLevelOff ? "" : " auto", engine_ ? engine_->outputQueued : 0,
+                     levelKnown && !mixer_.bAutoInputLevelOff ? " auto" : "",
+                     engine_ ? engine_->outputQueued : 0,
                      static_cast<unsigned long long>(outStats_.xruns.load()),
                      static_cast<unsigned long long>(inStats_.xruns.load()), 100 * cpuShare_);
         std::fflush(stderr);
