@@ -353,12 +353,13 @@ class AlsaWaveIn final : public platform::WaveIn, PcmDevice {
             if (n < 0) {
                 // An overrun is recovered and counted; what recovery cannot
                 // mend ends the device.
-                if (snd_pcm_recover(pcm_, static_cast<int>(n), 1) == 0) {
+                const int rc = snd_pcm_recover(pcm_, static_cast<int>(n), 1);
+                if (rc == 0) {
                     if (isXrun(n) && stats_) ++stats_->xruns;
                     snd_pcm_start(pcm_);
                     continue;
                 }
-                fail(static_cast<int>(n));
+                fail(rc);
                 continue;
             }
             std::lock_guard lock(mutex_);
@@ -480,11 +481,12 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
     // An underrun: recovered and counted. Anything recovery cannot mend
     // ends the device. Returns whether the stream can go on.
     bool recover(long error) {
-        if (snd_pcm_recover(pcm_, static_cast<int>(error), 1) == 0) {
+        const int rc = snd_pcm_recover(pcm_, static_cast<int>(error), 1);
+        if (rc == 0) {
             if (isXrun(error) && stats_) ++stats_->xruns;
             return true;
         }
-        fail(static_cast<int>(error));
+        fail(rc);  // what made recovery fail says most
         return false;
     }
 
@@ -647,11 +649,23 @@ std::string errorText(MMRESULT code) {
     return platform::standardWaveErrorText(code);
 }
 
+namespace {
+void ignoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
+}  // namespace
+
+void quietAlsa() {
+    // Failures reach the user as the program's own messages, with ALSA's text;
+    // the library's diagnostics on standard error would only repeat them.
+    snd_lib_error_set_handler(ignoreAlsaMessage);
+}
+
 std::unique_ptr<platform::WaveIn> makeWaveIn(const std::string& pcm, DeviceStats* stats) {
+    quietAlsa();
     return std::make_unique<AlsaWaveIn>(pcm, stats);
 }
 
 std::unique_ptr<platform::WaveOut> makeWaveOut(const std::string& pcm, DeviceStats* stats) {
+    quietAlsa();
     return std::make_unique<AlsaWaveOut>(pcm, stats);
 }
 
