@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -166,6 +167,9 @@ class PcmDevice {
     }
 
     int periodMs() const { return static_cast<int>(1000 * period_ / rate_) + 1; }
+    std::chrono::microseconds ringTime() const {
+        return std::chrono::microseconds(1000000 * buffer_ / rate_);
+    }
 
     virtual void run() = 0;
 
@@ -312,6 +316,8 @@ class AlsaWaveIn final : public platform::WaveIn, PcmDevice {
 
     void run() override {
         bool started = false;
+        bool starving = false;
+        std::chrono::steady_clock::time_point starvedAt;
         for (;;) {
             bool running, ready;
             size_t room = 0;
@@ -331,6 +337,7 @@ class AlsaWaveIn final : public platform::WaveIn, PcmDevice {
                 snd_pcm_drop(pcm_);
                 started = false;
             }
+            if (!running) starving = false;
             if (running && !started) {
                 int e = snd_pcm_prepare(pcm_);
                 if (e >= 0) e = snd_pcm_start(pcm_);
@@ -340,11 +347,27 @@ class AlsaWaveIn final : public platform::WaveIn, PcmDevice {
                 }
                 started = true;
             }
-            // Without a buffer nothing is read: a sound card overruns and
-            // loses that audio, an unpaced source just waits.
+            // Without a buffer nothing is read. A sound card overruns once its
+            // ring is full and loses that audio; a sound server would instead
+            // keep seconds of it and hand it over late, so a wait longer than
+            // the ring is treated as the overrun it would be on a card. An
+            // unpaced source (a file) loses nothing by the restart.
             if (!ready || room == 0) {
+                if (running && !starving) {
+                    starving = true;
+                    starvedAt = std::chrono::steady_clock::now();
+                }
                 wait(false, -1);
                 continue;
+            }
+            if (starving) {
+                starving = false;
+                if (std::chrono::steady_clock::now() - starvedAt > ringTime()) {
+                    snd_pcm_drop(pcm_);
+                    snd_pcm_prepare(pcm_);
+                    snd_pcm_start(pcm_);
+                    if (stats_) ++stats_->xruns;
+                }
             }
             if (!wait(true, 200)) continue;
             const snd_pcm_sframes_t n =

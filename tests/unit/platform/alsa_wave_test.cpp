@@ -76,6 +76,24 @@ TEST_F(AlsaWave, CaptureFillsInQueueOrderAndResetReturnsTheRest) {
     EXPECT_EQ(in->close(), MMSYSERR_NOERROR);
 }
 
+TEST_F(AlsaWave, CaptureWithoutBuffersLongerThanItsRingOverruns) {
+    // A sound server keeps what a card would lose; the device loses it.
+    alsa::DeviceStats stats;
+    auto in = alsa::makeWaveIn("null", &stats);
+    ASSERT_EQ(in->open(engine::pcmFormat(1, 8000), &target), MMSYSERR_NOERROR);
+    queue(*in, 1);
+    in->start();
+    ASSERT_TRUE(waitFor(1));
+    EXPECT_EQ(stats.xruns, 0u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    host.runUntilIdle();
+    queue(*in, 1);
+    ASSERT_TRUE(waitFor(1));
+    EXPECT_EQ(stats.xruns, 1u);
+    in->reset();
+    in->close();
+}
+
 TEST_F(AlsaWave, PausedPlaybackFinishesNothingUntilRestarted) {
     auto out = alsa::makeWaveOut("null");
     ASSERT_EQ(out->open(engine::pcmFormat(1, 8000), &target), MMSYSERR_NOERROR);
