@@ -92,6 +92,56 @@ def measure_delay(captured, played, rate):
     return lag / rate, corr
 
 
+def click_file(path, rate):
+    """A 10 ms full-scale burst after 50 ms of silence."""
+    with wave.open(path, "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(rate)
+        n = rate // 100
+        burst = [int(30000 * math.sin(2 * math.pi * 1000 * i / rate)) for i in range(n)]
+        w.writeframes(array.array("h", [0] * (rate // 20) + burst + [0] * n).tobytes())
+
+
+def first_loud(samples):
+    for i, x in enumerate(samples):
+        if abs(x) > 8000:
+            return i
+    return None
+
+
+def live_through_loop(loop, rate, args, seconds, demo):
+    """Records A (what tarnix-live hears) and B (what it plays) while it runs
+    with `args` and `demo` plays into A. Returns its result and the two
+    recordings, both starting at the same moment: a click played into A and B
+    at once before tarnix-live starts lines them up, whenever each recorder
+    happened to start."""
+    d = loop.dir
+    click = os.path.join(d, "click.wav")
+    click_file(click, rate)
+    recorders = [subprocess.Popen(
+        ["parec", "--raw", "--device", dev, "--rate=%d" % rate, "--channels=1",
+         "--format=s16le", "--latency-msec=10", os.path.join(d, name)], env=loop.env)
+        for dev, name in (("A.monitor", "in.raw"), ("B.monitor", "out.raw"))]
+    time.sleep(0.5)
+    subprocess.run(["paplay", "--device=AB", click], env=loop.env, timeout=30, check=True)
+    live = Run(args + ["--seconds", str(seconds)], loop.env)
+    time.sleep(0.5)
+    player = subprocess.Popen(["paplay", "--device=A", "--latency-msec=100", demo], env=loop.env)
+    result = live.finish(seconds + 30)
+    player.wait(30)
+    for r in recorders:
+        r.send_signal(signal.SIGINT)
+        r.wait(10)
+    captured = read_raw(os.path.join(d, "in.raw"))
+    played = read_raw(os.path.join(d, "out.raw"))
+    a, b = first_loud(captured), first_loud(played)
+    if a is None or b is None:
+        raise AssertionError("the click was not recorded")
+    # Skip the click: the recordings start where the click does.
+    return result, captured[a + rate // 10:], played[b + rate // 10:]
+
+
 class Run:
     """tarnix-live in the background, ended by a signal or by itself."""
 
@@ -183,25 +233,9 @@ class NoSoundSystem(unittest.TestCase):
 class RealTime(unittest.TestCase):
     def test_twenty_seconds_through_null_sinks(self):
         rate, seconds = 11025, 20
-        _, _, demo = read_wav(DEMO)
         with pulse_loop.PulseLoop(rate) as loop:
-            d = loop.dir
-            recorders = [subprocess.Popen(
-                ["parec", "--raw", "--device", dev, "--rate=%d" % rate, "--channels=1",
-                 "--format=s16le", "--latency-msec=10", os.path.join(d, name)],
-                env=loop.env) for dev, name in (("A.monitor", "in.raw"), ("B.monitor", "out.raw"))]
-            live = Run(["--no-equalizer", "--noise-floor", "30", "--seconds", str(seconds)],
-                       loop.env)
-            time.sleep(0.5)
-            player = subprocess.Popen(["paplay", "--device=A", "--latency-msec=100", DEMO],
-                                      env=loop.env)
-            rc, out, err = live.finish(seconds + 30)
-            player.wait(30)
-            for r in recorders:
-                r.send_signal(signal.SIGINT)
-                r.wait(10)
-            captured, played = read_raw(os.path.join(d, "in.raw")), read_raw(
-                os.path.join(d, "out.raw"))
+            (rc, out, err), captured, played = live_through_loop(
+                loop, rate, ["--no-equalizer", "--noise-floor", "30"], seconds, DEMO)
         self.assertEqual(rc, 0, err)
         m = re.search(r"([\d.]+) s of audio .* in ([\d.]+) s; underruns (\d+), overruns (\d+)",
                       out)
