@@ -2,7 +2,7 @@
 time through a private PulseAudio, and its behaviour when the sound system
 is missing, vanishes mid-run or the user presses Ctrl-C.
 
-Usage: live_test.py TARNIX_LIVE TARNIX_FILE SOURCE_DIR"""
+Usage: live_test.py TARNIX_LIVE TARNIX_FILE SOURCE_DIR ALSA_TESTS [TEST...]"""
 
 import array
 import math
@@ -19,7 +19,7 @@ import wave
 
 import pulse_loop
 
-LIVE = FILE = SOURCE = None
+LIVE = FILE = SOURCE = ALSA_TESTS = None
 DEMO = None
 DELAY_BLOCKS = 7  # blocks from capture to playback, before the pipeline's two hops
 PIPELINE = 512
@@ -233,16 +233,25 @@ class NoSoundSystem(unittest.TestCase):
 class RealTime(unittest.TestCase):
     def test_twenty_seconds_through_null_sinks(self):
         rate, seconds = 11025, 20
-        with pulse_loop.PulseLoop(rate) as loop:
-            (rc, out, err), captured, played = live_through_loop(
-                loop, rate, ["--no-equalizer", "--noise-floor", "30"], seconds, DEMO)
-        self.assertEqual(rc, 0, err)
-        m = re.search(r"([\d.]+) s of audio .* in ([\d.]+) s; underruns (\d+), overruns (\d+)",
-                      out)
-        self.assertTrue(m, out)
+        # A machine busy far beyond its cores can starve any real-time
+        # program: such a run is tried again, and only a quiet machine fails.
+        for attempt in range(2):
+            with pulse_loop.PulseLoop(rate) as loop:
+                (rc, out, err), captured, played = live_through_loop(
+                    loop, rate, ["--no-equalizer", "--noise-floor", "30"], seconds, DEMO)
+            self.assertEqual(rc, 0, err)
+            m = re.search(r"([\d.]+) s of audio .* in ([\d.]+) s; underruns (\d+), "
+                          r"overruns (\d+)", out)
+            self.assertTrue(m, out)
+            if int(m.group(3)) == 0:
+                break
+        load = os.getloadavg()[0]
+        if int(m.group(3)) > 0 and load > 2 * os.cpu_count():
+            self.skipTest("too busy for a real-time check (load %.1f): %s underruns"
+                          % (load, m.group(3)))
+        self.assertEqual(int(m.group(3)), 0, "underruns")
         audio, wall = float(m.group(1)), float(m.group(2))
         self.assertAlmostEqual(wall / audio, 1.0, delta=0.01)
-        self.assertEqual(int(m.group(3)), 0, "underruns")
 
         delay, corr = measure_delay(captured, played, rate)
         self.assertGreater(corr, 0.8)
@@ -268,6 +277,14 @@ class RealTime(unittest.TestCase):
         self.assertEqual(rc, 1, err)
         self.assertRegex(err, r"wave(In|Out)UnprepareHeader \(MM_W(IM_DATA|OM_DONE)\): \S")
 
+    def test_mixer_on_the_sound_server(self):
+        with pulse_loop.PulseLoop(11025) as loop:
+            env = dict(loop.env, TARNIX_PRIVATE_PULSE="1")
+            r = subprocess.run([ALSA_TESTS, "--gtest_filter=AlsaMixerLive.*"], env=env,
+                               capture_output=True, text=True, timeout=60)
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        self.assertIn("[  PASSED  ] 1 test", r.stdout)
+
     def test_interrupt_leaves_every_path_audible(self):
         card = os.path.join(SOURCE, "tests", "fixtures", "mixer", "classic.json")
         with pulse_loop.PulseLoop(11025) as loop:
@@ -283,6 +300,6 @@ class RealTime(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    LIVE, FILE, SOURCE = sys.argv[1:4]
+    LIVE, FILE, SOURCE, ALSA_TESTS = sys.argv[1:5]
     DEMO = os.path.join(SOURCE, "samples", "demo-noisy.wav")
-    unittest.main(argv=[sys.argv[0], "-v"] + sys.argv[4:])
+    unittest.main(argv=[sys.argv[0], "-v"] + sys.argv[5:])
