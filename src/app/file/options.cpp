@@ -99,6 +99,72 @@ class UsageFormatter : public CLI::Formatter {
 
 }  // namespace
 
+void addProcessingOptions(CLI::App& app, Options& o, ProcessingArgs& pending) {
+    app.add_option("--prefilter", o.prefilter, "FIR prefilter")
+        ->check(CLI::IsMember({"off", "voice", "music"}))
+        ->capture_default_str();
+    app.add_flag("--lms", o.lms, "Least mean square filter");
+    app.add_flag("--combiner", o.combiner, "Linear combiner filter");
+    app.add_option("--exponential", o.exponential, "Exponential filter factor")
+        ->check(
+            CLI::IsMember({"off", "0.1", "0.2", "0.3", "0.4", "0.5", "0.6", "0.7", "0.8", "0.9"}))
+        ->capture_default_str();
+    app.add_option("--noise-floor", o.noiseFloor,
+                   "Noise floor averaging: off or 10..150 in steps of 10 (150 is the factor 2.5)")
+        ->check(CLI::IsMember({"off", "10", "20", "30", "40", "50", "60", "70", "80", "90", "100",
+                               "110", "120", "130", "140", "150"}))
+        ->capture_default_str();
+    app.add_option("--heterodyne", o.heterodyne, "Automatic heterodyne (steady tone) reduction")
+        ->check(CLI::IsMember({"off", "5000", "slow", "fast"}))
+        ->capture_default_str();
+    app.add_flag("--no-equalizer", o.noEqualizer, "Turn the flattening equalizer off");
+    app.add_flag("--no-expandor", o.noExpandor, "Turn the expandor off");
+    app.add_flag("--averaging", o.averaging, "Average magnitudes over three frames");
+
+    auto band = [&pending](const char* kind) {
+        return [&pending, kind](const std::vector<std::string>& values) {
+            for (const auto& v : values)
+                pending.bandArgs.emplace_back(kind, v);
+        };
+    };
+    app.add_option_function<std::vector<std::string>>("--band", band("band"),
+                                                      "Band preset, repeatable")
+        ->check(CLI::IsMember(names(bandPresets())))
+        ->trigger_on_parse()
+        ->allow_extra_args(false);
+    app.add_option_function<std::vector<std::string>>(
+           "--pass", band("pass"), "Pass the bins with LO <= f < HI (Hz), repeatable; LO-HI")
+        ->trigger_on_parse()
+        ->allow_extra_args(false);
+    app.add_option_function<std::vector<std::string>>(
+           "--stop", band("stop"), "Stop the bins with LO <= f < HI (Hz), repeatable; LO-HI")
+        ->trigger_on_parse()
+        ->allow_extra_args(false);
+    app.add_option("--min-amplitude", pending.minAmplitude,
+                   "Set every minimum amplitude (at least 0.1; 1200 at start)");
+}
+
+std::string finishProcessingOptions(Options& o, const ProcessingArgs& pending) {
+    for (const auto& [kind, value] : pending.bandArgs) {
+        BandStep step{BandStep::Preset};
+        if (kind == "band") {
+            step.command = bandPresets().at(value);
+        } else {
+            step.kind = kind == "pass" ? BandStep::Pass : BandStep::Stop;
+            const std::string error = parseRange(value, step.lowHz, step.highHz);
+            if (!error.empty()) return "--" + kind + ": " + error;
+        }
+        o.bands.push_back(step);
+    }
+    if (pending.minAmplitude) {
+        double value = 0.0;
+        if (!parseNumber(*pending.minAmplitude, value))
+            return "--min-amplitude: expected a number: '" + *pending.minAmplitude + "'";
+        o.minAmplitude = value;
+    }
+    return {};
+}
+
 std::optional<Options> parseOptions(int argc, char** argv, int& exitCode) {
     Options o;
     CLI::App app{
@@ -130,50 +196,8 @@ std::optional<Options> parseOptions(int argc, char** argv, int& exitCode) {
         ->check(CLI::Range(8000, 48000))
         ->type_name("R");
     app.add_flag("--stereo", o.stereo, "Simulated stereo output (two channels)");
-    app.add_option("--prefilter", o.prefilter, "FIR prefilter")
-        ->check(CLI::IsMember({"off", "voice", "music"}))
-        ->capture_default_str();
-    app.add_flag("--lms", o.lms, "Least mean square filter");
-    app.add_flag("--combiner", o.combiner, "Linear combiner filter");
-    app.add_option("--exponential", o.exponential, "Exponential filter factor")
-        ->check(
-            CLI::IsMember({"off", "0.1", "0.2", "0.3", "0.4", "0.5", "0.6", "0.7", "0.8", "0.9"}))
-        ->capture_default_str();
-    app.add_option("--noise-floor", o.noiseFloor,
-                   "Noise floor averaging: off or 10..150 in steps of 10 (150 is the factor 2.5)")
-        ->check(CLI::IsMember({"off", "10", "20", "30", "40", "50", "60", "70", "80", "90", "100",
-                               "110", "120", "130", "140", "150"}))
-        ->capture_default_str();
-    app.add_option("--heterodyne", o.heterodyne, "Automatic heterodyne (steady tone) reduction")
-        ->check(CLI::IsMember({"off", "5000", "slow", "fast"}))
-        ->capture_default_str();
-    app.add_flag("--no-equalizer", o.noEqualizer, "Turn the flattening equalizer off");
-    app.add_flag("--no-expandor", o.noExpandor, "Turn the expandor off");
-    app.add_flag("--averaging", o.averaging, "Average magnitudes over three frames");
-
-    std::vector<std::pair<std::string, std::string>> bandArgs;  // kind, value, in order
-    auto band = [&](const char* kind) {
-        return [&bandArgs, kind](const std::vector<std::string>& values) {
-            for (const auto& v : values)
-                bandArgs.emplace_back(kind, v);
-        };
-    };
-    app.add_option_function<std::vector<std::string>>("--band", band("band"),
-                                                      "Band preset, repeatable")
-        ->check(CLI::IsMember(names(bandPresets())))
-        ->trigger_on_parse()
-        ->allow_extra_args(false);
-    app.add_option_function<std::vector<std::string>>(
-           "--pass", band("pass"), "Pass the bins with LO <= f < HI (Hz), repeatable; LO-HI")
-        ->trigger_on_parse()
-        ->allow_extra_args(false);
-    app.add_option_function<std::vector<std::string>>(
-           "--stop", band("stop"), "Stop the bins with LO <= f < HI (Hz), repeatable; LO-HI")
-        ->trigger_on_parse()
-        ->allow_extra_args(false);
-    std::optional<std::string> minAmplitude;
-    app.add_option("--min-amplitude", minAmplitude,
-                   "Set every minimum amplitude (at least 0.1; 1200 at start)");
+    ProcessingArgs pending;
+    addProcessingOptions(app, o, pending);
     app.add_flag("-q,--quiet", o.quiet, "Print nothing but errors");
     app.add_flag("--check-pass-through", o.passThrough)->group("");  // hidden
 
@@ -191,23 +215,8 @@ std::optional<Options> parseOptions(int argc, char** argv, int& exitCode) {
         return std::nullopt;
     }
 
-    for (const auto& [kind, value] : bandArgs) {
-        BandStep step{BandStep::Preset};
-        if (kind == "band") {
-            step.command = bandPresets().at(value);
-        } else {
-            step.kind = kind == "pass" ? BandStep::Pass : BandStep::Stop;
-            const std::string error = parseRange(value, step.lowHz, step.highHz);
-            if (!error.empty()) return usageError("--" + kind + ": " + error);
-        }
-        o.bands.push_back(step);
-    }
-    if (minAmplitude) {
-        double value = 0.0;
-        if (!parseNumber(*minAmplitude, value))
-            return usageError("--min-amplitude: expected a number: '" + *minAmplitude + "'");
-        o.minAmplitude = value;
-    }
+    if (const std::string error = finishProcessingOptions(o, pending); !error.empty())
+        return usageError(error);
 
     // Where the samples come from and go to.
     const bool batch = app.count("--output-dir") > 0;
