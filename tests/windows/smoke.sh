@@ -18,7 +18,7 @@ build=$(cd "${1:-build/windows}" && pwd)
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 out=$build/smoke
 exe=$build/src/app/win32/tarnix.exe
-check=$build/tests/windows/tarnix-resource-check.exe
+check=$build/tests/windows/tarnix-smoke-helper.exe
 mkdir -p "$out"
 rm -f "$out"/*.png "$out"/*.log
 
@@ -106,6 +106,73 @@ fi
 wait_exit "$program_pid"
 [ "$code" = 0 ] && pass "no device: the program ended with 0" || fail "no device: exit $code"
 sed 's/^/  box: /' "$out/nodevice-boxes.log" | tr -d '\r'
+
+# 3. Audio through a private PulseAudio with two null sinks: the demo plays
+#    into A, whose monitor is the default source; B is the default sink.
+if command -v pulseaudio >/dev/null && command -v paplay >/dev/null; then
+    pulse=$out/pulse
+    rm -rf "$pulse"
+    mkdir -p "$pulse"
+    chmod 700 "$pulse"
+    export PULSE_RUNTIME_PATH="$pulse" PULSE_STATE_PATH="$pulse" PULSE_COOKIE="$pulse/cookie"
+    export PULSE_SERVER="unix:$pulse/native"
+    cat >"$pulse/loop.pa" <<PA
+load-module module-native-protocol-unix auth-anonymous=1 socket=$pulse/native
+load-module module-null-sink sink_name=A rate=11025 channels=1 format=s16le
+load-module module-null-sink sink_name=B rate=11025 channels=1 format=s16le
+set-default-sink B
+set-default-source A.monitor
+PA
+    HOME="$pulse" pulseaudio -n -F "$pulse/loop.pa" --daemonize=no --use-pid-file=no \
+        --exit-idle-time=-1 --system=false --disallow-exit --realtime=no --high-priority=no \
+        >"$pulse/pulse.log" 2>&1 &
+    pulse_pid=$!
+    for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+    # Idle null sinks render in 2-second blocks: keep them busy; then the demo.
+    (
+        pacat --device=A --latency-msec=10 /dev/zero &
+        pacat --device=B --latency-msec=10 /dev/zero &
+        while paplay --device=A --latency-msec=100 "$source_dir/samples/demo-noisy.wav"; do :; done
+    ) >/dev/null 2>&1 &
+    feeder_pid=$!
+
+    wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d pulse /f >/dev/null 2>&1
+    wineserver -k 2>/dev/null || true
+    start_program audio
+    wine "$check" --box Welcome >/dev/null 2>&1 || fail "Welcome could not be answered"
+    wine "$check" --boxes-for 5 >"$out/audio-boxes.log" 2>&1
+    if kill -0 "$program_pid" 2>/dev/null; then
+        pass "audio: the program runs"
+    else
+        fail "audio: the program ended at start"; cat "$out/audio-boxes.log"
+    fi
+    # The level dialog opens over the middle of the spectrum: aside with it.
+    wine "$check" --move "Audio Level Controls" 700 620 >/dev/null 2>&1 || fail "no Audio Level Controls"
+    sleep 1.5
+    shot main-window
+    sleep 2.2
+    shot main-window-later
+    # The live spectrum: the trace differs from one second to the next.
+    changed=$(compare -metric AE -crop 750x400+8+160 "$out/main-window.png" \
+        "$out/main-window-later.png" null: 2>&1 || true)
+    if [ "${changed%% *}" -gt 100 ] 2>/dev/null; then
+        pass "audio: the spectrum moves ($changed pixels changed)"
+    else
+        fail "audio: the spectrum does not move ($changed)"
+    fi
+    # File, Exit by the mouse and the mnemonic, as a person would.
+    main=$(xdotool search --name '^Tarnix Digital Filter Program $' | head -n 1)
+    eval "$(xdotool getwindowgeometry --shell "$main")"
+    xdotool mousemove $((X + 17)) $((Y + 33)) click 1
+    sleep 1
+    shot file-menu
+    xdotool key x
+    wait_exit "$program_pid"
+    [ "$code" = 0 ] && pass "audio: File, Exit ended the program with 0" || fail "audio: exit $code"
+    sed 's/^/  box: /' "$out/audio-boxes.log" | tr -d '\r'
+else
+    echo "smoke: pulseaudio not installed, the audio run is skipped"
+fi
 
 echo "smoke: $failures failure(s)"
 [ "$failures" = 0 ]

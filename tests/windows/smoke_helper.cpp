@@ -1,22 +1,26 @@
-// Checks the resources built into tarnix.exe against the core's tables, as
-// Windows itself reads them: the menus 101 and 104 (labels, identifiers,
-// initial check and gray states, nesting) and the seven dialogs (caption,
-// font, and every control's class, text, style and place in pixels).
+// The smoke run's helper inside wine.
 //
-// tarnix-resource-check PROGRAM.exe   the resources in the file
-// tarnix-resource-check --window      the menu bar of the running main window
-// Prints every difference; the exit code is the number found (0: all agree).
-// tarnix-resource-check --box CAPTION  waits up to 20 s for a message box of
-//                                      that caption, prints its text, answers OK
-//                                      (exit code 0; 100 when none came)
-// tarnix-resource-check --raise CAPTION brings that window to the top
-// tarnix-resource-check --boxes-before CAPTION
-//                                      answers OK to every other message box
-//                                      (printing caption and text) until a
-//                                      window of that caption is up
+// tarnix-smoke-helper PROGRAM.exe
+//     Checks the resources built into the program against the core's tables,
+//     as Windows itself reads them: the menus 101 and 104 (labels,
+//     identifiers, initial check and gray states, nesting), the icon 113 and
+//     the seven dialogs (caption, font, size, and every control's class, text,
+//     style, tab stop, identifier and place in pixels). Prints every
+//     difference; the exit code is the number found (0: all agree).
+// tarnix-smoke-helper --box CAPTION
+//     Waits up to 20 s for a dialog or box of that caption, prints its texts
+//     and answers OK (exit code 0; 100 when none came).
+// tarnix-smoke-helper --boxes-before CAPTION
+//     Answers OK to every other message box (printing caption and text) until
+//     a window of that caption is up.
+// tarnix-smoke-helper --boxes-for SECONDS
+//     Answers OK to every message box for a while.
+// tarnix-smoke-helper --raise CAPTION | --move CAPTION X Y
+//     Brings a window to the top, or moves it, for a clear screenshot.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <span>
 #include <string>
 
@@ -36,8 +40,7 @@ void expectText(const std::string& where, const std::string& got, const std::str
     if (got != want) fault(where, "'" + got + "', expected '" + want + "'");
 }
 
-void checkMenu(HMENU menu, std::span<const ui::MenuNode> nodes, const std::string& where,
-               bool states) {
+void checkMenu(HMENU menu, std::span<const ui::MenuNode> nodes, const std::string& where) {
     const int count = GetMenuItemCount(menu);
     if (count != static_cast<int>(nodes.size())) {
         fault(where, std::to_string(count) + " items, expected " + std::to_string(nodes.size()));
@@ -65,11 +68,10 @@ void checkMenu(HMENU menu, std::span<const ui::MenuNode> nodes, const std::strin
             continue;
         }
         if (info.hSubMenu) {
-            checkMenu(info.hSubMenu, node.children, at, states);
+            checkMenu(info.hSubMenu, node.children, at);
             continue;
         }
         if (info.wID != node.id) fault(at, "identifier " + std::to_string(info.wID));
-        if (!states) continue;
         if (((info.fState & MFS_CHECKED) != 0) != node.checked) fault(at, "check mark");
         if (((info.fState & MFS_GRAYED) != 0) != node.grayed) fault(at, "gray state");
     }
@@ -211,6 +213,15 @@ BOOL CALLBACK answerOtherBox(HWND window, LPARAM until) {
     return TRUE;
 }
 
+int answerBoxesFor(int seconds) {
+    for (int i = 0; i < 10 * seconds; ++i) {
+        EnumWindows(answerOtherBox, reinterpret_cast<LPARAM>(""));
+        std::fflush(stdout);
+        Sleep(100);
+    }
+    return 0;
+}
+
 int answerBoxesBefore(const char* caption) {
     for (int i = 0; i < 300; ++i) {
         if (FindWindowA(nullptr, caption)) return 0;
@@ -224,39 +235,39 @@ int answerBoxesBefore(const char* caption) {
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--box") return answerBox(argv[2]);
+    if (argc == 5 && std::string(argv[1]) == "--move") {
+        HWND window = FindWindowA(nullptr, argv[2]);
+        if (window)
+            SetWindowPos(window, HWND_TOP, std::atoi(argv[3]), std::atoi(argv[4]), 0, 0,
+                         SWP_NOSIZE);
+        return window ? 0 : 100;
+    }
     if (argc == 3 && std::string(argv[1]) == "--raise") {
         HWND window = FindWindowA(nullptr, argv[2]);
         if (window) SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
         return window ? 0 : 100;
     }
     if (argc == 3 && std::string(argv[1]) == "--boxes-before") return answerBoxesBefore(argv[2]);
+    if (argc == 3 && std::string(argv[1]) == "--boxes-for")
+        return answerBoxesFor(std::atoi(argv[2]));
     if (argc != 2) {
-        std::fprintf(stderr,
-                     "usage: tarnix-resource-check PROGRAM.exe | --window | --box CAPTION\n");
+        std::fprintf(
+            stderr,
+            "usage: tarnix-smoke-helper PROGRAM.exe | --box CAPTION | --raise CAPTION | ...\n");
         return 100;
     }
-    if (std::string(argv[1]) == "--window") {
-        HWND window = FindWindowA(ui::kMainWindowClass, nullptr);
-        if (!window) {
-            std::printf("no main window\n");
-            return 100;
-        }
-        // States change as the program runs: only the labels and identifiers.
-        checkMenu(GetMenu(window), ui::kMainMenu.bar, "running menu 101", false);
-    } else {
-        HMODULE module = LoadLibraryExA(argv[1], nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        if (!module) {
-            std::printf("%s: cannot be loaded\n", argv[1]);
-            return 100;
-        }
-        checkMenu(LoadMenuA(module, MAKEINTRESOURCEA(ui::kMainMenu.resourceId)), ui::kMainMenu.bar,
-                  "menu 101", true);
-        checkMenu(LoadMenuA(module, MAKEINTRESOURCEA(ui::kPopupMenuResource.resourceId)),
-                  ui::kPopupMenuResource.bar, "menu 104", true);
-        if (!LoadIconA(module, MAKEINTRESOURCEA(113))) fault("icon 113", "missing");
-        for (const mixer_ui::DialogTemplate* t : win32_app::kDialogTemplates)
-            checkDialog(module, *t);
+    HMODULE module = LoadLibraryExA(argv[1], nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module) {
+        std::printf("%s: cannot be loaded\n", argv[1]);
+        return 100;
     }
+    checkMenu(LoadMenuA(module, MAKEINTRESOURCEA(ui::kMainMenu.resourceId)), ui::kMainMenu.bar,
+              "menu 101");
+    checkMenu(LoadMenuA(module, MAKEINTRESOURCEA(ui::kPopupMenuResource.resourceId)),
+              ui::kPopupMenuResource.bar, "menu 104");
+    if (!LoadIconA(module, MAKEINTRESOURCEA(113))) fault("icon 113", "missing");
+    for (const mixer_ui::DialogTemplate* t : win32_app::kDialogTemplates)
+        checkDialog(module, *t);
     std::printf("%d difference(s)\n", gFaults);
     return gFaults;
 }
