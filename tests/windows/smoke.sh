@@ -160,6 +160,28 @@ PA
     else
         fail "audio: the spectrum does not move ($changed)"
     fi
+    # The whistle with the equalizer off: what tarnix.exe plays into B keeps
+    # the speech band and loses the 5000 Hz tone (the notch settles within
+    # about a second).
+    wine "$check" --command "E&qualizer" >/dev/null 2>&1 || fail "audio: no Equalizer item"
+    sleep 2
+    timeout 8 parec --device=B.monitor --format=s16le --rate=11025 --channels=1 --raw \
+        >"$out/played.raw" 2>/dev/null || true
+    # The RMS amplitude of a band (sox's sinc filter) of the demo or the output.
+    rms() { awk '/RMS +amplitude/ { print $3 }'; }
+    demo_band() { sox "$source_dir/samples/demo-noisy.wav" -n sinc "$1" stat 2>&1 | rms; }
+    played_band() {
+        sox -t raw -r 11025 -e signed -b 16 -c 1 "$out/played.raw" -n sinc "$1" stat 2>&1 | rms
+    }
+    set -- "$(demo_band 4900-5100)" "$(played_band 4900-5100)" "$(demo_band 300-3000)" \
+        "$(played_band 300-3000)"
+    echo "  5000 Hz RMS in $1, out $2; 300-3000 Hz RMS in $3, out $4"
+    if awk -v wi="$1" -v wo="$2" -v si="$3" -v so="$4" \
+        'BEGIN { exit !(wo < wi / 10 && so > si / 10) }'; then
+        pass "audio: the whistle is gone from the output, the speech is there"
+    else
+        fail "audio: the whistle stays or the speech is gone"
+    fi
     # File, Exit by the mouse and the mnemonic, as a person would.
     main=$(xdotool search --name '^Tarnix Digital Filter Program $' | head -n 1)
     eval "$(xdotool getwindowgeometry --shell "$main")"

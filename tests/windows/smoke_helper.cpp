@@ -15,6 +15,9 @@
 //     a window of that caption is up.
 // tarnix-smoke-helper --boxes-for SECONDS
 //     Answers OK to every message box for a while.
+// tarnix-smoke-helper --command LABEL
+//     Chooses the main menu's item of that label (as "E&qualizer") in the
+//     running program, by the item's identifier from the table.
 // tarnix-smoke-helper --raise CAPTION | --move CAPTION X Y
 //     Brings a window to the top, or moves it, for a clear screenshot.
 #include <windows.h>
@@ -233,8 +236,29 @@ int answerBoxesBefore(const char* caption) {
     return 100;
 }
 
+uint32_t commandOf(std::span<const ui::MenuNode> nodes, const std::string& label) {
+    for (const ui::MenuNode& n : nodes) {
+        if (n.kind == ui::MenuNodeKind::Item && label == n.label) return n.id;
+        if (n.kind == ui::MenuNodeKind::Submenu)
+            if (const uint32_t id = commandOf(n.children, label)) return id;
+    }
+    return 0;
+}
+
+int chooseCommand(const std::string& label) {
+    const uint32_t id = commandOf(ui::kMainMenu.bar, label);
+    HWND window = FindWindowA(ui::kMainWindowClass, nullptr);
+    if (!id || !window) {
+        std::printf("no item '%s' or no main window\n", label.c_str());
+        return 100;
+    }
+    PostMessageA(window, WM_COMMAND, id, 0);
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--box") return answerBox(argv[2]);
+    if (argc == 3 && std::string(argv[1]) == "--command") return chooseCommand(argv[2]);
     if (argc == 5 && std::string(argv[1]) == "--move") {
         HWND window = FindWindowA(nullptr, argv[2]);
         if (window)
