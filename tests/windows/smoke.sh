@@ -3,14 +3,15 @@
 #
 #   tests/windows/smoke.sh [BUILD_DIR]     (default build/windows)
 #
-# 1. The built resources agree with the core's menu and dialog tables.
-# 2. No audio device: Welcome (screenshot), Agree, every start-up box is
-#    answered until "waveInOpen" shows wine's text for the failed open
-#    (screenshot); OK ends the program with exit code 0.
+# 1. The built resources (menus, dialogs, icon) agree with the core's tables.
+# 2. No audio device: Disagree ends the program with exit code 0. Welcome
+#    (screenshot), Agree, every start-up box is answered until "waveInOpen"
+#    shows wine's text for the failed open (screenshot); OK ends the program
+#    with exit code 0.
 # 3. Audio through a private PulseAudio (when pulseaudio is installed): Agree,
-#    the main window runs with its menus (read back from the window and
-#    checked against the table) and the spectrum of the demo (screenshot);
-#    File, Exit ends it with exit code 0.
+#    the main window runs with its menus and the live spectrum of the demo
+#    (screenshots); with the equalizer off the recorded output has lost the
+#    5000 Hz whistle and kept the speech; File, Exit ends it with exit code 0.
 # Screenshots and logs land in BUILD_DIR/smoke. Exit status 0 when all passed.
 set -eu
 
@@ -18,7 +19,7 @@ build=$(cd "${1:-build/windows}" && pwd)
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 out=$build/smoke
 exe=$build/src/app/win32/tarnix.exe
-check=$build/tests/windows/tarnix-smoke-helper.exe
+helper=$build/tests/windows/tarnix-smoke-helper.exe
 mkdir -p "$out"
 rm -f "$out"/*.png "$out"/*.log
 
@@ -35,9 +36,7 @@ pulse_pid=
 feeder_pid=
 cleanup() {
     wineserver -k 2>/dev/null || true
-    [ -n "$feeder_pid" ] && kill "$feeder_pid" 2>/dev/null || true
-    [ -n "$pulse_pid" ] && kill "$pulse_pid" 2>/dev/null || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    for pid in $feeder_pid $pulse_pid $xvfb_pid; do kill "$pid" 2>/dev/null || true; done
 }
 trap cleanup EXIT INT TERM
 
@@ -47,7 +46,8 @@ rm -f "$out/display"
 Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$out/display" >"$out/xvfb.log" 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 50); do [ -s "$out/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$out/display")"
+DISPLAY=":$(cat "$out/display")"
+export DISPLAY
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "smoke: making the wine prefix (takes a few seconds)"
@@ -74,12 +74,12 @@ wait_exit() {
 start_program() {
     wine "$exe" >"$out/$1.log" 2>&1 &
     program_pid=$!
-    wine "$check" --boxes-before Welcome >>"$out/$1-boxes.log" 2>&1 || fail "$1: no Welcome dialog"
+    wine "$helper" --boxes-before Welcome >>"$out/$1-boxes.log" 2>&1 || fail "$1: no Welcome dialog"
     sleep 1
 }
 
 # 1. Resources.
-if wine "$check" "$exe" >"$out/resources.log" 2>&1; then
+if wine "$helper" "$exe" >"$out/resources.log" 2>&1; then
     pass "menus 101 and 104 and the seven dialogs agree with the tables"
 else
     fail "resources differ from the tables:"; cat "$out/resources.log"
@@ -88,16 +88,22 @@ fi
 # 2. No audio device: no driver at all.
 wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d "" /f >/dev/null 2>&1
 wineserver -k 2>/dev/null || true
+# "Disagree" (the button of identifier 2) ends the program before anything
+# else happens.
+start_program disagree
+wine "$helper" --box Welcome 2 >/dev/null 2>&1 || fail "Welcome could not be answered"
+wait_exit "$program_pid"
+[ "$code" = 0 ] && pass "Disagree ended the program with 0" || fail "Disagree: exit $code"
 start_program nodevice
 shot welcome
-wine "$check" --box Welcome >/dev/null 2>&1 || fail "Welcome could not be answered"
-if wine "$check" --boxes-before waveInOpen >"$out/nodevice-boxes.log" 2>&1; then
+wine "$helper" --box Welcome >/dev/null 2>&1 || fail "Welcome could not be answered"
+if wine "$helper" --boxes-before waveInOpen >"$out/nodevice-boxes.log" 2>&1; then
     # The first timer tick opens Audio Level Controls over the box meanwhile.
     sleep 1
-    wine "$check" --raise waveInOpen >/dev/null 2>&1 || true
+    wine "$helper" --raise waveInOpen >/dev/null 2>&1 || true
     sleep 0.5
     shot wavein-open-failed
-    wine "$check" --box waveInOpen >"$out/nodevice-wavein.log" 2>&1
+    wine "$helper" --box waveInOpen >"$out/nodevice-wavein.log" 2>&1
     text=$(tr -d '\r' <"$out/nodevice-wavein.log")
     if [ -n "$text" ]; then pass "waveInOpen box: $text"; else fail "waveInOpen box has no text"; fi
 else
@@ -139,15 +145,15 @@ PA
     wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d pulse /f >/dev/null 2>&1
     wineserver -k 2>/dev/null || true
     start_program audio
-    wine "$check" --box Welcome >/dev/null 2>&1 || fail "Welcome could not be answered"
-    wine "$check" --boxes-for 5 >"$out/audio-boxes.log" 2>&1
+    wine "$helper" --box Welcome >/dev/null 2>&1 || fail "Welcome could not be answered"
+    wine "$helper" --boxes-for 5 >"$out/audio-boxes.log" 2>&1
     if kill -0 "$program_pid" 2>/dev/null; then
         pass "audio: the program runs"
     else
         fail "audio: the program ended at start"; cat "$out/audio-boxes.log"
     fi
     # The level dialog opens over the middle of the spectrum: aside with it.
-    wine "$check" --move "Audio Level Controls" 700 620 >/dev/null 2>&1 || fail "no Audio Level Controls"
+    wine "$helper" --move "Audio Level Controls" 700 620 >/dev/null 2>&1 || fail "no Audio Level Controls"
     sleep 1.5
     shot main-window
     sleep 2.2
@@ -163,7 +169,7 @@ PA
     # The whistle with the equalizer off: what tarnix.exe plays into B keeps
     # the speech band and loses the 5000 Hz tone (the notch settles within
     # about a second).
-    wine "$check" --command "E&qualizer" >/dev/null 2>&1 || fail "audio: no Equalizer item"
+    wine "$helper" --command "E&qualizer" >/dev/null 2>&1 || fail "audio: no Equalizer item"
     sleep 2
     timeout 8 parec --device=B.monitor --format=s16le --rate=11025 --channels=1 --raw \
         >"$out/played.raw" 2>/dev/null || true

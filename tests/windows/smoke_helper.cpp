@@ -7,9 +7,10 @@
 //     the seven dialogs (caption, font, size, and every control's class, text,
 //     style, tab stop, identifier and place in pixels). Prints every
 //     difference; the exit code is the number found (0: all agree).
-// tarnix-smoke-helper --box CAPTION
+// tarnix-smoke-helper --box CAPTION [BUTTON]
 //     Waits up to 20 s for a dialog or box of that caption, prints its texts
-//     and answers OK (exit code 0; 100 when none came).
+//     and presses OK or the button of that identifier (exit code 0; 100 when
+//     none came).
 // tarnix-smoke-helper --boxes-before CAPTION
 //     Answers OK to every other message box (printing caption and text) until
 //     a window of that caption is up.
@@ -182,11 +183,11 @@ BOOL CALLBACK printStatic(HWND child, LPARAM) {
     return TRUE;
 }
 
-int answerBox(const char* caption) {
+int answerBox(const char* caption, int button) {
     for (int i = 0; i < 200; ++i) {
         if (HWND box = FindWindowA("#32770", caption)) {
             EnumChildWindows(box, printStatic, 0);
-            PostMessageA(box, WM_COMMAND, IDOK, 0);
+            PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
             return 0;
         }
         Sleep(100);
@@ -257,7 +258,8 @@ int chooseCommand(const std::string& label) {
 }
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::string(argv[1]) == "--box") return answerBox(argv[2]);
+    if ((argc == 3 || argc == 4) && std::string(argv[1]) == "--box")
+        return answerBox(argv[2], argc == 4 ? std::atoi(argv[3]) : IDOK);
     if (argc == 3 && std::string(argv[1]) == "--command") return chooseCommand(argv[2]);
     if (argc == 5 && std::string(argv[1]) == "--move") {
         HWND window = FindWindowA(nullptr, argv[2]);
