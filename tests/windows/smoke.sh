@@ -115,7 +115,7 @@ sed 's/^/  box: /' "$out/nodevice-boxes.log" | tr -d '\r'
 
 # 3. Audio through a private PulseAudio with two null sinks: the demo plays
 #    into A, whose monitor is the default source; B is the default sink.
-if command -v pulseaudio >/dev/null && command -v paplay >/dev/null; then
+if command -v pulseaudio >/dev/null && command -v paplay >/dev/null && command -v sox >/dev/null; then
     pulse=$out/pulse
     rm -rf "$pulse"
     mkdir -p "$pulse"
@@ -199,7 +199,7 @@ PA
     [ "$code" = 0 ] && pass "audio: File, Exit ended the program with 0" || fail "audio: exit $code"
     sed 's/^/  box: /' "$out/audio-boxes.log" | tr -d '\r'
 else
-    echo "smoke: pulseaudio not installed, the audio run is skipped"
+    echo "smoke: pulseaudio, pulseaudio-utils or sox missing: the audio run is skipped"
 fi
 
 echo "smoke: $failures failure(s)"
