@@ -188,6 +188,30 @@ PA
     else
         fail "audio: the whistle stays or the speech is gone"
     fi
+    # The dialogs the menus open come up over the running audio and go with
+    # Cancel (identifier 2), which every one of them takes.
+    for dialog in "&About:About:about" "&Quick Help:Quick Help:quick-help" \
+        "&Recording Assignments:Mixer Record Assignments:record-assignments" \
+        "&Playback Assignments:Mixer Playback Assignments:playback-assignments" \
+        "&Dump settings to disk file:Dump Mixer Settings to Disk File:dump-settings"; do
+        label=${dialog%%:*}
+        rest=${dialog#*:}
+        caption=${rest%%:*}
+        wine "$helper" --command "$label" >/dev/null 2>&1
+        if wine "$helper" --boxes-before "$caption" >>"$out/audio-boxes.log" 2>&1; then
+            sleep 0.5
+            shot "dialog-${rest#*:}"
+            wine "$helper" --box "$caption" 2 >/dev/null 2>&1
+            if wine "$helper" --gone "$caption"; then
+                pass "audio: \"$caption\" opened and closed"
+            else
+                fail "audio: \"$caption\" did not close"
+            fi
+        else
+            fail "audio: \"$caption\" did not open"
+        fi
+    done
+    kill -0 "$program_pid" 2>/dev/null || fail "audio: the program ended with the dialogs"
     # File, Exit by the mouse and the mnemonic, as a person would.
     main=$(xdotool search --name '^Tarnix Digital Filter Program $' | head -n 1)
     eval "$(xdotool getwindowgeometry --shell "$main")"

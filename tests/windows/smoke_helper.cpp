@@ -19,6 +19,8 @@
 // tarnix-smoke-helper --command LABEL
 //     Chooses the main menu's item of that label (as "E&qualizer") in the
 //     running program, by the item's identifier from the table.
+// tarnix-smoke-helper --gone CAPTION
+//     Waits up to 5 s for the window of that caption to go (exit code 0).
 // tarnix-smoke-helper --raise CAPTION | --move CAPTION X Y
 //     Brings a window to the top, or moves it, for a clear screenshot.
 #include <windows.h>
@@ -261,6 +263,13 @@ int main(int argc, char** argv) {
     if ((argc == 3 || argc == 4) && std::string(argv[1]) == "--box")
         return answerBox(argv[2], argc == 4 ? std::atoi(argv[3]) : IDOK);
     if (argc == 3 && std::string(argv[1]) == "--command") return chooseCommand(argv[2]);
+    if (argc == 3 && std::string(argv[1]) == "--gone") {
+        for (int i = 0; i < 50; ++i) {
+            if (!FindWindowA(nullptr, argv[2])) return 0;
+            Sleep(100);
+        }
+        return 100;
+    }
     if (argc == 5 && std::string(argv[1]) == "--move") {
         HWND window = FindWindowA(nullptr, argv[2]);
         if (window)
