@@ -12,7 +12,7 @@ constexpr double kTwoPi = 6.283185307179586;
 
 int32_t refuse(const char* text, int32_t code) {
     platform::host().messageBox(nullptr, text, "CFft::initialize",
-                                platform::MB_OK | platform::MB_ICONEXCLAMATION);
+                                platform::kMbOk | platform::kMbIconExclamation);
     platform::host().postQuitMessage(0);
     return code;
 }

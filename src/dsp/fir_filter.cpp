@@ -16,7 +16,7 @@ void* zeroFilled(size_t count, size_t size) {
 
 int32_t allocationFailed(int32_t code) {
     platform::host().messageBox(nullptr, "Memory Allocation Error! (pdaCoefficents)",
-                                "CFirFilter::CFirFilter", platform::MB_OK);
+                                "CFirFilter::CFirFilter", platform::kMbOk);
     return code;
 }
 }  // namespace

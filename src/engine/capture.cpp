@@ -2,12 +2,12 @@
 // goes back to the device only after its block has been processed.
 #include "engine/audio_engine.h"
 
+using platform::kMmsyserrNoError;
 using platform::MMRESULT;
-using platform::MMSYSERR_NOERROR;
 
 bool CAudioEngine::openWaveIn() {
     MMRESULT rc = inputDevice->open(engine::pcmFormat(1, sampleRate), callbackWindow);
-    if (rc != MMSYSERR_NOERROR) {
+    if (rc != kMmsyserrNoError) {
         reportWaveError(rc, "waveInOpen");
         return false;
     }
@@ -15,7 +15,7 @@ bool CAudioEngine::openWaveIn() {
     for (uint32_t i = 0; i < engine::kBufferCount; ++i)
         if (!queueCapture(i)) return false;
     rc = inputDevice->start();
-    if (rc != MMSYSERR_NOERROR) reportWaveError(rc, "waveInStart");
+    if (rc != kMmsyserrNoError) reportWaveError(rc, "waveInStart");
     return true;
 }
 
@@ -24,12 +24,12 @@ bool CAudioEngine::queueCapture(uint32_t i) {
     platform::WAVEHDR& h = captureHeaders[i];
     engine::fillHeader(h, captureBuffers[i], blockLength * 2, i);
     MMRESULT rc = inputDevice->prepareHeader(&h);
-    if (rc != MMSYSERR_NOERROR) {
+    if (rc != kMmsyserrNoError) {
         reportWaveError(rc, "waveInPrepareHeader");
         return false;
     }
     rc = inputDevice->addBuffer(&h);
-    if (rc != MMSYSERR_NOERROR) {
+    if (rc != kMmsyserrNoError) {
         reportWaveError(rc, "waveInAddBuffer");
         return false;
     }
@@ -40,12 +40,12 @@ void CAudioEngine::closeWaveIn() {
     if (!inputOpen) return;
     closing = 1;
     MMRESULT rc = inputDevice->stop();
-    if (rc != MMSYSERR_NOERROR) reportWaveError(rc, "waveInStop");
+    if (rc != kMmsyserrNoError) reportWaveError(rc, "waveInStop");
     rc = inputDevice->reset();
-    if (rc != MMSYSERR_NOERROR) reportWaveError(rc, "waveInReset");
+    if (rc != kMmsyserrNoError) reportWaveError(rc, "waveInReset");
     for (auto& h : captureHeaders)
         inputDevice->unprepareHeader(&h);
     rc = inputDevice->close();
-    if (rc != MMSYSERR_NOERROR) reportWaveError(rc, "waveInClose");
+    if (rc != kMmsyserrNoError) reportWaveError(rc, "waveInClose");
     inputOpen = 0;
 }

@@ -4,8 +4,7 @@ namespace engine {
 
 intptr_t HiddenAudioWindow::handleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     if (busy_) {
-        const bool completion =
-            message == platform::MM_WIM_DATA || message == platform::MM_WOM_DONE;
+        const bool completion = message == platform::kMmWimData || message == platform::kMmWomDone;
         if (completion && deferredCount_ < kDeferredCapacity) {
             deferred_[(deferredHead_ + deferredCount_) % kDeferredCapacity] = {message, wParam,
                                                                                lParam};
@@ -31,9 +30,9 @@ intptr_t HiddenAudioWindow::handleMessage(uint32_t message, uintptr_t wParam, in
 
 void HiddenAudioWindow::handleNow(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     if (engine_.onWaveMessage(this, message, wParam, lParam)) return;
-    if (message == platform::WM_CREATE) {
+    if (message == platform::kWmCreate) {
         engine_.startup(this, rate_, stereo_);
-    } else if (message == platform::WM_DESTROY) {
+    } else if (message == platform::kWmDestroy) {
         engine_.closeDevices();
         platform::host().postQuitMessage(0);
     }

@@ -20,10 +20,10 @@ class HiddenAudioWindow final : public platform::MessageTarget {
     HiddenAudioWindow(CAudioEngine& engine, int32_t rate, uint32_t stereo)
         : engine_(engine), rate_(rate), stereo_(stereo) {}
 
-    // Creation and destruction deliver WM_CREATE and WM_DESTROY at once, as
+    // Creation and destruction deliver kWmCreate and kWmDestroy at once, as
     // creating and destroying a window does.
-    void create() { handleMessage(platform::WM_CREATE, 0, 0); }
-    void destroy() { handleMessage(platform::WM_DESTROY, 0, 0); }
+    void create() { handleMessage(platform::kWmCreate, 0, 0); }
+    void destroy() { handleMessage(platform::kWmDestroy, 0, 0); }
 
     intptr_t handleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
 

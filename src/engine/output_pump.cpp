@@ -3,8 +3,8 @@
 // sound pauses instead of stuttering.
 #include "engine/audio_engine.h"
 
+using platform::kMmsyserrNoError;
 using platform::MMRESULT;
-using platform::MMSYSERR_NOERROR;
 
 namespace {
 constexpr int32_t kRoomBelow = 5;
@@ -15,7 +15,7 @@ constexpr int32_t kFlushAt = 9;
 bool CAudioEngine::openWaveOut() {
     const MMRESULT rc =
         outputDevice->open(engine::pcmFormat(simulatedStereo ? 2 : 1, sampleRate), callbackWindow);
-    if (rc != MMSYSERR_NOERROR) {
+    if (rc != kMmsyserrNoError) {
         reportWaveError(rc, "waveOutOpen");
         return false;
     }
@@ -29,12 +29,12 @@ bool CAudioEngine::queuePlayback() {
     engine::fillHeader(h, outputRing[outputSlot], blockLength * 2, outputSlot);
     if (outputOpen) {
         MMRESULT rc = outputDevice->prepareHeader(&h);
-        if (rc != MMSYSERR_NOERROR) {
+        if (rc != kMmsyserrNoError) {
             reportWaveError(rc, "waveOutPrepareHeader");
             return false;
         }
         rc = outputDevice->write(&h);
-        if (rc != MMSYSERR_NOERROR) {
+        if (rc != kMmsyserrNoError) {
             reportWaveError(rc, "waveOutWrite");
             return false;
         }
@@ -95,10 +95,10 @@ void CAudioEngine::closeWaveOut() {
     if (!outputOpen) return;
     closing = 1;
     MMRESULT rc = outputDevice->reset();
-    if (rc != MMSYSERR_NOERROR) reportWaveError(rc, "waveOutReset");
+    if (rc != kMmsyserrNoError) reportWaveError(rc, "waveOutReset");
     for (auto& h : playbackHeaders)
         outputDevice->unprepareHeader(&h);
     rc = outputDevice->close();
-    if (rc != MMSYSERR_NOERROR) reportWaveError(rc, "waveOutClose");
+    if (rc != kMmsyserrNoError) reportWaveError(rc, "waveOutClose");
     outputOpen = 0;
 }

@@ -8,7 +8,7 @@ void engine::designInputFilters(InputFilters& filters, uint32_t sampleRate) {
 
 platform::WAVEFORMATEX engine::pcmFormat(uint16_t channels, int32_t sampleRate) {
     platform::WAVEFORMATEX format{};
-    format.wFormatTag = platform::WAVE_FORMAT_PCM;
+    format.wFormatTag = platform::kWaveFormatPcm;
     format.nChannels = channels;
     format.nSamplesPerSec = static_cast<uint32_t>(sampleRate);
     format.wBitsPerSample = 16;
@@ -111,14 +111,14 @@ void CAudioEngine::closeDevices() {
 bool CAudioEngine::onWaveMessage(platform::MessageTarget*, uint32_t message, uintptr_t,
                                  intptr_t lParam) {
     auto* header = reinterpret_cast<platform::WAVEHDR*>(lParam);
-    if (message == platform::MM_WIM_DATA) {
+    if (message == platform::kMmWimData) {
         if (!inputOpen) return true;
         const auto i = static_cast<uint32_t>(header->dwUser);
         if (i >= engine::kBufferCount) return true;  // not one of ours
         lastCaptured = i;
         const platform::MMRESULT rc = inputDevice->unprepareHeader(&captureHeaders[i]);
-        if (rc != platform::MMSYSERR_NOERROR) {
-            reportWaveError(rc, "waveInUnprepareHeader (MM_WIM_DATA)");
+        if (rc != platform::kMmsyserrNoError) {
+            reportWaveError(rc, "waveInUnprepareHeader (kMmWimData)");
             platform::host().postQuitMessage(0);
             return false;
         }
@@ -129,13 +129,13 @@ bool CAudioEngine::onWaveMessage(platform::MessageTarget*, uint32_t message, uin
         pumpOutput();
         return true;
     }
-    if (message == platform::MM_WOM_DONE) {
+    if (message == platform::kMmWomDone) {
         if (closing) return false;
         const auto i = static_cast<uint32_t>(header->dwUser);
         if (i >= engine::kBufferCount) return true;  // not one of ours
         const platform::MMRESULT rc = outputDevice->unprepareHeader(&playbackHeaders[i]);
-        if (rc != platform::MMSYSERR_NOERROR) {
-            reportWaveError(rc, "waveOutUnprepareHeader (MM_WOM_DONE)");
+        if (rc != platform::kMmsyserrNoError) {
+            reportWaveError(rc, "waveOutUnprepareHeader (kMmWomDone)");
             platform::host().postQuitMessage(0);
             return false;
         }
@@ -152,5 +152,5 @@ void CAudioEngine::reportWaveError(platform::MMRESULT code, const char* caption)
     // The capture device's text serves playback errors as well.
     if (inputDevice) inputDevice->getErrorText(code, errorText, sizeof errorText);
     platform::host().messageBox(nullptr, errorText, caption,
-                                platform::MB_OK | platform::MB_ICONEXCLAMATION);
+                                platform::kMbOk | platform::kMbIconExclamation);
 }

@@ -42,7 +42,7 @@ bool AssignmentDialog::selectionChanged(int listId, int32_t k) {
 }
 
 bool AssignmentDialog::command(int id) {
-    if (id != platform::IDOK && id != platform::IDCANCEL) return false;
+    if (id != platform::kIdOk && id != platform::kIdCancel) return false;
     bEnded = true;
     nResult = 0;
     return true;

@@ -18,11 +18,11 @@ class AssignmentDialog {
   public:
     virtual ~AssignmentDialog() = default;
 
-    // WM_INITDIALOG: fills the lists; true.
+    // kWmInitDialog: fills the lists; true.
     bool initDialog();
     // A list box reports a changed selection; k < 0 when nothing is selected.
     bool selectionChanged(int listId, int32_t k);
-    // WM_COMMAND from a button: IDOK and IDCANCEL end the dialog with 0.
+    // kWmCommand from a button: kIdOk and kIdCancel end the dialog with 0.
     bool command(int id);
 
     const ListBoxModel& list(int listId) const;

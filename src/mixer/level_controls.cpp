@@ -141,8 +141,8 @@ bool AudioLevelDialog::command(int id) {
                 m.setMuteSwitch(m.dwWaveOutMuteCtrl, 0, m.dwWaveOutMute);
             }
             return false;
-        case IDOK:
-        case IDCANCEL:
+        case kIdOk:
+        case kIdCancel:
             bOpen = false;
             return true;
         default:
@@ -176,25 +176,25 @@ bool AudioLevelDialog::hScroll(int scrollBarId, int code, uint16_t position) {
     }
     int64_t value = *cached;
     switch (code) {
-        case SB_LINELEFT:
+        case kSbLineLeft:
             value -= 100;
             break;
-        case SB_LINERIGHT:
+        case kSbLineRight:
             value += 100;
             break;
-        case SB_PAGELEFT:
+        case kSbPageLeft:
             value -= 5000;
             break;
-        case SB_PAGERIGHT:
+        case kSbPageRight:
             value += 5000;
             break;
-        case SB_THUMBTRACK:
+        case kSbThumbTrack:
             value = position;
             break;
-        case SB_LEFT:
+        case kSbLeft:
             value = 65535;
             break;
-        case SB_RIGHT:
+        case kSbRight:
             value = 0;
             break;
         default:

@@ -40,14 +40,14 @@ class AudioLevelDialog {
     // Creates the dialog, or brings the open one to the top; true when it was
     // created (the front end then makes its window and shows this model).
     bool showAudioLevelDialog();
-    // WM_INITDIALOG: false when the dialog is already recorded.
+    // kWmInitDialog: false when the dialog is already recorded.
     bool initDialog();
     // Sets the check marks and thumbs from the cached values, when open.
     void updateAudioLevelDialog();
-    // WM_COMMAND from a control (a click on a button or check box); true for
+    // kWmCommand from a control (a click on a button or check box); true for
     // the commands that close the dialog.
     bool command(int id);
-    // WM_HSCROLL from a scroll bar with its scroll code and 16-bit position.
+    // kWmHScroll from a scroll bar with its scroll code and 16-bit position.
     bool hScroll(int scrollBarId, int code, uint16_t position);
 
     bool isOpen() const { return bOpen; }

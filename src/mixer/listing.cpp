@@ -37,7 +37,7 @@ void writeControls(TextFile& file, const MIXERCONTROLA* controls, uint32_t count
 bool writeMixerListing(CMixer& mixer, const char* path, std::time_t now) {
     TextFile file;
     if (!file.open(path)) {
-        host().messageBox(mixer.hWndOwner, "debug file fopen Error!", "CMixer::initialize", MB_OK);
+        host().messageBox(mixer.hWndOwner, "debug file fopen Error!", "CMixer::initialize", kMbOk);
         return false;
     }
     file.print("Tarnix DSP %s\n%s\nMixer List:\n\n", mixer.pszVersion ? mixer.pszVersion : "",
@@ -67,9 +67,9 @@ bool writeMixerListing(CMixer& mixer, const char* path, std::time_t now) {
 }
 
 bool DumpDialog::command(int id) {
-    if (id == IDOK) {
+    if (id == kIdOk) {
         writeMixerListing(mixer_, pszPath, now());
-    } else if (id != IDCANCEL) {
+    } else if (id != kIdCancel) {
         return false;
     }
     bEnded = true;

@@ -22,9 +22,9 @@ class DumpDialog {
   public:
     explicit DumpDialog(CMixer& mixer) : mixer_(mixer) {}
 
-    // WM_INITDIALOG: true.
+    // kWmInitDialog: true.
     bool initDialog() { return true; }
-    // WM_COMMAND: IDOK writes the listing and ends the dialog, IDCANCEL ends
+    // kWmCommand: kIdOk writes the listing and ends the dialog, kIdCancel ends
     // it; both with result 0.
     bool command(int id);
 

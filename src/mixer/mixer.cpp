@@ -36,7 +36,7 @@ CMixer::~CMixer() {
 }
 
 void CMixer::showMessage(const char* text, const char* caption) {
-    host().messageBox(hWndOwner, text, caption, MB_OK);
+    host().messageBox(hWndOwner, text, caption, kMbOk);
 }
 
 // An array of count zeroed T; null both for count 0 and for a failed
@@ -61,14 +61,14 @@ void CMixer::initialize(MixerDevice* device, MessageTarget* owner, const char* v
         showMessage("mixerGetNumDevs Error!", kInitialize);
         return;
     }
-    if (pDevice->mixerOpen(&hMixer, uMxId, hWndOwner, 0, CALLBACK_WINDOW) != MMSYSERR_NOERROR) {
+    if (pDevice->mixerOpen(&hMixer, uMxId, hWndOwner, 0, kCallbackWindow) != kMmsyserrNoError) {
         showMessage("mixerOpen Error!", kInitialize);
         pDevice->mixerClose(hMixer);
         hMixer = 0;
         return;
     }
     sMixerCaps.cDestinations = 0;
-    if (pDevice->mixerGetDevCapsA(uMxId, &sMixerCaps, sizeof(MIXERCAPSA)) != MMSYSERR_NOERROR) {
+    if (pDevice->mixerGetDevCapsA(uMxId, &sMixerCaps, sizeof(MIXERCAPSA)) != kMmsyserrNoError) {
         sMixerCaps = MIXERCAPSA{};
         showMessage("mixerGetDevCaps Error!", kInitialize);
         pDevice->mixerClose(hMixer);
@@ -92,8 +92,8 @@ void CMixer::initialize(MixerDevice* device, MessageTarget* owner, const char* v
         MIXERLINEA& line = dest;
         line.cbStruct = sizeof(MIXERLINEA);
         line.dwDestination = d;
-        if (pDevice->mixerGetLineInfoA(hMixer, &line, MIXER_GETLINEINFOF_DESTINATION) !=
-            MMSYSERR_NOERROR) {
+        if (pDevice->mixerGetLineInfoA(hMixer, &line, kMixerGetLineInfoFDestination) !=
+            kMmsyserrNoError) {
             line = MIXERLINEA{};
             showMessage("mixerGetLineInfo Error (Dest)", kInitialize);
             continue;
@@ -113,8 +113,8 @@ void CMixer::initialize(MixerDevice* device, MessageTarget* owner, const char* v
             request.cbmxctrl = sizeof(MIXERCONTROLA);
             request.pamxctrl = dest.psaMixerControl;
             const MMRESULT rc =
-                pDevice->mixerGetLineControlsA(hMixer, &request, MIXER_GETLINECONTROLSF_ALL);
-            if (rc != MMSYSERR_NOERROR) {
+                pDevice->mixerGetLineControlsA(hMixer, &request, kMixerGetLineControlsFAll);
+            if (rc != kMmsyserrNoError) {
                 std::snprintf(szMessage, sizeof(szMessage),
                               "mixerGetLineControls Error! rc=%X line=%X", rc, line.dwLineID);
                 showMessage(szMessage, kInitialize);
@@ -134,14 +134,14 @@ void CMixer::initialize(MixerDevice* device, MessageTarget* owner, const char* v
             sourceLine.cbStruct = sizeof(MIXERLINEA);
             sourceLine.dwDestination = d;
             sourceLine.dwSource = s;
-            if (pDevice->mixerGetLineInfoA(hMixer, &sourceLine, MIXER_GETLINEINFOF_SOURCE) !=
-                MMSYSERR_NOERROR) {
+            if (pDevice->mixerGetLineInfoA(hMixer, &sourceLine, kMixerGetLineInfoFSource) !=
+                kMmsyserrNoError) {
                 sourceLine = MIXERLINEA{};
                 showMessage("mixerGetLineInfo Error (Source)", kInitialize);
                 continue;
             }
             terminateNames(sourceLine);
-            if (getAllControls(source) != MMSYSERR_NOERROR) {
+            if (getAllControls(source) != kMmsyserrNoError) {
                 // The source is dropped with its array, which release would
                 // no longer reach.
                 std::free(source.psaMixerControl);
@@ -160,7 +160,7 @@ MMRESULT CMixer::getAllControls(CMixerMixerLine_src& source) {
         showMessage("psaMixerControl Memory Alloc Error!", "CMixer::getAllControls");
         // Kept as a source without controls; its line information stays.
         source.cControls = 0;
-        return MMSYSERR_NOERROR;
+        return kMmsyserrNoError;
     }
     // Asked even for a source without controls: the platform's answer decides
     // whether it stays in the copy.
@@ -170,9 +170,8 @@ MMRESULT CMixer::getAllControls(CMixerMixerLine_src& source) {
     request.cControls = source.cControls;
     request.cbmxctrl = sizeof(MIXERCONTROLA);
     request.pamxctrl = source.psaMixerControl;
-    const MMRESULT rc =
-        pDevice->mixerGetLineControlsA(hMixer, &request, MIXER_GETLINECONTROLSF_ALL);
-    if (rc == MMSYSERR_NOERROR) terminateNames(source.psaMixerControl, source.cControls);
+    const MMRESULT rc = pDevice->mixerGetLineControlsA(hMixer, &request, kMixerGetLineControlsFAll);
+    if (rc == kMmsyserrNoError) terminateNames(source.psaMixerControl, source.cControls);
     return rc;
 }
 
@@ -231,8 +230,8 @@ int32_t CMixer::readControl(uint32_t controlId, uint32_t items) {
     sControlDetails.cbDetails = sizeof(uint32_t);
     sControlDetails.paDetails = adwDetails;
     if (!pDevice ||
-        pDevice->mixerGetControlDetailsA(hMixer, &sControlDetails,
-                                         MIXER_GETCONTROLDETAILSF_VALUE) != MMSYSERR_NOERROR)
+        pDevice->mixerGetControlDetailsA(hMixer, &sControlDetails, kMixerGetControlDetailsFValue) !=
+            kMmsyserrNoError)
         return -20;
     return 0;
 }
@@ -241,8 +240,8 @@ int32_t CMixer::writeControl() {
     if (sControlDetails.dwControlID != dwCurrentCtrl) return -10;
     // Nothing has been read yet: the request names no control.
     if (sControlDetails.cbStruct == 0 || !pDevice) return -10;
-    if (pDevice->mixerSetControlDetails(hMixer, &sControlDetails, MIXER_SETCONTROLDETAILSF_VALUE) !=
-        MMSYSERR_NOERROR)
+    if (pDevice->mixerSetControlDetails(hMixer, &sControlDetails, kMixerSetControlDetailsFValue) !=
+        kMmsyserrNoError)
         return -20;
     return 0;
 }

@@ -42,7 +42,7 @@ class CMixer {
     // Closes the device and frees the copy.
     void release();
 
-    // Called for MM_MIXM_LINE_CHANGE and MM_MIXM_CONTROL_CHANGE, and to write
+    // Called for kMmMixmLineChange and kMmMixmControlChange, and to write
     // the assignment section of the listing; in this slot order.
     virtual void lineChanged(uint32_t lineId);
     virtual void controlChanged(uint32_t controlId);

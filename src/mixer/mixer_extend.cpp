@@ -13,7 +13,7 @@ constexpr uint32_t kStartInputLevel = 4096;
 constexpr uint32_t kMasterVolumeIn = 0x7FFF;
 
 bool isListControl(uint32_t type) {
-    return (type & MIXERCONTROL_CT_CLASS_LIST) == MIXERCONTROL_CT_CLASS_LIST;
+    return (type & kMixerControlCtClassList) == kMixerControlCtClassList;
 }
 }  // namespace
 
@@ -48,12 +48,12 @@ uint32_t CMixerExtend::chooseSource(const CMixerMixerLine_dest& dest) {
     for (uint32_t s = 0; s < dest.cConnections; ++s) {
         const CMixerMixerLine_src& src = dest.psaCMixerMixerLine_src[s];
         switch (src.dwComponentType) {
-            case MIXERLINE_COMPONENTTYPE_SRC_LINE:
+            case kMixerLineComponentTypeSrcLine:
                 return s;
-            case MIXERLINE_COMPONENTTYPE_SRC_AUXILIARY:
+            case kMixerLineComponentTypeSrcAuxiliary:
                 if (std::strncmp(src.szShortName, "Line", 4) == 0) auxiliary = s;
                 break;
-            case MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE:
+            case kMixerLineComponentTypeSrcMicrophone:
                 microphone = s;
                 break;
             default:
@@ -71,7 +71,7 @@ int32_t CMixerExtend::setDefaultPlayback() {
         lineOut = kMixerNone;
         waveOut = kMixerNone;
         for (uint32_t i = 0; i < sMixerCaps.cDestinations && d == kMixerNone; ++i)
-            if (pasCMixerMixerLine_dest[i].dwComponentType == MIXERLINE_COMPONENTTYPE_DST_SPEAKERS)
+            if (pasCMixerMixerLine_dest[i].dwComponentType == kMixerLineComponentTypeDstSpeakers)
                 d = i;
         if (d == kMixerNone) {
             showMessage("Unable to find destination 'Speakers'", kPlayback);
@@ -79,7 +79,7 @@ int32_t CMixerExtend::setDefaultPlayback() {
         }
     }
     const CMixerMixerLine_dest* dest = destination(d);
-    if (!dest || dest->dwComponentType != MIXERLINE_COMPONENTTYPE_DST_SPEAKERS) {
+    if (!dest || dest->dwComponentType != kMixerLineComponentTypeDstSpeakers) {
         showMessage("Invalid playback destination assignment", kPlayback);
         return -20;
     }
@@ -94,7 +94,7 @@ int32_t CMixerExtend::setDefaultPlayback() {
     if (waveOut == kMixerNone)
         for (uint32_t s = 0; s < dest->cConnections && waveOut == kMixerNone; ++s)
             if (dest->psaCMixerMixerLine_src[s].dwComponentType ==
-                MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT)
+                kMixerLineComponentTypeSrcWaveOut)
                 waveOut = s;
     const CMixerMixerLine_src* waveOutLine = source(*dest, waveOut);
     if (!waveOutLine) {
@@ -106,17 +106,17 @@ int32_t CMixerExtend::setDefaultPlayback() {
     dwLineOutSrc = lineOut;
     dwWaveOutSrc = waveOut;
     dwMasterVolumeCtrl =
-        firstControl(dest->psaMixerControl, dest->cControls, MIXERCONTROL_CONTROLTYPE_VOLUME);
+        firstControl(dest->psaMixerControl, dest->cControls, kMixerControlControlTypeVolume);
     dwMasterMuteCtrl =
-        firstControl(dest->psaMixerControl, dest->cControls, MIXERCONTROL_CONTROLTYPE_MUTE);
+        firstControl(dest->psaMixerControl, dest->cControls, kMixerControlControlTypeMute);
     dwLineOutVolumeCtrl = firstControl(lineOutLine->psaMixerControl, lineOutLine->cControls,
-                                       MIXERCONTROL_CONTROLTYPE_VOLUME);
+                                       kMixerControlControlTypeVolume);
     dwLineOutMuteCtrl = firstControl(lineOutLine->psaMixerControl, lineOutLine->cControls,
-                                     MIXERCONTROL_CONTROLTYPE_MUTE);
+                                     kMixerControlControlTypeMute);
     dwWaveOutVolumeCtrl = firstControl(waveOutLine->psaMixerControl, waveOutLine->cControls,
-                                       MIXERCONTROL_CONTROLTYPE_VOLUME);
+                                       kMixerControlControlTypeVolume);
     dwWaveOutMuteCtrl = firstControl(waveOutLine->psaMixerControl, waveOutLine->cControls,
-                                     MIXERCONTROL_CONTROLTYPE_MUTE);
+                                     kMixerControlControlTypeMute);
     return 0;
 }
 
@@ -126,7 +126,7 @@ int32_t CMixerExtend::setDefaultRecording() {
     if (d == kMixerNone) {
         s = kMixerNone;
         for (uint32_t i = 0; i < sMixerCaps.cDestinations && d == kMixerNone; ++i)
-            if (pasCMixerMixerLine_dest[i].dwComponentType == MIXERLINE_COMPONENTTYPE_DST_WAVEIN)
+            if (pasCMixerMixerLine_dest[i].dwComponentType == kMixerLineComponentTypeDstWaveIn)
                 d = i;
         if (d == kMixerNone) {
             showMessage("Unable to find a recording destination", kRecording);
@@ -134,7 +134,7 @@ int32_t CMixerExtend::setDefaultRecording() {
         }
     }
     const CMixerMixerLine_dest* dest = destination(d);
-    if (!dest || dest->dwComponentType != MIXERLINE_COMPONENTTYPE_DST_WAVEIN) {
+    if (!dest || dest->dwComponentType != kMixerLineComponentTypeDstWaveIn) {
         showMessage("Invalid recording destination assignment", kRecording);
         return -20;
     }
@@ -144,7 +144,7 @@ int32_t CMixerExtend::setDefaultRecording() {
     uint32_t muxItems = kMixerNone;
     for (uint32_t c = 0; c < dest->cControls; ++c) {
         const MIXERCONTROLA& control = dest->psaMixerControl[c];
-        if (control.dwControlType == MIXERCONTROL_CONTROLTYPE_VOLUME)
+        if (control.dwControlType == kMixerControlControlTypeVolume)
             masterVolumeIn = control.dwControlID;
         if (mux == kMixerNone && isListControl(control.dwControlType)) {
             mux = control.dwControlID;
@@ -159,9 +159,9 @@ int32_t CMixerExtend::setDefaultRecording() {
         return -30;
     }
     const uint32_t waveInVolume =
-        firstControl(src->psaMixerControl, src->cControls, MIXERCONTROL_CONTROLTYPE_VOLUME);
+        firstControl(src->psaMixerControl, src->cControls, kMixerControlControlTypeVolume);
     const uint32_t waveInMute =
-        firstControl(src->psaMixerControl, src->cControls, MIXERCONTROL_CONTROLTYPE_MUTE);
+        firstControl(src->psaMixerControl, src->cControls, kMixerControlControlTypeMute);
     if (mux == kMixerNone && waveInMute == kMixerNone) {
         showMessage("Unable to identify proper recording controls", kRecording);
         return -20;

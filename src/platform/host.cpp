@@ -12,7 +12,7 @@ class StderrHost final : public Host {
     int messageBox(MessageTarget*, const std::string& text, const std::string& caption,
                    uint32_t) override {
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-        return IDOK;
+        return kIdOk;
     }
     void yieldTimeSlice() override {}
 };

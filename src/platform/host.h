@@ -10,8 +10,8 @@
 // - postQuitMessage ends the loop once the messages already queued before it
 //   have been delivered; the loop returns the exit code.
 // - messageBox blocks until the user answers and returns the button pressed
-//   (IDOK for a box with only OK). A backend without a display reports the box
-//   in its own way (standard error, a record for tests) and returns IDOK.
+//   (kIdOk for a box with only OK). A backend without a display reports the box
+//   in its own way (standard error, a record for tests) and returns kIdOk.
 #pragma once
 
 #include <cstdint>
@@ -21,34 +21,34 @@ namespace platform {
 
 // The platform's published message numbers and message-box styles, kept with
 // their values so behaviour reads the same on every platform.
-inline constexpr uint32_t MM_WOM_DONE = 0x3BD;
-inline constexpr uint32_t MM_WIM_DATA = 0x3C0;
-inline constexpr uint32_t MM_MIXM_LINE_CHANGE = 0x3D0;
-inline constexpr uint32_t MM_MIXM_CONTROL_CHANGE = 0x3D1;
-inline constexpr uint32_t WM_CREATE = 0x0001;
-inline constexpr uint32_t WM_DESTROY = 0x0002;
+inline constexpr uint32_t kMmWomDone = 0x3BD;
+inline constexpr uint32_t kMmWimData = 0x3C0;
+inline constexpr uint32_t kMmMixmLineChange = 0x3D0;
+inline constexpr uint32_t kMmMixmControlChange = 0x3D1;
+inline constexpr uint32_t kWmCreate = 0x0001;
+inline constexpr uint32_t kWmDestroy = 0x0002;
 
-inline constexpr uint32_t MB_OK = 0x00000000;
-inline constexpr uint32_t MB_ICONEXCLAMATION = 0x00000030;
-inline constexpr uint32_t MB_ICONINFORMATION = 0x00000040;
-inline constexpr int IDOK = 1;
-inline constexpr int IDCANCEL = 2;
+inline constexpr uint32_t kMbOk = 0x00000000;
+inline constexpr uint32_t kMbIconExclamation = 0x00000030;
+inline constexpr uint32_t kMbIconInformation = 0x00000040;
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdCancel = 2;
 
-// Dialog messages and the scroll codes of WM_HSCROLL.
-inline constexpr uint32_t WM_INITDIALOG = 0x0110;
-inline constexpr uint32_t WM_COMMAND = 0x0111;
-inline constexpr uint32_t WM_HSCROLL = 0x0114;
-inline constexpr int SB_LINELEFT = 0;
-inline constexpr int SB_LINERIGHT = 1;
-inline constexpr int SB_PAGELEFT = 2;
-inline constexpr int SB_PAGERIGHT = 3;
-inline constexpr int SB_THUMBPOSITION = 4;
-inline constexpr int SB_THUMBTRACK = 5;
-inline constexpr int SB_LEFT = 6;
-inline constexpr int SB_TOP = 6;
-inline constexpr int SB_RIGHT = 7;
-inline constexpr int SB_BOTTOM = 7;
-inline constexpr int SB_ENDSCROLL = 8;
+// Dialog messages and the scroll codes of kWmHScroll.
+inline constexpr uint32_t kWmInitDialog = 0x0110;
+inline constexpr uint32_t kWmCommand = 0x0111;
+inline constexpr uint32_t kWmHScroll = 0x0114;
+inline constexpr int kSbLineLeft = 0;
+inline constexpr int kSbLineRight = 1;
+inline constexpr int kSbPageLeft = 2;
+inline constexpr int kSbPageRight = 3;
+inline constexpr int kSbThumbPosition = 4;
+inline constexpr int kSbThumbTrack = 5;
+inline constexpr int kSbLeft = 6;
+inline constexpr int kSbTop = 6;
+inline constexpr int kSbRight = 7;
+inline constexpr int kSbBottom = 7;
+inline constexpr int kSbEndScroll = 8;
 
 // What the design calls a window handle: a receiver of posted messages and
 // the owner of dialogs and message boxes.

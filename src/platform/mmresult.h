@@ -8,15 +8,15 @@ namespace platform {
 
 using MMRESULT = uint32_t;
 
-inline constexpr MMRESULT MMSYSERR_NOERROR = 0;
-inline constexpr MMRESULT MMSYSERR_ERROR = 1;
-inline constexpr MMRESULT MMSYSERR_BADDEVICEID = 2;
-inline constexpr MMRESULT MMSYSERR_NOTENABLED = 3;
-inline constexpr MMRESULT MMSYSERR_ALLOCATED = 4;
-inline constexpr MMRESULT MMSYSERR_INVALHANDLE = 5;
-inline constexpr MMRESULT MMSYSERR_NODRIVER = 6;
-inline constexpr MMRESULT MMSYSERR_NOMEM = 7;
-inline constexpr MMRESULT MMSYSERR_INVALFLAG = 10;
-inline constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
+inline constexpr MMRESULT kMmsyserrNoError = 0;
+inline constexpr MMRESULT kMmsyserrError = 1;
+inline constexpr MMRESULT kMmsyserrBadDeviceId = 2;
+inline constexpr MMRESULT kMmsyserrNotEnabled = 3;
+inline constexpr MMRESULT kMmsyserrAllocated = 4;
+inline constexpr MMRESULT kMmsyserrInvalHandle = 5;
+inline constexpr MMRESULT kMmsyserrNoDriver = 6;
+inline constexpr MMRESULT kMmsyserrNoMem = 7;
+inline constexpr MMRESULT kMmsyserrInvalFlag = 10;
+inline constexpr MMRESULT kMmsyserrInvalParam = 11;
 
 }  // namespace platform

@@ -6,29 +6,29 @@ namespace platform {
 
 const char* standardWaveErrorText(MMRESULT code) {
     switch (code) {
-        case MMSYSERR_NOERROR:
+        case kMmsyserrNoError:
             return "The command completed successfully.";
-        case MMSYSERR_ERROR:
+        case kMmsyserrError:
             return "An unspecified error occurred.";
-        case MMSYSERR_BADDEVICEID:
+        case kMmsyserrBadDeviceId:
             return "The device identifier is out of range.";
-        case MMSYSERR_NOTENABLED:
+        case kMmsyserrNotEnabled:
             return "The driver failed to enable.";
-        case MMSYSERR_ALLOCATED:
+        case kMmsyserrAllocated:
             return "The device is already in use by another program.";
-        case MMSYSERR_INVALHANDLE:
+        case kMmsyserrInvalHandle:
             return "The device handle is invalid.";
-        case MMSYSERR_NODRIVER:
+        case kMmsyserrNoDriver:
             return "No device driver is present.";
-        case MMSYSERR_NOMEM:
+        case kMmsyserrNoMem:
             return "Unable to allocate or lock memory.";
-        case MMSYSERR_INVALPARAM:
+        case kMmsyserrInvalParam:
             return "An invalid parameter was passed.";
-        case WAVERR_BADFORMAT:
+        case kWaverrBadFormat:
             return "The device does not support the requested audio format.";
-        case WAVERR_STILLPLAYING:
+        case kWaverrStillPlaying:
             return "The buffer is still in the queue.";
-        case WAVERR_UNPREPARED:
+        case kWaverrUnprepared:
             return "The buffer is not prepared.";
         default:
             return "An unknown error occurred.";
@@ -36,10 +36,10 @@ const char* standardWaveErrorText(MMRESULT code) {
 }
 
 MMRESULT copyWaveErrorText(MMRESULT code, char* text, uint32_t size) {
-    if (!text || size == 0) return MMSYSERR_INVALPARAM;
+    if (!text || size == 0) return kMmsyserrInvalParam;
     std::strncpy(text, standardWaveErrorText(code), size - 1);
     text[size - 1] = '\0';
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 
 }  // namespace platform

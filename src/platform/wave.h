@@ -12,15 +12,15 @@
 //   (the default device, window callback mode). It fails with a nonzero code
 //   when no device is there or the format is refused.
 // - A capture device fills queued buffers in the order they were added and
-//   posts one MM_WIM_DATA (lParam: the header) per filled buffer; a playback
+//   posts one kMmWimData (lParam: the header) per filled buffer; a playback
 //   device plays buffers in the order they were written and posts one
-//   MM_WOM_DONE (lParam: the header) per finished buffer. Messages go through
+//   kMmWomDone (lParam: the header) per finished buffer. Messages go through
 //   platform::host().postMessage, so they arrive on the loop's thread.
 // - A paused playback device finishes nothing until restarted. A capture
 //   device fills nothing until started, and nothing after stop().
 // - reset() returns every queued buffer at once, each with its message, in
 //   queue order (bytes recorded as far as filled).
-// - Each call returns 0 (MMSYSERR_NOERROR) or an error code; getErrorText
+// - Each call returns 0 (kMmsyserrNoError) or an error code; getErrorText
 //   turns a code into the platform's text.
 #pragma once
 
@@ -32,14 +32,14 @@
 
 namespace platform {
 
-inline constexpr MMRESULT WAVERR_BADFORMAT = 32;
-inline constexpr MMRESULT WAVERR_STILLPLAYING = 33;
-inline constexpr MMRESULT WAVERR_UNPREPARED = 34;
+inline constexpr MMRESULT kWaverrBadFormat = 32;
+inline constexpr MMRESULT kWaverrStillPlaying = 33;
+inline constexpr MMRESULT kWaverrUnprepared = 34;
 
-inline constexpr uint16_t WAVE_FORMAT_PCM = 1;
-inline constexpr uint32_t WHDR_DONE = 0x01;
-inline constexpr uint32_t WHDR_PREPARED = 0x02;
-inline constexpr uint32_t WHDR_INQUEUE = 0x10;
+inline constexpr uint16_t kWaveFormatPcm = 1;
+inline constexpr uint32_t kWhdrDone = 0x01;
+inline constexpr uint32_t kWhdrPrepared = 0x02;
+inline constexpr uint32_t kWhdrInQueue = 0x10;
 
 struct WAVEFORMATEX {
     uint16_t wFormatTag;

@@ -7,14 +7,14 @@
 // Contract between the core and a front end's dialog builder:
 // - The builder makes the dialog from dialogTemplate() (dialog units, the
 //   template's font), owned by the main window, then calls initDialog() once
-//   (WM_INITDIALOG) before the dialog is shown.
+//   (kWmInitDialog) before the dialog is shown.
 // - It forwards the user's input, on the loop's thread:
 //   * a click on a push button, check box or radio button: command(id); an
 //     automatic check box or radio button changes its own mark first, as the
 //     platform's do;
 //   * Enter: command(kIdOk); Escape and the close box: command(kIdCancel);
 //   * a horizontal scroll bar's scroll code and 16-bit thumb position:
-//     horizontalScroll(id, code, position) (the codes of WM_HSCROLL);
+//     horizontalScroll(id, code, position) (the codes of kWmHScroll);
 //   * a list box's changed selection: listSelectionChanged(id, index), -1
 //     when nothing is selected.
 // - After initDialog(), after every forwarded input and whenever the core
@@ -59,7 +59,7 @@ class DialogModel {
 
     virtual const DialogTemplate& dialogTemplate() const = 0;
 
-    // WM_INITDIALOG.
+    // kWmInitDialog.
     virtual void initDialog() = 0;
     // A button, check box or radio button was clicked (or Enter, Escape).
     virtual void command(int id) = 0;

@@ -30,8 +30,8 @@ intptr_t MainWindow::handleMessage(uint32_t message, uintptr_t wParam, intptr_t 
         case kWmDestroy:
             destroy();
             return 0;
-        case platform::MM_MIXM_LINE_CHANGE:
-        case platform::MM_MIXM_CONTROL_CHANGE:
+        case platform::kMmMixmLineChange:
+        case platform::kMmMixmControlChange:
             mixerNotification(message, lParam);
             return 0;
         case kWmSize:
@@ -184,7 +184,7 @@ void MainWindow::size(uintptr_t, intptr_t lParam) {
 void MainWindow::mixerNotification(uint32_t message, intptr_t lParam) {
     if (!mixerReady_ || destroyed_) return;
     const auto id = static_cast<uint32_t>(lParam);
-    if (message == platform::MM_MIXM_LINE_CHANGE) {
+    if (message == platform::kMmMixmLineChange) {
         mixer_.lineChanged(id);
     } else {
         mixer_.controlChanged(id);

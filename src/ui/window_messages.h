@@ -24,8 +24,8 @@ inline constexpr uint32_t kWmMouseMove = 0x0200;
 inline constexpr uint32_t kWmLButtonDown = 0x0201;
 inline constexpr uint32_t kWmLButtonUp = 0x0202;
 inline constexpr uint32_t kWmRButtonDown = 0x0204;
-// The mixer's notifications are platform::MM_MIXM_LINE_CHANGE (0x3D0) and
-// platform::MM_MIXM_CONTROL_CHANGE (0x3D1), lParam the line or control.
+// The mixer's notifications are platform::kMmMixmLineChange (0x3D0) and
+// platform::kMmMixmControlChange (0x3D1), lParam the line or control.
 
 // wParam of kWmSize.
 inline constexpr uintptr_t kSizeRestored = 0;

@@ -25,7 +25,7 @@ int16_t toSample(float x) {
 int PluginHost::messageBox(platform::MessageTarget*, const std::string&, const std::string&,
                            uint32_t) {
     ++reportedFailures;
-    return platform::IDOK;
+    return platform::kIdOk;
 }
 
 uint32_t PluginHost::failures() {

@@ -4,35 +4,35 @@
 
 namespace lv2_plugin {
 
+using platform::kMmsyserrNoError;
 using platform::MMRESULT;
-using platform::MMSYSERR_NOERROR;
 using platform::WAVEHDR;
 
 namespace {
 
-constexpr MMRESULT kNotOpen = platform::MMSYSERR_INVALHANDLE;
+constexpr MMRESULT kNotOpen = platform::kMmsyserrInvalHandle;
 
 bool isPcm16(const platform::WAVEFORMATEX& f, uint16_t channels) {
-    return f.wFormatTag == platform::WAVE_FORMAT_PCM && f.wBitsPerSample == 16 &&
-           f.nChannels >= 1 && f.nChannels <= channels;
+    return f.wFormatTag == platform::kWaveFormatPcm && f.wBitsPerSample == 16 && f.nChannels >= 1 &&
+           f.nChannels <= channels;
 }
 
 MMRESULT prepare(bool open, WAVEHDR* header) {
     if (!open) return kNotOpen;
-    header->dwFlags |= platform::WHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    header->dwFlags |= platform::kWhdrPrepared;
+    return kMmsyserrNoError;
 }
 
 MMRESULT unprepare(bool open, WAVEHDR* header) {
     if (!open) return kNotOpen;
-    if (header->dwFlags & platform::WHDR_INQUEUE) return platform::WAVERR_STILLPLAYING;
-    header->dwFlags &= ~platform::WHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    if (header->dwFlags & platform::kWhdrInQueue) return platform::kWaverrStillPlaying;
+    header->dwFlags &= ~platform::kWhdrPrepared;
+    return kMmsyserrNoError;
 }
 
 void complete(MessageQueue& queue, platform::MessageTarget* target, uint32_t message,
               WAVEHDR* header) {
-    header->dwFlags = (header->dwFlags & ~platform::WHDR_INQUEUE) | platform::WHDR_DONE;
+    header->dwFlags = (header->dwFlags & ~platform::kWhdrInQueue) | platform::kWhdrDone;
     queue.post(target, message, header);
 }
 
@@ -77,12 +77,12 @@ int16_t SampleFifo::pop() {
 
 MMRESULT StreamWaveIn::open(const platform::WAVEFORMATEX& format,
                             platform::MessageTarget* callback) {
-    if (open_) return platform::MMSYSERR_ALLOCATED;
-    if (!isPcm16(format, 1)) return platform::WAVERR_BADFORMAT;
+    if (open_) return platform::kMmsyserrAllocated;
+    if (!isPcm16(format, 1)) return platform::kWaverrBadFormat;
     open_ = true;
     started_ = false;
     target_ = callback;
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 
 MMRESULT StreamWaveIn::prepareHeader(WAVEHDR* header) {
@@ -91,24 +91,24 @@ MMRESULT StreamWaveIn::prepareHeader(WAVEHDR* header) {
 
 MMRESULT StreamWaveIn::addBuffer(WAVEHDR* header) {
     if (!open_) return kNotOpen;
-    if (!(header->dwFlags & platform::WHDR_PREPARED)) return platform::WAVERR_UNPREPARED;
-    if (count_ == engine::kBufferCount) return platform::MMSYSERR_NOMEM;
-    header->dwFlags = (header->dwFlags & ~platform::WHDR_DONE) | platform::WHDR_INQUEUE;
+    if (!(header->dwFlags & platform::kWhdrPrepared)) return platform::kWaverrUnprepared;
+    if (count_ == engine::kBufferCount) return platform::kMmsyserrNoMem;
+    header->dwFlags = (header->dwFlags & ~platform::kWhdrDone) | platform::kWhdrInQueue;
     queued_[(head_ + count_) % engine::kBufferCount] = header;
     ++count_;
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 
 MMRESULT StreamWaveIn::start() {
     if (!open_) return kNotOpen;
     started_ = true;
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 
 MMRESULT StreamWaveIn::stop() {
     if (!open_) return kNotOpen;
     started_ = false;
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 
 MMRESULT StreamWaveIn::reset() {
@@ -118,9 +118,9 @@ MMRESULT StreamWaveIn::reset() {
         WAVEHDR* h = queued_[head_];
         head_ = (head_ + 1) % engine::kBufferCount;
         h->dwBytesRecorded = 0;
-        complete(queue_, target_, platform::MM_WIM_DATA, h);
+        complete(queue_, target_, platform::kMmWimData, h);
     }
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 
 MMRESULT StreamWaveIn::unprepareHeader(WAVEHDR* header) {
@@ -129,9 +129,9 @@ MMRESULT StreamWaveIn::unprepareHeader(WAVEHDR* header) {
 
 MMRESULT StreamWaveIn::close() {
     if (!open_) return kNotOpen;
-    if (count_ > 0) return platform::WAVERR_STILLPLAYING;
+    if (count_ > 0) return platform::kWaverrStillPlaying;
     open_ = false;
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 
 MMRESULT StreamWaveIn::getErrorText(MMRESULT code, char* text, uint32_t size) {
@@ -149,7 +149,7 @@ bool StreamWaveIn::capture(const int16_t* samples, uint32_t count) {
     std::copy(samples, samples + n, data);
     std::fill(data + n, data + capacity, int16_t{0});
     h->dwBytesRecorded = h->dwBufferLength;
-    complete(queue_, target_, platform::MM_WIM_DATA, h);
+    complete(queue_, target_, platform::kMmWimData, h);
     return true;
 }
 
@@ -157,11 +157,11 @@ bool StreamWaveIn::capture(const int16_t* samples, uint32_t count) {
 
 MMRESULT StreamWaveOut::open(const platform::WAVEFORMATEX& format,
                              platform::MessageTarget* callback) {
-    if (open_) return platform::MMSYSERR_ALLOCATED;
-    if (!isPcm16(format, 2)) return platform::WAVERR_BADFORMAT;
+    if (open_) return platform::kMmsyserrAllocated;
+    if (!isPcm16(format, 2)) return platform::kWaverrBadFormat;
     open_ = true;
     target_ = callback;
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 
 MMRESULT StreamWaveOut::prepareHeader(WAVEHDR* header) {
@@ -170,22 +170,22 @@ MMRESULT StreamWaveOut::prepareHeader(WAVEHDR* header) {
 
 MMRESULT StreamWaveOut::write(WAVEHDR* header) {
     if (!open_) return kNotOpen;
-    if (!(header->dwFlags & platform::WHDR_PREPARED)) return platform::WAVERR_UNPREPARED;
+    if (!(header->dwFlags & platform::kWhdrPrepared)) return platform::kWaverrUnprepared;
     fifo_.push(reinterpret_cast<const int16_t*>(header->lpData), header->dwBufferLength / 2);
-    complete(queue_, target_, platform::MM_WOM_DONE, header);
-    return MMSYSERR_NOERROR;
+    complete(queue_, target_, platform::kMmWomDone, header);
+    return kMmsyserrNoError;
 }
 
 MMRESULT StreamWaveOut::pause() {
-    return open_ ? MMSYSERR_NOERROR : kNotOpen;
+    return open_ ? kMmsyserrNoError : kNotOpen;
 }
 
 MMRESULT StreamWaveOut::restart() {
-    return open_ ? MMSYSERR_NOERROR : kNotOpen;
+    return open_ ? kMmsyserrNoError : kNotOpen;
 }
 
 MMRESULT StreamWaveOut::reset() {
-    return open_ ? MMSYSERR_NOERROR : kNotOpen;
+    return open_ ? kMmsyserrNoError : kNotOpen;
 }
 
 MMRESULT StreamWaveOut::unprepareHeader(WAVEHDR* header) {
@@ -195,7 +195,7 @@ MMRESULT StreamWaveOut::unprepareHeader(WAVEHDR* header) {
 MMRESULT StreamWaveOut::close() {
     if (!open_) return kNotOpen;
     open_ = false;
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 
 MMRESULT StreamWaveOut::getErrorText(MMRESULT code, char* text, uint32_t size) {

@@ -22,7 +22,7 @@ int SimHost::messageBox(platform::MessageTarget* owner, const std::string& text,
     if (deliverDuringMessageBox) {
         runModal({}, [&] { return whileMessageBoxOpen && whileMessageBoxOpen(record); });
     }
-    return platform::IDOK;
+    return platform::kIdOk;
 }
 
 bool SimHost::step() {

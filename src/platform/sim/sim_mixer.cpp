@@ -19,44 +19,44 @@ using nlohmann::json;
 constexpr HMIXER kHandle = 0x5100;
 
 const std::map<std::string, uint32_t> kComponentTypes = {
-    {"DST_UNDEFINED", MIXERLINE_COMPONENTTYPE_DST_UNDEFINED},
-    {"DST_DIGITAL", MIXERLINE_COMPONENTTYPE_DST_DIGITAL},
-    {"DST_LINE", MIXERLINE_COMPONENTTYPE_DST_LINE},
-    {"DST_MONITOR", MIXERLINE_COMPONENTTYPE_DST_MONITOR},
-    {"DST_SPEAKERS", MIXERLINE_COMPONENTTYPE_DST_SPEAKERS},
-    {"DST_HEADPHONES", MIXERLINE_COMPONENTTYPE_DST_HEADPHONES},
-    {"DST_TELEPHONE", MIXERLINE_COMPONENTTYPE_DST_TELEPHONE},
-    {"DST_WAVEIN", MIXERLINE_COMPONENTTYPE_DST_WAVEIN},
-    {"DST_VOICEIN", MIXERLINE_COMPONENTTYPE_DST_VOICEIN},
-    {"SRC_UNDEFINED", MIXERLINE_COMPONENTTYPE_SRC_UNDEFINED},
-    {"SRC_DIGITAL", MIXERLINE_COMPONENTTYPE_SRC_DIGITAL},
-    {"SRC_LINE", MIXERLINE_COMPONENTTYPE_SRC_LINE},
-    {"SRC_MICROPHONE", MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE},
-    {"SRC_SYNTHESIZER", MIXERLINE_COMPONENTTYPE_SRC_SYNTHESIZER},
-    {"SRC_COMPACTDISC", MIXERLINE_COMPONENTTYPE_SRC_COMPACTDISC},
-    {"SRC_TELEPHONE", MIXERLINE_COMPONENTTYPE_SRC_TELEPHONE},
-    {"SRC_PCSPEAKER", MIXERLINE_COMPONENTTYPE_SRC_PCSPEAKER},
-    {"SRC_WAVEOUT", MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT},
-    {"SRC_AUXILIARY", MIXERLINE_COMPONENTTYPE_SRC_AUXILIARY},
-    {"SRC_ANALOG", MIXERLINE_COMPONENTTYPE_SRC_ANALOG},
+    {"DST_UNDEFINED", kMixerLineComponentTypeDstUndefined},
+    {"DST_DIGITAL", kMixerLineComponentTypeDstDigital},
+    {"DST_LINE", kMixerLineComponentTypeDstLine},
+    {"DST_MONITOR", kMixerLineComponentTypeDstMonitor},
+    {"DST_SPEAKERS", kMixerLineComponentTypeDstSpeakers},
+    {"DST_HEADPHONES", kMixerLineComponentTypeDstHeadphones},
+    {"DST_TELEPHONE", kMixerLineComponentTypeDstTelephone},
+    {"DST_WAVEIN", kMixerLineComponentTypeDstWaveIn},
+    {"DST_VOICEIN", kMixerLineComponentTypeDstVoiceIn},
+    {"SRC_UNDEFINED", kMixerLineComponentTypeSrcUndefined},
+    {"SRC_DIGITAL", kMixerLineComponentTypeSrcDigital},
+    {"SRC_LINE", kMixerLineComponentTypeSrcLine},
+    {"SRC_MICROPHONE", kMixerLineComponentTypeSrcMicrophone},
+    {"SRC_SYNTHESIZER", kMixerLineComponentTypeSrcSynthesizer},
+    {"SRC_COMPACTDISC", kMixerLineComponentTypeSrcCompactDisc},
+    {"SRC_TELEPHONE", kMixerLineComponentTypeSrcTelephone},
+    {"SRC_PCSPEAKER", kMixerLineComponentTypeSrcPcSpeaker},
+    {"SRC_WAVEOUT", kMixerLineComponentTypeSrcWaveOut},
+    {"SRC_AUXILIARY", kMixerLineComponentTypeSrcAuxiliary},
+    {"SRC_ANALOG", kMixerLineComponentTypeSrcAnalog},
 };
 
 const std::map<std::string, uint32_t> kControlTypes = {
-    {"PEAKMETER", MIXERCONTROL_CONTROLTYPE_PEAKMETER},
-    {"BOOLEAN", MIXERCONTROL_CONTROLTYPE_BOOLEAN},
-    {"ONOFF", MIXERCONTROL_CONTROLTYPE_ONOFF},
-    {"MUTE", MIXERCONTROL_CONTROLTYPE_MUTE},
-    {"MONO", MIXERCONTROL_CONTROLTYPE_MONO},
-    {"LOUDNESS", MIXERCONTROL_CONTROLTYPE_LOUDNESS},
-    {"PAN", MIXERCONTROL_CONTROLTYPE_PAN},
-    {"FADER", MIXERCONTROL_CONTROLTYPE_FADER},
-    {"VOLUME", MIXERCONTROL_CONTROLTYPE_VOLUME},
-    {"BASS", MIXERCONTROL_CONTROLTYPE_BASS},
-    {"TREBLE", MIXERCONTROL_CONTROLTYPE_TREBLE},
-    {"SINGLESELECT", MIXERCONTROL_CONTROLTYPE_SINGLESELECT},
-    {"MUX", MIXERCONTROL_CONTROLTYPE_MUX},
-    {"MULTIPLESELECT", MIXERCONTROL_CONTROLTYPE_MULTIPLESELECT},
-    {"MIXER", MIXERCONTROL_CONTROLTYPE_MIXER},
+    {"PEAKMETER", kMixerControlControlTypePeakMeter},
+    {"BOOLEAN", kMixerControlControlTypeBoolean},
+    {"ONOFF", kMixerControlControlTypeOnOff},
+    {"MUTE", kMixerControlControlTypeMute},
+    {"MONO", kMixerControlControlTypeMono},
+    {"LOUDNESS", kMixerControlControlTypeLoudness},
+    {"PAN", kMixerControlControlTypePan},
+    {"FADER", kMixerControlControlTypeFader},
+    {"VOLUME", kMixerControlControlTypeVolume},
+    {"BASS", kMixerControlControlTypeBass},
+    {"TREBLE", kMixerControlControlTypeTreble},
+    {"SINGLESELECT", kMixerControlControlTypeSingleSelect},
+    {"MUX", kMixerControlControlTypeMux},
+    {"MULTIPLESELECT", kMixerControlControlTypeMultipleSelect},
+    {"MIXER", kMixerControlControlTypeMixer},
 };
 
 // Reads a fixture's values with their ranges checked; every error names the
@@ -138,15 +138,15 @@ void copyName(char (&to)[N], const std::string& from) {
 }
 
 bool isList(uint32_t type) {
-    return (type & MIXERCONTROL_CT_CLASS_LIST) == MIXERCONTROL_CT_CLASS_LIST;
+    return (type & kMixerControlCtClassList) == kMixerControlCtClassList;
 }
 
 bool isSingleSelect(uint32_t type) {
-    return type == MIXERCONTROL_CONTROLTYPE_MUX || type == MIXERCONTROL_CONTROLTYPE_SINGLESELECT;
+    return type == kMixerControlControlTypeMux || type == kMixerControlControlTypeSingleSelect;
 }
 
 bool isBoolean(uint32_t type) {
-    return (type & 0xFFFF0000u) == MIXERCONTROL_CONTROLTYPE_BOOLEAN;
+    return (type & 0xFFFF0000u) == kMixerControlControlTypeBoolean;
 }
 
 SimMixer::Control parseControl(const Reader& r, uint32_t id, uint32_t sourceCount) {
@@ -247,7 +247,7 @@ std::unique_ptr<SimMixer> parseSimMixer(const std::string& text, const std::stri
                                                ((sIndex + 1) << 16) + dIndex, nextControlId, 0);
                 src.info.dwDestination = dIndex;
                 src.info.dwSource = sIndex;
-                src.info.fdwLine |= MIXERLINE_LINEF_SOURCE;
+                src.info.fdwLine |= kMixerLineLineFSource;
                 dest.sources.push_back(std::move(src));
             }
             dest.info.cConnections = static_cast<uint32_t>(dest.sources.size());
@@ -291,45 +291,45 @@ uint32_t SimMixer::mixerGetNumDevs() {
 
 MMRESULT SimMixer::mixerOpen(HMIXER* phmx, uint32_t uMxId, MessageTarget* target, uintptr_t,
                              uint32_t fdwOpen) {
-    if (!phmx) return MMSYSERR_INVALPARAM;
-    if (uMxId >= devices) return MMSYSERR_BADDEVICEID;
-    if (faults.open) return MMSYSERR_ALLOCATED;
-    if (fdwOpen != CALLBACK_WINDOW && fdwOpen != 0) return MMSYSERR_INVALFLAG;
+    if (!phmx) return kMmsyserrInvalParam;
+    if (uMxId >= devices) return kMmsyserrBadDeviceId;
+    if (faults.open) return kMmsyserrAllocated;
+    if (fdwOpen != kCallbackWindow && fdwOpen != 0) return kMmsyserrInvalFlag;
     open_ = true;
-    target_ = fdwOpen == CALLBACK_WINDOW ? target : nullptr;
+    target_ = fdwOpen == kCallbackWindow ? target : nullptr;
     *phmx = kHandle;
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 
 MMRESULT SimMixer::mixerGetDevCapsA(uint32_t uMxId, MIXERCAPSA* pmxcaps, uint32_t cbmxcaps) {
-    if (uMxId >= devices) return MMSYSERR_BADDEVICEID;
-    if (!pmxcaps || cbmxcaps < sizeof(MIXERCAPSA)) return MMSYSERR_INVALPARAM;
-    if (faults.caps) return MMSYSERR_NODRIVER;
+    if (uMxId >= devices) return kMmsyserrBadDeviceId;
+    if (!pmxcaps || cbmxcaps < sizeof(MIXERCAPSA)) return kMmsyserrInvalParam;
+    if (faults.caps) return kMmsyserrNoDriver;
     *pmxcaps = caps;
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 
 MMRESULT SimMixer::checkHandle(HMIXER hmx) const {
-    return open_ && hmx == kHandle ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
+    return open_ && hmx == kHandle ? kMmsyserrNoError : kMmsyserrInvalHandle;
 }
 
 MMRESULT SimMixer::mixerGetLineInfoA(HMIXER hmx, MIXERLINEA* pmxl, uint32_t fdwInfo) {
     if (MMRESULT rc = checkHandle(hmx)) return rc;
-    if (!pmxl || pmxl->cbStruct < sizeof(MIXERLINEA)) return MMSYSERR_INVALPARAM;
-    if (pmxl->dwDestination >= destinations.size()) return MIXERR_INVALLINE;
+    if (!pmxl || pmxl->cbStruct < sizeof(MIXERLINEA)) return kMmsyserrInvalParam;
+    if (pmxl->dwDestination >= destinations.size()) return kMixerrInvalLine;
     Line& dest = destinations[pmxl->dwDestination];
     const Line* line = nullptr;
-    if (fdwInfo == MIXER_GETLINEINFOF_DESTINATION) {
+    if (fdwInfo == kMixerGetLineInfoFDestination) {
         line = &dest;
-    } else if (fdwInfo == MIXER_GETLINEINFOF_SOURCE) {
-        if (pmxl->dwSource >= dest.sources.size()) return MIXERR_INVALLINE;
+    } else if (fdwInfo == kMixerGetLineInfoFSource) {
+        if (pmxl->dwSource >= dest.sources.size()) return kMixerrInvalLine;
         line = &dest.sources[pmxl->dwSource];
     } else {
-        return MMSYSERR_INVALFLAG;
+        return kMmsyserrInvalFlag;
     }
-    if (line->failLineInfo) return MMSYSERR_ERROR;
+    if (line->failLineInfo) return kMmsyserrError;
     *pmxl = line->info;
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 
 void SimMixer::index() {
@@ -366,16 +366,16 @@ SimMixer::Line* SimMixer::lineById(uint32_t lineId) {
 MMRESULT SimMixer::mixerGetLineControlsA(HMIXER hmx, MIXERLINECONTROLSA* pmxlc,
                                          uint32_t fdwControls) {
     if (MMRESULT rc = checkHandle(hmx)) return rc;
-    if (fdwControls != MIXER_GETLINECONTROLSF_ALL) return MMSYSERR_INVALFLAG;
-    if (!pmxlc || pmxlc->cbmxctrl < sizeof(MIXERCONTROLA)) return MMSYSERR_INVALPARAM;
+    if (fdwControls != kMixerGetLineControlsFAll) return kMmsyserrInvalFlag;
+    if (!pmxlc || pmxlc->cbmxctrl < sizeof(MIXERCONTROLA)) return kMmsyserrInvalParam;
     Line* line = lineById(pmxlc->dwLineID);
-    if (!line) return MIXERR_INVALLINE;
+    if (!line) return kMixerrInvalLine;
     if (pmxlc->cControls == 0 || pmxlc->cControls != line->controls.size() || !pmxlc->pamxctrl)
-        return MMSYSERR_INVALPARAM;
-    if (line->failControls) return MMSYSERR_ERROR;
+        return kMmsyserrInvalParam;
+    if (line->failControls) return kMmsyserrError;
     for (size_t i = 0; i < line->controls.size(); ++i)
         pmxlc->pamxctrl[i] = line->controls[i].info;
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 
 SimMixer::Control* SimMixer::control(uint32_t id) {
@@ -405,13 +405,13 @@ MMRESULT SimMixer::checkDetails(HMIXER hmx, const MIXERCONTROLDETAILS* d, Contro
     if (MMRESULT rc = checkHandle(hmx)) return rc;
     if (!d || d->cbStruct < sizeof(MIXERCONTROLDETAILS) || d->cbDetails != sizeof(uint32_t) ||
         !d->paDetails || d->cChannels != 1)
-        return MMSYSERR_INVALPARAM;
+        return kMmsyserrInvalParam;
     c = control(d->dwControlID);
-    if (!c) return MIXERR_INVALCONTROL;
+    if (!c) return kMixerrInvalControl;
     const bool list = isList(c->info.dwControlType);
     if (list ? d->cMultipleItems != c->info.cMultipleItems : d->cMultipleItems != 0)
-        return MMSYSERR_INVALPARAM;
-    return MMSYSERR_NOERROR;
+        return kMmsyserrInvalParam;
+    return kMmsyserrNoError;
 }
 
 MMRESULT SimMixer::mixerGetControlDetailsA(HMIXER hmx, MIXERCONTROLDETAILS* pmxcd,
@@ -420,18 +420,18 @@ MMRESULT SimMixer::mixerGetControlDetailsA(HMIXER hmx, MIXERCONTROLDETAILS* pmxc
     if (onRead) onRead();
     Control* c = nullptr;
     if (MMRESULT rc = checkDetails(hmx, pmxcd, c)) return rc;
-    if (fdwDetails != MIXER_GETCONTROLDETAILSF_VALUE) return MMSYSERR_INVALFLAG;
-    if (faults.readControl.count(pmxcd->dwControlID)) return MMSYSERR_ERROR;
+    if (fdwDetails != kMixerGetControlDetailsFValue) return kMmsyserrInvalFlag;
+    if (faults.readControl.count(pmxcd->dwControlID)) return kMmsyserrError;
     std::memcpy(pmxcd->paDetails, c->values.data(), c->values.size() * sizeof(uint32_t));
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 
 MMRESULT SimMixer::mixerSetControlDetails(HMIXER hmx, MIXERCONTROLDETAILS* pmxcd,
                                           uint32_t fdwDetails) {
     Control* c = nullptr;
     if (MMRESULT rc = checkDetails(hmx, pmxcd, c)) return rc;
-    if (fdwDetails != MIXER_SETCONTROLDETAILSF_VALUE) return MMSYSERR_INVALFLAG;
-    if (faults.writeControl.count(pmxcd->dwControlID)) return MMSYSERR_ERROR;
+    if (fdwDetails != kMixerSetControlDetailsFValue) return kMmsyserrInvalFlag;
+    if (faults.writeControl.count(pmxcd->dwControlID)) return kMmsyserrError;
     const auto* in = static_cast<const uint32_t*>(pmxcd->paDetails);
     std::vector<uint32_t> values(in, in + c->values.size());
     const uint32_t type = c->info.dwControlType;
@@ -440,26 +440,26 @@ MMRESULT SimMixer::mixerSetControlDetails(HMIXER hmx, MIXERCONTROLDETAILS* pmxcd
             v = v != 0;
     else
         for (uint32_t& v : values)
-            if (v > c->info.Bounds.dwMaximum) return MIXERR_INVALVALUE;
+            if (v > c->info.Bounds.dwMaximum) return kMixerrInvalValue;
     if (isSingleSelect(type)) {
         size_t on = 0;
         for (uint32_t v : values)
             on += v;
-        if (on != 1) return MIXERR_INVALVALUE;
+        if (on != 1) return kMixerrInvalValue;
     }
     c->values = values;
     writes.emplace_back(pmxcd->dwControlID, values);
     if (target_)
-        host().postMessage(target_, MM_MIXM_CONTROL_CHANGE, static_cast<uintptr_t>(hmx),
+        host().postMessage(target_, kMmMixmControlChange, static_cast<uintptr_t>(hmx),
                            static_cast<intptr_t>(pmxcd->dwControlID));
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 
 MMRESULT SimMixer::mixerClose(HMIXER hmx) {
     if (MMRESULT rc = checkHandle(hmx)) return rc;
     open_ = false;
     target_ = nullptr;
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 
 SimMixer::Control* SimMixer::firstControl(Line& line, uint32_t type) {
@@ -482,18 +482,18 @@ SimMixer::Line* SimMixer::source(Line& destination, uint32_t componentType) {
 
 namespace {
 bool muted(SimMixer::Line& line) {
-    const SimMixer::Control* mute = SimMixer::firstControl(line, MIXERCONTROL_CONTROLTYPE_MUTE);
+    const SimMixer::Control* mute = SimMixer::firstControl(line, kMixerControlControlTypeMute);
     return mute && mute->values[0] != 0;
 }
 
 double volumeOf(SimMixer::Line& line) {
-    const SimMixer::Control* v = SimMixer::firstControl(line, MIXERCONTROL_CONTROLTYPE_VOLUME);
+    const SimMixer::Control* v = SimMixer::firstControl(line, kMixerControlControlTypeVolume);
     return v ? v->values[0] / 65535.0 : 1.0;
 }
 }  // namespace
 
 double SimMixer::recordingGain() {
-    Line* dest = destination(MIXERLINE_COMPONENTTYPE_DST_WAVEIN);
+    Line* dest = destination(kMixerLineComponentTypeDstWaveIn);
     if (!dest) return 0.0;
     for (Control& c : dest->controls) {
         if (!isList(c.info.dwControlType)) continue;
@@ -502,12 +502,12 @@ double SimMixer::recordingGain() {
         return 0.0;
     }
     for (Line& s : dest->sources)
-        if (firstControl(s, MIXERCONTROL_CONTROLTYPE_MUTE) && !muted(s)) return volumeOf(s);
+        if (firstControl(s, kMixerControlControlTypeMute) && !muted(s)) return volumeOf(s);
     return 0.0;
 }
 
 bool SimMixer::isAudible(uint32_t sourceComponentType) {
-    Line* dest = destination(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS);
+    Line* dest = destination(kMixerLineComponentTypeDstSpeakers);
     if (!dest) return false;
     Line* src = source(*dest, sourceComponentType);
     return src && !muted(*dest) && !muted(*src);
@@ -515,7 +515,7 @@ bool SimMixer::isAudible(uint32_t sourceComponentType) {
 
 double SimMixer::playbackGain(uint32_t sourceComponentType) {
     if (!isAudible(sourceComponentType)) return 0.0;
-    Line* dest = destination(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS);
+    Line* dest = destination(kMixerLineComponentTypeDstSpeakers);
     return volumeOf(*dest) * volumeOf(*source(*dest, sourceComponentType));
 }
 

@@ -6,8 +6,8 @@
 
 namespace sim {
 
+using platform::kMmsyserrNoError;
 using platform::MMRESULT;
-using platform::MMSYSERR_NOERROR;
 using platform::WAVEHDR;
 
 void FaultPlan::fail(WaveCall call, MMRESULT code, int skip, int times) {
@@ -17,13 +17,13 @@ void FaultPlan::fail(WaveCall call, MMRESULT code, int skip, int times) {
 MMRESULT FaultPlan::check(WaveCall call) {
     ++counts_[call];
     auto it = rules_.find(call);
-    if (it == rules_.end()) return MMSYSERR_NOERROR;
+    if (it == rules_.end()) return kMmsyserrNoError;
     Rule& rule = it->second;
     if (rule.skip > 0) {
         --rule.skip;
-        return MMSYSERR_NOERROR;
+        return kMmsyserrNoError;
     }
-    if (rule.times == 0) return MMSYSERR_NOERROR;
+    if (rule.times == 0) return kMmsyserrNoError;
     if (rule.times > 0) --rule.times;
     return rule.code;
 }
@@ -34,29 +34,29 @@ int FaultPlan::calls(WaveCall call) const {
 }
 
 namespace {
-constexpr MMRESULT kNotOpen = platform::MMSYSERR_INVALHANDLE;
+constexpr MMRESULT kNotOpen = platform::kMmsyserrInvalHandle;
 
 void post(platform::MessageTarget* target, uint32_t message, WAVEHDR* header) {
-    header->dwFlags = (header->dwFlags & ~platform::WHDR_INQUEUE) | platform::WHDR_DONE;
+    header->dwFlags = (header->dwFlags & ~platform::kWhdrInQueue) | platform::kWhdrDone;
     platform::host().postMessage(target, message, 0, reinterpret_cast<intptr_t>(header));
 }
 
 MMRESULT prepare(WAVEHDR* header) {
-    header->dwFlags |= platform::WHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    header->dwFlags |= platform::kWhdrPrepared;
+    return kMmsyserrNoError;
 }
 
 MMRESULT unprepare(WAVEHDR* header) {
-    if (header->dwFlags & platform::WHDR_INQUEUE) return platform::WAVERR_STILLPLAYING;
-    header->dwFlags &= ~platform::WHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    if (header->dwFlags & platform::kWhdrInQueue) return platform::kWaverrStillPlaying;
+    header->dwFlags &= ~platform::kWhdrPrepared;
+    return kMmsyserrNoError;
 }
 
 MMRESULT enqueue(std::deque<WAVEHDR*>& queue, WAVEHDR* header) {
-    if (!(header->dwFlags & platform::WHDR_PREPARED)) return platform::WAVERR_UNPREPARED;
-    header->dwFlags = (header->dwFlags & ~platform::WHDR_DONE) | platform::WHDR_INQUEUE;
+    if (!(header->dwFlags & platform::kWhdrPrepared)) return platform::kWaverrUnprepared;
+    header->dwFlags = (header->dwFlags & ~platform::kWhdrDone) | platform::kWhdrInQueue;
     queue.push_back(header);
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 }  // namespace
 
@@ -65,15 +65,15 @@ MMRESULT enqueue(std::deque<WAVEHDR*>& queue, WAVEHDR* header) {
 MMRESULT ScriptedWaveIn::open(const platform::WAVEFORMATEX& format,
                               platform::MessageTarget* callback) {
     if (MMRESULT rc = faults.check(WaveCall::Open)) return rc;
-    if (open_) return platform::MMSYSERR_ALLOCATED;
-    if (format.wFormatTag != platform::WAVE_FORMAT_PCM || format.wBitsPerSample != 16 ||
+    if (open_) return platform::kMmsyserrAllocated;
+    if (format.wFormatTag != platform::kWaveFormatPcm || format.wBitsPerSample != 16 ||
         format.nChannels != 1)
-        return platform::WAVERR_BADFORMAT;
+        return platform::kWaverrBadFormat;
     open_ = true;
     started_ = false;
     format_ = format;
     target_ = callback;
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 
 MMRESULT ScriptedWaveIn::prepareHeader(WAVEHDR* header) {
@@ -90,14 +90,14 @@ MMRESULT ScriptedWaveIn::start() {
     if (MMRESULT rc = faults.check(WaveCall::Start)) return rc;
     if (!open_) return kNotOpen;
     started_ = true;
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 
 MMRESULT ScriptedWaveIn::stop() {
     if (MMRESULT rc = faults.check(WaveCall::Stop)) return rc;
     if (!open_) return kNotOpen;
     started_ = false;
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 
 MMRESULT ScriptedWaveIn::reset() {
@@ -108,9 +108,9 @@ MMRESULT ScriptedWaveIn::reset() {
         WAVEHDR* h = queue_.front();
         queue_.pop_front();
         h->dwBytesRecorded = 0;
-        post(target_, platform::MM_WIM_DATA, h);
+        post(target_, platform::kMmWimData, h);
     }
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 
 MMRESULT ScriptedWaveIn::unprepareHeader(WAVEHDR* header) {
@@ -121,9 +121,9 @@ MMRESULT ScriptedWaveIn::unprepareHeader(WAVEHDR* header) {
 MMRESULT ScriptedWaveIn::close() {
     if (MMRESULT rc = faults.check(WaveCall::Close)) return rc;
     if (!open_) return kNotOpen;
-    if (!queue_.empty()) return platform::WAVERR_STILLPLAYING;
+    if (!queue_.empty()) return platform::kWaverrStillPlaying;
     open_ = false;
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 
 MMRESULT ScriptedWaveIn::getErrorText(MMRESULT code, char* text, uint32_t size) {
@@ -154,7 +154,7 @@ bool ScriptedWaveIn::fill(const int16_t* samples, size_t count) {
 }
 
 void ScriptedWaveIn::complete(WAVEHDR* header) {
-    post(target_, platform::MM_WIM_DATA, header);
+    post(target_, platform::kMmWimData, header);
 }
 
 // ---- playback ----
@@ -162,15 +162,15 @@ void ScriptedWaveIn::complete(WAVEHDR* header) {
 MMRESULT ScriptedWaveOut::open(const platform::WAVEFORMATEX& format,
                                platform::MessageTarget* callback) {
     if (MMRESULT rc = faults.check(WaveCall::Open)) return rc;
-    if (open_) return platform::MMSYSERR_ALLOCATED;
-    if (format.wFormatTag != platform::WAVE_FORMAT_PCM || format.wBitsPerSample != 16 ||
+    if (open_) return platform::kMmsyserrAllocated;
+    if (format.wFormatTag != platform::kWaveFormatPcm || format.wBitsPerSample != 16 ||
         format.nChannels < 1 || format.nChannels > 2)
-        return platform::WAVERR_BADFORMAT;
+        return platform::kWaverrBadFormat;
     open_ = true;
     paused_ = false;
     format_ = format;
     target_ = callback;
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 
 MMRESULT ScriptedWaveOut::prepareHeader(WAVEHDR* header) {
@@ -191,7 +191,7 @@ MMRESULT ScriptedWaveOut::pause() {
     if (!open_) return kNotOpen;
     ++pauses;
     paused_ = true;
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 
 MMRESULT ScriptedWaveOut::restart() {
@@ -199,7 +199,7 @@ MMRESULT ScriptedWaveOut::restart() {
     if (!open_) return kNotOpen;
     ++restarts;
     paused_ = false;
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 
 MMRESULT ScriptedWaveOut::reset() {
@@ -209,9 +209,9 @@ MMRESULT ScriptedWaveOut::reset() {
     while (!queue_.empty()) {
         WAVEHDR* h = queue_.front();
         queue_.pop_front();
-        post(target_, platform::MM_WOM_DONE, h);
+        post(target_, platform::kMmWomDone, h);
     }
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 
 MMRESULT ScriptedWaveOut::unprepareHeader(WAVEHDR* header) {
@@ -222,9 +222,9 @@ MMRESULT ScriptedWaveOut::unprepareHeader(WAVEHDR* header) {
 MMRESULT ScriptedWaveOut::close() {
     if (MMRESULT rc = faults.check(WaveCall::Close)) return rc;
     if (!open_) return kNotOpen;
-    if (!queue_.empty()) return platform::WAVERR_STILLPLAYING;
+    if (!queue_.empty()) return platform::kWaverrStillPlaying;
     open_ = false;
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 
 MMRESULT ScriptedWaveOut::getErrorText(MMRESULT code, char* text, uint32_t size) {
@@ -237,7 +237,7 @@ bool ScriptedWaveOut::finishNext() {
     queue_.pop_front();
     if (recordOrder_) order.push_back(h->dwUser);
     play(reinterpret_cast<const int16_t*>(h->lpData), h->dwBufferLength / 2);
-    post(target_, platform::MM_WOM_DONE, h);
+    post(target_, platform::kMmWomDone, h);
     return true;
 }
 
@@ -256,13 +256,13 @@ void ScriptedWaveOut::play(const int16_t* values, size_t count) {
 
 MMRESULT FileWaveIn::addBuffer(WAVEHDR* header) {
     const MMRESULT rc = ScriptedWaveIn::addBuffer(header);
-    if (rc == MMSYSERR_NOERROR) deliver();
+    if (rc == kMmsyserrNoError) deliver();
     return rc;
 }
 
 MMRESULT FileWaveIn::start() {
     const MMRESULT rc = ScriptedWaveIn::start();
-    if (rc == MMSYSERR_NOERROR) deliver();
+    if (rc == kMmsyserrNoError) deliver();
     return rc;
 }
 
@@ -286,13 +286,13 @@ void FileWaveIn::deliver() {
 
 MMRESULT FileWaveOut::write(WAVEHDR* header) {
     const MMRESULT rc = ScriptedWaveOut::write(header);
-    if (rc == MMSYSERR_NOERROR) finishAll();
+    if (rc == kMmsyserrNoError) finishAll();
     return rc;
 }
 
 MMRESULT FileWaveOut::restart() {
     const MMRESULT rc = ScriptedWaveOut::restart();
-    if (rc == MMSYSERR_NOERROR) finishAll();
+    if (rc == kMmsyserrNoError) finishAll();
     return rc;
 }
 

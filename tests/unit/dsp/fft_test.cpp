@@ -143,7 +143,7 @@ TEST_F(FftTest, RefusesSizesThatAreNotPowersOfTwo) {
         const auto& box = onlyBox();
         EXPECT_EQ(box.text, "NOT power of 2!");
         EXPECT_EQ(box.caption, "CFft::initialize");
-        EXPECT_EQ(box.style, platform::MB_OK | platform::MB_ICONEXCLAMATION);
+        EXPECT_EQ(box.style, platform::kMbOk | platform::kMbIconExclamation);
         EXPECT_EQ(box.owner, nullptr);
     }
     EXPECT_EQ(host.quitPosts, 2);

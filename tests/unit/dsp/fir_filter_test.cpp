@@ -114,7 +114,7 @@ TEST_F(FirAllocation, FailureReportsAndLeavesASilentFilter) {
         const auto& box = onlyBox();
         EXPECT_EQ(box.text, "Memory Allocation Error! (pdaCoefficents)");
         EXPECT_EQ(box.caption, "CFirFilter::CFirFilter");
-        EXPECT_EQ(box.style, platform::MB_OK);
+        EXPECT_EQ(box.style, platform::kMbOk);
         EXPECT_EQ(box.owner, nullptr);
         EXPECT_EQ(f.pdaCoefficents, nullptr);
         EXPECT_EQ(f.pdaDelayLine, nullptr);

@@ -4,9 +4,9 @@
 
 namespace {
 
-using platform::MMSYSERR_ALLOCATED;
-using platform::MMSYSERR_BADDEVICEID;
-using platform::MMSYSERR_ERROR;
+using platform::kMmsyserrAllocated;
+using platform::kMmsyserrBadDeviceId;
+using platform::kMmsyserrError;
 using sim::WaveCall;
 
 class CountingEngine : public CAudioEngine {
@@ -20,13 +20,13 @@ class CountingEngine : public CAudioEngine {
 
 TEST(EngineFailures, NoCaptureDeviceEndsWithoutOpeningPlayback) {
     EngineRig<> rig(11025, 0, false);
-    rig.in.faults.fail(WaveCall::Open, MMSYSERR_BADDEVICEID);
+    rig.in.faults.fail(WaveCall::Open, kMmsyserrBadDeviceId);
     rig.window->create();
     ASSERT_EQ(rig.host.boxes.size(), 1u);
     EXPECT_EQ(rig.host.boxes[0].caption, "waveInOpen");
-    EXPECT_EQ(rig.host.boxes[0].text, platform::standardWaveErrorText(MMSYSERR_BADDEVICEID));
+    EXPECT_EQ(rig.host.boxes[0].text, platform::standardWaveErrorText(kMmsyserrBadDeviceId));
     EXPECT_EQ(rig.host.boxes[0].owner, nullptr);
-    EXPECT_EQ(rig.host.boxes[0].style, platform::MB_OK | platform::MB_ICONEXCLAMATION);
+    EXPECT_EQ(rig.host.boxes[0].style, platform::kMbOk | platform::kMbIconExclamation);
     EXPECT_EQ(rig.out.faults.calls(WaveCall::Open), 0);
     EXPECT_EQ(rig.host.quitPosts, 1);
     EXPECT_FALSE(rig.host.step());
@@ -38,7 +38,7 @@ TEST(EngineFailures, NoCaptureDeviceEndsWithoutOpeningPlayback) {
 
 TEST(EngineFailures, NoPlaybackDeviceEndsTheProgram) {
     EngineRig<> rig(8000, 0, false);
-    rig.out.faults.fail(WaveCall::Open, MMSYSERR_ALLOCATED);
+    rig.out.faults.fail(WaveCall::Open, kMmsyserrAllocated);
     rig.window->create();
     ASSERT_EQ(rig.host.boxes.size(), 1u);
     EXPECT_EQ(rig.host.boxes[0].caption, "waveOutOpen");
@@ -49,7 +49,7 @@ TEST(EngineFailures, NoPlaybackDeviceEndsTheProgram) {
 TEST(EngineFailures, QueueingAtStartEndsTheProgram) {
     for (WaveCall call : {WaveCall::PrepareHeader, WaveCall::AddBuffer}) {
         EngineRig<> rig(11025, 0, false);
-        rig.in.faults.fail(call, MMSYSERR_ERROR, 3, 1);
+        rig.in.faults.fail(call, kMmsyserrError, 3, 1);
         rig.window->create();
         ASSERT_EQ(rig.host.boxes.size(), 1u);
         EXPECT_EQ(rig.host.boxes[0].caption,
@@ -63,7 +63,7 @@ TEST(EngineFailures, QueueingAtStartEndsTheProgram) {
 
 TEST(EngineFailures, FailingStartKeepsRunningWithoutAudio) {
     EngineRig<> rig(11025, 0, false);
-    rig.in.faults.fail(WaveCall::Start, MMSYSERR_ERROR);
+    rig.in.faults.fail(WaveCall::Start, kMmsyserrError);
     rig.window->create();
     ASSERT_EQ(rig.host.boxes.size(), 1u);
     EXPECT_EQ(rig.host.boxes[0].caption, "waveInStart");
@@ -74,12 +74,12 @@ TEST(EngineFailures, FailingStartKeepsRunningWithoutAudio) {
 
 TEST(EngineFailures, UnprepareFailureOfACapturedBlockQuits) {
     EngineRig<CountingEngine> rig(11025, 0);
-    rig.in.faults.fail(WaveCall::UnprepareHeader, MMSYSERR_ERROR, 0, 1);
+    rig.in.faults.fail(WaveCall::UnprepareHeader, kMmsyserrError, 0, 1);
     for (int i = 0; i < 3; ++i)
         rig.in.fill(std::vector<int16_t>(2048, 5));
     rig.host.step();
     ASSERT_EQ(rig.host.boxes.size(), 1u);
-    EXPECT_EQ(rig.host.boxes[0].caption, "waveInUnprepareHeader (MM_WIM_DATA)");
+    EXPECT_EQ(rig.host.boxes[0].caption, "waveInUnprepareHeader (kMmWimData)");
     EXPECT_EQ(rig.engine->pendingBlocks, 0u);
     rig.host.runUntilIdle();
     EXPECT_TRUE(rig.host.quitReached());
@@ -90,11 +90,11 @@ TEST(EngineFailures, PlaybackUnprepareFailureQuits) {
     EngineRig<> rig(11025, 0);
     for (int i = 0; i < 7; ++i)
         rig.captureSilence();
-    rig.out.faults.fail(WaveCall::UnprepareHeader, MMSYSERR_ERROR, 0, 1);
+    rig.out.faults.fail(WaveCall::UnprepareHeader, kMmsyserrError, 0, 1);
     rig.out.finishNext();
     rig.host.runUntilIdle();
     ASSERT_EQ(rig.host.boxes.size(), 1u);
-    EXPECT_EQ(rig.host.boxes[0].caption, "waveOutUnprepareHeader (MM_WOM_DONE)");
+    EXPECT_EQ(rig.host.boxes[0].caption, "waveOutUnprepareHeader (kMmWomDone)");
     EXPECT_TRUE(rig.host.quitReached());
     EXPECT_EQ(rig.engine->outputQueued, 5);
 }
@@ -119,8 +119,8 @@ TEST(EngineFailures, CloseReportsEachFailedStepAndGoesOn) {
     EngineRig<> rig(11025, 0);
     for (int i = 0; i < 7; ++i)
         rig.captureSilence();
-    rig.in.faults.fail(WaveCall::Stop, MMSYSERR_ERROR);
-    rig.out.faults.fail(WaveCall::Reset, MMSYSERR_ERROR);
+    rig.in.faults.fail(WaveCall::Stop, kMmsyserrError);
+    rig.out.faults.fail(WaveCall::Reset, kMmsyserrError);
     rig.window->destroy();
     ASSERT_EQ(rig.host.boxes.size(), 3u);
     EXPECT_EQ(rig.host.boxes[0].caption, "waveInStop");

@@ -145,16 +145,16 @@ TEST(OutputPump, ReturnedSlotIsClearedBeforeItIsWrittenAgain) {
 
 TEST(OutputPump, PlaybackFailuresLeaveTheSlotWhereItWas) {
     EngineRig<> rig(11025, 0);
-    rig.out.faults.fail(sim::WaveCall::AddBuffer, platform::MMSYSERR_NOMEM, 0, 1);
+    rig.out.faults.fail(sim::WaveCall::AddBuffer, platform::kMmsyserrNoMem, 0, 1);
     for (int i = 0; i < 3; ++i)
         rig.captureSilence();
     ASSERT_EQ(rig.host.boxes.size(), 1u);
     EXPECT_EQ(rig.host.boxes[0].caption, "waveOutWrite");
-    EXPECT_EQ(rig.host.boxes[0].text, platform::standardWaveErrorText(platform::MMSYSERR_NOMEM));
-    EXPECT_EQ(rig.host.boxes[0].style, platform::MB_OK | platform::MB_ICONEXCLAMATION);
+    EXPECT_EQ(rig.host.boxes[0].text, platform::standardWaveErrorText(platform::kMmsyserrNoMem));
+    EXPECT_EQ(rig.host.boxes[0].style, platform::kMbOk | platform::kMbIconExclamation);
     EXPECT_EQ(rig.engine->outputSlot, 0u);
     EXPECT_EQ(rig.engine->outputQueued, 0);
-    rig.out.faults.fail(sim::WaveCall::PrepareHeader, platform::MMSYSERR_ERROR, 0, 1);
+    rig.out.faults.fail(sim::WaveCall::PrepareHeader, platform::kMmsyserrError, 0, 1);
     rig.captureSilence();
     EXPECT_EQ(rig.host.boxes.back().caption, "waveOutPrepareHeader");
     EXPECT_EQ(rig.engine->outputSlot, 0u);

@@ -33,7 +33,7 @@ TEST_F(MixerTest, RecordDialogListsAndRefusesAWrongDestination) {
     EXPECT_EQ(mixer.dwRecordSrc, 0u);
 
     EXPECT_FALSE(dialog.ended());
-    EXPECT_TRUE(dialog.command(IDOK));
+    EXPECT_TRUE(dialog.command(kIdOk));
     EXPECT_TRUE(dialog.ended());
     EXPECT_EQ(dialog.result(), 0);
 }

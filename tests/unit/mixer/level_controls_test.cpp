@@ -127,8 +127,8 @@ struct MainWindowStub : MessageTarget {
     CMixerExtend* mixer = nullptr;
     AudioLevelDialog* dialog = nullptr;
     intptr_t handleMessage(uint32_t message, uintptr_t, intptr_t lParam) override {
-        if (message == MM_MIXM_CONTROL_CHANGE) mixer->controlChanged(static_cast<uint32_t>(lParam));
-        if (message == MM_MIXM_LINE_CHANGE) mixer->lineChanged(static_cast<uint32_t>(lParam));
+        if (message == kMmMixmControlChange) mixer->controlChanged(static_cast<uint32_t>(lParam));
+        if (message == kMmMixmLineChange) mixer->lineChanged(static_cast<uint32_t>(lParam));
         dialog->updateAudioLevelDialog();
         return 0;
     }
@@ -172,7 +172,7 @@ TEST_F(LevelDialogTest, OpensOnceAndShowsTheCachedValues) {
     EXPECT_TRUE(dialog.isChecked(IDC_AUTO_INPUT_LEVEL));
     EXPECT_EQ(dialog.thumb(IDC_MASTER_VOLUME), 49152u);
     EXPECT_EQ(dialog.thumb(IDC_WAVE_IN_VOLUME), 4096u);
-    EXPECT_TRUE(dialog.command(IDCANCEL));
+    EXPECT_TRUE(dialog.command(kIdCancel));
     EXPECT_FALSE(dialog.isOpen());
     EXPECT_TRUE(dialog.showAudioLevelDialog());
 }
@@ -184,21 +184,21 @@ TEST_F(LevelDialogTest, RoutingWritesInOrder) {
     EXPECT_EQ(writtenIds(), (std::vector<uint32_t>{3, 9}));
     EXPECT_EQ(mixer.dwLineOutMute, 0u);
     EXPECT_EQ(mixer.dwWaveOutMute, 1u);
-    EXPECT_FALSE(card->isAudible(MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT));
+    EXPECT_FALSE(card->isAudible(kMixerLineComponentTypeSrcWaveOut));
     card->writes.clear();
     dialog.command(IDC_FILTERED);
     EXPECT_EQ(writtenIds(), (std::vector<uint32_t>{3, 9}));
     EXPECT_EQ(card->writes[0].second[0], 1u);
     EXPECT_EQ(card->writes[1].second[0], 0u);
-    EXPECT_TRUE(card->isAudible(MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT));
-    EXPECT_FALSE(card->isAudible(MIXERLINE_COMPONENTTYPE_SRC_LINE));
+    EXPECT_TRUE(card->isAudible(kMixerLineComponentTypeSrcWaveOut));
+    EXPECT_FALSE(card->isAudible(kMixerLineComponentTypeSrcLine));
 
     applyShutdownRouting(mixer);
-    EXPECT_TRUE(card->isAudible(MIXERLINE_COMPONENTTYPE_SRC_LINE));
-    EXPECT_TRUE(card->isAudible(MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT));
+    EXPECT_TRUE(card->isAudible(kMixerLineComponentTypeSrcLine));
+    EXPECT_TRUE(card->isAudible(kMixerLineComponentTypeSrcWaveOut));
     applyStartUpRouting(mixer);
-    EXPECT_FALSE(card->isAudible(MIXERLINE_COMPONENTTYPE_SRC_LINE));
-    EXPECT_TRUE(card->isAudible(MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT));
+    EXPECT_FALSE(card->isAudible(kMixerLineComponentTypeSrcLine));
+    EXPECT_TRUE(card->isAudible(kMixerLineComponentTypeSrcWaveOut));
 }
 
 TEST_F(LevelDialogTest, MasterAndAutoCheckBoxesToggle) {
@@ -231,11 +231,11 @@ struct Scroll {
 TEST_F(LevelDialogTest, ScrollCodesMoveAndClampTheLevel) {
     dialog.showAudioLevelDialog();
     const Scroll cases[] = {
-        {65500, SB_LINERIGHT, 0, 65535},   {150, SB_LINELEFT, 0, 50},
-        {3000, SB_PAGELEFT, 0, 0},         {62000, SB_PAGERIGHT, 0, 65535},
-        {100, SB_LEFT, 0, 65535},          {40000, SB_RIGHT, 0, 0},
-        {10, SB_THUMBTRACK, 54321, 54321}, {777, SB_THUMBPOSITION, 9, 777},
-        {778, SB_ENDSCROLL, 9, 778},
+        {65500, kSbLineRight, 0, 65535},   {150, kSbLineLeft, 0, 50},
+        {3000, kSbPageLeft, 0, 0},         {62000, kSbPageRight, 0, 65535},
+        {100, kSbLeft, 0, 65535},          {40000, kSbRight, 0, 0},
+        {10, kSbThumbTrack, 54321, 54321}, {777, kSbThumbPosition, 9, 777},
+        {778, kSbEndScroll, 9, 778},
     };
     for (const Scroll& c : cases) {
         mixer.dwLineOutVolume = c.from;
@@ -243,12 +243,12 @@ TEST_F(LevelDialogTest, ScrollCodesMoveAndClampTheLevel) {
         EXPECT_EQ(mixer.dwLineOutVolume, c.to) << c.code;
         EXPECT_EQ(value(2), c.to) << c.code;
     }
-    EXPECT_FALSE(dialog.hScroll(4711, SB_LINERIGHT, 0));
+    EXPECT_FALSE(dialog.hScroll(4711, kSbLineRight, 0));
 }
 
 TEST_F(LevelDialogTest, ThumbFollowsTheDeviceThroughTheNotification) {
     dialog.showAudioLevelDialog();
-    dialog.hScroll(IDC_MASTER_VOLUME, SB_THUMBTRACK, 1000);
+    dialog.hScroll(IDC_MASTER_VOLUME, kSbThumbTrack, 1000);
     EXPECT_EQ(dialog.thumb(IDC_MASTER_VOLUME), 49152u);  // not moved by the procedure
     host.runUntilIdle();
     EXPECT_EQ(dialog.thumb(IDC_MASTER_VOLUME), 1000u);
@@ -256,7 +256,7 @@ TEST_F(LevelDialogTest, ThumbFollowsTheDeviceThroughTheNotification) {
     // A level without a control is neither written nor cached.
     mixer.dwWaveOutVolumeCtrl = kMixerNone;
     card->writes.clear();
-    dialog.hScroll(IDC_WAVE_OUT_VOLUME, SB_LEFT, 0);
+    dialog.hScroll(IDC_WAVE_OUT_VOLUME, kSbLeft, 0);
     EXPECT_TRUE(card->writes.empty());
     EXPECT_EQ(mixer.dwWaveOutVolume, 50000u);
 }

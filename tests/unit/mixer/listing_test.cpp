@@ -102,14 +102,14 @@ TEST_F(ListingTest, DumpDialogWritesOnCreateFileOnly) {
     cancel.pszPath = path.c_str();
     EXPECT_TRUE(cancel.initDialog());
     EXPECT_FALSE(cancel.command(4711));
-    EXPECT_TRUE(cancel.command(IDCANCEL));
+    EXPECT_TRUE(cancel.command(kIdCancel));
     EXPECT_TRUE(cancel.ended());
     EXPECT_FALSE(std::filesystem::exists(path));
 
     DumpDialog create(mixer);
     create.pszPath = path.c_str();
     create.now = [] { return kWhen; };
-    EXPECT_TRUE(create.command(IDOK));
+    EXPECT_TRUE(create.command(kIdOk));
     EXPECT_TRUE(create.ended());
     EXPECT_EQ(create.result(), 0);
     EXPECT_EQ(readFile(path), readFile(fixturePath("no_mixer.listing.txt")));

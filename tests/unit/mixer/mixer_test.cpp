@@ -36,7 +36,7 @@ TEST_F(MixerTest, NoMixerDeviceReportsAndLeavesEverythingUnassigned) {
                                 "Unable to find a recording destination"}));
     EXPECT_EQ(host.boxes[0].caption, "CMixer::initialize");
     EXPECT_EQ(host.boxes[0].owner, &window);
-    EXPECT_EQ(host.boxes[0].style, MB_OK);
+    EXPECT_EQ(host.boxes[0].style, kMbOk);
     EXPECT_EQ(host.boxes[1].caption, "CMixerExtend::setDefaultPlayback");
     EXPECT_EQ(host.boxes[2].caption, "CMixerExtend::setDefaultRecording");
     EXPECT_EQ(mixer.dwPlaybackDest, kMixerNone);

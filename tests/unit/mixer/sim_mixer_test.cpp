@@ -11,7 +11,7 @@ class SimMixerTest : public HostTest {
     void SetUp() override {
         HostTest::SetUp();
         card = sim::loadSimMixer(fixturePath("classic.json"));
-        ASSERT_EQ(card->mixerOpen(&handle, 0, &window, 0, CALLBACK_WINDOW), MMSYSERR_NOERROR);
+        ASSERT_EQ(card->mixerOpen(&handle, 0, &window, 0, kCallbackWindow), kMmsyserrNoError);
     }
     MMRESULT set(uint32_t id, std::vector<uint32_t> values) {
         MIXERCONTROLDETAILS d{sizeof(d), id, 1, 0, 4, values.data()};
@@ -30,7 +30,7 @@ TEST_F(SimMixerTest, NumbersLinesAndControlsInFixtureOrder) {
     EXPECT_EQ(card->destinations[1].sources[2].info.dwLineID, 0x00030001u);
     // 2 master controls + 4 sources x 2, then the recording line's 2.
     EXPECT_EQ(card->destinations[1].controls[1].info.dwControlID, 11u);
-    EXPECT_EQ(card->destinations[1].controls[1].info.dwControlType, MIXERCONTROL_CONTROLTYPE_MUX);
+    EXPECT_EQ(card->destinations[1].controls[1].info.dwControlType, kMixerControlControlTypeMux);
     EXPECT_EQ(card->destinations[1].controls[1].info.cMultipleItems, 3u);
     EXPECT_THROW(sim::parseSimMixer(R"({"destinations":[{"type":"DST_NOPE"}]})"),
                  std::runtime_error);
@@ -38,21 +38,21 @@ TEST_F(SimMixerTest, NumbersLinesAndControlsInFixtureOrder) {
 }
 
 TEST_F(SimMixerTest, WriteChangesTheValueAndNotifiesThroughTheLoop) {
-    ASSERT_EQ(set(0, {1234}), MMSYSERR_NOERROR);
+    ASSERT_EQ(set(0, {1234}), kMmsyserrNoError);
     EXPECT_EQ(card->control(0)->values[0], 1234u);
     EXPECT_TRUE(window.messages.empty());  // posted, not yet delivered
     host.runUntilIdle();
     ASSERT_EQ(window.messages.size(), 1u);
-    EXPECT_EQ(window.messages[0].message, MM_MIXM_CONTROL_CHANGE);
+    EXPECT_EQ(window.messages[0].message, kMmMixmControlChange);
     EXPECT_EQ(window.messages[0].lParam, 0);
-    EXPECT_EQ(set(0, {70000}), MIXERR_INVALVALUE);
+    EXPECT_EQ(set(0, {70000}), kMixerrInvalValue);
 }
 
 TEST_F(SimMixerTest, SingleSelectListNeedsExactlyOneItem) {
-    EXPECT_EQ(set(11, {0, 0, 0}), MIXERR_INVALVALUE);
-    EXPECT_EQ(set(11, {1, 1, 0}), MIXERR_INVALVALUE);
-    EXPECT_EQ(set(11, {0, 0, 1}), MMSYSERR_NOERROR);
-    EXPECT_EQ(set(11, {1}), MMSYSERR_INVALPARAM);  // item count must match
+    EXPECT_EQ(set(11, {0, 0, 0}), kMixerrInvalValue);
+    EXPECT_EQ(set(11, {1, 1, 0}), kMixerrInvalValue);
+    EXPECT_EQ(set(11, {0, 0, 1}), kMmsyserrNoError);
+    EXPECT_EQ(set(11, {1}), kMmsyserrInvalParam);  // item count must match
 }
 
 TEST_F(SimMixerTest, FaultsFailTheirCallsAndWriteNothing) {
@@ -60,16 +60,16 @@ TEST_F(SimMixerTest, FaultsFailTheirCallsAndWriteNothing) {
     card->faults.writeControl.insert(1);
     uint32_t value = 77;
     MIXERCONTROLDETAILS d{sizeof(d), 0, 1, 0, 4, &value};
-    EXPECT_NE(card->mixerGetControlDetailsA(handle, &d, 0), MMSYSERR_NOERROR);
+    EXPECT_NE(card->mixerGetControlDetailsA(handle, &d, 0), kMmsyserrNoError);
     EXPECT_EQ(value, 77u);
-    EXPECT_NE(set(1, {1}), MMSYSERR_NOERROR);
+    EXPECT_NE(set(1, {1}), kMmsyserrNoError);
     EXPECT_EQ(card->control(1)->values[0], 0u);
 
     MIXERLINEA line{};
     line.cbStruct = sizeof(line);
     card->destinations[0].sources[1].failLineInfo = true;
     line.dwSource = 1;
-    EXPECT_NE(card->mixerGetLineInfoA(handle, &line, MIXER_GETLINEINFOF_SOURCE), MMSYSERR_NOERROR);
+    EXPECT_NE(card->mixerGetLineInfoA(handle, &line, kMixerGetLineInfoFSource), kMmsyserrNoError);
     EXPECT_EQ(line.dwLineID, 0u);
 }
 
@@ -77,26 +77,26 @@ TEST_F(SimMixerTest, ControlsRequestMustMatchTheLineAndHaveControls) {
     auto noControls =
         sim::parseSimMixer(R"({"destinations":[{"type":"DST_SPEAKERS","sources":[{}]}]})");
     HMIXER h = 0;
-    ASSERT_EQ(noControls->mixerOpen(&h, 0, nullptr, 0, 0), MMSYSERR_NOERROR);
+    ASSERT_EQ(noControls->mixerOpen(&h, 0, nullptr, 0, 0), kMmsyserrNoError);
     MIXERLINECONTROLSA request{sizeof(request), 0x00010000, 0, 0, sizeof(MIXERCONTROLA), nullptr};
-    EXPECT_EQ(noControls->mixerGetLineControlsA(h, &request, 0), MMSYSERR_INVALPARAM);
-    EXPECT_EQ(noControls->mixerClose(h), MMSYSERR_NOERROR);
-    EXPECT_EQ(noControls->mixerClose(h), MMSYSERR_INVALHANDLE);
+    EXPECT_EQ(noControls->mixerGetLineControlsA(h, &request, 0), kMmsyserrInvalParam);
+    EXPECT_EQ(noControls->mixerClose(h), kMmsyserrNoError);
+    EXPECT_EQ(noControls->mixerClose(h), kMmsyserrInvalHandle);
 }
 
 TEST_F(SimMixerTest, CouplingFollowsSelectedSourceAndMutes) {
     // The list selects item 0, the microphone at 10000.
     EXPECT_DOUBLE_EQ(card->recordingGain(), 10000 / 65535.0);
-    ASSERT_EQ(set(11, {0, 1, 0}), MMSYSERR_NOERROR);
+    ASSERT_EQ(set(11, {0, 1, 0}), kMmsyserrNoError);
     EXPECT_DOUBLE_EQ(card->recordingGain(), 30000 / 65535.0);
 
-    EXPECT_TRUE(card->isAudible(MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT));
-    EXPECT_DOUBLE_EQ(card->playbackGain(MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT),
+    EXPECT_TRUE(card->isAudible(kMixerLineComponentTypeSrcWaveOut));
+    EXPECT_DOUBLE_EQ(card->playbackGain(kMixerLineComponentTypeSrcWaveOut),
                      49152 / 65535.0 * 50000 / 65535.0);
-    EXPECT_FALSE(card->isAudible(MIXERLINE_COMPONENTTYPE_SRC_AUXILIARY));
-    ASSERT_EQ(set(1, {1}), MMSYSERR_NOERROR);  // master mute
-    EXPECT_FALSE(card->isAudible(MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT));
-    EXPECT_EQ(card->playbackGain(MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT), 0.0);
+    EXPECT_FALSE(card->isAudible(kMixerLineComponentTypeSrcAuxiliary));
+    ASSERT_EQ(set(1, {1}), kMmsyserrNoError);  // master mute
+    EXPECT_FALSE(card->isAudible(kMixerLineComponentTypeSrcWaveOut));
+    EXPECT_EQ(card->playbackGain(kMixerLineComponentTypeSrcWaveOut), 0.0);
 }
 
 }  // namespace

@@ -127,7 +127,7 @@ TEST(MainWindowLife, FirstTickOpensTheLevelDialogRoutesAndGraysOnce) {
     // The level dialog follows the mixer's notifications.
     const int refreshes = rig.view.refreshes;
     rig.mixerDevice->control(rig.mixer.dwMasterVolumeCtrl)->values[0] = 1234;
-    rig.send(platform::MM_MIXM_CONTROL_CHANGE, 0, rig.mixer.dwMasterVolumeCtrl);
+    rig.send(platform::kMmMixmControlChange, 0, rig.mixer.dwMasterVolumeCtrl);
     EXPECT_EQ(rig.window.audioLevelModel().scrollPosition(mixer_ui::IDC_MASTER_VOLUME), 1234);
     EXPECT_EQ(rig.view.refreshes, refreshes + 1);
 }

@@ -22,7 +22,7 @@ TEST(Reentrancy, AudioTicksAndNotificationsRunInsideAModalDialog) {
         for (int i = 0; i < 6; ++i)
             rig.in.fill(std::vector<int16_t>(rig.engine->blockLength, 100));
         rig.view.tick();
-        rig.host.postMessage(&rig.window, platform::MM_MIXM_CONTROL_CHANGE, 0,
+        rig.host.postMessage(&rig.window, platform::kMmMixmControlChange, 0,
                              rig.mixer.dwMasterVolumeCtrl);
     };
     const int invalidations = rig.view.invalidations;
