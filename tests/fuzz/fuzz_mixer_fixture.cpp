@@ -13,12 +13,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const sim::SimMixer::Control* c = card->control(id);
             if (!c) continue;
             const uint32_t type = c->info.dwControlType;
-            const bool list = (type & platform::MIXERCONTROL_CT_CLASS_LIST) ==
-                              platform::MIXERCONTROL_CT_CLASS_LIST;
+            const bool list =
+                (type & platform::kMixerControlCtClassList) == platform::kMixerControlCtClassList;
             if (c->values.size() != (list ? c->info.cMultipleItems : 1u)) __builtin_trap();
         }
         card->recordingGain();
-        card->playbackGain(platform::MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT);
+        card->playbackGain(platform::kMixerLineComponentTypeSrcWaveOut);
     } catch (const std::runtime_error&) {
     }
     return 0;

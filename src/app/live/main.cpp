@@ -177,9 +177,9 @@ class LiveProgram final : public platform::MessageTarget {
     void requestClose() { host_.postMessage(this, kCloseMessage, 0, 0); }
 
     intptr_t handleMessage(uint32_t message, uintptr_t, intptr_t lParam) override {
-        if (message == platform::MM_MIXM_LINE_CHANGE) {
+        if (message == platform::kMmMixmLineChange) {
             mixer_.lineChanged(static_cast<uint32_t>(lParam));
-        } else if (message == platform::MM_MIXM_CONTROL_CHANGE) {
+        } else if (message == platform::kMmMixmControlChange) {
             mixer_.controlChanged(static_cast<uint32_t>(lParam));
         } else if (message == kCloseMessage) {
             shutdown();
@@ -195,12 +195,12 @@ class LiveProgram final : public platform::MessageTarget {
     std::optional<uint32_t> recordingLevel() {
         for (uint32_t d = 0; d < mixer_.sMixerCaps.cDestinations; ++d) {
             const CMixerMixerLine_dest& dest = mixer_.pasCMixerMixerLine_dest[d];
-            if (dest.dwComponentType != platform::MIXERLINE_COMPONENTTYPE_DST_WAVEIN) continue;
+            if (dest.dwComponentType != platform::kMixerLineComponentTypeDstWaveIn) continue;
             const uint32_t s = CMixerExtend::chooseSource(dest);
             if (s == kMixerNone) return std::nullopt;
             const CMixerMixerLine_src& src = dest.psaCMixerMixerLine_src[s];
             const uint32_t id = CMixerExtend::firstControl(
-                src.psaMixerControl, src.cControls, platform::MIXERCONTROL_CONTROLTYPE_VOLUME);
+                src.psaMixerControl, src.cControls, platform::kMixerControlControlTypeVolume);
             if (id == kMixerNone || mixer_.readControl(id, 0) != 0) return std::nullopt;
             return mixer_.adwDetails[0];
         }

@@ -45,50 +45,50 @@ class AlsaMixer final : public MixerDevice, public MessageTarget {
 
     MMRESULT mixerOpen(HMIXER* phmx, uint32_t uMxId, MessageTarget* target, uintptr_t,
                        uint32_t fdwOpen) override {
-        if (!phmx) return MMSYSERR_INVALPARAM;
-        if (uMxId != 0 || !ensureLoaded()) return MMSYSERR_BADDEVICEID;
-        if (open_) return MMSYSERR_ALLOCATED;
-        target_ = (fdwOpen & CALLBACK_WINDOW) ? target : nullptr;
+        if (!phmx) return kMmsyserrInvalParam;
+        if (uMxId != 0 || !ensureLoaded()) return kMmsyserrBadDeviceId;
+        if (open_) return kMmsyserrAllocated;
+        target_ = (fdwOpen & kCallbackWindow) ? target : nullptr;
         open_ = true;
         snapshot();
         if (target_) startWatching();
         *phmx = kHandle;
-        return MMSYSERR_NOERROR;
+        return kMmsyserrNoError;
     }
 
     MMRESULT mixerGetDevCapsA(uint32_t uMxId, MIXERCAPSA* caps, uint32_t size) override {
-        if (!caps || size < sizeof(MIXERCAPSA)) return MMSYSERR_INVALPARAM;
-        if (uMxId != 0 || !ensureLoaded()) return MMSYSERR_BADDEVICEID;
+        if (!caps || size < sizeof(MIXERCAPSA)) return kMmsyserrInvalParam;
+        if (uMxId != 0 || !ensureLoaded()) return kMmsyserrBadDeviceId;
         *caps = map_.caps;
-        return MMSYSERR_NOERROR;
+        return kMmsyserrNoError;
     }
 
     MMRESULT mixerGetLineInfoA(HMIXER hmx, MIXERLINEA* l, uint32_t flags) override {
-        if (hmx != kHandle || !open_) return MMSYSERR_INVALHANDLE;
-        if (!l || l->cbStruct < sizeof(MIXERLINEA)) return MMSYSERR_INVALPARAM;
-        if (l->dwDestination >= map_.destinations.size()) return MIXERR_INVALLINE;
+        if (hmx != kHandle || !open_) return kMmsyserrInvalHandle;
+        if (!l || l->cbStruct < sizeof(MIXERLINEA)) return kMmsyserrInvalParam;
+        if (l->dwDestination >= map_.destinations.size()) return kMixerrInvalLine;
         const MappedLine& dest = map_.destinations[l->dwDestination];
-        if (flags == MIXER_GETLINEINFOF_DESTINATION) {
+        if (flags == kMixerGetLineInfoFDestination) {
             *l = dest.info;
-            return MMSYSERR_NOERROR;
+            return kMmsyserrNoError;
         }
-        if (flags != MIXER_GETLINEINFOF_SOURCE) return MMSYSERR_INVALFLAG;
-        if (l->dwSource >= dest.sources.size()) return MIXERR_INVALLINE;
+        if (flags != kMixerGetLineInfoFSource) return kMmsyserrInvalFlag;
+        if (l->dwSource >= dest.sources.size()) return kMixerrInvalLine;
         *l = dest.sources[l->dwSource].info;
-        return MMSYSERR_NOERROR;
+        return kMmsyserrNoError;
     }
 
     MMRESULT mixerGetLineControlsA(HMIXER hmx, MIXERLINECONTROLSA* lc, uint32_t flags) override {
-        if (hmx != kHandle || !open_) return MMSYSERR_INVALHANDLE;
-        if (!lc || flags != MIXER_GETLINECONTROLSF_ALL) return MMSYSERR_INVALFLAG;
+        if (hmx != kHandle || !open_) return kMmsyserrInvalHandle;
+        if (!lc || flags != kMixerGetLineControlsFAll) return kMmsyserrInvalFlag;
         const MappedLine* l = lineById(lc->dwLineID);
-        if (!l) return MIXERR_INVALLINE;
+        if (!l) return kMixerrInvalLine;
         if (lc->cControls != l->controls.size() || lc->cControls == 0 || !lc->pamxctrl ||
             lc->cbmxctrl < sizeof(MIXERCONTROLA))
-            return MMSYSERR_INVALPARAM;
+            return kMmsyserrInvalParam;
         for (size_t i = 0; i < l->controls.size(); ++i)
             lc->pamxctrl[i] = l->controls[i].info;
-        return MMSYSERR_NOERROR;
+        return kMmsyserrNoError;
     }
 
     MMRESULT mixerGetControlDetailsA(HMIXER hmx, MIXERCONTROLDETAILS* d, uint32_t) override {
@@ -98,7 +98,7 @@ class AlsaMixer final : public MixerDevice, public MessageTarget {
         if (const MMRESULT rc = read(*c, values)) return rc;
         std::memcpy(d->paDetails, values.data(), values.size() * sizeof(uint32_t));
         seen_[c->info.dwControlID] = values;
-        return MMSYSERR_NOERROR;
+        return kMmsyserrNoError;
     }
 
     MMRESULT mixerSetControlDetails(HMIXER hmx, MIXERCONTROLDETAILS* d, uint32_t) override {
@@ -113,15 +113,15 @@ class AlsaMixer final : public MixerDevice, public MessageTarget {
         read(*c, now);
         seen_[c->info.dwControlID] = now;
         if (target_)
-            host().postMessage(target_, MM_MIXM_CONTROL_CHANGE, kHandle, c->info.dwControlID);
-        return MMSYSERR_NOERROR;
+            host().postMessage(target_, kMmMixmControlChange, kHandle, c->info.dwControlID);
+        return kMmsyserrNoError;
     }
 
     MMRESULT mixerClose(HMIXER hmx) override {
-        if (hmx != kHandle || !open_) return MMSYSERR_INVALHANDLE;
+        if (hmx != kHandle || !open_) return kMmsyserrInvalHandle;
         stopWatching();
         open_ = false;
-        return MMSYSERR_NOERROR;
+        return kMmsyserrNoError;
     }
 
     // On the loop's thread: the watcher saw events. Apply them and report
@@ -132,13 +132,12 @@ class AlsaMixer final : public MixerDevice, public MessageTarget {
             snd_mixer_handle_events(mixer_);
             for (const MappedControl* c : all_) {
                 std::vector<uint32_t> values;
-                if (read(*c, values) != MMSYSERR_NOERROR) continue;
+                if (read(*c, values) != kMmsyserrNoError) continue;
                 auto& last = seen_[c->info.dwControlID];
                 if (values == last) continue;
                 last = values;
                 if (target_)
-                    host().postMessage(target_, MM_MIXM_CONTROL_CHANGE, kHandle,
-                                       c->info.dwControlID);
+                    host().postMessage(target_, kMmMixmControlChange, kHandle, c->info.dwControlID);
             }
         }
         {
@@ -223,16 +222,16 @@ class AlsaMixer final : public MixerDevice, public MessageTarget {
     }
 
     MMRESULT check(HMIXER hmx, const MIXERCONTROLDETAILS* d, const MappedControl*& c) const {
-        if (hmx != kHandle || !open_) return MMSYSERR_INVALHANDLE;
+        if (hmx != kHandle || !open_) return kMmsyserrInvalHandle;
         if (!d || !d->paDetails || d->cbDetails != 4 || d->cChannels != 1)
-            return MMSYSERR_INVALPARAM;
-        if (d->dwControlID >= all_.size()) return MIXERR_INVALCONTROL;
+            return kMmsyserrInvalParam;
+        if (d->dwControlID >= all_.size()) return kMixerrInvalControl;
         c = all_[d->dwControlID];
-        if (d->cMultipleItems != c->info.cMultipleItems) return MMSYSERR_INVALPARAM;
-        return MMSYSERR_NOERROR;
+        if (d->cMultipleItems != c->info.cMultipleItems) return kMmsyserrInvalParam;
+        return kMmsyserrNoError;
     }
 
-    static MMRESULT failed(int e) { return e < 0 ? MMSYSERR_ERROR : MMSYSERR_NOERROR; }
+    static MMRESULT failed(int e) { return e < 0 ? kMmsyserrError : kMmsyserrNoError; }
 
     MMRESULT read(const MappedControl& c, std::vector<uint32_t>& values) {
         snd_mixer_elem_t* e = c.element >= 0 ? elems_[c.element] : nullptr;
@@ -245,30 +244,30 @@ class AlsaMixer final : public MixerDevice, public MessageTarget {
                 const bool play = c.role == Role::PlaybackVolume;
                 const int rc = play ? snd_mixer_selem_get_playback_volume(e, ch, &v)
                                     : snd_mixer_selem_get_capture_volume(e, ch, &v);
-                if (rc < 0) return MMSYSERR_ERROR;
+                if (rc < 0) return kMmsyserrError;
                 play ? snd_mixer_selem_get_playback_volume_range(e, &min, &max)
                      : snd_mixer_selem_get_capture_volume_range(e, &min, &max);
                 uint32_t level = toLevel(v, min, max);
                 const auto& memory = levels_[c.info.dwControlID];
                 if (memory.set && fromLevel(memory.level, min, max) == v) level = memory.level;
                 values = {level};
-                return MMSYSERR_NOERROR;
+                return kMmsyserrNoError;
             }
             case Role::PlaybackMute:
             case Role::CaptureMute: {
                 const int rc = c.role == Role::PlaybackMute
                                    ? snd_mixer_selem_get_playback_switch(e, ch, &on)
                                    : snd_mixer_selem_get_capture_switch(e, ch, &on);
-                if (rc < 0) return MMSYSERR_ERROR;
+                if (rc < 0) return kMmsyserrError;
                 values = {on ? 0u : 1u};
-                return MMSYSERR_NOERROR;
+                return kMmsyserrNoError;
             }
             case Role::SourceSelect: {
                 unsigned item = 0;
-                if (snd_mixer_selem_get_enum_item(e, ch, &item) < 0) return MMSYSERR_ERROR;
+                if (snd_mixer_selem_get_enum_item(e, ch, &item) < 0) return kMmsyserrError;
                 values.assign(c.info.cMultipleItems, 0);
                 if (item < values.size()) values[item] = 1;
-                return MMSYSERR_NOERROR;
+                return kMmsyserrNoError;
             }
             case Role::CaptureSwitches:
                 values.assign(c.items.size(), 0);
@@ -279,9 +278,9 @@ class AlsaMixer final : public MixerDevice, public MessageTarget {
                         snd_mixer_selem_get_capture_switch(s, ch, &on);
                     values[i] = on ? 1 : 0;
                 }
-                return MMSYSERR_NOERROR;
+                return kMmsyserrNoError;
         }
-        return MMSYSERR_ERROR;
+        return kMmsyserrError;
     }
 
     MMRESULT write(const MappedControl& c, const std::vector<uint32_t>& values) {
@@ -290,16 +289,16 @@ class AlsaMixer final : public MixerDevice, public MessageTarget {
         switch (c.role) {
             case Role::PlaybackVolume:
             case Role::CaptureVolume: {
-                if (values[0] > 65535) return MIXERR_INVALVALUE;
+                if (values[0] > 65535) return kMixerrInvalValue;
                 const bool play = c.role == Role::PlaybackVolume;
                 play ? snd_mixer_selem_get_playback_volume_range(e, &min, &max)
                      : snd_mixer_selem_get_capture_volume_range(e, &min, &max);
                 const long v = fromLevel(values[0], min, max);
                 const int rc = play ? snd_mixer_selem_set_playback_volume_all(e, v)
                                     : snd_mixer_selem_set_capture_volume_all(e, v);
-                if (rc < 0) return MMSYSERR_ERROR;
+                if (rc < 0) return kMmsyserrError;
                 levels_[c.info.dwControlID] = {true, values[0]};
-                return MMSYSERR_NOERROR;
+                return kMmsyserrNoError;
             }
             case Role::PlaybackMute:
                 return failed(snd_mixer_selem_set_playback_switch_all(e, values[0] ? 0 : 1));
@@ -309,7 +308,7 @@ class AlsaMixer final : public MixerDevice, public MessageTarget {
                 int chosen = -1, count = 0;
                 for (size_t i = 0; i < values.size(); ++i)
                     if (values[i]) chosen = static_cast<int>(i), ++count;
-                if (count != 1) return MIXERR_INVALVALUE;
+                if (count != 1) return kMixerrInvalValue;
                 int rc = -1;
                 for (int ch = 0; ch <= SND_MIXER_SCHN_LAST; ++ch)
                     if (snd_mixer_selem_set_enum_item(e,
@@ -324,9 +323,9 @@ class AlsaMixer final : public MixerDevice, public MessageTarget {
                     if (snd_mixer_selem_has_capture_switch(s))
                         snd_mixer_selem_set_capture_switch_all(s, values[i] ? 1 : 0);
                 }
-                return MMSYSERR_NOERROR;
+                return kMmsyserrNoError;
         }
-        return MMSYSERR_ERROR;
+        return kMmsyserrError;
     }
 
     void snapshot() {

@@ -12,52 +12,52 @@ using namespace detail;
 class AlsaWaveIn final : public platform::WaveIn, PcmDevice {
   public:
     AlsaWaveIn(std::string name, DeviceStats* stats) : PcmDevice(std::move(name), stats) {
-        completion_ = platform::MM_WIM_DATA;
+        completion_ = platform::kMmWimData;
     }
     ~AlsaWaveIn() override { closePcm(); }
 
     MMRESULT open(const platform::WAVEFORMATEX& f, platform::MessageTarget* target) override {
-        if (f.nChannels != 1) return platform::WAVERR_BADFORMAT;
+        if (f.nChannels != 1) return platform::kWaverrBadFormat;
         running_ = false;
         const MMRESULT rc = openPcm(f, target, SND_PCM_STREAM_CAPTURE);
-        if (rc == MMSYSERR_NOERROR) scratch_.assign(period_, 0);
+        if (rc == kMmsyserrNoError) scratch_.assign(period_, 0);
         return rc;
     }
     MMRESULT prepareHeader(WAVEHDR* h) override { return prepare(h); }
     MMRESULT unprepareHeader(WAVEHDR* h) override { return unprepare(h); }
     MMRESULT addBuffer(WAVEHDR* h) override {
-        if (!pcm_) return platform::MMSYSERR_INVALHANDLE;
-        if (!h || !(h->dwFlags & platform::WHDR_PREPARED)) return platform::WAVERR_UNPREPARED;
+        if (!pcm_) return platform::kMmsyserrInvalHandle;
+        if (!h || !(h->dwFlags & platform::kWhdrPrepared)) return platform::kWaverrUnprepared;
         {
             std::lock_guard lock(mutex_);
             h->dwBytesRecorded = 0;
-            if (takeForFailure(h)) return MMSYSERR_NOERROR;
-            h->dwFlags = (h->dwFlags & ~platform::WHDR_DONE) | platform::WHDR_INQUEUE;
+            if (takeForFailure(h)) return kMmsyserrNoError;
+            h->dwFlags = (h->dwFlags & ~platform::kWhdrDone) | platform::kWhdrInQueue;
             queue_.push_back(h);
         }
         wake();
-        return MMSYSERR_NOERROR;
+        return kMmsyserrNoError;
     }
     MMRESULT start() override { return setRunning(true); }
     MMRESULT stop() override { return setRunning(false); }
     MMRESULT reset() override {
-        if (!pcm_) return platform::MMSYSERR_INVALHANDLE;
+        if (!pcm_) return platform::kMmsyserrInvalHandle;
         {
             std::lock_guard lock(mutex_);
             running_ = false;
             ++generation_;
             for (WAVEHDR* h : queue_)
-                complete(h, platform::MM_WIM_DATA);
+                complete(h, platform::kMmWimData);
             queue_.clear();
         }
         wake();
-        return MMSYSERR_NOERROR;
+        return kMmsyserrNoError;
     }
     MMRESULT close() override {
-        if (!pcm_) return platform::MMSYSERR_INVALHANDLE;
+        if (!pcm_) return platform::kMmsyserrInvalHandle;
         closePcm();
         queue_.clear();
-        return MMSYSERR_NOERROR;
+        return kMmsyserrNoError;
     }
     MMRESULT getErrorText(MMRESULT code, char* text, uint32_t size) override {
         return copyText(code, text, size);
@@ -72,14 +72,14 @@ class AlsaWaveIn final : public platform::WaveIn, PcmDevice {
     }
 
     MMRESULT setRunning(bool on) {
-        if (!pcm_) return platform::MMSYSERR_INVALHANDLE;
+        if (!pcm_) return platform::kMmsyserrInvalHandle;
         {
             std::lock_guard lock(mutex_);
             running_ = on;
             ++generation_;
         }
         wake();
-        return MMSYSERR_NOERROR;
+        return kMmsyserrNoError;
     }
 
     void run() override {
@@ -161,7 +161,7 @@ class AlsaWaveIn final : public platform::WaveIn, PcmDevice {
             if (h->dwBytesRecorded >= h->dwBufferLength) {
                 queue_.pop_front();
                 if (stats_) stats_->frames += h->dwBytesRecorded / 2;
-                complete(h, platform::MM_WIM_DATA);
+                complete(h, platform::kMmWimData);
             }
         }
         if (started) snd_pcm_drop(pcm_);

@@ -12,49 +12,49 @@ using namespace detail;
 class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
   public:
     AlsaWaveOut(std::string name, DeviceStats* stats) : PcmDevice(std::move(name), stats) {
-        completion_ = platform::MM_WOM_DONE;
+        completion_ = platform::kMmWomDone;
     }
     ~AlsaWaveOut() override { closePcm(); }
 
     MMRESULT open(const platform::WAVEFORMATEX& f, platform::MessageTarget* target) override {
         paused_ = false;
         const MMRESULT rc = openPcm(f, target, SND_PCM_STREAM_PLAYBACK);
-        if (rc == MMSYSERR_NOERROR) scratch_.assign(buffer_ * channels_, 0);
+        if (rc == kMmsyserrNoError) scratch_.assign(buffer_ * channels_, 0);
         return rc;
     }
     MMRESULT prepareHeader(WAVEHDR* h) override { return prepare(h); }
     MMRESULT unprepareHeader(WAVEHDR* h) override { return unprepare(h); }
     MMRESULT write(WAVEHDR* h) override {
-        if (!pcm_) return platform::MMSYSERR_INVALHANDLE;
-        if (!h || !(h->dwFlags & platform::WHDR_PREPARED)) return platform::WAVERR_UNPREPARED;
+        if (!pcm_) return platform::kMmsyserrInvalHandle;
+        if (!h || !(h->dwFlags & platform::kWhdrPrepared)) return platform::kWaverrUnprepared;
         {
             std::lock_guard lock(mutex_);
-            if (takeForFailure(h)) return MMSYSERR_NOERROR;
-            h->dwFlags = (h->dwFlags & ~platform::WHDR_DONE) | platform::WHDR_INQUEUE;
+            if (takeForFailure(h)) return kMmsyserrNoError;
+            h->dwFlags = (h->dwFlags & ~platform::kWhdrDone) | platform::kWhdrInQueue;
             queue_.push_back({h});
         }
         wake();
-        return MMSYSERR_NOERROR;
+        return kMmsyserrNoError;
     }
     MMRESULT pause() override { return setPaused(true); }
     MMRESULT restart() override { return setPaused(false); }
     MMRESULT reset() override {
-        if (!pcm_) return platform::MMSYSERR_INVALHANDLE;
+        if (!pcm_) return platform::kMmsyserrInvalHandle;
         {
             std::lock_guard lock(mutex_);
             ++generation_;
             for (Item& item : queue_)
-                complete(item.header, platform::MM_WOM_DONE);
+                complete(item.header, platform::kMmWomDone);
             queue_.clear();
         }
         wake();
-        return MMSYSERR_NOERROR;
+        return kMmsyserrNoError;
     }
     MMRESULT close() override {
-        if (!pcm_) return platform::MMSYSERR_INVALHANDLE;
+        if (!pcm_) return platform::kMmsyserrInvalHandle;
         closePcm();
         queue_.clear();
-        return MMSYSERR_NOERROR;
+        return kMmsyserrNoError;
     }
     MMRESULT getErrorText(MMRESULT code, char* text, uint32_t size) override {
         return copyText(code, text, size);
@@ -80,13 +80,13 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
     uint32_t framesOf(const WAVEHDR* h) const { return h->dwBufferLength / (2 * channels_); }
 
     MMRESULT setPaused(bool on) {
-        if (!pcm_) return platform::MMSYSERR_INVALHANDLE;
+        if (!pcm_) return platform::kMmsyserrInvalHandle;
         {
             std::lock_guard lock(mutex_);
             paused_ = on;
         }
         wake();
-        return MMSYSERR_NOERROR;
+        return kMmsyserrNoError;
     }
 
     // After a drop of `unplayed` frames: those frames go back to their
@@ -147,7 +147,7 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
             WAVEHDR* h = item.header;
             queue_.pop_front();
             if (stats_) stats_->frames += frames;
-            complete(h, platform::MM_WOM_DONE);
+            complete(h, platform::kMmWomDone);
         }
     }
 

@@ -33,27 +33,27 @@ bool isGain(const std::string& name) {
 // The line's component type and short name, by the element's name.
 uint32_t componentType(const std::string& name, std::string& shortName) {
     shortName = name;
-    if (name == "Line") return MIXERLINE_COMPONENTTYPE_SRC_LINE;
-    if (startsWith(name, "Line")) return MIXERLINE_COMPONENTTYPE_SRC_AUXILIARY;
+    if (name == "Line") return kMixerLineComponentTypeSrcLine;
+    if (startsWith(name, "Line")) return kMixerLineComponentTypeSrcAuxiliary;
     if (startsWith(name, "Aux")) {
         // An auxiliary input is a line input: its short name says so.
         shortName = "Line " + name;
-        return MIXERLINE_COMPONENTTYPE_SRC_AUXILIARY;
+        return kMixerLineComponentTypeSrcAuxiliary;
     }
-    if (name.find("Mic") != std::string::npos) return MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE;
+    if (name.find("Mic") != std::string::npos) return kMixerLineComponentTypeSrcMicrophone;
     if (startsWith(name, "PCM") || startsWith(name, "Wave"))
-        return MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT;
-    if (startsWith(name, "CD")) return MIXERLINE_COMPONENTTYPE_SRC_COMPACTDISC;
+        return kMixerLineComponentTypeSrcWaveOut;
+    if (startsWith(name, "CD")) return kMixerLineComponentTypeSrcCompactDisc;
     if (startsWith(name, "Synth") || startsWith(name, "FM") || startsWith(name, "MIDI"))
-        return MIXERLINE_COMPONENTTYPE_SRC_SYNTHESIZER;
-    if (startsWith(name, "Phone")) return MIXERLINE_COMPONENTTYPE_SRC_TELEPHONE;
+        return kMixerLineComponentTypeSrcSynthesizer;
+    if (startsWith(name, "Phone")) return kMixerLineComponentTypeSrcTelephone;
     if (startsWith(name, "Beep") || startsWith(name, "PC Speaker"))
-        return MIXERLINE_COMPONENTTYPE_SRC_PCSPEAKER;
+        return kMixerLineComponentTypeSrcPcSpeaker;
     if (startsWith(name, "IEC958") || startsWith(name, "Digital") || startsWith(name, "SPDIF"))
-        return MIXERLINE_COMPONENTTYPE_SRC_DIGITAL;
+        return kMixerLineComponentTypeSrcDigital;
     if (startsWith(name, "Video") || startsWith(name, "Analog"))
-        return MIXERLINE_COMPONENTTYPE_SRC_ANALOG;
-    return MIXERLINE_COMPONENTTYPE_SRC_UNDEFINED;
+        return kMixerLineComponentTypeSrcAnalog;
+    return kMixerLineComponentTypeSrcUndefined;
 }
 
 template <size_t N>
@@ -76,10 +76,10 @@ struct Builder {
         c.info.dwControlType = type;
         c.info.cMultipleItems = items;
         c.info.fdwControl =
-            items ? MIXERCONTROL_CONTROLF_UNIFORM | MIXERCONTROL_CONTROLF_MULTIPLE : 0;
+            items ? kMixerControlControlFUniform | kMixerControlControlFMultiple : 0;
         copyName(c.info.szShortName, what);
         copyName(c.info.szName, name + " " + what);
-        const bool level = (type & MIXERCONTROL_CT_CLASS_MASK) == MIXERCONTROL_CT_CLASS_FADER;
+        const bool level = (type & kMixerControlCtClassMask) == kMixerControlCtClassFader;
         c.info.Bounds.dwMinimum = 0;
         c.info.Bounds.dwMaximum = level ? 65535 : 1;
         c.info.Metrics.cSteps = level ? 65536 : items;
@@ -93,7 +93,7 @@ MappedLine line(uint32_t type, const std::string& shortName, const std::string& 
     l.info.cbStruct = sizeof(MIXERLINEA);
     l.info.dwComponentType = type;
     l.info.cChannels = channels;
-    l.info.fdwLine = MIXERLINE_LINEF_ACTIVE;
+    l.info.fdwLine = kMixerLineLineFActive;
     copyName(l.info.szShortName, shortName);
     copyName(l.info.szName, name);
     return l;
@@ -119,7 +119,7 @@ MappedMixer mapElements(const std::string& cardName, const std::vector<Element>&
 
     // Speakers: the master element's volume and switch, the playback lines
     // as sources.
-    MappedLine speakers = line(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, "Speakers", "Speakers", 2);
+    MappedLine speakers = line(kMixerLineComponentTypeDstSpeakers, "Speakers", "Speakers", 2);
     int master = find(elements, "Master");
     for (const char* alternative : {"Speaker", "Headphone"})
         if (master < 0) master = find(elements, alternative);
@@ -128,10 +128,10 @@ MappedMixer mapElements(const std::string& cardName, const std::vector<Element>&
         speakers.info.cChannels = e.channels;
         if (e.playbackVolume)
             speakers.controls.push_back(b.control(
-                Role::PlaybackVolume, master, MIXERCONTROL_CONTROLTYPE_VOLUME, e.name, "Volume"));
+                Role::PlaybackVolume, master, kMixerControlControlTypeVolume, e.name, "Volume"));
         if (e.playbackSwitch)
             speakers.controls.push_back(b.control(Role::PlaybackMute, master,
-                                                  MIXERCONTROL_CONTROLTYPE_MUTE, e.name, "Mute"));
+                                                  kMixerControlControlTypeMute, e.name, "Mute"));
     }
     for (size_t i = 0; i < elements.size(); ++i) {
         const Element& e = elements[i];
@@ -143,17 +143,17 @@ MappedMixer mapElements(const std::string& cardName, const std::vector<Element>&
         const int at = static_cast<int>(i);
         if (e.playbackVolume)
             source.controls.push_back(b.control(Role::PlaybackVolume, at,
-                                                MIXERCONTROL_CONTROLTYPE_VOLUME, e.name, "Volume"));
+                                                kMixerControlControlTypeVolume, e.name, "Volume"));
         if (e.playbackSwitch)
             source.controls.push_back(
-                b.control(Role::PlaybackMute, at, MIXERCONTROL_CONTROLTYPE_MUTE, e.name, "Mute"));
+                b.control(Role::PlaybackMute, at, kMixerControlControlTypeMute, e.name, "Mute"));
         speakers.sources.push_back(std::move(source));
     }
 
     // Recording: the capture volume, and the sources the selector or the
     // capture switches choose between; list item i is source i.
     MappedLine recording =
-        line(MIXERLINE_COMPONENTTYPE_DST_WAVEIN, "Capture", "Recording Control", 2);
+        line(kMixerLineComponentTypeDstWaveIn, "Capture", "Recording Control", 2);
     const int capture = find(elements, "Capture");
     int selector = -1;
     for (size_t i = 0; i < elements.size() && selector < 0; ++i)
@@ -169,18 +169,18 @@ MappedMixer mapElements(const std::string& cardName, const std::vector<Element>&
         MappedLine source = line(type, shortName, name, e ? e->channels : 2);
         if (e && e->captureVolume) {
             source.controls.push_back(b.control(Role::CaptureVolume, own,
-                                                MIXERCONTROL_CONTROLTYPE_VOLUME, name, "Volume"));
+                                                kMixerControlControlTypeVolume, name, "Volume"));
         } else if (capture >= 0 && elements[capture].captureVolume) {
             sharedVolume = true;
             source.controls.push_back(b.control(Role::CaptureVolume, capture,
-                                                MIXERCONTROL_CONTROLTYPE_VOLUME, name, "Volume"));
+                                                kMixerControlControlTypeVolume, name, "Volume"));
         }
         if (e && e->captureSwitch)
             source.controls.push_back(
-                b.control(Role::CaptureMute, own, MIXERCONTROL_CONTROLTYPE_MUTE, name, "Mute"));
+                b.control(Role::CaptureMute, own, kMixerControlControlTypeMute, name, "Mute"));
         else if (capture >= 0 && elements[capture].captureSwitch)
             source.controls.push_back(
-                b.control(Role::CaptureMute, capture, MIXERCONTROL_CONTROLTYPE_MUTE, name, "Mute"));
+                b.control(Role::CaptureMute, capture, kMixerControlControlTypeMute, name, "Mute"));
         recording.sources.push_back(std::move(source));
     };
 
@@ -188,7 +188,7 @@ MappedMixer mapElements(const std::string& cardName, const std::vector<Element>&
     bool hasList = false;
     if (selector >= 0) {
         const Element& s = elements[selector];
-        list = b.control(Role::SourceSelect, selector, MIXERCONTROL_CONTROLTYPE_MUX, s.name,
+        list = b.control(Role::SourceSelect, selector, kMixerControlControlTypeMux, s.name,
                          "Select", static_cast<uint32_t>(s.items.size()));
         copyName(list.info.szName, s.name);
         hasList = true;
@@ -205,7 +205,7 @@ MappedMixer mapElements(const std::string& cardName, const std::vector<Element>&
             switches.push_back(static_cast<int>(i));
         }
         if (!switches.empty()) {
-            list = b.control(Role::CaptureSwitches, -1, MIXERCONTROL_CONTROLTYPE_MIXER,
+            list = b.control(Role::CaptureSwitches, -1, kMixerControlControlTypeMixer,
                              "Capture Switches", "Select", static_cast<uint32_t>(switches.size()));
             copyName(list.info.szName, "Capture Switches");
             list.items = switches;
@@ -218,7 +218,7 @@ MappedMixer mapElements(const std::string& cardName, const std::vector<Element>&
     // sources already share it.
     if (capture >= 0 && elements[capture].captureVolume && !sharedVolume) {
         recording.controls.push_back(b.control(
-            Role::CaptureVolume, capture, MIXERCONTROL_CONTROLTYPE_VOLUME, "Capture", "Volume"));
+            Role::CaptureVolume, capture, kMixerControlControlTypeVolume, "Capture", "Volume"));
         recording.info.cChannels = elements[capture].channels;
     }
     if (hasList) recording.controls.push_back(list);
@@ -237,7 +237,7 @@ MappedMixer mapElements(const std::string& cardName, const std::vector<Element>&
             src.info.dwDestination = d;
             src.info.dwSource = s;
             src.info.dwLineID = ((s + 1) << 16) + d;
-            src.info.fdwLine |= MIXERLINE_LINEF_SOURCE;
+            src.info.fdwLine |= kMixerLineLineFSource;
             src.info.cControls = static_cast<uint32_t>(src.controls.size());
         }
     }

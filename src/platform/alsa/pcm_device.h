@@ -21,8 +21,8 @@
 
 namespace alsa::detail {
 
+using platform::kMmsyserrNoError;
 using platform::MMRESULT;
-using platform::MMSYSERR_NOERROR;
 using platform::WAVEHDR;
 
 // About 12 ms per period and four periods in ALSA's buffer (46 ms): a small
@@ -38,9 +38,9 @@ inline bool isXrun(long error) {
 }
 
 inline MMRESULT copyText(MMRESULT code, char* text, uint32_t size) {
-    if (!text || size == 0) return platform::MMSYSERR_INVALPARAM;
+    if (!text || size == 0) return platform::kMmsyserrInvalParam;
     std::snprintf(text, size, "%s", errorText(code).c_str());
-    return MMSYSERR_NOERROR;
+    return kMmsyserrNoError;
 }
 
 // The common part of both directions: the PCM, the device thread and its
@@ -53,10 +53,10 @@ class PcmDevice {
   protected:
     MMRESULT openPcm(const platform::WAVEFORMATEX& f, platform::MessageTarget* target,
                      snd_pcm_stream_t stream) {
-        if (pcm_) return platform::MMSYSERR_ALLOCATED;
-        if (f.wFormatTag != platform::WAVE_FORMAT_PCM || f.wBitsPerSample != 16 ||
-            f.nChannels < 1 || f.nChannels > 2)
-            return platform::WAVERR_BADFORMAT;
+        if (pcm_) return platform::kMmsyserrAllocated;
+        if (f.wFormatTag != platform::kWaveFormatPcm || f.wBitsPerSample != 16 || f.nChannels < 1 ||
+            f.nChannels > 2)
+            return platform::kWaverrBadFormat;
         int e = snd_pcm_open(&pcm_, name_.c_str(), stream, SND_PCM_NONBLOCK);
         if (e < 0) {
             pcm_ = nullptr;
@@ -73,7 +73,7 @@ class PcmDevice {
         failedHeader_ = nullptr;
         failurePending_ = false;
         thread_ = std::thread([this] { run(); });
-        return MMSYSERR_NOERROR;
+        return kMmsyserrNoError;
     }
 
     void closePcm() {
@@ -92,27 +92,27 @@ class PcmDevice {
     }
 
     MMRESULT prepare(WAVEHDR* h) {
-        if (!h || !h->lpData) return platform::MMSYSERR_INVALPARAM;
-        h->dwFlags |= platform::WHDR_PREPARED;
-        return MMSYSERR_NOERROR;
+        if (!h || !h->lpData) return platform::kMmsyserrInvalParam;
+        h->dwFlags |= platform::kWhdrPrepared;
+        return kMmsyserrNoError;
     }
 
     MMRESULT unprepare(WAVEHDR* h) {
-        if (!h) return platform::MMSYSERR_INVALPARAM;
+        if (!h) return platform::kMmsyserrInvalParam;
         std::lock_guard lock(mutex_);
-        if (h->dwFlags & platform::WHDR_INQUEUE) return platform::WAVERR_STILLPLAYING;
-        h->dwFlags &= ~platform::WHDR_PREPARED;
+        if (h->dwFlags & platform::kWhdrInQueue) return platform::kWaverrStillPlaying;
+        h->dwFlags &= ~platform::kWhdrPrepared;
         if (h == failedHeader_) {
             failedHeader_ = nullptr;
             return failed_;
         }
-        return MMSYSERR_NOERROR;
+        return kMmsyserrNoError;
     }
 
     // Marks a buffer done and posts its completion; called under the lock so
     // that completions keep queue order.
     void complete(WAVEHDR* h, uint32_t message) {
-        h->dwFlags = (h->dwFlags & ~platform::WHDR_INQUEUE) | platform::WHDR_DONE;
+        h->dwFlags = (h->dwFlags & ~platform::kWhdrInQueue) | platform::kWhdrDone;
         platform::host().postMessage(target_, message, 0, reinterpret_cast<intptr_t>(h));
     }
 
@@ -136,7 +136,7 @@ class PcmDevice {
         if (!failurePending_) return false;
         failurePending_ = false;
         failedHeader_ = h;
-        h->dwFlags |= platform::WHDR_INQUEUE;
+        h->dwFlags |= platform::kWhdrInQueue;
         complete(h, completion_);
         return true;
     }
@@ -173,7 +173,7 @@ class PcmDevice {
     virtual void run() = 0;
 
     std::string name_;
-    uint32_t completion_ = 0;  // MM_WIM_DATA or MM_WOM_DONE
+    uint32_t completion_ = 0;  // kMmWimData or kMmWomDone
     DeviceStats* stats_;
     snd_pcm_t* pcm_ = nullptr;
     unsigned channels_ = 1;

@@ -26,7 +26,7 @@ int ConsoleHost::messageBox(MessageTarget*, const std::string& text, const std::
                             uint32_t) {
     if (beforeMessageBox) beforeMessageBox();
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-    return IDOK;
+    return kIdOk;
 }
 
 void ConsoleHost::yieldTimeSlice() {

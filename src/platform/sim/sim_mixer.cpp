@@ -163,7 +163,7 @@ SimMixer::Control parseControl(const Reader& r, uint32_t id, uint32_t sourceCoun
     if (isList(m.dwControlType)) {
         m.cMultipleItems = r.number("items", std::min(sourceCount, kMaxItems), 0, kMaxItems);
         m.fdwControl = r.number(
-            "flags", MIXERCONTROL_CONTROLF_UNIFORM | MIXERCONTROL_CONTROLF_MULTIPLE, 0, UINT32_MAX);
+            "flags", kMixerControlControlFUniform | kMixerControlControlFMultiple, 0, UINT32_MAX);
         c.values.assign(m.cMultipleItems, 0);
         if (r.has("values")) {
             const size_t n = r.list("values", m.cMultipleItems);
@@ -192,7 +192,7 @@ SimMixer::Line parseLine(const Reader& r, uint32_t lineId, uint32_t& nextControl
     MIXERLINEA& m = line.info;
     m.cbStruct = sizeof(MIXERLINEA);
     m.dwLineID = lineId;
-    m.fdwLine = MIXERLINE_LINEF_ACTIVE;
+    m.fdwLine = kMixerLineLineFActive;
     m.dwComponentType = r.type(kComponentTypes);
     m.cChannels = r.number("channels", 2, 1, 64);
     copyName(m.szShortName, r.text("shortName"));

@@ -182,7 +182,7 @@ class StampEngine : public CAudioEngine {
 TEST(OutputPump, CaptureBufferOutOfCirculationIsNeverPlayedAgain) {
     EngineRig<StampEngine> rig(11025, 0);
     // The device refuses buffer 3 when it is given back after its block.
-    rig.in.faults.fail(sim::WaveCall::AddBuffer, platform::MMSYSERR_NOMEM, 13, 1);
+    rig.in.faults.fail(sim::WaveCall::AddBuffer, platform::kMmsyserrNoMem, 13, 1);
     int stamp = 0;
     auto captureNext = [&] { return rig.capture(std::vector<int16_t>(2048, int16_t(++stamp))); };
     for (int round = 0; round < 40; ++round) {

@@ -48,7 +48,7 @@ TEST_F(StreamDevices, CaptureFillsOneQueuedBufferPerRequestAndNeverReadsAhead) {
     sim::StreamWaveIn in(source);
     std::vector<int16_t> buffers[3];
     platform::WAVEHDR headers[3];
-    ASSERT_EQ(in.open(engine::pcmFormat(1, 8000), target), platform::MMSYSERR_NOERROR);
+    ASSERT_EQ(in.open(engine::pcmFormat(1, 8000), target), platform::kMmsyserrNoError);
     for (int i = 0; i < 3; ++i) {
         buffers[i].assign(2048, -1);
         engine::fillHeader(headers[i], buffers[i].data(), 2048 * 2, i);
@@ -71,7 +71,7 @@ TEST_F(StreamDevices, CaptureFillsOneQueuedBufferPerRequestAndNeverReadsAhead) {
 TEST_F(StreamDevices, FilePlaybackKeepsNoRecordPerBuffer) {
     NullSink sink;
     sim::FileWaveOut out(sink);
-    ASSERT_EQ(out.open(engine::pcmFormat(1, 8000), target), platform::MMSYSERR_NOERROR);
+    ASSERT_EQ(out.open(engine::pcmFormat(1, 8000), target), platform::kMmsyserrNoError);
     std::vector<int16_t> buffer(2048);
     platform::WAVEHDR header;
     for (int i = 0; i < 100; ++i) {

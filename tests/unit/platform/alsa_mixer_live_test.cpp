@@ -19,7 +19,7 @@ using namespace platform;
 struct Window : MessageTarget {
     std::vector<intptr_t> changed;
     intptr_t handleMessage(uint32_t message, uintptr_t, intptr_t lParam) override {
-        if (message == MM_MIXM_CONTROL_CHANGE) changed.push_back(lParam);
+        if (message == kMmMixmControlChange) changed.push_back(lParam);
         return 0;
     }
 };
@@ -32,24 +32,24 @@ TEST(AlsaMixerLive, LevelsMutesAndChangesFromElsewhere) {
     ASSERT_EQ(mixer->mixerGetNumDevs(), 1u);
     Window window;
     HMIXER h = 0;
-    ASSERT_EQ(mixer->mixerOpen(&h, 0, &window, 0, CALLBACK_WINDOW), MMSYSERR_NOERROR);
+    ASSERT_EQ(mixer->mixerOpen(&h, 0, &window, 0, kCallbackWindow), kMmsyserrNoError);
 
     // Control 0 is the master volume, 1 its mute (0..65536 in the server).
     uint32_t value[1] = {};
     MIXERCONTROLDETAILS d{sizeof d, 0, 1, 0, 4, value};
     for (uint32_t level : {1u, 12345u, 32768u, 65535u, 40000u}) {
         value[0] = level;
-        ASSERT_EQ(mixer->mixerSetControlDetails(h, &d, 0), MMSYSERR_NOERROR);
+        ASSERT_EQ(mixer->mixerSetControlDetails(h, &d, 0), kMmsyserrNoError);
         value[0] = 0;
-        ASSERT_EQ(mixer->mixerGetControlDetailsA(h, &d, 0), MMSYSERR_NOERROR);
+        ASSERT_EQ(mixer->mixerGetControlDetailsA(h, &d, 0), kMmsyserrNoError);
         EXPECT_EQ(value[0], level);
     }
     d.dwControlID = 1;
     value[0] = 1;
-    ASSERT_EQ(mixer->mixerSetControlDetails(h, &d, 0), MMSYSERR_NOERROR);
+    ASSERT_EQ(mixer->mixerSetControlDetails(h, &d, 0), kMmsyserrNoError);
     EXPECT_EQ(std::system("pactl get-sink-mute B | grep -q yes"), 0);
     value[0] = 0;
-    ASSERT_EQ(mixer->mixerSetControlDetails(h, &d, 0), MMSYSERR_NOERROR);
+    ASSERT_EQ(mixer->mixerSetControlDetails(h, &d, 0), kMmsyserrNoError);
 
     // Our own writes were announced; now a change from another program.
     std::thread other([&] {
@@ -66,9 +66,9 @@ TEST(AlsaMixerLive, LevelsMutesAndChangesFromElsewhere) {
     window.changed.erase(window.changed.begin(), window.changed.begin() + 7);
     EXPECT_NE(std::find(window.changed.begin(), window.changed.end(), 0), window.changed.end());
     d.dwControlID = 0;
-    ASSERT_EQ(mixer->mixerGetControlDetailsA(h, &d, 0), MMSYSERR_NOERROR);
+    ASSERT_EQ(mixer->mixerGetControlDetailsA(h, &d, 0), kMmsyserrNoError);
     EXPECT_NEAR(value[0], 13107, 2);
-    EXPECT_EQ(mixer->mixerClose(h), MMSYSERR_NOERROR);
+    EXPECT_EQ(mixer->mixerClose(h), kMmsyserrNoError);
     setHost(nullptr);
 }
 

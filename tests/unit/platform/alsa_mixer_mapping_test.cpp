@@ -63,8 +63,8 @@ std::unique_ptr<sim::SimMixer> simulate(const alsa::MappedMixer& m) {
                 control.values.assign(c.info.cMultipleItems, 0);
                 control.values[0] = 1;
             } else {
-                control.values = {c.info.dwControlType == MIXERCONTROL_CONTROLTYPE_VOLUME ? 32768u
-                                                                                          : 0u};
+                control.values = {c.info.dwControlType == kMixerControlControlTypeVolume ? 32768u
+                                                                                         : 0u};
             }
             line.controls.push_back(control);
         }
@@ -129,7 +129,7 @@ TEST_F(AlsaMapping, AnalogCodecChoosesLinePcmAndTheLineInput) {
     const auto& aux = mapped.destinations[0].sources[4];
     EXPECT_STREQ(aux.info.szName, "Aux");
     EXPECT_STREQ(aux.info.szShortName, "Line Aux");
-    EXPECT_EQ(aux.info.dwComponentType, MIXERLINE_COMPONENTTYPE_SRC_AUXILIARY);
+    EXPECT_EQ(aux.info.dwComponentType, kMixerLineComponentTypeSrcAuxiliary);
     // The sources share the capture volume: it is the input level, and the
     // recording line has no volume of its own.
     EXPECT_EQ(mixer.dwMasterVolumeInCtrl, kMixerNone);
@@ -146,8 +146,7 @@ TEST_F(AlsaMapping, UsbAdapterHasNoWaveOutPath) {
     // its capture switch.
     EXPECT_STREQ(mapped.destinations[0].controls[0].info.szName, "Speaker Volume");
     EXPECT_STREQ(sourceName(1, mixer.dwRecordSrc), "Mic");
-    EXPECT_EQ(mapped.destinations[1].controls[0].info.dwControlType,
-              MIXERCONTROL_CONTROLTYPE_MIXER);
+    EXPECT_EQ(mapped.destinations[1].controls[0].info.dwControlType, kMixerControlControlTypeMixer);
     expectListing("usb_adapter.listing.txt");
 }
 

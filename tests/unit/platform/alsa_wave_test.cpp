@@ -28,15 +28,15 @@ class AlsaWave : public HostTest {
     void queue(WaveIn& in, int n) {
         for (int i = 0; i < n; ++i) {
             engine::fillHeader(headers[i], buffers[i], sizeof buffers[i], i);
-            ASSERT_EQ(in.prepareHeader(&headers[i]), MMSYSERR_NOERROR);
-            ASSERT_EQ(in.addBuffer(&headers[i]), MMSYSERR_NOERROR);
+            ASSERT_EQ(in.prepareHeader(&headers[i]), kMmsyserrNoError);
+            ASSERT_EQ(in.addBuffer(&headers[i]), kMmsyserrNoError);
         }
     }
     void queue(WaveOut& out, int n) {
         for (int i = 0; i < n; ++i) {
             engine::fillHeader(headers[i], buffers[i], sizeof buffers[i], i);
-            ASSERT_EQ(out.prepareHeader(&headers[i]), MMSYSERR_NOERROR);
-            ASSERT_EQ(out.write(&headers[i]), MMSYSERR_NOERROR);
+            ASSERT_EQ(out.prepareHeader(&headers[i]), kMmsyserrNoError);
+            ASSERT_EQ(out.write(&headers[i]), kMmsyserrNoError);
         }
     }
 
@@ -55,32 +55,32 @@ class AlsaWave : public HostTest {
 
 TEST_F(AlsaWave, CaptureFillsInQueueOrderAndResetReturnsTheRest) {
     auto in = alsa::makeWaveIn("null");
-    ASSERT_EQ(in->open(engine::pcmFormat(1, 11025), &target), MMSYSERR_NOERROR);
+    ASSERT_EQ(in->open(engine::pcmFormat(1, 11025), &target), kMmsyserrNoError);
     queue(*in, 3);
     EXPECT_FALSE(waitFor(1)) << "nothing is filled before start";
-    ASSERT_EQ(in->start(), MMSYSERR_NOERROR);
+    ASSERT_EQ(in->start(), kMmsyserrNoError);
     ASSERT_TRUE(waitFor(3));
     in->stop();
     host.runUntilIdle();
-    EXPECT_EQ(target.message, MM_WIM_DATA);
+    EXPECT_EQ(target.message, kMmWimData);
     EXPECT_EQ(target.order, (std::vector<uintptr_t>{0, 1, 2}));
     EXPECT_EQ(headers[2].dwBytesRecorded, sizeof buffers[2]);
-    EXPECT_EQ(in->unprepareHeader(&headers[0]), MMSYSERR_NOERROR);
+    EXPECT_EQ(in->unprepareHeader(&headers[0]), kMmsyserrNoError);
 
     target.order.clear();
     queue(*in, 2);
-    EXPECT_EQ(in->unprepareHeader(&headers[0]), WAVERR_STILLPLAYING);
-    ASSERT_EQ(in->reset(), MMSYSERR_NOERROR);
+    EXPECT_EQ(in->unprepareHeader(&headers[0]), kWaverrStillPlaying);
+    ASSERT_EQ(in->reset(), kMmsyserrNoError);
     host.runUntilIdle();
     EXPECT_EQ(target.order, (std::vector<uintptr_t>{0, 1}));
-    EXPECT_EQ(in->close(), MMSYSERR_NOERROR);
+    EXPECT_EQ(in->close(), kMmsyserrNoError);
 }
 
 TEST_F(AlsaWave, CaptureWithoutBuffersLongerThanItsRingOverruns) {
     // A sound server keeps what a card would lose; the device loses it.
     alsa::DeviceStats stats;
     auto in = alsa::makeWaveIn("null", &stats);
-    ASSERT_EQ(in->open(engine::pcmFormat(1, 8000), &target), MMSYSERR_NOERROR);
+    ASSERT_EQ(in->open(engine::pcmFormat(1, 8000), &target), kMmsyserrNoError);
     queue(*in, 1);
     in->start();
     ASSERT_TRUE(waitFor(1));
@@ -96,40 +96,40 @@ TEST_F(AlsaWave, CaptureWithoutBuffersLongerThanItsRingOverruns) {
 
 TEST_F(AlsaWave, PausedPlaybackFinishesNothingUntilRestarted) {
     auto out = alsa::makeWaveOut("null");
-    ASSERT_EQ(out->open(engine::pcmFormat(1, 8000), &target), MMSYSERR_NOERROR);
-    ASSERT_EQ(out->pause(), MMSYSERR_NOERROR);
+    ASSERT_EQ(out->open(engine::pcmFormat(1, 8000), &target), kMmsyserrNoError);
+    ASSERT_EQ(out->pause(), kMmsyserrNoError);
     queue(*out, 3);
     EXPECT_FALSE(waitFor(1));
-    ASSERT_EQ(out->restart(), MMSYSERR_NOERROR);
+    ASSERT_EQ(out->restart(), kMmsyserrNoError);
     ASSERT_TRUE(waitFor(3));
     host.runUntilIdle();
-    EXPECT_EQ(target.message, MM_WOM_DONE);
+    EXPECT_EQ(target.message, kMmWomDone);
     EXPECT_EQ(target.order, (std::vector<uintptr_t>{0, 1, 2}));
 
     target.order.clear();
     out->pause();
     queue(*out, 4);
-    ASSERT_EQ(out->reset(), MMSYSERR_NOERROR);
+    ASSERT_EQ(out->reset(), kMmsyserrNoError);
     host.runUntilIdle();
     EXPECT_EQ(target.order, (std::vector<uintptr_t>{0, 1, 2, 3}));
-    EXPECT_EQ(out->close(), MMSYSERR_NOERROR);
+    EXPECT_EQ(out->close(), kMmsyserrNoError);
 }
 
 TEST_F(AlsaWave, ErrorsCarryAlsasText) {
     auto in = alsa::makeWaveIn("no-such-pcm-here");
     const MMRESULT rc = in->open(engine::pcmFormat(1, 8000), &target);
-    ASSERT_NE(rc, MMSYSERR_NOERROR);
+    ASSERT_NE(rc, kMmsyserrNoError);
     char text[256];
     in->getErrorText(rc, text, sizeof text);
     EXPECT_STRNE(text, "");
     in->getErrorText(alsa::errorCode(-ENODEV), text, sizeof text);
     EXPECT_STREQ(text, snd_strerror(-ENODEV));
-    in->getErrorText(MMSYSERR_NOMEM, text, 8);  // the seam's own codes, truncated
+    in->getErrorText(kMmsyserrNoMem, text, 8);  // the seam's own codes, truncated
     EXPECT_STREQ(text, "Unable ");
     auto out = alsa::makeWaveOut("null");
     WAVEFORMATEX eightBit = engine::pcmFormat(1, 8000);
     eightBit.wBitsPerSample = 8;
-    EXPECT_EQ(out->open(eightBit, &target), WAVERR_BADFORMAT);
+    EXPECT_EQ(out->open(eightBit, &target), kWaverrBadFormat);
 }
 
 }  // namespace
