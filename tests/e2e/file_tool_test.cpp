@@ -5,10 +5,10 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <numbers>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <numbers>
 #include <random>
 #include <string>
 #include <vector>
