@@ -5,6 +5,10 @@ find_program(HELP2MAN help2man)
 find_program(GZIP gzip)
 
 function(tarnix_man_page target summary)
+  # help2man runs the program, and Windows has no man pages to install.
+  if(CMAKE_CROSSCOMPILING)
+    return()
+  endif()
   if(NOT HELP2MAN OR NOT GZIP)
     message(WARNING "help2man or gzip not found: no man page for ${target} (scripts/bootstrap installs them)")
     return()

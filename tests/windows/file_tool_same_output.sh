@@ -39,4 +39,26 @@ for input in "${inputs[@]}"; do
     fi
   done
 done
+
+# Raw samples through the standard streams (binary mode on Windows).
+sox -q "$work/demo-8000.wav" -t raw "$work/in.raw"
+"$linux" -q --raw --rate 8000 - - <"$work/in.raw" >"$work/linux.raw"
+cat "$work/in.raw" | wine "$windows" -q --raw --rate 8000 - - | cat >"$work/windows.raw"
+if cmp -s "$work/linux.raw" "$work/windows.raw"; then
+  echo "same: raw pipe"
+else
+  echo "DIFFERENT: raw pipe"
+  failed=1
+fi
+
+# A batch in worker processes; the second run replaces the first's files.
+"$linux" -q --output-dir "$work/linux" "${inputs[@]:1}"
+wine "$windows" -q --jobs 2 --output-dir "$work/windows" "${inputs[@]:1}"
+wine "$windows" -q --jobs 2 --output-dir "$work/windows" "${inputs[@]:1}"
+if diff -r "$work/linux" "$work/windows" >/dev/null; then
+  echo "same: batch"
+else
+  echo "DIFFERENT: batch"
+  failed=1
+fi
 exit $failed

@@ -1,9 +1,5 @@
 #include "app/file/audio_files.h"
 
-#include <fcntl.h>
-#include <limits.h>
-#include <poll.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +12,7 @@
 #include <filesystem>
 
 #include "app/file/signals.h"
+#include "app/file/system.h"
 
 namespace file_tool {
 
@@ -30,6 +27,27 @@ std::string named(const std::string& path, const char* standardStream = "standar
 
 std::string why(int error) {
     return std::string(" (") + std::strerror(error) + ")";
+}
+
+// A file that keeps only its position and length: the WAV writer may seek.
+template <typename File>
+SF_VIRTUAL_IO nowhereFunctions() {
+    SF_VIRTUAL_IO io{};
+    io.get_filelen = [](void* f) { return static_cast<File*>(f)->length; };
+    io.seek = [](sf_count_t offset, int whence, void* data) {
+        auto* f = static_cast<File*>(data);
+        f->at = offset + (whence == SEEK_CUR ? f->at : whence == SEEK_END ? f->length : 0);
+        return f->at;
+    };
+    io.read = [](void*, sf_count_t, void*) { return sf_count_t{0}; };
+    io.write = [](const void*, sf_count_t count, void* data) {
+        auto* f = static_cast<File*>(data);
+        f->at += count;
+        f->length = std::max(f->length, f->at);
+        return count;
+    };
+    io.tell = [](void* f) { return static_cast<File*>(f)->at; };
+    return io;
 }
 
 std::string parentOf(const std::string& path) {
@@ -138,7 +156,7 @@ size_t InputFile::readAudio(int16_t* samples, size_t count) {
 size_t InputFile::readRaw(int16_t* samples, size_t count) {
     // Waits for whole samples; a lone byte at the very end is dropped. Once a
     // signal has asked to stop, what has already arrived is still taken, and
-    // then the input ends. Waiting in poll() with a timeout means a signal
+    // then the input ends. Waiting with a timeout means a signal
     // that comes between two reads is never missed.
     count = std::min(count, kChunkFrames);
     while (pendingBytes_ < 2 * count) {
@@ -146,12 +164,10 @@ size_t InputFile::readRaw(int16_t* samples, size_t count) {
         if (stopping && stopLeft_ < 0) {
             // What has arrived is what the pipe holds now; a writer that goes
             // on writing cannot keep the program alive.
-            int held = 0;
-            stopLeft_ = ioctl(fd_, FIONREAD, &held) == 0 ? held : 0;
+            stopLeft_ = sys::bytesWaiting(fd_);
         }
         if (stopping && stopLeft_ == 0) break;
-        pollfd ready{fd_, POLLIN, 0};
-        const int polled = poll(&ready, 1, stopping ? 0 : 250);
+        const int polled = sys::waitForInput(fd_, stopping ? 0 : 250);
         if (polled < 0 && errno != EINTR)
             throw FileError(named(name_, "standard input") + ": cannot read it" + why(errno));
         if (polled <= 0) {
@@ -189,45 +205,41 @@ size_t InputFile::readRaw(int16_t* samples, size_t count) {
 OutputFile::OutputFile(const std::string& path, Format format, int rate, int channels, int64_t skip)
     : path_(path), format_(format), channels_(channels), skip_(skip) {
     if (path == "-") {
-        fd_ = STDOUT_FILENO;
+        fd_ = sys::kStandardOutput;
         ownsFd_ = false;
     } else {
         target_ = followLinks(path);
-        struct stat st {};
-        const bool exists = stat(target_.c_str(), &st) == 0;
-        if (!exists && errno != ENOENT)
+        sys::Kind kind;
+        if (!sys::kindOf(target_, kind))
             throw FileError(named(path) + ": cannot write it" + why(errno));
-        if (exists && S_ISDIR(st.st_mode)) throw FileError(named(path) + ": is a directory");
-        if (exists && (S_ISBLK(st.st_mode) || S_ISSOCK(st.st_mode)))
+        if (kind == sys::Kind::Directory) throw FileError(named(path) + ": is a directory");
+        if (kind == sys::Kind::Refused)
             throw FileError(named(path) + ": is a block device or socket; refusing to write to it");
-        if (exists && S_ISFIFO(st.st_mode) && format == Format::Wav)
+        if (kind == sys::Kind::Fifo && format == Format::Wav)
             throw FileError(named(path) +
                             ": is a FIFO; a WAV file needs a regular file (--raw writes raw "
                             "samples into it)");
-        if (exists && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))) {
+        if (kind == sys::Kind::Null && format == Format::Wav) {
+            nowhere_ = true;
+        } else if (kind == sys::Kind::Device || kind == sys::Kind::Fifo ||
+                   kind == sys::Kind::Null) {
             // A device or FIFO is written in place, never replaced.
-            fd_ = open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+            fd_ = sys::openInPlace(target_);
             if (fd_ < 0) throw FileError(named(path) + ": cannot write it" + why(errno));
         } else {
             // A hidden temporary file beside the target, its name cut to fit
             // the directory's limit.
             const std::string dir = parentOf(target_);
-            long nameMax = pathconf(dir.c_str(), _PC_NAME_MAX);
-            if (nameMax <= 0) nameMax = NAME_MAX;
             std::string base = std::filesystem::path(target_).filename().string();
             const std::string suffix = ".tmp-XXXXXX";
-            const size_t room = static_cast<size_t>(nameMax) - 1 - suffix.size();
+            const size_t room = sys::nameLimit(dir) - 1 - suffix.size();
             if (base.size() > room) base.resize(room);
             std::string pattern = dir + "/." + base + suffix;
-            fd_ = mkstemp(pattern.data());
+            fd_ = sys::createTemporary(pattern);
             if (fd_ < 0)
                 throw FileError(named(path) + ": cannot write in " + named(dir) + why(errno));
             temp_ = pattern;
             signals::setTemporary(temp_);
-            // mkstemp creates the file private; give it the mode a new file would get.
-            const mode_t mask = umask(0);
-            umask(mask);
-            fchmod(fd_, 0666 & ~mask);
         }
     }
     if (format == Format::Wav) {
@@ -236,7 +248,9 @@ OutputFile::OutputFile(const std::string& path, Format format, int rate, int cha
         info.channels = channels;
         info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
         errno = 0;
-        file_ = sf_open_fd(fd_, SFM_WRITE, &info, ownsFd_ ? SF_TRUE : SF_FALSE);
+        static SF_VIRTUAL_IO nowhereIo = nowhereFunctions<Nowhere>();
+        file_ = nowhere_ ? sf_open_virtual(&nowhereIo, SFM_WRITE, &info, &nowhereFile_)
+                         : sf_open_fd(fd_, SFM_WRITE, &info, ownsFd_ ? SF_TRUE : SF_FALSE);
         if (!file_) {
             const int error = errno;
             std::string reason = sf_strerror(nullptr);
@@ -330,7 +344,7 @@ void OutputFile::commit() {
         fd_ = -1;
         if (closed != 0) throw FileError(named(path_) + ": cannot write it" + why(errno));
     }
-    if (!temp_.empty() && std::rename(temp_.c_str(), target_.c_str()) != 0)
+    if (!temp_.empty() && !sys::replaceFile(temp_, target_))
         throw FileError(named(path_) + ": cannot replace it" + why(errno));
     committed_ = true;
     signals::setTemporary({});
@@ -349,8 +363,7 @@ bool sameFile(const std::string& a, const std::string& b) {
 std::string followLinks(const std::string& path) {
     std::filesystem::path p(path);
     for (int hops = 0; hops < 40; ++hops) {
-        struct stat st {};
-        if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p.string();
+        if (!sys::isSymbolicLink(p.string())) return p.string();
         std::error_code ec;
         const std::filesystem::path to = std::filesystem::read_symlink(p, ec);
         if (ec) return p.string();

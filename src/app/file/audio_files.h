@@ -129,6 +129,11 @@ class OutputFile final : public sim::SampleSink {
     std::string error_;
     bool readerGone_ = false;
     bool committed_ = false;
+    // A WAV file to a null device that cannot seek goes nowhere by itself.
+    bool nowhere_ = false;
+    struct Nowhere {
+        sf_count_t at = 0, length = 0;
+    } nowhereFile_;
     std::vector<unsigned char> bytes_;
 };
 

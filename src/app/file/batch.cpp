@@ -1,9 +1,5 @@
 #include "app/file/batch.h"
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -15,49 +11,24 @@
 
 #include "app/file/job.h"
 #include "app/file/signals.h"
+#include "app/file/system.h"
 
 namespace file_tool {
 namespace {
 
 struct Worker {
     size_t file;
-    int resultPipe;
 };
 
-struct Report {
-    int64_t frames;
-    int rate;
-};
-
-// Runs one file in a child process and returns its process id.
-pid_t start(const Options& batch, size_t file, const std::string& output, int& readEnd) {
-    int fds[2];
-    if (pipe(fds) != 0) return -1;
-    std::fflush(stdout);
-    std::fflush(stderr);
-    const pid_t pid = fork();
-    if (pid != 0) {
-        close(fds[1]);
-        if (pid < 0) {
-            close(fds[0]);
-            return -1;
-        }
-        readEnd = fds[0];
-        return pid;
-    }
-    close(fds[0]);
+// What a worker runs: one file, quietly (the batch reports each file).
+sys::WorkerReport runOne(const Options& batch, size_t file, const std::string& output) {
     signals::install(signals::Mode::Die);
     Options one = batch;
     one.input = batch.inputs[file];
     one.output = output;
-    one.quiet = true;  // the batch reports each file
+    one.quiet = true;
     const JobResult r = runJob(one);
-    const Report report{r.frames, r.rate};
-    if (::write(fds[1], &report, sizeof report) != static_cast<ssize_t>(sizeof report)) {
-        // The parent only loses this file's figures for the summary.
-    }
-    std::fflush(nullptr);
-    _exit(r.status);
+    return {r.status, r.frames, r.rate};
 }
 
 }  // namespace
@@ -78,6 +49,7 @@ int runBatch(const Options& o) {
         }
         outputs.push_back(out);
     }
+    if (const auto file = sys::workerFile()) sys::finishWorker(runOne(o, *file, outputs[*file]));
     std::error_code ec;
     fs::create_directories(o.outputDir, ec);
     if (ec || !fs::is_directory(o.outputDir, ec)) {
@@ -88,7 +60,7 @@ int runBatch(const Options& o) {
 
     signals::install(signals::Mode::Stop);
     const auto started = std::chrono::steady_clock::now();
-    std::map<pid_t, Worker> running;
+    std::map<long, Worker> running;
     std::vector<std::string> failed;
     size_t next = 0, finished = 0;
     double audioSeconds = 0.0;
@@ -98,40 +70,37 @@ int runBatch(const Options& o) {
         if (stop && !forwarded) {
             // Children in the terminal's process group have it already; a
             // signal sent to this process alone is passed on.
-            for (const auto& [pid, w] : running)
-                kill(pid, stop);
+            for (const auto& [id, w] : running)
+                sys::signalWorker(id, stop);
             forwarded = true;
         }
         while (!stop && next < o.inputs.size() && running.size() < static_cast<size_t>(o.jobs)) {
-            int readEnd = -1;
-            const pid_t pid = start(o, next, outputs[next], readEnd);
-            if (pid < 0) {
+            const size_t file = next;
+            const long id = sys::startWorker(file, [&] { return runOne(o, file, outputs[file]); });
+            if (id < 0) {
                 std::fprintf(stderr, "tarnix-file: '%s': cannot start a worker (%s)\n",
                              o.inputs[next].c_str(), std::strerror(errno));
                 failed.push_back(o.inputs[next++]);
                 ++finished;
                 continue;
             }
-            running[pid] = {next++, readEnd};
+            running[id] = {next++};
         }
         if (running.empty()) break;
-        int status = 0;
-        const pid_t pid = waitpid(-1, &status, 0);
-        if (pid < 0) continue;  // interrupted: look at the signal first
-        const auto it = running.find(pid);
+        sys::WorkerEnd end;
+        if (!sys::waitForWorker(end)) continue;  // look at the signal first
+        const auto it = running.find(end.id);
         if (it == running.end()) continue;
         const Worker w = it->second;
         running.erase(it);
         ++finished;
-        Report report{0, 0};
-        const bool reported = ::read(w.resultPipe, &report, sizeof report) == sizeof report;
-        close(w.resultPipe);
-        const bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        if (!ok) {
+        const bool reported = end.reported;
+        const sys::WorkerReport report = end.report;
+        if (end.exitStatus != 0) {
             failed.push_back(o.inputs[w.file]);
-            if (WIFSIGNALED(status) && !stop)
+            if (end.signal != 0 && !stop)
                 std::fprintf(stderr, "tarnix-file: '%s': the worker ended by signal %d\n",
-                             o.inputs[w.file].c_str(), WTERMSIG(status));
+                             o.inputs[w.file].c_str(), end.signal);
             continue;
         }
         const double seconds =

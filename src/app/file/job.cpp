@@ -1,7 +1,5 @@
 #include "app/file/job.h"
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -9,6 +7,7 @@
 
 #include "app/file/audio_files.h"
 #include "app/file/signals.h"
+#include "app/file/system.h"
 #include "engine/audio_engine.h"
 #include "engine/hidden_audio_window.h"
 #include "engine/pass_through_engine.h"
@@ -55,7 +54,7 @@ JobResult run(const Options& o) {
         throw FileError("'" + o.output + "': refusing to write over the input");
     const bool streaming = o.input == kStandardStream;
     std::unique_ptr<InputFile> input =
-        streaming ? std::make_unique<InputFile>(STDIN_FILENO, o.rawRate, o.input)
+        streaming ? std::make_unique<InputFile>(sys::kStandardInput, o.rawRate, o.input)
                   : std::make_unique<InputFile>(o.input);
     const int rate = input->rate();
     result.rate = rate;
@@ -66,7 +65,8 @@ JobResult run(const Options& o) {
                       channels, kPipelineDelay);
     input->onEnd = [&](int64_t frames) { output.setFrames(frames); };
     const auto declared = input->declaredFrames();
-    Progress progress(!o.quiet && isatty(STDERR_FILENO) && declared && *declared > 5 * rate);
+    Progress progress(!o.quiet && sys::isTerminal(sys::kStandardError) && declared &&
+                      *declared > 5 * rate);
     output.onProgress = [&](int64_t done) {
         if (declared) progress.update(done, *declared);
     };

@@ -1,10 +1,12 @@
 #include "app/file/signals.h"
 
 #include <limits.h>
-#include <signal.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstring>
+
+#include "app/file/system.h"
 
 namespace file_tool::signals {
 namespace {
@@ -28,14 +30,7 @@ void onSignal(int signal) {
 
 void install(Mode mode) {
     currentMode = mode;
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    // No SA_RESTART: a blocking read returns early so a stop request is seen.
-    action.sa_flags = 0;
-    for (int s : {SIGINT, SIGTERM, SIGHUP})
-        sigaction(s, &action, nullptr);
-    ::signal(SIGPIPE, SIG_IGN);
+    sys::onEndingSignals(onSignal);
 }
 
 void setTemporary(const std::string& path) {
@@ -50,13 +45,7 @@ int received() {
 }
 
 void dieBy(int signal) {
-    ::signal(signal, SIG_DFL);
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, signal);
-    sigprocmask(SIG_UNBLOCK, &set, nullptr);
-    raise(signal);
-    _exit(128 + signal);
+    sys::dieBy(signal);
 }
 
 }  // namespace file_tool::signals

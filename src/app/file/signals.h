@@ -1,5 +1,5 @@
-// SIGINT, SIGTERM and SIGHUP: never leave a temporary file behind, and end
-// with the status that says which signal it was.
+// SIGINT, SIGTERM and SIGHUP (SIGBREAK on Windows): never leave a temporary
+// file behind, and end with the status that says which signal it was.
 #pragma once
 
 #include <string>
