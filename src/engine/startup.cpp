@@ -118,7 +118,7 @@ bool CAudioEngine::onWaveMessage(platform::MessageTarget*, uint32_t message, uin
         lastCaptured = i;
         const platform::MMRESULT rc = inputDevice->unprepareHeader(&captureHeaders[i]);
         if (rc != platform::kMmsyserrNoError) {
-            reportWaveError(rc, "waveInUnprepareHeader (kMmWimData)");
+            reportWaveError(rc, "waveInUnprepareHeader (MM_WIM_DATA)");
             platform::host().postQuitMessage(0);
             return false;
         }
@@ -135,7 +135,7 @@ bool CAudioEngine::onWaveMessage(platform::MessageTarget*, uint32_t message, uin
         if (i >= engine::kBufferCount) return true;  // not one of ours
         const platform::MMRESULT rc = outputDevice->unprepareHeader(&playbackHeaders[i]);
         if (rc != platform::kMmsyserrNoError) {
-            reportWaveError(rc, "waveOutUnprepareHeader (kMmWomDone)");
+            reportWaveError(rc, "waveOutUnprepareHeader (MM_WOM_DONE)");
             platform::host().postQuitMessage(0);
             return false;
         }

@@ -79,7 +79,7 @@ TEST(EngineFailures, UnprepareFailureOfACapturedBlockQuits) {
         rig.in.fill(std::vector<int16_t>(2048, 5));
     rig.host.step();
     ASSERT_EQ(rig.host.boxes.size(), 1u);
-    EXPECT_EQ(rig.host.boxes[0].caption, "waveInUnprepareHeader (kMmWimData)");
+    EXPECT_EQ(rig.host.boxes[0].caption, "waveInUnprepareHeader (MM_WIM_DATA)");
     EXPECT_EQ(rig.engine->pendingBlocks, 0u);
     rig.host.runUntilIdle();
     EXPECT_TRUE(rig.host.quitReached());
@@ -94,7 +94,7 @@ TEST(EngineFailures, PlaybackUnprepareFailureQuits) {
     rig.out.finishNext();
     rig.host.runUntilIdle();
     ASSERT_EQ(rig.host.boxes.size(), 1u);
-    EXPECT_EQ(rig.host.boxes[0].caption, "waveOutUnprepareHeader (kMmWomDone)");
+    EXPECT_EQ(rig.host.boxes[0].caption, "waveOutUnprepareHeader (MM_WOM_DONE)");
     EXPECT_TRUE(rig.host.quitReached());
     EXPECT_EQ(rig.engine->outputQueued, 5);
 }
