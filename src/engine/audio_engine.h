@@ -207,6 +207,13 @@ class CAudioEngine {
     // The program has one engine, so keeping it here is the same as a global.
     uint32_t outputPaused = 1;
 
+    // Capture buffers that could not be given back to the device while
+    // streaming (bit i: buffer i). Their ring slots hold stale audio, so the
+    // pump steps over them instead of playing a block a second time.
+    uint32_t retiredCaptureSlots = 0;
+    // The capture slot after `slot` that is still in circulation.
+    uint32_t nextCaptureSlot(uint32_t slot) const;
+
   protected:
     // The frames of one block with a given spectral stage; the product runs
     // filterSpectrum, a test may stand in another stage.

@@ -52,17 +52,28 @@ void CAudioEngine::pumpOutput() {
     do {
         if (pendingBlocks < engine::kBlocksNeeded) break;
         readSlot = processSlot;
-        readNextSlot = (processSlot + 1) % engine::kBufferCount;
+        readNextSlot = nextCaptureSlot(processSlot);
         writeSlot = outputSlot;
         writeNextSlot = (outputSlot + 1) % engine::kBufferCount;
         processBlock();
         queuePlayback();
         if (simulatedStereo) queuePlayback();
         if (pendingBlocks > 0) pendingBlocks -= 1;
-        queueCapture(processSlot);
-        processSlot = (processSlot + 1) % engine::kBufferCount;
+        // A buffer the device refuses now is out of circulation: capture goes
+        // on with the others, and its slot is never read again.
+        if (!queueCapture(processSlot) && inputOpen && !closing)
+            retiredCaptureSlots |= 1u << processSlot;
+        processSlot = nextCaptureSlot(processSlot);
     } while (outputQueued < kRoomBelow);
     regulateOutput();
+}
+
+uint32_t CAudioEngine::nextCaptureSlot(uint32_t slot) const {
+    for (uint32_t step = 1; step <= engine::kBufferCount; ++step) {
+        const uint32_t next = (slot + step) % engine::kBufferCount;
+        if (!(retiredCaptureSlots & (1u << next))) return next;
+    }
+    return (slot + 1) % engine::kBufferCount;  // nothing left in circulation
 }
 
 void CAudioEngine::regulateOutput() {

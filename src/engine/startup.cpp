@@ -83,6 +83,7 @@ void CAudioEngine::openDevices(platform::MessageTarget* window) {
     blockLength = sampleRate < 22050 ? 2048 : 4096;
     exponentialFactor = 0.0;
     processSlot = 0;
+    retiredCaptureSlots = 0;
     lastCaptured = 0;
     outputSlot = 0;
     readPos = 0;

@@ -61,16 +61,7 @@ std::string parseRange(const std::string& text, double& lo, double& hi) {
 
 }  // namespace
 
-std::optional<Options> parseOptions(int argc, char** argv, int& exitCode) {
-    Options o;
-    CLI::App app{
-        "Runs Tarnix's noise filter on an audio file and writes what the sound card would "
-        "play, aligned to the input.",
-        "tarnix-file"};
-    app.set_version_flag("--version", "tarnix-file " TARNIX_VERSION);
-    app.add_option("INPUT", o.input, "Audio file to clean (WAV, FLAC, AIFF, OGG, ...)")->required();
-    app.add_option("OUTPUT", o.output, "16-bit WAV file to write")->required();
-    app.add_flag("--stereo", o.stereo, "Simulated stereo output (two channels)");
+void addProcessingOptions(CLI::App& app, Options& o, ProcessingArgs& pending) {
     app.add_option("--prefilter", o.prefilter, "FIR prefilter")
         ->check(CLI::IsMember({"off", "voice", "music"}))
         ->capture_default_str();
@@ -92,11 +83,10 @@ std::optional<Options> parseOptions(int argc, char** argv, int& exitCode) {
     app.add_flag("--no-expandor", o.noExpandor, "Turn the expandor off");
     app.add_flag("--averaging", o.averaging, "Average magnitudes over three frames");
 
-    std::vector<std::pair<std::string, std::string>> bandArgs;  // kind, value, in order
-    auto band = [&](const char* kind) {
-        return [&bandArgs, kind](const std::vector<std::string>& values) {
+    auto band = [&pending](const char* kind) {
+        return [&pending, kind](const std::vector<std::string>& values) {
             for (const auto& v : values)
-                bandArgs.emplace_back(kind, v);
+                pending.bandArgs.emplace_back(kind, v);
         };
     };
     app.add_option_function<std::vector<std::string>>("--band", band("band"),
@@ -114,6 +104,37 @@ std::optional<Options> parseOptions(int argc, char** argv, int& exitCode) {
         ->allow_extra_args(false);
     app.add_option("--min-amplitude", o.minAmplitude,
                    "Set every minimum amplitude (at least 0.1; 1200 at start)");
+}
+
+std::string finishProcessingOptions(Options& o, const ProcessingArgs& pending) {
+    for (const auto& [kind, value] : pending.bandArgs) {
+        BandStep step{BandStep::Preset};
+        if (kind == "band") {
+            step.command = bandPresets().at(value);
+        } else {
+            step.kind = kind == "pass" ? BandStep::Pass : BandStep::Stop;
+            const std::string error = parseRange(value, step.lowHz, step.highHz);
+            if (!error.empty()) return "--" + kind + ": " + error;
+        }
+        o.bands.push_back(step);
+    }
+    if (o.minAmplitude && !std::isfinite(*o.minAmplitude))
+        return "--min-amplitude: expected a number";
+    return {};
+}
+
+std::optional<Options> parseOptions(int argc, char** argv, int& exitCode) {
+    Options o;
+    CLI::App app{
+        "Runs Tarnix's noise filter on an audio file and writes what the sound card would "
+        "play, aligned to the input.",
+        "tarnix-file"};
+    app.set_version_flag("--version", "tarnix-file " TARNIX_VERSION);
+    app.add_option("INPUT", o.input, "Audio file to clean (WAV, FLAC, AIFF, OGG, ...)")->required();
+    app.add_option("OUTPUT", o.output, "16-bit WAV file to write")->required();
+    app.add_flag("--stereo", o.stereo, "Simulated stereo output (two channels)");
+    ProcessingArgs pending;
+    addProcessingOptions(app, o, pending);
     app.add_flag("-q,--quiet", o.quiet, "Print nothing but errors");
     app.add_flag("--check-pass-through", o.passThrough)->group("");  // hidden
 
@@ -125,23 +146,9 @@ std::optional<Options> parseOptions(int argc, char** argv, int& exitCode) {
         return std::nullopt;
     }
 
-    for (const auto& [kind, value] : bandArgs) {
-        BandStep step{BandStep::Preset};
-        if (kind == "band") {
-            step.command = bandPresets().at(value);
-        } else {
-            step.kind = kind == "pass" ? BandStep::Pass : BandStep::Stop;
-            const std::string error = parseRange(value, step.lowHz, step.highHz);
-            if (!error.empty()) {
-                std::fprintf(stderr, "tarnix-file: --%s: %s\n", kind.c_str(), error.c_str());
-                exitCode = 2;
-                return std::nullopt;
-            }
-        }
-        o.bands.push_back(step);
-    }
-    if (o.minAmplitude && !std::isfinite(*o.minAmplitude)) {
-        std::fprintf(stderr, "tarnix-file: --min-amplitude: expected a number\n");
+    const std::string error = finishProcessingOptions(o, pending);
+    if (!error.empty()) {
+        std::fprintf(stderr, "tarnix-file: %s\n", error.c_str());
         exitCode = 2;
         return std::nullopt;
     }

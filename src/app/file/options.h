@@ -5,9 +5,13 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CAudioEngine;
+namespace CLI {
+class App;
+}
 
 namespace file_tool {
 
@@ -39,6 +43,15 @@ struct Options {
 // Parses the command line. On --help or --version prints and returns exit
 // code 0 in `exitCode`; on a usage error prints the reason and sets 2.
 std::optional<Options> parseOptions(int argc, char** argv, int& exitCode);
+
+// The processing options, shared by every program that runs the engine:
+// addProcessingOptions declares them on a command line, and after parsing
+// finishProcessingOptions checks and completes them (an error text, or empty).
+struct ProcessingArgs {
+    std::vector<std::pair<std::string, std::string>> bandArgs;  // kind, value, in order
+};
+void addProcessingOptions(CLI::App& app, Options& options, ProcessingArgs& pending);
+std::string finishProcessingOptions(Options& options, const ProcessingArgs& pending);
 
 // Applies the options to a started engine, through the same commands the
 // menus use.

@@ -158,3 +158,46 @@ TEST(OutputPump, PlaybackFailuresLeaveTheSlotWhereItWas) {
 }
 
 }  // namespace
+
+namespace {
+
+// Records the block number stamped into the slot each processed block reads,
+// and the one its last frames reach into.
+class StampEngine : public CAudioEngine {
+  public:
+    void processBlock() override {
+        blocks.push_back(static_cast<int>(inputRing[readSlot][0]));
+        next.push_back(static_cast<int>(inputRing[readNextSlot][0]));
+        CAudioEngine::processBlock();
+    }
+    std::vector<int> blocks, next;
+};
+
+TEST(OutputPump, CaptureBufferOutOfCirculationIsNeverPlayedAgain) {
+    EngineRig<StampEngine> rig(11025, 0);
+    // The device refuses buffer 3 when it is given back after its block.
+    rig.in.faults.fail(sim::WaveCall::AddBuffer, platform::MMSYSERR_NOMEM, 13, 1);
+    int stamp = 0;
+    auto captureNext = [&] { return rig.capture(std::vector<int16_t>(2048, int16_t(++stamp))); };
+    for (int round = 0; round < 40; ++round) {
+        ASSERT_TRUE(captureNext()) << round;
+        while (rig.finish()) {
+        }
+    }
+    ASSERT_EQ(rig.host.boxes.size(), 1u);
+    EXPECT_EQ(rig.host.boxes[0].caption, "waveInAddBuffer");
+    EXPECT_EQ(rig.engine->retiredCaptureSlots, 1u << 3);
+    EXPECT_EQ(rig.in.queued(), 9u - rig.engine->pendingBlocks);
+    // Every captured block once, in order, its last frames reaching into the
+    // block captured after it; and the pump's count stays true.
+    auto& e = *rig.engine;
+    ASSERT_EQ(e.blocks.size(), 38u);
+    for (size_t n = 0; n < e.blocks.size(); ++n) {
+        EXPECT_EQ(e.blocks[n], int(n) + 1) << n;
+        EXPECT_EQ(e.next[n], int(n) + 2) << n;
+    }
+    EXPECT_EQ(e.pendingBlocks, 2u);
+    EXPECT_EQ(rig.host.quitPosts, 0);
+}
+
+}  // namespace

@@ -1,0 +1,356 @@
+// tarnix-live: the engine and the sound card's mixer live on ALSA, without a
+// window. It runs the desktop program's start-up and shutdown minus the
+// window: the mixer and its default assignments, the engine and its devices,
+// the first tick's routing, and on Ctrl-C or SIGTERM the shutdown that leaves
+// every mixer path audible.
+#include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <thread>
+
+#include "app/file/options.h"
+#include "engine/audio_engine.h"
+#include "engine/hidden_audio_window.h"
+#include "mixer/level_controls.h"
+#include "mixer/listing.h"
+#include "mixer/mixer_extend.h"
+#include "platform/alsa/alsa_mixer.h"
+#include "platform/alsa/alsa_wave.h"
+#include "platform/console/console_host.h"
+#include "platform/sim/sim_mixer.h"
+
+namespace {
+
+constexpr const char* kVersionText = "Version 1.3.3.6";
+constexpr uint32_t kCloseMessage = 0x0010;  // the window's close request
+
+struct LiveOptions {
+    file_tool::Options processing;
+    int rate = 11025;
+    bool stereo = false;
+    std::string capture = "default";
+    std::string playback = "default";
+    bool noMixer = false;
+    bool autoLevel = false;
+    double seconds = 0.0;
+    bool mixerListing = false;
+    bool quiet = false;
+    std::string simulatedMixer;  // hidden: a simulated card whose end state is printed
+};
+
+std::optional<LiveOptions> parse(int argc, char** argv, int& exitCode) {
+    LiveOptions o;
+    CLI::App app{
+        "Runs Tarnix's noise filter live: records the sound card's input, filters it and plays "
+        "it back with a constant delay, until Ctrl-C.",
+        "tarnix-live"};
+    app.set_version_flag("--version", "tarnix-live " TARNIX_VERSION);
+    app.add_option("--rate", o.rate, "Sampling rate in Hz")
+        ->check(CLI::IsMember({8000, 11025, 22050, 44100}))
+        ->capture_default_str();
+    app.add_flag("--stereo", o.stereo, "Simulated stereo output (two channels)");
+    file_tool::ProcessingArgs pending;
+    file_tool::addProcessingOptions(app, o.processing, pending);
+    app.add_option("--capture", o.capture, "ALSA PCM to record from")->capture_default_str();
+    app.add_option("--playback", o.playback, "ALSA PCM to play to")->capture_default_str();
+    app.add_flag("--no-mixer", o.noMixer, "Leave the sound card's mixer alone");
+    app.add_flag("--auto-level", o.autoLevel, "Regulate the recording level automatically");
+    app.add_option("--seconds", o.seconds, "Stop after this much audio (default: run until Ctrl-C)")
+        ->check(CLI::PositiveNumber);
+    app.add_flag("--mixer-listing", o.mixerListing,
+                 std::string("Write the mixer listing \"") + kMixerListFileName +
+                     "\" into the current directory at start");
+    app.add_flag("-q,--quiet", o.quiet, "Print nothing but errors");
+    app.add_option("--simulated-mixer", o.simulatedMixer)->group("");  // hidden, for tests
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        exitCode = app.exit(e) == 0 ? 0 : 2;
+        return std::nullopt;
+    }
+    const std::string error = file_tool::finishProcessingOptions(o.processing, pending);
+    if (!error.empty() || (o.noMixer && (o.mixerListing || o.autoLevel))) {
+        std::fprintf(
+            stderr, "tarnix-live: %s\n",
+            !error.empty() ? error.c_str() : "--mixer-listing and --auto-level need the mixer");
+        exitCode = 2;
+        return std::nullopt;
+    }
+    o.processing.stereo = o.stereo;
+    o.processing.quiet = o.quiet;
+    exitCode = 0;
+    return o;
+}
+
+// Watches the block peaks on their way to the automatic input level.
+class PeakWatch final : public engine::InputLevel {
+  public:
+    explicit PeakWatch(engine::InputLevel& inner) : inner_(inner) {}
+    void adjustInputLevel(int32_t& inputPeak) override {
+        peak = std::max(peak, inputPeak);
+        inner_.adjustInputLevel(inputPeak);
+    }
+    int32_t peak = 0;
+
+  private:
+    engine::InputLevel& inner_;
+};
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// What the desktop program's main window does, without the window: owns the
+// mixer's notifications, the one-second timer and the shutdown.
+class LiveProgram final : public platform::MessageTarget {
+  public:
+    LiveProgram(const LiveOptions& o, platform::ConsoleHost& host) : o_(o), host_(host) {}
+
+    int run() {
+        const int rate = o_.rate;
+        versionText_ = std::string(kVersionText) + (o_.stereo ? " - Simulated Stereo" : "");
+        if (!o_.noMixer) {
+            if (o_.simulatedMixer.empty()) {
+                mixerDevice_ = alsa::makeMixerDevice();
+            } else {
+                auto card = sim::loadSimMixer(o_.simulatedMixer);
+                simulatedCard_ = card.get();
+                mixerDevice_ = std::move(card);
+            }
+            mixer_.initialize(mixerDevice_.get(), this, versionText_.c_str());
+            if (!o_.autoLevel) savedLevel_ = recordingLevel();
+            mixer_.startUpAssignment();
+            autoLevel_ = std::make_unique<AutoInputLevel>(mixer_);
+            mixer_.bAutoInputLevelOff = o_.autoLevel ? 0 : 1;
+            if (!o_.autoLevel) restoreRecordingLevel();
+            if (o_.mixerListing) writeMixerListing(mixer_, kMixerListFileName, std::time(nullptr));
+        }
+        PeakWatch watch(autoLevel_ ? static_cast<engine::InputLevel&>(*autoLevel_) : peakOnly_);
+        watch_ = &watch;
+
+        auto in = alsa::makeWaveIn(o_.capture, &inStats_);
+        auto out = alsa::makeWaveOut(o_.playback, &outStats_);
+        static engine::InputFilters filters;
+        engine::designInputFilters(filters, static_cast<uint32_t>(rate));
+        engine_ = std::make_unique<CAudioEngine>();
+        engine_->attach(in.get(), out.get(), &watch, &filters);
+        window_ = std::make_unique<engine::HiddenAudioWindow>(*engine_, rate, o_.stereo ? 1 : 0);
+
+        host_.setTimer(std::chrono::milliseconds(1000), [this] { tick(); });
+        host_.beforeMessageBox = [this] { clearStatus(); };
+        host_.afterMessage = [this] {
+            if (o_.seconds > 0 && !closeRequested_ &&
+                inStats_.frames >= static_cast<uint64_t>(o_.seconds * o_.rate)) {
+                closeRequested_ = true;
+                host_.postMessage(this, kCloseMessage, 0, 0);
+            }
+        };
+        started_ = std::chrono::steady_clock::now();
+        cpuStart_ = cpuSeconds();
+        window_->create();
+        file_tool::applyOptions(o_.processing, *engine_);
+
+        const int code = host_.run();
+        // The engine ended the run itself (a device failed): still leave the
+        // card as the shutdown would, and say so in the exit status.
+        const bool failed = !shutDown_;
+        shutdown();
+        clearStatus();
+        host_.afterMessage = nullptr;
+        if (!o_.quiet) summary();
+        if (simulatedCard_) printCard();
+        return failed ? 1 : code;
+    }
+
+    void requestClose() { host_.postMessage(this, kCloseMessage, 0, 0); }
+
+    intptr_t handleMessage(uint32_t message, uintptr_t, intptr_t lParam) override {
+        if (message == platform::MM_MIXM_LINE_CHANGE) {
+            mixer_.lineChanged(static_cast<uint32_t>(lParam));
+        } else if (message == platform::MM_MIXM_CONTROL_CHANGE) {
+            mixer_.controlChanged(static_cast<uint32_t>(lParam));
+        } else if (message == kCloseMessage) {
+            shutdown();
+        }
+        return 0;
+    }
+
+  private:
+    // The recording level is the user's unless the automatic level runs:
+    // start-up sets it to its low starting point, so put back what was there.
+    // The volume of the recording source the start-up assignment will choose,
+    // read before that assignment sets it.
+    std::optional<uint32_t> recordingLevel() {
+        for (uint32_t d = 0; d < mixer_.sMixerCaps.cDestinations; ++d) {
+            const CMixerMixerLine_dest& dest = mixer_.pasCMixerMixerLine_dest[d];
+            if (dest.dwComponentType != platform::MIXERLINE_COMPONENTTYPE_DST_WAVEIN) continue;
+            const uint32_t s = CMixerExtend::chooseSource(dest);
+            if (s == kMixerNone) return std::nullopt;
+            const CMixerMixerLine_src& src = dest.psaCMixerMixerLine_src[s];
+            const uint32_t id = CMixerExtend::firstControl(
+                src.psaMixerControl, src.cControls, platform::MIXERCONTROL_CONTROLTYPE_VOLUME);
+            if (id == kMixerNone || mixer_.readControl(id, 0) != 0) return std::nullopt;
+            return mixer_.adwDetails[0];
+        }
+        return std::nullopt;
+    }
+
+    void restoreRecordingLevel() {
+        if (savedLevel_) {
+            mixer_.readControl(mixer_.dwWaveInVolumeCtrl, 0);
+            mixer_.writeControlValue(static_cast<int32_t>(*savedLevel_));
+            mixer_.dwWaveInVolume = mixer_.adwDetails[0];
+        }
+    }
+
+    void shutdown() {
+        if (shutDown_) return;
+        shutDown_ = true;
+        if (mixerDevice_) {
+            applyShutdownRouting(mixer_);
+            mixer_.release();
+        }
+        if (window_) window_->destroy();
+    }
+
+    void tick() {
+        if (!routed_ && mixerDevice_ && !shutDown_) applyStartUpRouting(mixer_);
+        routed_ = true;
+        const auto now = std::chrono::steady_clock::now();
+        const double cpu = cpuSeconds();
+        const double wall = std::chrono::duration<double>(now - lastTick_).count();
+        if (lastTickSet_ && wall > 0) cpuShare_ = (cpu - lastCpu_) / wall;
+        lastTick_ = now;
+        lastCpu_ = cpu;
+        lastTickSet_ = true;
+        const int32_t peak = watch_ ? watch_->peak : 0;
+        if (watch_) watch_->peak = 0;
+        if (o_.quiet || !isatty(STDERR_FILENO)) return;
+        char level[16] = "-";
+        const bool levelKnown = mixerDevice_ && mixer_.dwWaveInVolumeCtrl != kMixerNone;
+        if (levelKnown)
+            std::snprintf(level, sizeof level, "%u%%", mixer_.dwWaveInVolume * 100 / 65535);
+        std::fprintf(stderr,
+                     "\rinput %6.1f dBFS  recording %4s%s  queue %d  underruns %llu  overruns "
+                     "%llu  CPU %.1f%%  \033[K",
+                     peak > 0 ? 20 * std::log10(peak / 32768.0) : -99.9, level,
+                     levelKnown && !mixer_.bAutoInputLevelOff ? " auto" : "",
+                     engine_ ? engine_->outputQueued : 0,
+                     static_cast<unsigned long long>(outStats_.xruns.load()),
+                     static_cast<unsigned long long>(inStats_.xruns.load()), 100 * cpuShare_);
+        std::fflush(stderr);
+        statusShown_ = true;
+    }
+
+    void clearStatus() {
+        if (!statusShown_) return;
+        std::fputs("\r\033[K", stderr);
+        statusShown_ = false;
+    }
+
+    // The simulated card as the run left it: one line per control.
+    void printCard() {
+        for (const auto& dest : simulatedCard_->destinations) {
+            auto print = [](const sim::SimMixer::Line& line) {
+                for (const auto& c : line.controls) {
+                    std::printf("mixer: %s / %s =", line.info.szName, c.info.szName);
+                    for (uint32_t v : c.values)
+                        std::printf(" %u", v);
+                    std::printf("\n");
+                }
+            };
+            print(dest);
+            for (const auto& src : dest.sources)
+                print(src);
+        }
+    }
+
+    void summary() {
+        const double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+        const double audio = static_cast<double>(inStats_.frames) / o_.rate;
+        std::printf(
+            "tarnix-live: %.1f s of audio at %d Hz %s in %.1f s; underruns %llu, overruns %llu; "
+            "CPU %.2f%% of one core.\n",
+            audio, o_.rate, o_.stereo ? "simulated stereo" : "mono", wall,
+            static_cast<unsigned long long>(outStats_.xruns.load()),
+            static_cast<unsigned long long>(inStats_.xruns.load()),
+            wall > 0.5 ? 100 * (cpuSeconds() - cpuStart_) / wall : 0.0);
+    }
+
+    const LiveOptions& o_;
+    platform::ConsoleHost& host_;
+    std::string versionText_;
+    std::unique_ptr<platform::MixerDevice> mixerDevice_;
+    sim::SimMixer* simulatedCard_ = nullptr;
+    std::optional<uint32_t> savedLevel_;
+    CMixerExtend mixer_;
+    std::unique_ptr<AutoInputLevel> autoLevel_;
+    engine::PeakOnlyInputLevel peakOnly_;
+    PeakWatch* watch_ = nullptr;
+    alsa::DeviceStats inStats_, outStats_;
+    std::unique_ptr<CAudioEngine> engine_;
+    std::unique_ptr<engine::HiddenAudioWindow> window_;
+    bool shutDown_ = false;
+    bool closeRequested_ = false;
+    bool routed_ = false;
+    bool statusShown_ = false;
+    std::chrono::steady_clock::time_point started_, lastTick_;
+    double cpuStart_ = 0, lastCpu_ = 0, cpuShare_ = 0;
+    bool lastTickSet_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int exitCode = 0;
+    const auto options = parse(argc, argv, exitCode);
+    if (!options) return exitCode;
+
+    // Ctrl-C and SIGTERM are taken by one thread that asks the loop to shut
+    // down; every other thread (ALSA's included) is started after this and
+    // never sees them.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGUSR1);  // ends the watcher itself
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    platform::ConsoleHost host;
+    platform::setHost(&host);
+    LiveProgram program(*options, host);
+    std::atomic<bool> exiting{false};
+    std::thread watcher([&] {
+        for (;;) {
+            int sig = 0;
+            sigwait(&signals, &sig);
+            if (exiting) return;
+            if (sig != SIGUSR1) program.requestClose();
+        }
+    });
+    int code = 0;
+    try {
+        code = program.run();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tarnix-live: %s\n", e.what());
+        code = 2;
+    }
+    exiting = true;
+    pthread_kill(watcher.native_handle(), SIGUSR1);
+    watcher.join();
+    platform::setHost(nullptr);
+    return code;
+}

@@ -1,0 +1,47 @@
+// Wave devices over ALSA PCM. Each device runs one thread that only moves
+// samples between the PCM and the queued buffers and posts completions
+// through the host; every ALSA call on an open PCM happens on that thread, and
+// the core's calls only change the queue and the wanted state under the
+// device's own lock. A device thread keeps working whatever loop the program
+// runs (a console loop, a toolkit's), which is why it was chosen over driving
+// the PCMs from the loop's own wait.
+//
+// Behaviour the seam leaves to the backend:
+// - A capture device with no buffer queued reads nothing: a sound card then
+//   overruns and the audio in between is lost (recovered and counted), so the
+//   delay stays bounded; an unpaced source loses nothing.
+// - A playback buffer is finished when its last frame has been played (the
+//   PCM's own delay has passed it), not when it was handed to ALSA, so a pause
+//   on a device that cannot pause keeps the unplayed rest queued.
+// - Underruns and overruns are recovered and counted, never reported.
+// - A device that fails for good (unplugged) finishes its oldest buffer, and
+//   unpreparing that buffer returns the error; from then on it accepts calls
+//   but moves nothing, so the core reports the failure once and shuts down.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/wave.h"
+
+namespace alsa {
+
+struct DeviceStats {
+    std::atomic<uint64_t> xruns{0};   // underruns (playback) or overruns (capture)
+    std::atomic<uint64_t> frames{0};  // frames captured into buffers, or played
+};
+
+// pcm: an ALSA PCM name; "default" follows the desktop's sound server.
+std::unique_ptr<platform::WaveIn> makeWaveIn(const std::string& pcm = "default",
+                                             DeviceStats* stats = nullptr);
+std::unique_ptr<platform::WaveOut> makeWaveOut(const std::string& pcm = "default",
+                                               DeviceStats* stats = nullptr);
+
+// ALSA errors (negative errno values) travel through the seam as codes of
+// their own; their text is ALSA's.
+platform::MMRESULT errorCode(int alsaError);
+std::string errorText(platform::MMRESULT code);
+
+}  // namespace alsa

@@ -1,0 +1,254 @@
+"""tarnix-live end to end: sample-exact through ALSA's file plugin, in real
+time through a private PulseAudio, and its behaviour when the sound system
+is missing, vanishes mid-run or the user presses Ctrl-C.
+
+Usage: live_test.py TARNIX_LIVE TARNIX_FILE SOURCE_DIR"""
+
+import array
+import math
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+import wave
+
+import pulse_loop
+
+LIVE = FILE = SOURCE = None
+DEMO = None
+DELAY_BLOCKS = 7  # blocks from capture to playback, before the pipeline's two hops
+PIPELINE = 512
+
+
+def block_length(rate):
+    return 2048 if rate < 22050 else 4096
+
+
+def design_delay(rate):
+    return (DELAY_BLOCKS * block_length(rate) + PIPELINE) / rate
+
+
+def read_wav(path):
+    with wave.open(path) as w:
+        data = array.array("h", w.readframes(w.getnframes()))
+        return w.getframerate(), w.getnchannels(), data
+
+
+def read_raw(path):
+    data = array.array("h")
+    with open(path, "rb") as f:
+        data.frombytes(f.read())
+    return data
+
+
+def goertzel_power(samples, rate, freq):
+    k = 2 * math.cos(2 * math.pi * freq / rate)
+    s1 = s2 = 0.0
+    for x in samples:
+        s1, s2 = x + k * s1 - s2, s1
+    return s1 * s1 + s2 * s2 - k * s1 * s2
+
+
+def envelope(samples, step):
+    return [math.sqrt(sum(x * x for x in samples[i:i + step]) / step)
+            for i in range(0, len(samples) - step, step)]
+
+
+def best_lag(a, b, lags):
+    """The lag (in elements of b after a) with the highest normalised correlation."""
+    best, where = -2.0, None
+    for lag in lags:
+        n = min(len(a), len(b) - lag)
+        if n <= 0:
+            continue
+        xs, ys = a[:n], b[lag:lag + n]
+        sxy = sum(x * y for x, y in zip(xs, ys))
+        sxx = sum(x * x for x in xs)
+        syy = sum(y * y for y in ys)
+        c = sxy / math.sqrt(sxx * syy) if sxx and syy else 0.0
+        if c > best:
+            best, where = c, lag
+    return where, best
+
+
+def measure_delay(captured, played, rate):
+    """Seconds from the input recording to the output recording: envelopes
+    line up first in 10 ms steps, then in 1 ms steps, then sample by sample.
+    Returns the delay and the coarse correlation."""
+    step = rate // 100
+    coarse, corr = best_lag(envelope(captured, step)[:1500], envelope(played, step),
+                            range(0, 300))
+    fine = rate // 1000
+    lag, _ = best_lag(envelope(captured[rate:rate * 6], fine), envelope(played[rate:], fine),
+                      range(max(0, (coarse - 1) * 10), (coarse + 1) * 10))
+    start = lag * fine
+    lag, _ = best_lag(captured[rate:rate * 2], played[rate:],
+                      range(max(0, start - 2 * fine), start + 2 * fine))
+    return lag / rate, corr
+
+
+class Run:
+    """tarnix-live in the background, ended by a signal or by itself."""
+
+    def __init__(self, args, env, cwd=None):
+        self.proc = subprocess.Popen([LIVE, *args], env=env, cwd=cwd, stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE, text=True)
+
+    def finish(self, timeout):
+        try:
+            out, err = self.proc.communicate(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            out, err = self.proc.communicate()
+            raise AssertionError("tarnix-live did not end:\n" + err)
+        return self.proc.returncode, out, err
+
+
+class FilePlugin(unittest.TestCase):
+    """The demo through ALSA's unpaced file plugin equals tarnix-file's output."""
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="tarnix-live-")
+
+    def tearDown(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def check(self, rate, stereo, options):
+        inwav = os.path.join(self.dir, "in.wav")
+        inraw = os.path.join(self.dir, "in.raw")
+        outraw = os.path.join(self.dir, "out.raw")
+        subprocess.run(["sox", DEMO, "-r", str(rate), "-b", "16", inwav], check=True)
+        subprocess.run(["sox", inwav, "-t", "raw", inraw], check=True)
+        conf = os.path.join(self.dir, "file.conf")
+        with open(conf, "w") as f:
+            f.write("""pcm.through {
+    type asym
+    capture.pcm { type file slave.pcm "null" file "/dev/null" infile "%s" format "raw" }
+    playback.pcm { type file slave.pcm "null" file "%s" format "raw" truncate true }
+}
+""" % (inraw, outraw))
+        env = dict(os.environ, ALSA_CONFIG_PATH="/usr/share/alsa/alsa.conf:" + conf)
+        extra = ["--stereo"] if stereo else []
+        ref = os.path.join(self.dir, "ref.wav")
+        subprocess.run([FILE, "-q", *options, *extra, inwav, ref], check=True)
+        # The file plugin delivers its whole input at once, so stay well
+        # inside it: past its end it repeats stale audio.
+        r = subprocess.run([LIVE, "--no-mixer", "-q", "--rate", str(rate), "--capture", "through",
+                            "--playback", "through", "--seconds", "8", *options, *extra],
+                           env=env, capture_output=True, text=True, timeout=60)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        _, channels, expected = read_wav(ref)
+        played = read_raw(outraw)
+        self.assertEqual(channels, 2 if stereo else 1)
+        # Played sample n is engine output n; tarnix-file's sample n is
+        # engine output n + 512. The last blocks depend on what follows the
+        # input, so they are left out.
+        shift = PIPELINE * channels
+        n = min(len(expected), len(played) - shift) - 2 * block_length(rate) * channels
+        self.assertGreater(n, 5 * rate * channels)
+        self.assertEqual(played[shift:shift + n], expected[:n])
+
+    def test_mono_and_stereo_at_two_rates(self):
+        for rate, stereo, options in ((11025, False, ["--no-equalizer", "--noise-floor", "30"]),
+                                      (11025, True, []),
+                                      (44100, False, ["--prefilter", "voice", "--lms"]),
+                                      (44100, True, ["--band", "voice-wide"])):
+            with self.subTest(rate=rate, stereo=stereo):
+                self.check(rate, stereo, options)
+
+
+class NoSoundSystem(unittest.TestCase):
+    def test_open_failures_end_cleanly(self):
+        d = tempfile.mkdtemp(prefix="tarnix-live-")
+        try:
+            # No card here, and a sound server that is not running.
+            env = dict(os.environ, PULSE_SERVER="unix:" + os.path.join(d, "none"),
+                       PULSE_RUNTIME_PATH=d, XDG_RUNTIME_DIR=d, HOME=d)
+            env.pop("ALSA_CONFIG_PATH", None)
+            rc, out, err = Run([], env, cwd=d).finish(30)
+        finally:
+            shutil.rmtree(d, ignore_errors=True)
+        self.assertEqual(rc, 1, err)
+        self.assertIn("CMixer::initialize: mixerGetNumDevs Error!", err)
+        self.assertRegex(err, r"waveInOpen: \S")
+        self.assertNotIn("waveOutOpen", err)  # playback is never opened
+
+
+@unittest.skipUnless(pulse_loop.available(), "pulseaudio is not installed")
+class RealTime(unittest.TestCase):
+    def test_twenty_seconds_through_null_sinks(self):
+        rate, seconds = 11025, 20
+        _, _, demo = read_wav(DEMO)
+        with pulse_loop.PulseLoop(rate) as loop:
+            d = loop.dir
+            recorders = [subprocess.Popen(
+                ["parec", "--raw", "--device", dev, "--rate=%d" % rate, "--channels=1",
+                 "--format=s16le", "--latency-msec=10", os.path.join(d, name)],
+                env=loop.env) for dev, name in (("A.monitor", "in.raw"), ("B.monitor", "out.raw"))]
+            live = Run(["--no-equalizer", "--noise-floor", "30", "--seconds", str(seconds)],
+                       loop.env)
+            time.sleep(0.5)
+            player = subprocess.Popen(["paplay", "--device=A", "--latency-msec=100", DEMO],
+                                      env=loop.env)
+            rc, out, err = live.finish(seconds + 30)
+            player.wait(30)
+            for r in recorders:
+                r.send_signal(signal.SIGINT)
+                r.wait(10)
+            captured, played = read_raw(os.path.join(d, "in.raw")), read_raw(
+                os.path.join(d, "out.raw"))
+        self.assertEqual(rc, 0, err)
+        m = re.search(r"([\d.]+) s of audio .* in ([\d.]+) s; underruns (\d+), overruns (\d+)",
+                      out)
+        self.assertTrue(m, out)
+        audio, wall = float(m.group(1)), float(m.group(2))
+        self.assertAlmostEqual(wall / audio, 1.0, delta=0.01)
+        self.assertEqual(int(m.group(3)), 0, "underruns")
+
+        delay, corr = measure_delay(captured, played, rate)
+        self.assertGreater(corr, 0.8)
+        lag = round(delay * rate)
+        print("\nmeasured delay %.1f ms, the pipeline's %.1f ms" %
+              (1000 * delay, 1000 * design_delay(rate)), file=sys.stderr)
+        self.assertGreaterEqual(delay, design_delay(rate) - 0.005)
+        self.assertLessEqual(delay, design_delay(rate) + 0.050)
+
+        # The steady whistle at 5000 Hz is gone once the notch has settled.
+        a = lag + 5 * rate
+        span = 8 * rate
+        before = goertzel_power(captured[5 * rate:5 * rate + span], rate, 5000)
+        after = goertzel_power(played[a:a + span], rate, 5000)
+        self.assertLess(10 * math.log10(max(after, 1e-9) / before), -40)
+
+    def test_playback_vanishing_ends_cleanly(self):
+        with pulse_loop.PulseLoop(11025) as loop:
+            live = Run(["--no-mixer"], loop.env)
+            time.sleep(3)
+            loop.kill()
+            rc, out, err = live.finish(20)
+        self.assertEqual(rc, 1, err)
+        self.assertRegex(err, r"wave(In|Out)UnprepareHeader \(MM_W(IM_DATA|OM_DONE)\): \S")
+
+    def test_interrupt_leaves_every_path_audible(self):
+        card = os.path.join(SOURCE, "tests", "fixtures", "mixer", "classic.json")
+        with pulse_loop.PulseLoop(11025) as loop:
+            live = Run(["--simulated-mixer", card], loop.env)
+            time.sleep(2.5)  # the first tick has routed the filtered output
+            live.proc.send_signal(signal.SIGINT)
+            rc, out, err = live.finish(20)
+        self.assertEqual(rc, 0, err)
+        mutes = dict(re.findall(r"mixer: .* / (\w+ Mute) = (\d+)", out))
+        self.assertEqual(mutes["Master Mute"], "0")
+        self.assertEqual(mutes["Line Mute"], "0")  # muted while running, audible again
+        self.assertEqual(mutes["Wave Mute"], "0")
+
+
+if __name__ == "__main__":
+    LIVE, FILE, SOURCE = sys.argv[1:4]
+    DEMO = os.path.join(SOURCE, "samples", "demo-noisy.wav")
+    unittest.main(argv=[sys.argv[0], "-v"] + sys.argv[4:])
