@@ -50,20 +50,32 @@ PainterCanvas::PainterCanvas(QPainter& painter, const QFont& font)
 
 void PainterCanvas::line(const ui::Pen& pen, ui::Point from, ui::Point to) {
     if (from == to) return;
-    // Flat caps leave the end point out, as the platform's line drawing does.
-    QPen qpen(colour(pen.colour), std::max(pen.width, 1),
-              pen.style == ui::PenStyle::Dotted ? Qt::DotLine : Qt::SolidLine, Qt::FlatCap);
-    p_.setPen(qpen);
-    const QRect area = p_.viewport();
-    const double margin = 64.0;
     double x0 = from.x, y0 = from.y, x1 = to.x, y1 = to.y;
+    const QRect area = p_.viewport();
     const double limit = 1 << 20;
     if (std::abs(x0) > limit || std::abs(y0) > limit || std::abs(x1) > limit ||
         std::abs(y1) > limit) {
+        const double margin = 64.0;
         if (!clipToBox(x0, y0, x1, y1, -margin, area.width() + margin, area.height() + margin))
             return;
     }
-    p_.drawLine(QPointF(x0, y0), QPointF(x1, y1));
+    // One-pixel lines with flat caps leave the end point out, as the
+    // platform's line drawing does. A wider pen is drawn as that many
+    // one-pixel lines side by side across the path (the rasteriser's wide
+    // strokes cost ten times as much), and solid, as the platform draws a
+    // dotted pen wider than one pixel.
+    const int width = std::max(pen.width, 1);
+    QPen qpen(colour(pen.colour), 1,
+              pen.style == ui::PenStyle::Dotted && width == 1 ? Qt::DotLine : Qt::SolidLine,
+              Qt::FlatCap);
+    qpen.setCosmetic(true);
+    p_.setPen(qpen);
+    const bool steep = std::abs(y1 - y0) > std::abs(x1 - x0);
+    for (int i = 0; i < width; ++i) {
+        const double offset = i - (width - 1) / 2;
+        const QPointF shift = steep ? QPointF(offset, 0.0) : QPointF(0.0, offset);
+        p_.drawLine(QPointF(x0, y0) + shift, QPointF(x1, y1) + shift);
+    }
 }
 
 void PainterCanvas::rectangle(const ui::Pen& outline, const ui::Brush& fill, ui::Rect r) {
