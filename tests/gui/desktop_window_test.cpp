@@ -158,6 +158,21 @@ TEST(QtWelcome, FortyFourKilohertzStereoGivesTitleAndScaleAndDisagreeQuitsWithZe
     EXPECT_EQ(rig.host.exitCode(), 0);
 }
 
+TEST(QtWelcome, TheKeyboardAloneChoosesRateAndStereo) {
+    QtRig rig;
+    ASSERT_TRUE(rig.create([](TemplateDialog& d) {
+        // From the list: Tab to Agree, Disagree and the checked rate; the
+        // arrows choose 44 kHz; Tab to the check box; Space; Enter agrees.
+        for (int key : {Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Right, Qt::Key_Right,
+                        Qt::Key_Tab, Qt::Key_Space, Qt::Key_Return}) {
+            QWidget* focus = QApplication::focusWidget();
+            QTest::keyClick(focus ? focus : &d, static_cast<Qt::Key>(key));
+        }
+    }));
+    EXPECT_EQ(rig.window.state().nSampleRate, 44100u);
+    EXPECT_EQ(rig.window.state().bSimulatedStereo, 1u);
+}
+
 TEST(QtHelp, QuickHelpTwiceLeavesOneDialogAndAboutShowsTheVersion) {
     QtRig rig;
     ASSERT_TRUE(rig.create(kAgree));

@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <algorithm>
 
 #include "platform/host.h"
 
@@ -90,7 +91,6 @@ void TemplateDialog::build() {
     const DialogUnits du = dialogUnits(font());
     setFixedSize(du.x(t.width), du.y(t.height));
 
-    QWidget* previous = nullptr;
     for (const ui::DialogItem& item : t.items) {
         const QString text = QString::fromUtf8(item.text);
         QWidget* w = nullptr;
@@ -105,6 +105,8 @@ void TemplateDialog::build() {
                     auto* r = new QRadioButton(text, this);
                     // The group is kept by hand: the model may leave none on.
                     r->setAutoExclusive(false);
+                    r->installEventFilter(this);
+                    groupTabStop_ = groupTabStop_ || item.tabStop;
                     b = r;
                 } else if (item.kind == ItemKind::AutoCheckBox || item.kind == ItemKind::CheckBox) {
                     b = new QCheckBox(text, this);
@@ -170,15 +172,11 @@ void TemplateDialog::build() {
         const bool takesInput = item.kind != ItemKind::StaticText &&
                                 item.kind != ItemKind::CentredText &&
                                 item.kind != ItemKind::GroupBox;
-        if (takesInput) {
-            w->setFocusPolicy(item.tabStop ? Qt::StrongFocus : Qt::ClickFocus);
-            if (item.tabStop) {
-                if (previous) setTabOrder(previous, w);
-                previous = w;
-            }
-        }
+        // Tab follows the template's order, which is the order of creation.
+        if (takesInput) w->setFocusPolicy(item.tabStop ? Qt::StrongFocus : Qt::ClickFocus);
         if (item.id != -1) controls_[item.id] = w;
     }
+    setGroupTabStop();
     // The first control that takes the keyboard has the focus, as on the platform.
     for (const ui::DialogItem& item : t.items)
         if (item.tabStop)
@@ -246,7 +244,43 @@ void TemplateDialog::refresh() {
                 button->setText(s);
         }
     }
+    setGroupTabStop();
     refreshing_ = false;
+}
+
+std::vector<QAbstractButton*> TemplateDialog::radioGroup() const {
+    std::vector<QAbstractButton*> group;
+    for (const ui::DialogItem& item : model_.dialogTemplate().items)
+        if (item.kind == ItemKind::AutoRadioButton)
+            group.push_back(static_cast<QAbstractButton*>(control(item.id)));
+    return group;
+}
+
+void TemplateDialog::setGroupTabStop() {
+    // Tab enters a radio group at its checked button (the first when none is).
+    const std::vector<QAbstractButton*> group = radioGroup();
+    if (!groupTabStop_ || group.empty()) return;
+    QAbstractButton* stop = group.front();
+    for (QAbstractButton* b : group)
+        if (b->isChecked()) stop = b;
+    for (QAbstractButton* b : group)
+        b->setFocusPolicy(b == stop ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
+bool TemplateDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    const bool next = key == Qt::Key_Right || key == Qt::Key_Down;
+    if (!next && key != Qt::Key_Left && key != Qt::Key_Up) return false;
+    // The arrows move through the group and choose the button they reach.
+    const std::vector<QAbstractButton*> group = radioGroup();
+    const auto it = std::find(group.begin(), group.end(), watched);
+    if (it == group.end()) return false;
+    const size_t n = group.size(), i = static_cast<size_t>(it - group.begin());
+    QAbstractButton* target = group[next ? (i + 1) % n : (i + n - 1) % n];
+    target->setFocus(Qt::TabFocusReason);
+    target->click();
+    return true;
 }
 
 template <class F>

@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QFont>
 #include <map>
+#include <vector>
 
 #include "ui/dialog_model.h"
 
@@ -46,6 +47,7 @@ class TemplateDialog final : public QDialog {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
   private:
@@ -55,9 +57,12 @@ class TemplateDialog final : public QDialog {
     void input(F&& forward);
     void buttonClicked(const ui::DialogItem& item, QAbstractButton* button);
     void scrollAction(int id, QScrollBar* bar, int action);
+    std::vector<QAbstractButton*> radioGroup() const;
+    void setGroupTabStop();
 
     ui::DialogModel& model_;
     std::map<int, QWidget*> controls_;
+    bool groupTabStop_ = false;  // the radio group is reached with Tab
     bool refreshing_ = false;
     bool finished_ = false;
 };

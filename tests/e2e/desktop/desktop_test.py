@@ -16,7 +16,9 @@ import sys
 import time
 import unittest
 
-TARNIX, SOURCE, OUT = sys.argv[1], sys.argv[2], sys.argv[3]
+SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.dirname(
+    os.path.abspath(__file__)))))
+TARNIX, OUT = (sys.argv[1], sys.argv[3]) if __name__ == "__main__" else (None, None)
 sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e", "live"))
 import pulse_loop  # noqa: E402
 
@@ -94,8 +96,8 @@ class Screen:
             time.sleep(0.2)
         raise AssertionError("no window named %r appeared; boxes: %r" % (name, captions))
 
-    def shot(self, name):
-        path = os.path.join(OUT, name)
+    def shot(self, name, folder=None):
+        path = os.path.join(folder or OUT, name)
         self.run("import", "-window", "root", path)
         return path
 
