@@ -139,7 +139,12 @@ class Desktop(unittest.TestCase):
                 # Without a sound card the mixer is the sound server's, which
                 # has no analog lines: the mixer says so in boxes, and the
                 # program runs on.
-                main, boxes = screen.answer_boxes_until(TITLE, ("Welcome", "Audio Level Controls"))
+                main, boxes = screen.answer_boxes_until(TITLE,
+                                                        ("Welcome", "Audio Level Controls"))
+                # The window's class is the program's class name.
+                classes = screen.run("xdotool", "search", "--class",
+                                     "^Tarnix Digital Filter Program$").stdout.split()
+                self.assertIn(main, classes)
                 level, more = screen.answer_boxes_until("Audio Level Controls", (TITLE,))
                 boxes += more
                 print("message boxes:", boxes, file=sys.stderr)
