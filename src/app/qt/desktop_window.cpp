@@ -178,6 +178,10 @@ void DesktopWindow::openModelessDialog(ui::DialogModel& model) {
     dialog->setModal(false);
     dialog->setAttribute(Qt::WA_DeleteOnClose, false);
     model.initDialog();
+    if (model.ended()) {
+        delete dialog;
+        return;
+    }
     dialog->refresh();
     modeless_[&model] = dialog;
     connect(dialog, &TemplateDialog::closedByModel, this, [this, m = &model, dialog] {
