@@ -187,6 +187,7 @@ TEST(QtHelp, QuickHelpTwiceLeavesOneDialogAndAboutShowsTheVersion) {
         return n;
     };
     EXPECT_EQ(dialogs(), 1);
+    rig.view.openDialog(rig.window.quickHelp())->grab().save("qt_quick_help.png");
     // Escape closes it; choosing it again opens a new one.
     QTest::keyClick(rig.view.openDialog(rig.window.quickHelp()), Qt::Key_Escape);
     QApplication::processEvents();
@@ -200,6 +201,7 @@ TEST(QtHelp, QuickHelpTwiceLeavesOneDialogAndAboutShowsTheVersion) {
         auto* d = qobject_cast<TemplateDialog*>(w);
         if (!d) return;
         version = static_cast<QLabel*>(d->control(ui::kIdVersionText))->text();
+        d->grab().save("qt_about.png");
         QTest::keyClick(d, Qt::Key_Escape);
     };
     rig.view.mainMenu().action(ui::ID_ABOUT)->trigger();
@@ -234,6 +236,33 @@ TEST(QtMixerDialogs, LevelControlsMoveTheCardsControlsAndDumpWritesTheListing) {
     EXPECT_EQ(mute->isChecked(), rig.window.audioLevelModel().checked(mixer_ui::IDC_MASTER_MUTE));
     level->grab().save("qt_level.png");
 
+    // The assignment dialogs list the card's lines with the assigned ones
+    // selected, as the model has them.
+    for (uint32_t command : {ui::ID_RECORDING_ASSIGNMENTS, ui::ID_PLAYBACK_ASSIGNMENTS}) {
+        int lists = 0;
+        rig.modal = [&](QWidget* w) {
+            auto* d = qobject_cast<TemplateDialog*>(w);
+            if (!d) {
+                w->close();
+                return;
+            }
+            for (int id : {mixer_ui::IDC_DESTINATION_LIST, mixer_ui::IDC_SOURCE_LIST}) {
+                auto* list = static_cast<QListWidget*>(d->control(id));
+                const std::vector<std::string> items = d->model().listItems(id);
+                ASSERT_EQ(list->count(), static_cast<int>(items.size()));
+                EXPECT_FALSE(items.empty());
+                for (size_t i = 0; i < items.size(); ++i)
+                    EXPECT_EQ(list->item(static_cast<int>(i))->text().toStdString(), items[i]);
+                EXPECT_EQ(list->currentRow(), d->model().listSelection(id));
+                ++lists;
+            }
+            d->grab().save(QString("qt_assignment_%1.png").arg(command));
+            static_cast<QPushButton*>(d->control(ui::kIdOk))->click();
+        };
+        rig.view.mainMenu().action(command)->trigger();
+        EXPECT_TRUE(rig.runUntil([&] { return lists == 2 && !QApplication::activeModalWidget(); }));
+    }
+
     // "Create File" writes the listing into the current directory.
     QTemporaryDir dir;
     const QString home = QDir::currentPath();
@@ -242,6 +271,7 @@ TEST(QtMixerDialogs, LevelControlsMoveTheCardsControlsAndDumpWritesTheListing) {
     rig.modal = [&](QWidget* w) {
         if (auto* d = qobject_cast<TemplateDialog*>(w)) {
             shown = d->windowTitle() == "Dump Mixer Settings to Disk File";
+            d->grab().save(home + "/qt_dump.png");
             static_cast<QPushButton*>(d->control(ui::kIdOk))->click();
         } else if (auto* box = qobject_cast<QMessageBox*>(w)) {
             box->accept();

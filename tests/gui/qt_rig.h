@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -52,11 +53,19 @@ class QtRig {
     bool runUntil(const std::function<bool()>& done, int ms = 5000) {
         QTimer poll;
         poll.setInterval(20);
+        QElapsedTimer since;
         QObject::connect(&poll, &QTimer::timeout, [&] {
             QWidget* w = QApplication::activeModalWidget();
             if (!w) w = QApplication::activePopupWidget();
-            if (!w || w == answered_) return;
-            answered_ = w;
+            if (!w) return;
+            if (w->property("answered").toBool()) {
+                // Still up a second after its answer: closed, so that a
+                // failing test ends instead of waiting inside the dialog.
+                if (since.elapsed() > 1000) w->close();
+                return;
+            }
+            w->setProperty("answered", true);
+            since.start();
             if (modal) {
                 modal(w);
             } else if (auto* d = qobject_cast<QDialog*>(w)) {
@@ -102,7 +111,4 @@ class QtRig {
     qt_front::QtHost host;
     qt_front::DesktopWindow view;
     ui::MainWindow window;
-
-  private:
-    QWidget* answered_ = nullptr;
 };
