@@ -8,20 +8,20 @@ Usage: bench/live_bench.py [build/release]  (needs pulseaudio and sox)"""
 
 import os
 import re
-import signal
 import subprocess
 import sys
 import tempfile
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(HERE)
 sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e", "live"))
 import live_test  # noqa: E402
+
 import pulse_loop  # noqa: E402
 
 BUILD = sys.argv[1] if len(sys.argv) > 1 else os.path.join(SOURCE, "build", "release")
 LIVE = os.path.join(BUILD, "src", "app", "live", "tarnix-live")
+live_test.LIVE = LIVE
 DEMO = os.path.join(SOURCE, "samples", "demo-noisy.wav")
 
 
@@ -49,21 +49,8 @@ def delay_at(rate, seconds=12):
         subprocess.run(["sox", DEMO, "-r", str(rate), demo, "trim", "0", str(seconds - 2)],
                        check=True)
         with pulse_loop.PulseLoop(rate) as loop:
-            rec = [subprocess.Popen(["parec", "--raw", "--device", dev, "--rate=%d" % rate,
-                                     "--channels=1", "--format=s16le", "--latency-msec=10",
-                                     os.path.join(d, name)], env=loop.env)
-                   for dev, name in (("A.monitor", "in.raw"), ("B.monitor", "out.raw"))]
-            live = subprocess.Popen([LIVE, "--no-mixer", "--rate", str(rate), "--seconds",
-                                     str(seconds)], env=loop.env, stdout=subprocess.PIPE,
-                                    text=True)
-            time.sleep(0.5)
-            subprocess.run(["paplay", "--device=A", demo], env=loop.env, timeout=60)
-            out, _ = live.communicate(timeout=60)
-            for r in rec:
-                r.send_signal(signal.SIGINT)
-                r.wait(10)
-            captured = live_test.read_raw(os.path.join(d, "in.raw"))
-            played = live_test.read_raw(os.path.join(d, "out.raw"))
+            (rc, out, err), captured, played = live_test.live_through_loop(
+                loop, rate, ["--no-mixer", "--rate", str(rate)], seconds, demo)
     delay, corr = live_test.measure_delay(captured, played, rate)
     m = summary(out)
     print("%d Hz: delay %.1f ms (the pipeline's %.1f ms, correlation %.2f), underruns %s, "

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/alsa/alsa_mixer.h"
+#include "platform/alsa/alsa_wave.h"
 
 namespace alsa {
 
@@ -20,11 +21,11 @@ namespace {
 constexpr HMIXER kHandle = 1;
 constexpr uint32_t kEventsMessage = 0x0400;  // private: the mixer has events
 
-// The mixer to use: the first card's own, else the default one.
-std::string mixerName() {
+// The mixers to try, in order: the first card's own, then the default one.
+std::vector<std::string> mixerNames() {
     int card = -1;
-    if (snd_card_next(&card) == 0 && card == 0) return "hw:0";
-    return "default";
+    if (snd_card_next(&card) == 0 && card == 0) return {"hw:0", "default"};
+    return {"default"};
 }
 
 std::string cardName(const std::string& mixer) {
@@ -153,14 +154,19 @@ class AlsaMixer final : public MixerDevice, public MessageTarget {
         if (mixer_) return true;
         if (tried_) return false;
         tried_ = true;
-        const std::string name = mixerName();
         snd_mixer_t* m = nullptr;
-        if (snd_mixer_open(&m, 0) < 0) return false;
-        if (snd_mixer_attach(m, name.c_str()) < 0 ||
-            snd_mixer_selem_register(m, nullptr, nullptr) < 0 || snd_mixer_load(m) < 0) {
+        std::string name;
+        for (const std::string& candidate : mixerNames()) {
+            if (snd_mixer_open(&m, 0) < 0) return false;
+            if (snd_mixer_attach(m, candidate.c_str()) >= 0 &&
+                snd_mixer_selem_register(m, nullptr, nullptr) >= 0 && snd_mixer_load(m) >= 0) {
+                name = candidate;
+                break;
+            }
             snd_mixer_close(m);
-            return false;
+            m = nullptr;
         }
+        if (!m) return false;
         mixer_ = m;
         std::vector<Element> elements;
         for (snd_mixer_elem_t* e = snd_mixer_first_elem(m); e; e = snd_mixer_elem_next(e)) {
@@ -402,6 +408,7 @@ class AlsaMixer final : public MixerDevice, public MessageTarget {
 }  // namespace
 
 std::unique_ptr<MixerDevice> makeMixerDevice() {
+    quietAlsa();
     return std::make_unique<AlsaMixer>();
 }
 

@@ -44,4 +44,7 @@ std::unique_ptr<platform::WaveOut> makeWaveOut(const std::string& pcm = "default
 platform::MMRESULT errorCode(int alsaError);
 std::string errorText(platform::MMRESULT code);
 
+// Keeps alsa-lib's own diagnostics off standard error (every factory does).
+void quietAlsa();
+
 }  // namespace alsa

@@ -2,7 +2,7 @@
 time through a private PulseAudio, and its behaviour when the sound system
 is missing, vanishes mid-run or the user presses Ctrl-C.
 
-Usage: live_test.py TARNIX_LIVE TARNIX_FILE SOURCE_DIR"""
+Usage: live_test.py TARNIX_LIVE TARNIX_FILE SOURCE_DIR ALSA_TESTS [TEST...]"""
 
 import array
 import math
@@ -19,7 +19,7 @@ import wave
 
 import pulse_loop
 
-LIVE = FILE = SOURCE = None
+LIVE = FILE = SOURCE = ALSA_TESTS = None
 DEMO = None
 DELAY_BLOCKS = 7  # blocks from capture to playback, before the pipeline's two hops
 PIPELINE = 512
@@ -90,6 +90,56 @@ def measure_delay(captured, played, rate):
     lag, _ = best_lag(captured[rate:rate * 2], played[rate:],
                       range(max(0, start - 2 * fine), start + 2 * fine))
     return lag / rate, corr
+
+
+def click_file(path, rate):
+    """A 10 ms full-scale burst after 50 ms of silence."""
+    with wave.open(path, "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(rate)
+        n = rate // 100
+        burst = [int(30000 * math.sin(2 * math.pi * 1000 * i / rate)) for i in range(n)]
+        w.writeframes(array.array("h", [0] * (rate // 20) + burst + [0] * n).tobytes())
+
+
+def first_loud(samples):
+    for i, x in enumerate(samples):
+        if abs(x) > 8000:
+            return i
+    return None
+
+
+def live_through_loop(loop, rate, args, seconds, demo):
+    """Records A (what tarnix-live hears) and B (what it plays) while it runs
+    with `args` and `demo` plays into A. Returns its result and the two
+    recordings, both starting at the same moment: a click played into A and B
+    at once before tarnix-live starts lines them up, whenever each recorder
+    happened to start."""
+    d = loop.dir
+    click = os.path.join(d, "click.wav")
+    click_file(click, rate)
+    recorders = [subprocess.Popen(
+        ["parec", "--raw", "--device", dev, "--rate=%d" % rate, "--channels=1",
+         "--format=s16le", "--latency-msec=10", os.path.join(d, name)], env=loop.env)
+        for dev, name in (("A.monitor", "in.raw"), ("B.monitor", "out.raw"))]
+    time.sleep(0.5)
+    subprocess.run(["paplay", "--device=AB", click], env=loop.env, timeout=30, check=True)
+    live = Run(args + ["--seconds", str(seconds)], loop.env)
+    time.sleep(0.5)
+    player = subprocess.Popen(["paplay", "--device=A", "--latency-msec=100", demo], env=loop.env)
+    result = live.finish(seconds + 30)
+    player.wait(30)
+    for r in recorders:
+        r.send_signal(signal.SIGINT)
+        r.wait(10)
+    captured = read_raw(os.path.join(d, "in.raw"))
+    played = read_raw(os.path.join(d, "out.raw"))
+    a, b = first_loud(captured), first_loud(played)
+    if a is None or b is None:
+        raise AssertionError("the click was not recorded")
+    # Skip the click: the recordings start where the click does.
+    return result, captured[a + rate // 10:], played[b + rate // 10:]
 
 
 class Run:
@@ -183,32 +233,25 @@ class NoSoundSystem(unittest.TestCase):
 class RealTime(unittest.TestCase):
     def test_twenty_seconds_through_null_sinks(self):
         rate, seconds = 11025, 20
-        _, _, demo = read_wav(DEMO)
-        with pulse_loop.PulseLoop(rate) as loop:
-            d = loop.dir
-            recorders = [subprocess.Popen(
-                ["parec", "--raw", "--device", dev, "--rate=%d" % rate, "--channels=1",
-                 "--format=s16le", "--latency-msec=10", os.path.join(d, name)],
-                env=loop.env) for dev, name in (("A.monitor", "in.raw"), ("B.monitor", "out.raw"))]
-            live = Run(["--no-equalizer", "--noise-floor", "30", "--seconds", str(seconds)],
-                       loop.env)
-            time.sleep(0.5)
-            player = subprocess.Popen(["paplay", "--device=A", "--latency-msec=100", DEMO],
-                                      env=loop.env)
-            rc, out, err = live.finish(seconds + 30)
-            player.wait(30)
-            for r in recorders:
-                r.send_signal(signal.SIGINT)
-                r.wait(10)
-            captured, played = read_raw(os.path.join(d, "in.raw")), read_raw(
-                os.path.join(d, "out.raw"))
-        self.assertEqual(rc, 0, err)
-        m = re.search(r"([\d.]+) s of audio .* in ([\d.]+) s; underruns (\d+), overruns (\d+)",
-                      out)
-        self.assertTrue(m, out)
+        # A machine busy far beyond its cores can starve any real-time
+        # program: such a run is tried again, and only a quiet machine fails.
+        for attempt in range(2):
+            with pulse_loop.PulseLoop(rate) as loop:
+                (rc, out, err), captured, played = live_through_loop(
+                    loop, rate, ["--no-equalizer", "--noise-floor", "30"], seconds, DEMO)
+            self.assertEqual(rc, 0, err)
+            m = re.search(r"([\d.]+) s of audio .* in ([\d.]+) s; underruns (\d+), "
+                          r"overruns (\d+)", out)
+            self.assertTrue(m, out)
+            if int(m.group(3)) == 0:
+                break
+        load = os.getloadavg()[0]
+        if int(m.group(3)) > 0 and load > 2 * os.cpu_count():
+            self.skipTest("too busy for a real-time check (load %.1f): %s underruns"
+                          % (load, m.group(3)))
+        self.assertEqual(int(m.group(3)), 0, "underruns")
         audio, wall = float(m.group(1)), float(m.group(2))
         self.assertAlmostEqual(wall / audio, 1.0, delta=0.01)
-        self.assertEqual(int(m.group(3)), 0, "underruns")
 
         delay, corr = measure_delay(captured, played, rate)
         self.assertGreater(corr, 0.8)
@@ -234,6 +277,14 @@ class RealTime(unittest.TestCase):
         self.assertEqual(rc, 1, err)
         self.assertRegex(err, r"wave(In|Out)UnprepareHeader \(MM_W(IM_DATA|OM_DONE)\): \S")
 
+    def test_mixer_on_the_sound_server(self):
+        with pulse_loop.PulseLoop(11025) as loop:
+            env = dict(loop.env, TARNIX_PRIVATE_PULSE="1")
+            r = subprocess.run([ALSA_TESTS, "--gtest_filter=AlsaMixerLive.*"], env=env,
+                               capture_output=True, text=True, timeout=60)
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        self.assertIn("[  PASSED  ] 1 test", r.stdout)
+
     def test_interrupt_leaves_every_path_audible(self):
         card = os.path.join(SOURCE, "tests", "fixtures", "mixer", "classic.json")
         with pulse_loop.PulseLoop(11025) as loop:
@@ -249,6 +300,6 @@ class RealTime(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    LIVE, FILE, SOURCE = sys.argv[1:4]
+    LIVE, FILE, SOURCE, ALSA_TESTS = sys.argv[1:5]
     DEMO = os.path.join(SOURCE, "samples", "demo-noisy.wav")
-    unittest.main(argv=[sys.argv[0], "-v"] + sys.argv[4:])
+    unittest.main(argv=[sys.argv[0], "-v"] + sys.argv[5:])

@@ -1,0 +1,276 @@
+// Playback over ALSA PCM.
+#include <cstring>
+#include <deque>
+
+#include "platform/alsa/pcm_device.h"
+
+namespace alsa {
+namespace {
+
+using namespace detail;
+
+class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
+  public:
+    AlsaWaveOut(std::string name, DeviceStats* stats) : PcmDevice(std::move(name), stats) {
+        completion_ = platform::MM_WOM_DONE;
+    }
+    ~AlsaWaveOut() override { closePcm(); }
+
+    MMRESULT open(const platform::WAVEFORMATEX& f, platform::MessageTarget* target) override {
+        paused_ = false;
+        const MMRESULT rc = openPcm(f, target, SND_PCM_STREAM_PLAYBACK);
+        if (rc == MMSYSERR_NOERROR) scratch_.assign(buffer_ * channels_, 0);
+        return rc;
+    }
+    MMRESULT prepareHeader(WAVEHDR* h) override { return prepare(h); }
+    MMRESULT unprepareHeader(WAVEHDR* h) override { return unprepare(h); }
+    MMRESULT write(WAVEHDR* h) override {
+        if (!pcm_) return platform::MMSYSERR_INVALHANDLE;
+        if (!h || !(h->dwFlags & platform::WHDR_PREPARED)) return platform::WAVERR_UNPREPARED;
+        {
+            std::lock_guard lock(mutex_);
+            if (takeForFailure(h)) return MMSYSERR_NOERROR;
+            h->dwFlags = (h->dwFlags & ~platform::WHDR_DONE) | platform::WHDR_INQUEUE;
+            queue_.push_back({h});
+        }
+        wake();
+        return MMSYSERR_NOERROR;
+    }
+    MMRESULT pause() override { return setPaused(true); }
+    MMRESULT restart() override { return setPaused(false); }
+    MMRESULT reset() override {
+        if (!pcm_) return platform::MMSYSERR_INVALHANDLE;
+        {
+            std::lock_guard lock(mutex_);
+            ++generation_;
+            for (Item& item : queue_)
+                complete(item.header, platform::MM_WOM_DONE);
+            queue_.clear();
+        }
+        wake();
+        return MMSYSERR_NOERROR;
+    }
+    MMRESULT close() override {
+        if (!pcm_) return platform::MMSYSERR_INVALHANDLE;
+        closePcm();
+        queue_.clear();
+        return MMSYSERR_NOERROR;
+    }
+    MMRESULT getErrorText(MMRESULT code, char* text, uint32_t size) override {
+        return copyText(code, text, size);
+    }
+
+  private:
+    WAVEHDR* popOldest() override {
+        if (queue_.empty()) return nullptr;
+        WAVEHDR* h = queue_.front().header;
+        queue_.pop_front();
+        return h;
+    }
+
+    // A queued buffer and how far it has gone: `start` is the stream
+    // position of its first frame once writing began, `done` the frames
+    // handed to ALSA. It is finished once the stream has played past it.
+    struct Item {
+        WAVEHDR* header;
+        bool started = false;
+        uint64_t start = 0;
+        uint32_t done = 0;
+    };
+    uint32_t framesOf(const WAVEHDR* h) const { return h->dwBufferLength / (2 * channels_); }
+
+    MMRESULT setPaused(bool on) {
+        if (!pcm_) return platform::MMSYSERR_INVALHANDLE;
+        {
+            std::lock_guard lock(mutex_);
+            paused_ = on;
+        }
+        wake();
+        return MMSYSERR_NOERROR;
+    }
+
+    // After a drop of `unplayed` frames: those frames go back to their
+    // buffers, to be written again.
+    void rewind(uint64_t unplayed) {
+        std::lock_guard lock(mutex_);
+        const uint64_t to = written_ - std::min(unplayed, written_);
+        for (Item& item : queue_) {
+            if (!item.started) continue;
+            if (item.start >= to) {
+                item.started = false;
+                item.done = 0;
+            } else if (item.start + item.done > to) {
+                item.done = static_cast<uint32_t>(to - item.start);
+            }
+        }
+        written_ = to;
+    }
+
+    // An underrun: recovered and counted. Anything recovery cannot mend
+    // ends the device. Returns whether the stream can go on.
+    bool recover(long error) {
+        const int rc = snd_pcm_recover(pcm_, static_cast<int>(error), 1);
+        if (rc == 0) {
+            if (isXrun(error) && stats_) ++stats_->xruns;
+            return true;
+        }
+        fail(rc);  // what made recovery fail says most
+        return false;
+    }
+
+    // Finishes the buffers the stream has played past. Nothing plays while
+    // the stream waits to start or is stopped.
+    void finishPlayed() {
+        snd_pcm_sframes_t delay = 0;
+        const snd_pcm_state_t state = snd_pcm_state(pcm_);
+        if (state == SND_PCM_STATE_XRUN) {
+            // Everything written so far has been played.
+            if (!recover(-EPIPE)) return;
+        } else if (state == SND_PCM_STATE_RUNNING || state == SND_PCM_STATE_PAUSED ||
+                   state == SND_PCM_STATE_DRAINING) {
+            const int e = snd_pcm_delay(pcm_, &delay);
+            if (e < 0) {
+                if (!isXrun(e) || !recover(e)) return;
+                delay = 0;
+            }
+        } else {
+            return;
+        }
+        std::lock_guard lock(mutex_);
+        if (paused_ || failed_) return;
+        const uint64_t played =
+            written_ - std::min<uint64_t>(std::max<snd_pcm_sframes_t>(delay, 0), written_);
+        while (!queue_.empty()) {
+            const Item& item = queue_.front();
+            const uint32_t frames = framesOf(item.header);
+            if (!item.started || item.done < frames || item.start + frames > played) break;
+            WAVEHDR* h = item.header;
+            queue_.pop_front();
+            if (stats_) stats_->frames += frames;
+            complete(h, platform::MM_WOM_DONE);
+        }
+    }
+
+    void run() override {
+        uint64_t generation = ~uint64_t{0};
+        for (;;) {
+            bool paused, more = false, waiting;
+            {
+                std::lock_guard lock(mutex_);
+                if (quit_) break;
+                paused = paused_ || failed_;
+                if (generation != generation_) {
+                    // A reset: whatever ALSA still holds is dropped with it.
+                    generation = generation_;
+                    snd_pcm_drop(pcm_);
+                    written_ = 0;
+                }
+                for (const Item& item : queue_)
+                    if (item.done < framesOf(item.header)) more = true;
+                waiting = !queue_.empty();
+            }
+            snd_pcm_state_t state = snd_pcm_state(pcm_);
+            if (state == SND_PCM_STATE_XRUN) {
+                finishPlayed();  // recovers, and finishes what was played
+                continue;
+            }
+            if (state == SND_PCM_STATE_SETUP) {
+                snd_pcm_prepare(pcm_);
+                state = snd_pcm_state(pcm_);
+            }
+            if (paused) {
+                if (state == SND_PCM_STATE_RUNNING) {
+                    if (canPause_ && snd_pcm_pause(pcm_, 1) == 0) {
+                    } else {
+                        // Cannot pause: stop, and keep what was not played.
+                        snd_pcm_sframes_t delay = 0;
+                        if (snd_pcm_delay(pcm_, &delay) < 0) delay = 0;
+                        snd_pcm_drop(pcm_);
+                        rewind(static_cast<uint64_t>(std::max<snd_pcm_sframes_t>(delay, 0)));
+                    }
+                }
+                wait(false, -1);
+                continue;
+            }
+            if (state == SND_PCM_STATE_PAUSED) snd_pcm_pause(pcm_, 0);
+
+            bool full = false;
+            if (more) {
+                const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
+                if (avail < 0) {
+                    if (recover(avail)) continue;
+                    wait(false, -1);
+                    continue;
+                }
+                if (avail == 0) {
+                    full = true;
+                } else {
+                    writeSome(static_cast<snd_pcm_uframes_t>(avail), generation);
+                    continue;
+                }
+            } else if (snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) {
+                // No more audio is coming for now: play what ALSA holds.
+                const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
+                if (avail >= 0 && static_cast<snd_pcm_uframes_t>(avail) < buffer_)
+                    snd_pcm_start(pcm_);
+            }
+            finishPlayed();
+            if (full)
+                wait(true, periodMs());
+            else
+                wait(false, waiting ? periodMs() : -1);
+        }
+        snd_pcm_drop(pcm_);
+    }
+
+    void writeSome(snd_pcm_uframes_t avail, uint64_t generation) {
+        uint32_t frames = 0;
+        {
+            std::lock_guard lock(mutex_);
+            if (generation != generation_) return;
+            for (Item& item : queue_) {
+                const uint32_t total = framesOf(item.header);
+                if (item.done >= total) continue;
+                if (!item.started) {
+                    item.started = true;
+                    item.start = written_;
+                }
+                frames = static_cast<uint32_t>(
+                    std::min<uint64_t>({avail, total - item.done, scratch_.size() / channels_}));
+                std::memcpy(scratch_.data(),
+                            item.header->lpData + size_t{item.done} * 2 * channels_,
+                            size_t{frames} * 2 * channels_);
+                break;
+            }
+        }
+        if (frames == 0) return;
+        const snd_pcm_sframes_t n = snd_pcm_writei(pcm_, scratch_.data(), frames);
+        if (n == -EAGAIN) return;
+        if (n < 0) {
+            recover(n);
+            return;
+        }
+        std::lock_guard lock(mutex_);
+        if (generation != generation_) return;
+        for (Item& item : queue_) {
+            if (item.done >= framesOf(item.header)) continue;
+            item.done += static_cast<uint32_t>(n);
+            break;
+        }
+        written_ += static_cast<uint64_t>(n);
+    }
+
+    bool paused_ = false;
+    uint64_t written_ = 0;  // frames handed to ALSA since the last reset
+    std::deque<Item> queue_;
+    std::vector<int16_t> scratch_;
+};
+
+}  // namespace
+
+std::unique_ptr<platform::WaveOut> makeWaveOut(const std::string& pcm, DeviceStats* stats) {
+    quietAlsa();
+    return std::make_unique<AlsaWaveOut>(pcm, stats);
+}
+
+}  // namespace alsa

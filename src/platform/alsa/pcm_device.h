@@ -1,0 +1,243 @@
+// The part of the ALSA wave devices both directions share: the PCM, its
+// device thread and wake-ups, and the failure that ends a device. Private to
+// the ALSA backend.
+#pragma once
+
+#include <alsa/asoundlib.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/alsa/alsa_wave.h"
+
+namespace alsa::detail {
+
+using platform::MMRESULT;
+using platform::MMSYSERR_NOERROR;
+using platform::WAVEHDR;
+
+// About 12 ms per period and four periods in ALSA's buffer (46 ms): a small
+// fraction of a block, so the backend adds little to the pipeline's own
+// delay, with room for a busy machine to be late without an underrun.
+constexpr unsigned kPeriods = 4;
+inline snd_pcm_uframes_t periodFor(unsigned rate) {
+    return std::bit_floor(std::max(32u, rate / 64));
+}
+
+inline bool isXrun(long error) {
+    return error == -EPIPE || error == -ESTRPIPE;
+}
+
+inline MMRESULT copyText(MMRESULT code, char* text, uint32_t size) {
+    if (!text || size == 0) return platform::MMSYSERR_INVALPARAM;
+    std::snprintf(text, size, "%s", errorText(code).c_str());
+    return MMSYSERR_NOERROR;
+}
+
+// The common part of both directions: the PCM, the device thread and its
+// wake-ups, the buffer queue and the failure that ends the device.
+class PcmDevice {
+  public:
+    PcmDevice(std::string name, DeviceStats* stats) : name_(std::move(name)), stats_(stats) {}
+    virtual ~PcmDevice() { closePcm(); }
+
+  protected:
+    MMRESULT openPcm(const platform::WAVEFORMATEX& f, platform::MessageTarget* target,
+                     snd_pcm_stream_t stream) {
+        if (pcm_) return platform::MMSYSERR_ALLOCATED;
+        if (f.wFormatTag != platform::WAVE_FORMAT_PCM || f.wBitsPerSample != 16 ||
+            f.nChannels < 1 || f.nChannels > 2)
+            return platform::WAVERR_BADFORMAT;
+        int e = snd_pcm_open(&pcm_, name_.c_str(), stream, SND_PCM_NONBLOCK);
+        if (e < 0) {
+            pcm_ = nullptr;
+            return errorCode(e);
+        }
+        channels_ = f.nChannels;
+        if ((e = configure(f.nSamplesPerSec)) < 0 || (e = setUpPoll()) < 0) {
+            closePcm();
+            return errorCode(e);
+        }
+        target_ = target;
+        quit_ = false;
+        failed_ = 0;
+        failedHeader_ = nullptr;
+        failurePending_ = false;
+        thread_ = std::thread([this] { run(); });
+        return MMSYSERR_NOERROR;
+    }
+
+    void closePcm() {
+        if (thread_.joinable()) {
+            {
+                std::lock_guard lock(mutex_);
+                quit_ = true;
+            }
+            wake();
+            thread_.join();
+        }
+        if (pcm_) snd_pcm_close(pcm_);
+        pcm_ = nullptr;
+        if (wakeFd_ >= 0) close(wakeFd_);
+        wakeFd_ = -1;
+    }
+
+    MMRESULT prepare(WAVEHDR* h) {
+        if (!h || !h->lpData) return platform::MMSYSERR_INVALPARAM;
+        h->dwFlags |= platform::WHDR_PREPARED;
+        return MMSYSERR_NOERROR;
+    }
+
+    MMRESULT unprepare(WAVEHDR* h) {
+        if (!h) return platform::MMSYSERR_INVALPARAM;
+        std::lock_guard lock(mutex_);
+        if (h->dwFlags & platform::WHDR_INQUEUE) return platform::WAVERR_STILLPLAYING;
+        h->dwFlags &= ~platform::WHDR_PREPARED;
+        if (h == failedHeader_) {
+            failedHeader_ = nullptr;
+            return failed_;
+        }
+        return MMSYSERR_NOERROR;
+    }
+
+    // Marks a buffer done and posts its completion; called under the lock so
+    // that completions keep queue order.
+    void complete(WAVEHDR* h, uint32_t message) {
+        h->dwFlags = (h->dwFlags & ~platform::WHDR_INQUEUE) | platform::WHDR_DONE;
+        platform::host().postMessage(target_, message, 0, reinterpret_cast<intptr_t>(h));
+    }
+
+    // The device is gone for good: the oldest buffer comes back carrying the
+    // error, everything else stays queued until reset.
+    void fail(int error) {
+        std::lock_guard lock(mutex_);
+        if (failed_) return;
+        failed_ = errorCode(error);
+        if (WAVEHDR* h = popOldest()) {
+            failedHeader_ = h;
+            complete(h, completion_);
+        } else {
+            failurePending_ = true;
+        }
+    }
+
+    // Called under the lock for a buffer being queued: with a failure not
+    // yet reported, the buffer comes straight back carrying it.
+    bool takeForFailure(WAVEHDR* h) {
+        if (!failurePending_) return false;
+        failurePending_ = false;
+        failedHeader_ = h;
+        h->dwFlags |= platform::WHDR_INQUEUE;
+        complete(h, completion_);
+        return true;
+    }
+    // The oldest queued buffer, taken off the queue; null when empty. Called
+    // under the lock.
+    virtual WAVEHDR* popOldest() = 0;
+
+    void wake() {
+        const uint64_t one = 1;
+        if (wakeFd_ >= 0) (void)!write(wakeFd_, &one, sizeof one);
+    }
+
+    // Waits for a wake-up, and for the PCM too when pcm is set. Returns true
+    // when the PCM is ready (or in error, which the next transfer reveals).
+    bool wait(bool pcm, int timeoutMs) {
+        const nfds_t count = pcm ? fds_.size() : 1;
+        if (poll(fds_.data(), count, timeoutMs) <= 0) return false;
+        if (fds_[0].revents & POLLIN) {
+            uint64_t value;
+            (void)!read(wakeFd_, &value, sizeof value);
+        }
+        if (!pcm) return false;
+        unsigned short revents = 0;
+        snd_pcm_poll_descriptors_revents(pcm_, fds_.data() + 1,
+                                         static_cast<unsigned>(fds_.size() - 1), &revents);
+        return revents != 0;
+    }
+
+    int periodMs() const { return static_cast<int>(1000 * period_ / rate_) + 1; }
+    std::chrono::microseconds ringTime() const {
+        return std::chrono::microseconds(1000000 * buffer_ / rate_);
+    }
+
+    virtual void run() = 0;
+
+    std::string name_;
+    uint32_t completion_ = 0;  // MM_WIM_DATA or MM_WOM_DONE
+    DeviceStats* stats_;
+    snd_pcm_t* pcm_ = nullptr;
+    unsigned channels_ = 1;
+    unsigned rate_ = 0;
+    snd_pcm_uframes_t period_ = 0;
+    snd_pcm_uframes_t buffer_ = 0;
+    bool canPause_ = false;
+    platform::MessageTarget* target_ = nullptr;
+
+    // Shared with the device thread, under mutex_.
+    std::mutex mutex_;
+    bool quit_ = false;
+    MMRESULT failed_ = 0;
+    WAVEHDR* failedHeader_ = nullptr;
+    bool failurePending_ = false;
+    uint64_t generation_ = 0;  // moves on at every stop, start and reset
+
+  private:
+    int configure(unsigned rate) {
+        snd_pcm_hw_params_t* hw;
+        snd_pcm_hw_params_alloca(&hw);
+        int e;
+        if ((e = snd_pcm_hw_params_any(pcm_, hw)) < 0) return e;
+        if ((e = snd_pcm_hw_params_set_access(pcm_, hw, SND_PCM_ACCESS_RW_INTERLEAVED)) < 0 ||
+            (e = snd_pcm_hw_params_set_format(pcm_, hw, SND_PCM_FORMAT_S16_LE)) < 0 ||
+            (e = snd_pcm_hw_params_set_channels(pcm_, hw, channels_)) < 0 ||
+            (e = snd_pcm_hw_params_set_rate(pcm_, hw, rate, 0)) < 0)
+            return e;
+        snd_pcm_uframes_t period = periodFor(rate);
+        int dir = 0;
+        if ((e = snd_pcm_hw_params_set_period_size_near(pcm_, hw, &period, &dir)) < 0) return e;
+        snd_pcm_uframes_t buffer = period * kPeriods;
+        if ((e = snd_pcm_hw_params_set_buffer_size_near(pcm_, hw, &buffer)) < 0) return e;
+        if ((e = snd_pcm_hw_params(pcm_, hw)) < 0) return e;
+        snd_pcm_hw_params_get_period_size(hw, &period_, &dir);
+        snd_pcm_hw_params_get_buffer_size(hw, &buffer_);
+        canPause_ = snd_pcm_hw_params_can_pause(hw) != 0;
+        rate_ = rate;
+
+        snd_pcm_sw_params_t* sw;
+        snd_pcm_sw_params_alloca(&sw);
+        if ((e = snd_pcm_sw_params_current(pcm_, sw)) < 0) return e;
+        snd_pcm_sw_params_set_avail_min(pcm_, sw, period_);
+        // Playback starts once ALSA's buffer is full (or explicitly when no
+        // more audio is coming); capture starts when asked.
+        snd_pcm_sw_params_set_start_threshold(pcm_, sw, buffer_);
+        if ((e = snd_pcm_sw_params(pcm_, sw)) < 0) return e;
+        return 0;
+    }
+
+    int setUpPoll() {
+        wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        if (wakeFd_ < 0) return -errno;
+        const int count = snd_pcm_poll_descriptors_count(pcm_);
+        if (count < 0) return count;
+        fds_.assign(static_cast<size_t>(count) + 1, pollfd{});
+        fds_[0] = {wakeFd_, POLLIN, 0};
+        const int e = snd_pcm_poll_descriptors(pcm_, fds_.data() + 1, static_cast<unsigned>(count));
+        return e < 0 ? e : 0;
+    }
+
+    std::thread thread_;
+    int wakeFd_ = -1;
+    std::vector<pollfd> fds_;
+};
+
+}  // namespace alsa::detail
