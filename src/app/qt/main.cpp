@@ -30,6 +30,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(TARNIX_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("tarnix"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tarnix/icon.png")));
+    // Only the quit message ends the program, after the window's shutdown.
+    QApplication::setQuitOnLastWindowClosed(false);
 
     qt_front::QtHost host;
     platform::setHost(&host);
