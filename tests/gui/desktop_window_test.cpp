@@ -165,7 +165,8 @@ TEST(QtWelcome, TheKeyboardAloneChoosesRateAndStereo) {
         // arrows choose 44 kHz; Tab to the check box; Space; Enter agrees.
         for (int key : {Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Right, Qt::Key_Right,
                         Qt::Key_Tab, Qt::Key_Space, Qt::Key_Return}) {
-            QWidget* focus = QApplication::focusWidget();
+            // Keys go where the dialog's focus is, active window or not.
+            QWidget* focus = d.focusWidget();
             QTest::keyClick(focus ? focus : &d, static_cast<Qt::Key>(key));
         }
     }));
