@@ -209,6 +209,17 @@ TEST(QtHelp, QuickHelpTwiceLeavesOneDialogAndAboutShowsTheVersion) {
     EXPECT_TRUE(
         rig.runUntil([&] { return !version.isEmpty() && !QApplication::activeModalWidget(); }));
     EXPECT_EQ(version, "Version 1.3.3.6");
+
+    // The quit message ends a modal dialog that is open when it arrives.
+    bool posted = false;
+    rig.modal = [&](QWidget*) {
+        rig.host.postQuitMessage(3);
+        posted = true;
+    };
+    rig.view.mainMenu().action(ui::ID_ABOUT)->trigger();
+    // Well before the rig would close it itself.
+    EXPECT_TRUE(rig.runUntil([&] { return posted && !QApplication::activeModalWidget(); }, 800));
+    EXPECT_EQ(rig.host.exitCode(), 3);
 }
 
 TEST(QtMixerDialogs, LevelControlsMoveTheCardsControlsAndDumpWritesTheListing) {
