@@ -129,6 +129,25 @@ TEST(QtSpectrum, DragSelectsStopBandStopsTheBinsAndTheRightClickOpensThePopupThe
     image.save("qt_spectrum.png");
 }
 
+TEST(QtSpectrum, ResizingAndMinimisingReachTheController) {
+    QtRig rig;
+    ASSERT_TRUE(rig.create(kAgree));
+    rig.view.resize(640, 400);
+    QApplication::processEvents();
+    EXPECT_EQ(rig.window.state().nClientWidth, rig.view.spectrumArea()->width());
+    EXPECT_EQ(rig.window.state().nClientHeight, rig.view.spectrumArea()->height());
+    EXPECT_EQ(rig.window.state().nClientWidth, 640);
+
+    rig.view.showMinimized();
+    QApplication::processEvents();
+    if (!rig.view.isMinimized()) GTEST_SKIP() << "this platform does not minimise windows";
+    EXPECT_TRUE(rig.view.isMinimised());
+    EXPECT_EQ(rig.window.state().nClientWidth, 0);
+    rig.view.showNormal();
+    QApplication::processEvents();
+    EXPECT_EQ(rig.window.state().nClientWidth, 640);
+}
+
 TEST(QtWelcome, FortyFourKilohertzStereoGivesTitleAndScaleAndDisagreeQuitsWithZero) {
     {
         QtRig rig;
