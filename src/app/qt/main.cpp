@@ -1,0 +1,58 @@
+// tarnix: the desktop program on Linux. The engine, the sound card's mixer
+// and the main window's controller from the core, on Qt's event loop, with
+// the default capture and playback devices and card 0's mixer over ALSA. It
+// reads no command line beyond Qt's own options.
+#include <QApplication>
+#include <QIcon>
+#include <memory>
+
+#include "app/qt/desktop_window.h"
+#include "app/qt/qt_host.h"
+#include "engine/audio_engine.h"
+#include "mixer/level_controls.h"
+#include "mixer/mixer_extend.h"
+#include "platform/alsa/alsa_mixer.h"
+#include "platform/alsa/alsa_wave.h"
+#include "ui/dialog_templates.h"
+#include "ui/main_window.h"
+
+namespace {
+// The program's objects that live for the whole run.
+CMixerExtend mixer;
+AutoInputLevel inputLevel(mixer);
+engine::InputFilters filters;
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    // The window class's name is what the desktop sees as the program's class.
+    QApplication::setApplicationName(QString::fromUtf8(ui::kMainWindowClass));
+    QApplication::setApplicationVersion(QStringLiteral(TARNIX_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("tarnix"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/tarnix/icon.png")));
+    // Only the quit message ends the program, after the window's shutdown.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    qt_front::QtHost host;
+    platform::setHost(&host);
+
+    auto waveIn = alsa::makeWaveIn();
+    auto waveOut = alsa::makeWaveOut();
+    auto mixerDevice = alsa::makeMixerDevice();
+    auto engine = std::make_unique<CAudioEngine>();
+    engine->attach(waveIn.get(), waveOut.get(), &inputLevel, &filters);
+
+    int code = 0;
+    {
+        qt_front::DesktopWindow view(host);
+        ui::MainWindow window({*engine, filters, mixer, &inputLevel, mixerDevice.get(), view});
+        view.attach(&window);
+        view.start();
+        code = app.exec();
+        // A window still standing (the session ended) is destroyed as on Exit,
+        // so the mixer's paths are left audible.
+        if (!window.destroyed() && window.created()) view.destroyWindow();
+    }
+    platform::setHost(nullptr);
+    return code;
+}

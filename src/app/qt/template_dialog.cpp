@@ -1,0 +1,377 @@
+#include "app/qt/template_dialog.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <algorithm>
+
+#include "platform/host.h"
+
+namespace qt_front {
+
+using ui::ItemKind;
+
+QFont dialogFont() {
+    // The templates' 8-point sans serif: the nearest metric-compatible faces
+    // first, then whatever sans serif the desktop has.
+    QFont font;
+    font.setFamilies({"Liberation Sans", "Arimo", "Arial", "DejaVu Sans", "Sans Serif"});
+    font.setPointSize(mixer_ui::kFontSize);
+    return font;
+}
+
+DialogUnits dialogUnits(const QFont& font) {
+    const QFontMetrics m(font);
+    const int letters =
+        m.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    return {std::max(1, (letters / 26 + 1) / 2), std::max(1, m.height())};
+}
+
+namespace {
+
+// A group box as the platform draws one: an etched frame whose top edge runs
+// through the middle of its caption.
+class GroupFrame final : public QWidget {
+  public:
+    GroupFrame(const QString& title, QWidget* parent) : QWidget(parent), title_(title) {
+        setFocusPolicy(Qt::NoFocus);
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        const QFontMetrics m(font());
+        const int top = m.height() / 2;
+        const QRect frame = rect().adjusted(0, top, -1, -1);
+        p.setPen(palette().color(QPalette::Dark));
+        p.drawRect(frame.adjusted(0, 0, -1, -1));
+        p.setPen(palette().color(QPalette::Light));
+        p.drawRect(frame.adjusted(1, 1, 0, 0));
+        const int x = m.averageCharWidth();
+        const QRect caption(x, 0, m.horizontalAdvance(title_) + 2, m.height());
+        p.fillRect(caption, palette().color(QPalette::Window));
+        p.setPen(palette().color(QPalette::WindowText));
+        p.drawText(caption, Qt::AlignCenter, title_);
+    }
+
+  private:
+    QString title_;
+};
+
+}  // namespace
+
+TemplateDialog::TemplateDialog(ui::DialogModel& model, QWidget* owner)
+    : QDialog(owner), model_(model) {
+    build();
+}
+
+QWidget* TemplateDialog::control(int id) const {
+    auto it = controls_.find(id);
+    return it == controls_.end() ? nullptr : it->second;
+}
+
+void TemplateDialog::build() {
+    const ui::DialogTemplate& t = model_.dialogTemplate();
+    setWindowTitle(QString::fromUtf8(t.caption));
+    setFont(dialogFont());
+    // Caption and close box only: the templates have no resizing frame and no
+    // help button.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    const DialogUnits du = dialogUnits(font());
+    setFixedSize(du.x(t.width), du.y(t.height));
+
+    for (const ui::DialogItem& item : t.items) {
+        const QString text = QString::fromUtf8(item.text);
+        QWidget* w = nullptr;
+        switch (item.kind) {
+            case ItemKind::AutoCheckBox:
+            case ItemKind::CheckBox:
+            case ItemKind::AutoRadioButton:
+            case ItemKind::PushButton:
+            case ItemKind::DefaultPushButton: {
+                QAbstractButton* b = nullptr;
+                if (item.kind == ItemKind::AutoRadioButton) {
+                    auto* r = new QRadioButton(text, this);
+                    // The group is kept by hand: the model may leave none on.
+                    r->setAutoExclusive(false);
+                    r->installEventFilter(this);
+                    groupTabStop_ = groupTabStop_ || item.tabStop;
+                    b = r;
+                } else if (item.kind == ItemKind::AutoCheckBox || item.kind == ItemKind::CheckBox) {
+                    b = new QCheckBox(text, this);
+                } else {
+                    auto* p = new QPushButton(text, this);
+                    p->setAutoDefault(false);
+                    p->setDefault(item.kind == ItemKind::DefaultPushButton);
+                    b = p;
+                }
+                connect(b, &QAbstractButton::clicked, this,
+                        [this, &item, b] { buttonClicked(item, b); });
+                w = b;
+                break;
+            }
+            case ItemKind::HorizontalScrollBar: {
+                auto* bar = new QScrollBar(Qt::Horizontal, this);
+                connect(bar, &QAbstractSlider::actionTriggered, this,
+                        [this, id = item.id, bar](int action) { scrollAction(id, bar, action); });
+                connect(bar, &QAbstractSlider::sliderReleased, this, [this, id = item.id, bar] {
+                    const auto pos = static_cast<uint16_t>(bar->sliderPosition());
+                    input([&] {
+                        model_.horizontalScroll(id, platform::SB_THUMBPOSITION, pos);
+                        model_.horizontalScroll(id, platform::SB_ENDSCROLL, 0);
+                    });
+                });
+                w = bar;
+                break;
+            }
+            case ItemKind::StaticText:
+            case ItemKind::CentredText: {
+                auto* label = new QLabel(text, this);
+                label->setWordWrap(true);
+                label->setAlignment(
+                    (item.kind == ItemKind::CentredText ? Qt::AlignHCenter : Qt::AlignLeft) |
+                    Qt::AlignTop);
+                label->setTextFormat(Qt::PlainText);
+                w = label;
+                break;
+            }
+            case ItemKind::ListBox: {
+                auto* list = new QListWidget(this);
+                list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+                list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+                list->setSelectionMode(QAbstractItemView::SingleSelection);
+                connect(list, &QListWidget::currentRowChanged, this, [this, id = item.id](int row) {
+                    if (refreshing_) return;
+                    input([&] { model_.listSelectionChanged(id, row); });
+                });
+                w = list;
+                break;
+            }
+            case ItemKind::GroupBox:
+                w = new GroupFrame(text, this);
+                break;
+        }
+        QRect box(du.x(item.x), du.y(item.y), du.x(item.width), du.y(item.height));
+        // A label a little wider than its box in this font runs on to the
+        // right instead of being cut (nothing in the templates stands there).
+        if (item.kind == ItemKind::AutoCheckBox || item.kind == ItemKind::CheckBox ||
+            item.kind == ItemKind::AutoRadioButton)
+            box.setWidth(std::max(box.width(), w->sizeHint().width()));
+        w->setGeometry(box);
+        const bool takesInput = item.kind != ItemKind::StaticText &&
+                                item.kind != ItemKind::CentredText &&
+                                item.kind != ItemKind::GroupBox;
+        // Tab follows the template's order, which is the order of creation.
+        if (takesInput) w->setFocusPolicy(item.tabStop ? Qt::StrongFocus : Qt::ClickFocus);
+        if (item.id != -1) controls_[item.id] = w;
+    }
+    setGroupTabStop();
+    // The first control that takes the keyboard has the focus, as on the platform.
+    for (const ui::DialogItem& item : t.items)
+        if (item.tabStop)
+            if (QWidget* w = control(item.id)) {
+                w->setFocus();
+                break;
+            }
+    if (t.centred) {
+        const QScreen* screen = parentWidget() && parentWidget()->isVisible()
+                                    ? parentWidget()->screen()
+                                    : QGuiApplication::primaryScreen();
+        if (screen) {
+            const QRect r = screen->availableGeometry();
+            move(r.center() - QPoint(width() / 2, height() / 2));
+        }
+    }
+}
+
+void TemplateDialog::refresh() {
+    if (finished_) return;
+    refreshing_ = true;
+    for (const ui::DialogItem& item : model_.dialogTemplate().items) {
+        QWidget* w = control(item.id);
+        if (!w) continue;
+        switch (item.kind) {
+            case ItemKind::AutoCheckBox:
+            case ItemKind::CheckBox:
+            case ItemKind::AutoRadioButton:
+                static_cast<QAbstractButton*>(w)->setChecked(model_.checked(item.id));
+                break;
+            case ItemKind::HorizontalScrollBar: {
+                auto* bar = static_cast<QScrollBar*>(w);
+                const ui::ScrollRange range = model_.scrollRange(item.id);
+                const QSignalBlocker block(bar);
+                bar->setRange(range.minimum, range.maximum);
+                bar->setPageStep(std::max(1, (range.maximum - range.minimum) / 10));
+                // A thumb being dragged stays under the pointer until it is let go.
+                if (!bar->isSliderDown()) bar->setSliderPosition(model_.scrollPosition(item.id));
+                break;
+            }
+            case ItemKind::ListBox: {
+                auto* list = static_cast<QListWidget*>(w);
+                QStringList items;
+                for (const std::string& s : model_.listItems(item.id))
+                    items << QString::fromStdString(s);
+                QStringList shown;
+                for (int i = 0; i < list->count(); ++i)
+                    shown << list->item(i)->text();
+                if (items != shown) {
+                    list->clear();
+                    list->addItems(items);
+                }
+                const int selection = model_.listSelection(item.id);
+                if (list->currentRow() != selection) list->setCurrentRow(selection);
+                break;
+            }
+            default:
+                break;
+        }
+        if (auto text = model_.text(item.id)) {
+            const QString s = QString::fromStdString(*text);
+            if (auto* label = qobject_cast<QLabel*>(w))
+                label->setText(s);
+            else if (auto* button = qobject_cast<QAbstractButton*>(w))
+                button->setText(s);
+        }
+    }
+    setGroupTabStop();
+    refreshing_ = false;
+}
+
+std::vector<QAbstractButton*> TemplateDialog::radioGroup() const {
+    std::vector<QAbstractButton*> group;
+    for (const ui::DialogItem& item : model_.dialogTemplate().items)
+        if (item.kind == ItemKind::AutoRadioButton)
+            group.push_back(static_cast<QAbstractButton*>(control(item.id)));
+    return group;
+}
+
+void TemplateDialog::setGroupTabStop() {
+    // Tab enters a radio group at its checked button (the first when none is).
+    const std::vector<QAbstractButton*> group = radioGroup();
+    if (!groupTabStop_ || group.empty()) return;
+    QAbstractButton* stop = group.front();
+    for (QAbstractButton* b : group)
+        if (b->isChecked()) stop = b;
+    for (QAbstractButton* b : group)
+        b->setFocusPolicy(b == stop ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
+bool TemplateDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    const bool next = key == Qt::Key_Right || key == Qt::Key_Down;
+    if (!next && key != Qt::Key_Left && key != Qt::Key_Up) return false;
+    // The arrows move through the group and choose the button they reach.
+    const std::vector<QAbstractButton*> group = radioGroup();
+    const auto it = std::find(group.begin(), group.end(), watched);
+    if (it == group.end()) return false;
+    const size_t n = group.size(), i = static_cast<size_t>(it - group.begin());
+    QAbstractButton* target = group[next ? (i + 1) % n : (i + n - 1) % n];
+    target->setFocus(Qt::TabFocusReason);
+    target->click();
+    return true;
+}
+
+template <class F>
+void TemplateDialog::input(F&& forward) {
+    if (finished_ || refreshing_) return;
+    forward();
+    if (model_.ended()) {
+        finished_ = true;
+        hide();
+        if (isModal())
+            done(0);
+        else
+            emit closedByModel();
+        return;
+    }
+    refresh();
+}
+
+void TemplateDialog::buttonClicked(const ui::DialogItem& item, QAbstractButton* button) {
+    if (item.kind == ItemKind::AutoRadioButton) {
+        // Checks itself and clears the rest of the dialog's one group.
+        for (const ui::DialogItem& other : model_.dialogTemplate().items)
+            if (other.kind == ItemKind::AutoRadioButton)
+                if (auto* r = static_cast<QAbstractButton*>(control(other.id)))
+                    r->setChecked(r == button);
+    }
+    input([&] { model_.command(item.id); });
+}
+
+void TemplateDialog::scrollAction(int id, QScrollBar* bar, int action) {
+    int code = -1;
+    switch (action) {
+        case QAbstractSlider::SliderSingleStepSub:
+            code = platform::SB_LINELEFT;
+            break;
+        case QAbstractSlider::SliderSingleStepAdd:
+            code = platform::SB_LINERIGHT;
+            break;
+        case QAbstractSlider::SliderPageStepSub:
+            code = platform::SB_PAGELEFT;
+            break;
+        case QAbstractSlider::SliderPageStepAdd:
+            code = platform::SB_PAGERIGHT;
+            break;
+        case QAbstractSlider::SliderToMinimum:
+            code = platform::SB_LEFT;
+            break;
+        case QAbstractSlider::SliderToMaximum:
+            code = platform::SB_RIGHT;
+            break;
+        case QAbstractSlider::SliderMove:
+            code = platform::SB_THUMBTRACK;
+            break;
+        default:
+            return;
+    }
+    const auto pos = static_cast<uint16_t>(bar->sliderPosition());
+    input([&] {
+        model_.horizontalScroll(id, code, pos);
+        // A click or key is over at once; a drag ends when the thumb is let go.
+        if (code != platform::SB_THUMBTRACK) model_.horizontalScroll(id, platform::SB_ENDSCROLL, 0);
+    });
+    // The action is applied after this signal: the model's thumb overrides it.
+    if (!finished_ && code != platform::SB_THUMBTRACK)
+        bar->setSliderPosition(model_.scrollPosition(id));
+}
+
+void TemplateDialog::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Escape:
+            input([&] { model_.command(ui::kIdCancel); });
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            // A push button with the focus is pressed; anywhere else Enter is OK.
+            if (auto* b = qobject_cast<QPushButton*>(focusWidget())) {
+                b->click();
+                return;
+            }
+            input([&] { model_.command(ui::kIdOk); });
+            return;
+        default:
+            QDialog::keyPressEvent(event);
+    }
+}
+
+void TemplateDialog::closeEvent(QCloseEvent* event) {
+    if (!finished_) {
+        event->ignore();
+        input([&] { model_.command(ui::kIdCancel); });
+    }
+}
+
+}  // namespace qt_front
