@@ -87,20 +87,20 @@ int QtHost::messageBox(platform::MessageTarget* owner, const std::string& text,
         case kIconQuestion:
             icon = QMessageBox::Question;
             break;
-        case platform::MB_ICONEXCLAMATION:
+        case platform::kMbIconExclamation:
             icon = QMessageBox::Warning;
             break;
-        case platform::MB_ICONINFORMATION:
+        case platform::kMbIconInformation:
             icon = QMessageBox::Information;
             break;
         default:
             break;
     }
-    if (quit_) return platform::IDOK;
+    if (quit_) return platform::kIdOk;
     QMessageBox box(icon, QString::fromStdString(caption), QString::fromStdString(text),
                     QMessageBox::Ok, parent);
     box.exec();
-    return platform::IDOK;
+    return platform::kIdOk;
 }
 
 void QtHost::yieldTimeSlice() {

@@ -128,8 +128,8 @@ void TemplateDialog::build() {
                 connect(bar, &QAbstractSlider::sliderReleased, this, [this, id = item.id, bar] {
                     const auto pos = static_cast<uint16_t>(bar->sliderPosition());
                     input([&] {
-                        model_.horizontalScroll(id, platform::SB_THUMBPOSITION, pos);
-                        model_.horizontalScroll(id, platform::SB_ENDSCROLL, 0);
+                        model_.horizontalScroll(id, platform::kSbThumbPosition, pos);
+                        model_.horizontalScroll(id, platform::kSbEndScroll, 0);
                     });
                 });
                 w = bar;
@@ -314,25 +314,25 @@ void TemplateDialog::scrollAction(int id, QScrollBar* bar, int action) {
     int code = -1;
     switch (action) {
         case QAbstractSlider::SliderSingleStepSub:
-            code = platform::SB_LINELEFT;
+            code = platform::kSbLineLeft;
             break;
         case QAbstractSlider::SliderSingleStepAdd:
-            code = platform::SB_LINERIGHT;
+            code = platform::kSbLineRight;
             break;
         case QAbstractSlider::SliderPageStepSub:
-            code = platform::SB_PAGELEFT;
+            code = platform::kSbPageLeft;
             break;
         case QAbstractSlider::SliderPageStepAdd:
-            code = platform::SB_PAGERIGHT;
+            code = platform::kSbPageRight;
             break;
         case QAbstractSlider::SliderToMinimum:
-            code = platform::SB_LEFT;
+            code = platform::kSbLeft;
             break;
         case QAbstractSlider::SliderToMaximum:
-            code = platform::SB_RIGHT;
+            code = platform::kSbRight;
             break;
         case QAbstractSlider::SliderMove:
-            code = platform::SB_THUMBTRACK;
+            code = platform::kSbThumbTrack;
             break;
         default:
             return;
@@ -341,10 +341,10 @@ void TemplateDialog::scrollAction(int id, QScrollBar* bar, int action) {
     input([&] {
         model_.horizontalScroll(id, code, pos);
         // A click or key is over at once; a drag ends when the thumb is let go.
-        if (code != platform::SB_THUMBTRACK) model_.horizontalScroll(id, platform::SB_ENDSCROLL, 0);
+        if (code != platform::kSbThumbTrack) model_.horizontalScroll(id, platform::kSbEndScroll, 0);
     });
     // The action is applied after this signal: the model's thumb overrides it.
-    if (!finished_ && code != platform::SB_THUMBTRACK)
+    if (!finished_ && code != platform::kSbThumbTrack)
         bar->setSliderPosition(model_.scrollPosition(id));
 }
 
