@@ -287,21 +287,20 @@ struct Kernels {
 // The lane layout is a transpose: four points of four arrays make a 4 x 4
 // block, transposed in registers. The transpose is its own inverse.
 static_assert(L == 4, "the transposes are written for four lanes");
-typedef long long Picks __attribute__((vector_size(L * sizeof(long long))));
 
 inline __attribute__((always_inline)) void transpose4(double* __restrict out0, uint32_t outStep,
                                                       const double* __restrict in0,
                                                       uint32_t inStep) {
     const Lanes a = load<Lanes>(in0), b = load<Lanes>(in0 + inStep);
     const Lanes c = load<Lanes>(in0 + 2 * inStep), d = load<Lanes>(in0 + 3 * inStep);
-    const Lanes t0 = __builtin_shuffle(a, b, Picks{0, 4, 2, 6});
-    const Lanes t1 = __builtin_shuffle(a, b, Picks{1, 5, 3, 7});
-    const Lanes t2 = __builtin_shuffle(c, d, Picks{0, 4, 2, 6});
-    const Lanes t3 = __builtin_shuffle(c, d, Picks{1, 5, 3, 7});
-    store(out0, __builtin_shuffle(t0, t2, Picks{0, 1, 4, 5}));
-    store(out0 + outStep, __builtin_shuffle(t1, t3, Picks{0, 1, 4, 5}));
-    store(out0 + 2 * outStep, __builtin_shuffle(t0, t2, Picks{2, 3, 6, 7}));
-    store(out0 + 3 * outStep, __builtin_shuffle(t1, t3, Picks{2, 3, 6, 7}));
+    const Lanes t0 = __builtin_shufflevector(a, b, 0, 4, 2, 6);
+    const Lanes t1 = __builtin_shufflevector(a, b, 1, 5, 3, 7);
+    const Lanes t2 = __builtin_shufflevector(c, d, 0, 4, 2, 6);
+    const Lanes t3 = __builtin_shufflevector(c, d, 1, 5, 3, 7);
+    store(out0, __builtin_shufflevector(t0, t2, 0, 1, 4, 5));
+    store(out0 + outStep, __builtin_shufflevector(t1, t3, 0, 1, 4, 5));
+    store(out0 + 2 * outStep, __builtin_shufflevector(t0, t2, 2, 3, 6, 7));
+    store(out0 + 3 * outStep, __builtin_shufflevector(t1, t3, 2, 3, 6, 7));
 }
 
 inline __attribute__((always_inline)) void toLanesBody(const double* __restrict arrays,
