@@ -227,6 +227,7 @@ class CAudioEngine {
     void silenceBin(uint32_t j);
     void releaseNotch(uint32_t k);
     bool heterodyneReduction(uint32_t k, double m);
+    void standingBins(const double* passes, const double* level, uint64_t* writes);
     void writeOutputs(const uint64_t* writes, const double* level);
 
     engine::InputLevel* inputLevel_ = nullptr;
@@ -238,6 +239,10 @@ class CAudioEngine {
     static constexpr uint32_t kLaneValues = engine::kFftSize * CFft::kLanes;
     alignas(64) double stageRe_[kLaneValues] = {};
     alignas(64) double stageIm_[kLaneValues] = {};
+    // The filter slot's processed magnitudes, and 1.0 or 0.0 for whether each
+    // bin passed the gates (doubles, so that the loops take vectors).
+    alignas(64) double filterLevel_[engine::kBins] = {};
+    alignas(64) double filterPasses_[engine::kBins] = {};
     alignas(64) double stageSecondRe_[kLaneValues] = {};
     alignas(64) double stageSecondIm_[kLaneValues] = {};
     alignas(64) double lanesIn_[kLaneValues] = {};

@@ -2,11 +2,12 @@
 // keeps its phase and gets a processed magnitude (averaging, noise-floor
 // subtraction, minimum-amplitude gate, steady-tone notch, band mask, expandor,
 // absolute gate), written for one channel or for two with the stereo comb.
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 
-#include "dsp/math_functions.h"
+#include "dsp/power.h"
 #include "engine/audio_engine.h"
 
 namespace {
@@ -14,6 +15,7 @@ constexpr double kOneThird = 1.0 / 3.0;
 constexpr double kOneEleventh = 1.0 / 11.0;
 constexpr double kOneTwelfth = 1.0 / 12.0;
 constexpr double kAbsoluteGate = 200.0;
+constexpr double kNeverAbove200 = 650.0;
 constexpr double kPeakRatio = 1.5;
 constexpr uint32_t kCounterLimit = 100;
 constexpr uint32_t kMaskStop = 1;
@@ -46,6 +48,11 @@ void newestMagnitudes(const double* __restrict re, const double* __restrict im,
 inline double kept(double value, uint64_t mask) {
     return std::bit_cast<double>(std::bit_cast<uint64_t>(value) & mask);
 }
+
+// All ones for true, 0 for false.
+inline uint64_t ones(bool b) {
+    return uint64_t{0} - b;
+}
 }  // namespace
 
 inline void CAudioEngine::silenceBin(uint32_t j) {
@@ -66,7 +73,7 @@ inline void CAudioEngine::releaseNotch(uint32_t k) {
 }
 
 // Returns true when the bin was silenced and its work ends.
-inline bool CAudioEngine::heterodyneReduction(uint32_t k, double m) {
+bool CAudioEngine::heterodyneReduction(uint32_t k, double m) {
     const bool watched = heterodyneMode > 1 || (heterodyneMode == 1 && 4900.0 < binFrequency[k] &&
                                                 binFrequency[k] < 5100.0);
     if (!watched) {
@@ -154,6 +161,72 @@ void CAudioEngine::writeOutputs(const uint64_t* writes, const double* level) {
     }
 }
 
+// Which bins of the filter slot stand after the band mask and heterodyne
+// reduction: all ones in `writes` for those, 0 for the others.
+void CAudioEngine::standingBins(const double* passes, const double* level, uint64_t* writes) {
+    const uint32_t lo = binLow, hi = binHigh;
+    const double* __restrict old = magnitude[synthesisSlot];
+    // A bin stands when it passed, is not masked and had a magnitude two hops
+    // back; a standing bin gets a mask of all ones in `writes`.
+    // (The mask is compared as a double so that every operand has 64 bits
+    // and the loop takes vectors.)
+    for (uint32_t k = lo; k < hi; ++k) {
+        const double masked = bandMask[k];
+        writes[k] = ones(passes[k] != 0.0) & ones(old[k] != 0.0) & ones(masked == 0.0);
+    }
+
+    // Heterodyne reduction runs in rising order on the bins that passed. It
+    // acts on a bin it watches or whose count is left from another setting:
+    // it changes the masks up to two bins either side and may silence the two
+    // bins below. A bin further than two above any such bin sees none of it
+    // in time, so only runs from each acting bin to two past the last one
+    // within reach are redone here, in order.
+    // (Tested in this order so that the branches follow the few watched
+    // bins, not the noise in `passes`.)
+    const auto acts = [&](uint32_t k) {
+        return (heterodyneCounters[k] != 0 || heterodyneMode > 1 ||
+                (heterodyneMode == 1 && 4900.0 < binFrequency[k] && binFrequency[k] < 5100.0)) &&
+               passes[k] != 0.0;
+    };
+    // Only the watched bins can act, unless a count is left somewhere.
+    uint32_t first = lo, last = lo;
+    if (heterodyneMode > 1) {
+        last = hi;
+    } else if (heterodyneMode == 1) {
+        // The bin frequencies rise through the half spectrum.
+        const double* f = binFrequency;
+        first = static_cast<uint32_t>(
+            std::partition_point(f + lo, f + hi, [](double v) { return !(4900.0 < v); }) - f);
+        last = static_cast<uint32_t>(
+            std::partition_point(f + first, f + hi, [](double v) { return v < 5100.0; }) - f);
+    }
+    uint32_t counted = 0;
+    for (uint32_t k = lo; k < first; ++k)
+        counted |= heterodyneCounters[k];
+    for (uint32_t k = last; k < hi; ++k)
+        counted |= heterodyneCounters[k];
+    if (counted != 0) first = lo, last = hi;
+
+    for (uint32_t k = first; k < last; ++k) {
+        if (!acts(k)) continue;
+        uint32_t end = k + 3;
+        for (uint32_t j = k + 1; j < end && j < hi; ++j)
+            if (acts(j)) end = j + 3;
+        end = end < hi ? end : hi;
+        for (uint32_t j = k; j < end; ++j) {
+            writes[j] = 0;
+            if (passes[j] == 0.0) continue;
+            if (heterodyneReduction(j, level[j])) {
+                for (uint32_t i = j >= lo + 2 ? j - 2 : lo; i < j; ++i)
+                    writes[i] = 0;
+                continue;
+            }
+            if (bandMask[j] == 0 && old[j] != 0.0) writes[j] = ~uint64_t{0};
+        }
+        k = end - 1;
+    }
+}
+
 void CAudioEngine::filterSpectrum() {
     const uint32_t w = analysisSlot, f = synthesisSlot, lo = binLow, hi = binHigh;
     frameCount += 1;
@@ -183,8 +256,8 @@ void CAudioEngine::filterSpectrum() {
     // (which touches the neighbours), the band mask, the expandor and the
     // absolute gate.
     const double* __restrict old = magnitude[f];
-    double level[engine::kBins];
-    double passes[engine::kBins];  // 1.0 or 0.0; doubles, so that the loops take vectors
+    double* __restrict level = filterLevel_;
+    double* __restrict passes = filterPasses_;
     if (averagingOn) {
         const double *m0 = magnitude[0], *m1 = magnitude[1], *m2 = magnitude[2];
         for (uint32_t k = lo; k < hi; ++k) {
@@ -215,23 +288,30 @@ void CAudioEngine::filterSpectrum() {
             passes[k] = level[k] > minimumAmplitude[k] ? 1.0 : 0.0;
     }
 
-    // Heterodyne reduction may silence the two bins below, whose outputs are
-    // then zero whatever they were. A bin whose output stands gets a mask of
-    // all ones in `writes` and its processed magnitude in `level`.
     uint64_t writes[engine::kBins];
-    for (uint32_t k = lo; k < hi; ++k) {
-        writes[k] = 0;
-        if (passes[k] == 0.0) continue;
-        const double m = level[k];
-        if (heterodyneReduction(k, m)) {
-            for (uint32_t j = k >= lo + 2 ? k - 2 : lo; j < k; ++j)
-                writes[j] = 0;
-            continue;
+    standingBins(passes, level, writes);
+
+    // The expandor and the absolute gate on the bins still standing, the
+    // powers all at once. A magnitude below kNeverAbove200 stays below the
+    // gate after the expandor (650^1.2 / 12 is about 197.8), so it needs no
+    // power.
+    if (expandorOn) {
+        uint32_t bins[engine::kBins];
+        double powers[engine::kBins];
+        uint32_t count = 0;
+        for (uint32_t k = lo; k < hi; ++k)
+            writes[k] = level[k] < kNeverAbove200 ? 0 : writes[k];
+        for (uint32_t k = lo; k < hi; ++k) {
+            bins[count] = k;
+            powers[count] = level[k];
+            count += writes[k] != 0;
         }
-        if (bandMask[k] != 0) continue;
-        level[k] = expandorOn ? dsp::pow(m, 1.2) * kOneTwelfth : m;
-        writes[k] = level[k] > kAbsoluteGate && old[k] != 0.0 ? ~uint64_t{0} : 0;
+        dsp::powInPlace(powers, count, 1.2);
+        for (uint32_t c = 0; c < count; ++c)
+            level[bins[c]] = powers[c] * kOneTwelfth;
     }
+    for (uint32_t k = lo; k < hi; ++k)
+        writes[k] = level[k] > kAbsoluteGate ? writes[k] : 0;
     writeOutputs(writes, level);
 }
 

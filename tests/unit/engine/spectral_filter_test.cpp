@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -304,6 +306,60 @@ TEST(SpectralFilterFadeIn, DefaultsAreSilentFirstThenTheSoundFadesIn) {
         peakLate = std::max(peakLate, std::abs(out[n]));
     EXPECT_EQ(peakEarly, 0);
     EXPECT_GT(peakLate, 1000);
+}
+
+// The standing bins are worked out with the heterodyne reduction redone only
+// near the bins it acts on; this holds them to the plain loop over every bin
+// in rising order, through random spectra, mode changes and user masks.
+class PlainStandingBins : public CAudioEngine {
+  public:
+    using CAudioEngine::standingBins;
+    void plain(const double* passes, const double* level, uint64_t* writes) {
+        const double* old = magnitude[synthesisSlot];
+        for (uint32_t k = binLow; k < binHigh; ++k) {
+            writes[k] = 0;
+            if (passes[k] == 0.0) continue;
+            if (heterodyneReduction(k, level[k])) {
+                for (uint32_t j = k >= binLow + 2 ? k - 2 : binLow; j < k; ++j)
+                    writes[j] = 0;
+                continue;
+            }
+            if (bandMask[k] == 0 && old[k] != 0.0) writes[k] = ~uint64_t{0};
+        }
+    }
+};
+
+TEST(SpectralFilterOrder, StandingBinsMatchThePlainLoopInEveryMode) {
+    EngineRig<PlainStandingBins> a(11025, 0), b(11025, 0);
+    PlainStandingBins &x = *a.engine, &y = *b.engine;
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const uint32_t peaks[] = {40, 41, 200, 460, 464, 466, 470, 509};
+    double passes[engine::kBins], level[engine::kBins];
+    uint64_t wx[engine::kBins], wy[engine::kBins];
+    for (int frame = 0; frame < 4000; ++frame) {
+        const uint32_t modes[] = {1, 6, 1, 0, 20};  // "5000", fast, off and slow
+        x.heterodyneMode = y.heterodyneMode = modes[frame / 150 % 5];
+        if (frame % 97 == 0) {
+            const uint32_t k = 2 + rng() % 508;
+            x.bandMask[k] = y.bandMask[k] = x.bandMask[k] == 1 ? 0 : 1;
+        }
+        for (uint32_t k = 0; k < engine::kBins; ++k) {
+            const bool peak = std::find(std::begin(peaks), std::end(peaks), k) != std::end(peaks);
+            passes[k] = unit(rng) < (peak ? 0.9 : 0.5) ? 1.0 : 0.0;
+            level[k] = (peak ? 5000.0 : 1000.0) * unit(rng);
+            x.magnitude[x.synthesisSlot][k] = y.magnitude[y.synthesisSlot][k] =
+                unit(rng) < 0.05 ? 0.0 : 1500.0 * unit(rng);
+        }
+        x.standingBins(passes, level, wx);
+        y.plain(passes, level, wy);
+        for (uint32_t k = x.binLow; k < x.binHigh; ++k) {
+            ASSERT_EQ(wx[k], wy[k]) << "frame " << frame << " bin " << k;
+            ASSERT_EQ(x.bandMask[k], y.bandMask[k]) << "frame " << frame << " bin " << k;
+            ASSERT_EQ(x.heterodyneCounters[k], y.heterodyneCounters[k]) << frame << " " << k;
+            ASSERT_EQ(x.synthRe[k], y.synthRe[k]) << "frame " << frame << " bin " << k;
+        }
+    }
 }
 
 }  // namespace
