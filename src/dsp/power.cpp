@@ -1,11 +1,11 @@
 #include "dsp/power.h"
 
+#include "dsp/cpu.h"
 #include "dsp/math_functions.h"
 #include "dsp/power_tables.h"
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#ifdef TARNIX_VECTOR_COPIES
 #include <immintrin.h>
-#define TARNIX_POWER_VECTOR 1
 #endif
 
 namespace dsp {
@@ -16,10 +16,10 @@ void powBaseline(double* values, uint32_t count, double exponent) {
         values[i] = dsp::pow(values[i], exponent);
 }
 
-#ifdef TARNIX_POWER_VECTOR
+#ifdef TARNIX_VECTOR_COPIES
 namespace t = power_tables;
 
-#define VECTOR_CODE __attribute__((target("avx2,fma"), always_inline)) inline
+#define VECTOR_CODE TARNIX_AVX2_FMA TARNIX_INLINE
 
 VECTOR_CODE __m256d splat(double v) {
     return _mm256_set1_pd(v);
@@ -164,8 +164,7 @@ VECTOR_CODE __m256d power(__m256d x, double y, __m256i& sure) {
     return result;
 }
 
-__attribute__((target("avx2,fma"))) void powVector(double* values, uint32_t count,
-                                                   double exponent) {
+TARNIX_AVX2_FMA void powVector(double* values, uint32_t count, double exponent) {
     // Two groups per step keep two independent chains in flight; lanes that
     // are not sure are noted and recomputed afterwards, away from the loop.
     constexpr uint32_t kChunk = 256;
@@ -201,18 +200,13 @@ __attribute__((target("avx2,fma"))) void powVector(double* values, uint32_t coun
     powBaseline(values + i, count - i, exponent);
 }
 
-bool vectorAvailable() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-}
 #endif
 
 }  // namespace
 
 void powInPlace(double* values, uint32_t count, double exponent) {
-#ifdef TARNIX_POWER_VECTOR
-    static const bool vector = vectorAvailable();
-    if (vector) return powVector(values, count, exponent);
+#ifdef TARNIX_VECTOR_COPIES
+    if (runAvx2Fma()) return powVector(values, count, exponent);
 #endif
     powBaseline(values, count, exponent);
 }

@@ -228,6 +228,12 @@ class CAudioEngine {
     void releaseNotch(uint32_t k);
     bool heterodyneReduction(uint32_t k, double m);
     void standingBins(const double* passes, const double* level, uint64_t* writes);
+    // The filter slot's per-bin work is compiled once for the baseline and
+    // once for AVX2 from the same inline bodies; filterSpectrum picks one.
+    void filterSpectrumBaseline();
+    void filterSpectrumAvx2();
+    void filterSpectrumBody();
+    void standingBinsBody(const double* passes, const double* level, uint64_t* writes);
     void writeOutputs(const uint64_t* writes, const double* level);
 
     engine::InputLevel* inputLevel_ = nullptr;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "dsp/cpu.h"
 #include "dsp/power.h"
 #include "engine/audio_engine.h"
 
@@ -24,9 +25,10 @@ constexpr uint32_t kMaskNotch = 2;
 // Step 3 for bins lo..hi - 1: the magnitude, its raw sum, the equalized
 // magnitude (when there are gains) and its display sum. Every bin stands
 // alone and the arrays are distinct, so the loop runs on vectors.
-void newestMagnitudes(const double* __restrict re, const double* __restrict im,
-                      const double* __restrict gains, double* __restrict newest,
-                      double* __restrict sums, double* __restrict shown, uint32_t lo, uint32_t hi) {
+TARNIX_INLINE void newestMagnitudes(const double* __restrict re, const double* __restrict im,
+                                    const double* __restrict gains, double* __restrict newest,
+                                    double* __restrict sums, double* __restrict shown, uint32_t lo,
+                                    uint32_t hi) {
     if (gains) {
         for (uint32_t k = lo; k < hi; ++k) {
             const double raw = std::sqrt(re[k] * re[k] + im[k] * im[k]);
@@ -45,12 +47,12 @@ void newestMagnitudes(const double* __restrict re, const double* __restrict im,
 
 // `value` where the mask is all ones, 0.0 where it is zero: a select done on
 // the bits, which the compiler takes on vectors where a branch would stop it.
-inline double kept(double value, uint64_t mask) {
+TARNIX_INLINE double kept(double value, uint64_t mask) {
     return std::bit_cast<double>(std::bit_cast<uint64_t>(value) & mask);
 }
 
 // All ones for true, 0 for false.
-inline uint64_t ones(bool b) {
+TARNIX_INLINE uint64_t ones(bool b) {
     return uint64_t{0} - b;
 }
 }  // namespace
@@ -108,7 +110,7 @@ bool CAudioEngine::heterodyneReduction(uint32_t k, double m) {
 // `writes` is all ones gets the gain level / M_f (in stereo weighted by the
 // comb), every other bin is silenced. The bins do not depend on each other
 // here, so the loops run on vectors.
-void CAudioEngine::writeOutputs(const uint64_t* writes, const double* level) {
+TARNIX_INLINE void CAudioEngine::writeOutputs(const uint64_t* writes, const double* level) {
     const uint32_t lo = binLow, hi = binHigh, f = synthesisSlot;
     const double* __restrict old = magnitude[f];
     const double* __restrict re = spectrumRe[f];
@@ -164,6 +166,11 @@ void CAudioEngine::writeOutputs(const uint64_t* writes, const double* level) {
 // Which bins of the filter slot stand after the band mask and heterodyne
 // reduction: all ones in `writes` for those, 0 for the others.
 void CAudioEngine::standingBins(const double* passes, const double* level, uint64_t* writes) {
+    standingBinsBody(passes, level, writes);
+}
+
+TARNIX_INLINE void CAudioEngine::standingBinsBody(const double* passes, const double* level,
+                                                  uint64_t* writes) {
     const uint32_t lo = binLow, hi = binHigh;
     const double* __restrict old = magnitude[synthesisSlot];
     // A bin stands when it passed, is not masked and had a magnitude two hops
@@ -228,6 +235,21 @@ void CAudioEngine::standingBins(const double* passes, const double* level, uint6
 }
 
 void CAudioEngine::filterSpectrum() {
+    if (dsp::runAvx2())
+        filterSpectrumAvx2();
+    else
+        filterSpectrumBaseline();
+}
+
+void CAudioEngine::filterSpectrumBaseline() {
+    filterSpectrumBody();
+}
+
+TARNIX_AVX2 void CAudioEngine::filterSpectrumAvx2() {
+    filterSpectrumBody();
+}
+
+TARNIX_INLINE void CAudioEngine::filterSpectrumBody() {
     const uint32_t w = analysisSlot, f = synthesisSlot, lo = binLow, hi = binHigh;
     frameCount += 1;
 
@@ -289,7 +311,7 @@ void CAudioEngine::filterSpectrum() {
     }
 
     uint64_t writes[engine::kBins];
-    standingBins(passes, level, writes);
+    standingBinsBody(passes, level, writes);
 
     // The expandor and the absolute gate on the bins still standing, the
     // powers all at once. A magnitude below kNeverAbove200 stays below the
