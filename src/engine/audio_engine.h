@@ -228,11 +228,16 @@ class CAudioEngine {
     void releaseNotch(uint32_t k);
     bool heterodyneReduction(uint32_t k, double m);
     void standingBins(const double* passes, const double* level, uint64_t* writes);
-    // The filter slot's per-bin work is compiled once for the baseline and
-    // once for AVX2 from the same inline bodies; filterSpectrum picks one.
+    // The per-bin and per-sample work is compiled once for the baseline and
+    // once for AVX2 from the same inline bodies; filterSpectrum and
+    // overlapAdd pick one.
     void filterSpectrumBaseline();
     void filterSpectrumAvx2();
     void filterSpectrumBody();
+    void overlapAddBaseline(const double* first, const double* second, uint32_t count,
+                            int32_t divisor);
+    void overlapAddAvx2(const double* first, const double* second, uint32_t count, int32_t divisor);
+    void overlapAddBody(const double* first, const double* second, uint32_t count, int32_t divisor);
     void standingBinsBody(const double* passes, const double* level, uint64_t* writes);
     void writeOutputs(const uint64_t* writes, const double* level);
 

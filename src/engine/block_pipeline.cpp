@@ -3,6 +3,8 @@
 // overlap-added with clipping into the output ring.
 #include "engine/block_pipeline.h"
 
+#include "dsp/cpu.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -38,7 +40,7 @@ namespace {
 // Truncates toward zero. A value outside the 32-bit range cannot come from
 // 16-bit input; clamping first keeps the conversion defined all the same
 // (written without branches so that runs of it vectorise).
-inline int32_t truncateToInt(double v) {
+TARNIX_INLINE int32_t truncateToInt(double v) {
     v = v > -2147483648.0 ? v : -2147483648.0;  // NaN lands here too
     v = v < 2147483647.0 ? v : 2147483647.0;
     return static_cast<int32_t>(v);
@@ -50,8 +52,8 @@ inline int32_t truncateToInt(double v) {
 // divisors the pipeline uses are compile-time constants, so the loop is a
 // straight one the compiler can vectorise.
 template <int32_t Divisor, uint32_t Stride>
-void addRun(int16_t* __restrict target, const double* __restrict values, uint32_t count,
-            int32_t divisor) {
+TARNIX_INLINE void addRun(int16_t* __restrict target, const double* __restrict values,
+                          uint32_t count, int32_t divisor) {
     for (uint32_t i = 0; i < count; ++i) {
         const int32_t v = truncateToInt(values[i]) / (Divisor != 0 ? Divisor : divisor);
         // With a divisor of at least 2 the 32-bit sum cannot overflow; any
@@ -65,7 +67,7 @@ void addRun(int16_t* __restrict target, const double* __restrict values, uint32_
 }
 
 template <uint32_t Stride>
-void addRun(int16_t* target, const double* values, uint32_t count, int32_t divisor) {
+TARNIX_INLINE void addRun(int16_t* target, const double* values, uint32_t count, int32_t divisor) {
     if (divisor == 2)
         addRun<2, Stride>(target, values, count, divisor);
     else if (divisor == 32)
@@ -78,6 +80,24 @@ void addRun(int16_t* target, const double* values, uint32_t count, int32_t divis
 
 void CAudioEngine::overlapAdd(const double* first, const double* second, uint32_t count,
                               int32_t divisor) {
+    if (dsp::runAvx2())
+        overlapAddAvx2(first, second, count, divisor);
+    else
+        overlapAddBaseline(first, second, count, divisor);
+}
+
+void CAudioEngine::overlapAddBaseline(const double* first, const double* second, uint32_t count,
+                                      int32_t divisor) {
+    overlapAddBody(first, second, count, divisor);
+}
+
+TARNIX_AVX2 void CAudioEngine::overlapAddAvx2(const double* first, const double* second,
+                                              uint32_t count, int32_t divisor) {
+    overlapAddBody(first, second, count, divisor);
+}
+
+TARNIX_INLINE void CAudioEngine::overlapAddBody(const double* first, const double* second,
+                                                uint32_t count, int32_t divisor) {
     // Output values alternate left and right in stereo. Positions below the
     // block length fall into writeSlot, the next block's worth into
     // writeNextSlot; anything beyond is never written (a frame starts below
