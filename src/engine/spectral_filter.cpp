@@ -148,19 +148,9 @@ TARNIX_INLINE void CAudioEngine::writeOutputs(const uint64_t* writes, const doub
         }
     };
     fill(synthRe, synthIm, gain);
-    if (simulatedStereo) {
-        fill(secondSynthRe, secondSynthIm, second);
-    } else {
-        // In mono the second channel only follows the silencing.
-        double* __restrict sr = secondSynthRe;
-        double* __restrict si = secondSynthIm;
-        for (int32_t k = lo; k < static_cast<int32_t>(hi); ++k) {
-            sr[k] = kept(sr[k], writes[k]);
-            si[k] = kept(si[k], writes[k]);
-            sr[mirror - k] = kept(sr[mirror - k], writes[k]);
-            si[mirror - k] = kept(si[mirror - k], writes[k]);
-        }
-    }
+    // In mono the second channel is never played, and a stereo frame writes
+    // every one of its values, so it is left alone here.
+    if (simulatedStereo) fill(secondSynthRe, secondSynthIm, second);
 }
 
 // Which bins of the filter slot stand after the band mask and heterodyne
