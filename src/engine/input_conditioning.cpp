@@ -6,11 +6,12 @@ void CAudioEngine::conditionInput(uint32_t i) {
     const int16_t* captured = captureBuffers[i];
     double* x = inputRing[i];
     int32_t peak = inputPeak;  // a local, so that the loop runs on vectors
-    for (uint32_t n = 0; n < engine::kSlotCapacity; ++n) {
+    for (uint32_t n = 0; n < engine::kSlotCapacity; ++n)
         peak = captured[n] > peak ? captured[n] : peak;
-        x[n] = captured[n];
-    }
     inputPeak = peak;
+    // Frames read no further than the block length into a slot.
+    for (uint32_t n = 0; n < blockLength; ++n)
+        x[n] = captured[n];
     if (!filters_) return;
     engine::InputFilters& f = *filters_;
     const uint32_t length = blockLength;

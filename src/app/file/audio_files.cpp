@@ -135,18 +135,25 @@ size_t InputFile::readAudio(int16_t* samples, size_t count) {
         const sf_count_t got =
             sf_readf_short(file_, interleaved_.data(), static_cast<sf_count_t>(want));
         if (got <= 0) break;
-        for (sf_count_t f = 0; f < got; ++f) {
-            int v;
-            if (ch == 1) {
-                v = interleaved_[f];
-            } else {
+        if (ch == 1) {
+            // The common case in a loop of its own, which takes vectors.
+            int peak = peak_;
+            for (sf_count_t f = 0; f < got; ++f) {
+                const int v = interleaved_[f];
+                peak = std::max(peak, std::abs(v));
+                samples[done + f] = static_cast<int16_t>(v);
+            }
+            peak_ = peak;
+            done += static_cast<size_t>(got);
+        } else {
+            for (sf_count_t f = 0; f < got; ++f) {
                 long sum = 0;
                 for (int c = 0; c < ch; ++c)
                     sum += interleaved_[f * ch + c];
-                v = static_cast<int>(std::lround(static_cast<double>(sum) / ch));
+                const int v = static_cast<int>(std::lround(static_cast<double>(sum) / ch));
+                peak_ = std::max(peak_, std::abs(v));
+                samples[done++] = static_cast<int16_t>(v);
             }
-            peak_ = std::max(peak_, std::abs(v));
-            samples[done++] = static_cast<int16_t>(v);
         }
         if (static_cast<size_t>(got) < want) break;
     }
