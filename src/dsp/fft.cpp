@@ -166,20 +166,19 @@ inline __attribute__((always_inline)) void butterflyValues(V& ar, V& ai, V& br, 
     ai = ai + ti;
 }
 
-// Bit-reversed copy and the first two stages for groups of four points. With
-// a real input the imaginary parts entering stage one are zero, so that stage
-// reduces to tr = wr x, ti = wi x and the sums with zero drop out; the values
-// are those of the full butterfly, up to the sign of a zero.
+// Bit-reversed copy and the first two stages for the groups of four points in
+// [begin, end). With a real input the imaginary parts entering stage one are
+// zero, so that stage reduces to tr = wr x, ti = wi x and the sums with zero
+// drop out; the values are those of the full butterfly, up to the sign of a
+// zero.
 template <bool RealInput, class V>
-inline __attribute__((always_inline)) void lanesFirstStages(const uint32_t* rev, const double* twRe,
-                                                            const double* twIm, uint32_t n,
-                                                            const double* __restrict reIn,
-                                                            const double* __restrict imIn,
-                                                            double* __restrict reOut,
-                                                            double* __restrict imOut) {
+inline __attribute__((always_inline)) void lanesFirstStages(
+    const uint32_t* rev, const double* twRe, const double* twIm, uint32_t begin, uint32_t end,
+    const double* __restrict reIn, const double* __restrict imIn, double* __restrict reOut,
+    double* __restrict imOut) {
     const double w1r = twRe[0], w1i = twIm[0];
     const double w2r0 = twRe[1], w2i0 = twIm[1], w2r1 = twRe[2], w2i1 = twIm[2];
-    for (uint32_t j = 0; j < n; j += 4)
+    for (uint32_t j = begin; j < end; j += 4)
         for (uint32_t c = 0; c < L; c += kWidth<V>) {
             const uint32_t i0 = rev[j] * L + c, i1 = rev[j + 1] * L + c;
             const uint32_t i2 = rev[j + 2] * L + c, i3 = rev[j + 3] * L + c;
@@ -206,71 +205,132 @@ inline __attribute__((always_inline)) void lanesFirstStages(const uint32_t* rev,
         }
 }
 
-// The later stages on lanes, two at a time as in laterStagesBody.
-template <class V>
-inline __attribute__((always_inline)) void lanesLaterStages(double* __restrict re,
-                                                            double* __restrict im,
-                                                            const double* twRe, const double* twIm,
-                                                            uint32_t n) {
-    uint32_t half = 4;
-    for (; 4 * half <= n; half *= 4) {
-        const double* w1r = twRe + (half - 1);
-        const double* w1i = twIm + (half - 1);
-        const double* w2r = twRe + (2 * half - 1);
-        const double* w2i = twIm + (2 * half - 1);
-        const uint32_t q = half * L;
-        for (uint32_t b = 0; b < n; b += 4 * half)
-            for (uint32_t j = 0; j < half; ++j)
-                for (uint32_t c = 0; c < L; c += kWidth<V>) {
-                    double* r = re + (b + j) * L + c;
-                    double* m = im + (b + j) * L + c;
-                    V ar = load<V>(r), ai = load<V>(m), br = load<V>(r + q), bi = load<V>(m + q);
-                    V cr = load<V>(r + 2 * q), ci = load<V>(m + 2 * q);
-                    V dr = load<V>(r + 3 * q), di = load<V>(m + 3 * q);
-                    butterflyValues(ar, ai, br, bi, w1r[j], w1i[j]);
-                    butterflyValues(cr, ci, dr, di, w1r[j], w1i[j]);
-                    butterflyValues(ar, ai, cr, ci, w2r[j], w2i[j]);
-                    butterflyValues(br, bi, dr, di, w2r[j + half], w2i[j + half]);
-                    store(r, ar), store(m, ai), store(r + q, br), store(m + q, bi);
-                    store(r + 2 * q, cr), store(m + 2 * q, ci);
-                    store(r + 3 * q, dr), store(m + 3 * q, di);
-                }
+// Where a pass puts its values. Between stages they are stored as they are.
+struct KeepValues {
+    template <class V>
+    void re(double* p, V v) const {
+        store(p, v);
     }
-    if (half < n) {
-        const uint32_t q = half * L;
-        for (uint32_t b = 0; b < n; b += 2 * half)
-            for (uint32_t j = 0; j < half; ++j)
-                for (uint32_t c = 0; c < L; c += kWidth<V>) {
-                    double* r = re + (b + j) * L + c;
-                    double* m = im + (b + j) * L + c;
-                    V ar = load<V>(r), ai = load<V>(m), br = load<V>(r + q), bi = load<V>(m + q);
-                    butterflyValues(ar, ai, br, bi, twRe[half - 1 + j], twIm[half - 1 + j]);
-                    store(r, ar), store(m, ai), store(r + q, br), store(m + q, bi);
-                }
+    template <class V>
+    void im(double* p, V v) const {
+        store(p, v);
     }
+};
+
+// The last pass scales by 1 / n for the inverse.
+template <bool Scaled>
+struct LastValues {
+    double scale;
+    template <class V>
+    void re(double* p, V v) const {
+        if constexpr (Scaled) v = v * scale;
+        store(p, v);
+    }
+    template <class V>
+    void im(double* p, V v) const {
+        if constexpr (Scaled) v = v * scale;
+        store(p, v);
+    }
+};
+
+// The stages of `half` and 2 * half together over the blocks of 4 * half
+// points in [begin, end), as in laterStagesBody: each group of four values
+// goes through both stages in registers.
+template <class V, class Out>
+inline __attribute__((always_inline)) void lanesTwoStages(double* __restrict re,
+                                                          double* __restrict im, const double* twRe,
+                                                          const double* twIm, uint32_t half,
+                                                          uint32_t begin, uint32_t end, Out out) {
+    const double* w1r = twRe + (half - 1);
+    const double* w1i = twIm + (half - 1);
+    const double* w2r = twRe + (2 * half - 1);
+    const double* w2i = twIm + (2 * half - 1);
+    const uint32_t q = half * L;
+    for (uint32_t b = begin; b < end; b += 4 * half)
+        for (uint32_t j = 0; j < half; ++j)
+            for (uint32_t c = 0; c < L; c += kWidth<V>) {
+                double* r = re + (b + j) * L + c;
+                double* m = im + (b + j) * L + c;
+                V ar = load<V>(r), ai = load<V>(m), br = load<V>(r + q), bi = load<V>(m + q);
+                V cr = load<V>(r + 2 * q), ci = load<V>(m + 2 * q);
+                V dr = load<V>(r + 3 * q), di = load<V>(m + 3 * q);
+                butterflyValues(ar, ai, br, bi, w1r[j], w1i[j]);
+                butterflyValues(cr, ci, dr, di, w1r[j], w1i[j]);
+                butterflyValues(ar, ai, cr, ci, w2r[j], w2i[j]);
+                butterflyValues(br, bi, dr, di, w2r[j + half], w2i[j + half]);
+                out.re(r, ar), out.im(m, ai), out.re(r + q, br), out.im(m + q, bi);
+                out.re(r + 2 * q, cr), out.im(m + 2 * q, ci);
+                out.re(r + 3 * q, dr), out.im(m + 3 * q, di);
+            }
+}
+
+// The stage of `half` alone over blocks of 2 * half points, for the last one
+// when the number of stages after the first two is odd.
+template <class V, class Out>
+inline __attribute__((always_inline)) void lanesOneStage(double* __restrict re,
+                                                         double* __restrict im, const double* twRe,
+                                                         const double* twIm, uint32_t half,
+                                                         uint32_t n, Out out) {
+    const uint32_t q = half * L;
+    for (uint32_t b = 0; b < n; b += 2 * half)
+        for (uint32_t j = 0; j < half; ++j)
+            for (uint32_t c = 0; c < L; c += kWidth<V>) {
+                double* r = re + (b + j) * L + c;
+                double* m = im + (b + j) * L + c;
+                V ar = load<V>(r), ai = load<V>(m), br = load<V>(r + q), bi = load<V>(m + q);
+                butterflyValues(ar, ai, br, bi, twRe[half - 1 + j], twIm[half - 1 + j]);
+                out.re(r, ar), out.im(m, ai), out.re(r + q, br), out.im(m + q, bi);
+            }
 }
 
 struct LanesCall {
     const uint32_t* rev;
     const double *twRe, *twIm;
-    uint32_t n;
+    uint32_t n;  // at least 8
     const double *reIn, *imIn;
     double *reOut, *imOut;
     double scale;  // 1 / n for the inverse, 0 for the forward transform
 };
 
+// The last pass: a pair of stages, or one stage when the number after the
+// first two is odd.
+template <class V, class Out>
+inline __attribute__((always_inline)) void lanesLastPass(const LanesCall& c, uint32_t half,
+                                                         Out out) {
+    if (4 * half == c.n)
+        lanesTwoStages<V>(c.reOut, c.imOut, c.twRe, c.twIm, half, 0, c.n, out);
+    else
+        lanesOneStage<V>(c.reOut, c.imOut, c.twRe, c.twIm, half, c.n, out);
+}
+
+// Blocks of up to this many points go through all their stages but the last
+// pass one after the other while their values stay in the level-one cache
+// (real and imaginary parts of four lanes: 16 KB); only the stages above
+// sweep the whole arrays. Four times a power of four, so that the first two
+// stages and the pairs after them end on it.
+constexpr uint32_t kCachedBlock = 256;
+
 template <class V>
 inline __attribute__((always_inline)) void lanesBody(const LanesCall& c) {
-    if (c.imIn)
-        lanesFirstStages<false, V>(c.rev, c.twRe, c.twIm, c.n, c.reIn, c.imIn, c.reOut, c.imOut);
-    else
-        lanesFirstStages<true, V>(c.rev, c.twRe, c.twIm, c.n, c.reIn, nullptr, c.reOut, c.imOut);
-    lanesLaterStages<V>(c.reOut, c.imOut, c.twRe, c.twIm, c.n);
+    const uint32_t n = c.n, block = n < kCachedBlock ? n : kCachedBlock;
+    uint32_t half = 4;
+    for (uint32_t begin = 0; begin < n; begin += block) {
+        const uint32_t end = begin + block;
+        if (c.imIn)
+            lanesFirstStages<false, V>(c.rev, c.twRe, c.twIm, begin, end, c.reIn, c.imIn, c.reOut,
+                                       c.imOut);
+        else
+            lanesFirstStages<true, V>(c.rev, c.twRe, c.twIm, begin, end, c.reIn, nullptr, c.reOut,
+                                      c.imOut);
+        for (half = 4; 4 * half <= block && 4 * half < n; half *= 4)
+            lanesTwoStages<V>(c.reOut, c.imOut, c.twRe, c.twIm, half, begin, end, KeepValues{});
+    }
+    for (; 4 * half < n; half *= 4)
+        lanesTwoStages<V>(c.reOut, c.imOut, c.twRe, c.twIm, half, 0, n, KeepValues{});
     if (c.scale != 0.0)
-        for (uint32_t i = 0; i < c.n * L; ++i) {
-            c.reOut[i] = c.reOut[i] * c.scale;
-            c.imOut[i] = c.imOut[i] * c.scale;
-        }
+        lanesLastPass<V>(c, half, LastValues<true>{c.scale});
+    else
+        lanesLastPass<V>(c, half, LastValues<false>{0.0});
 }
 
 // The vector code is compiled twice, for AVX2 and for the baseline, and the
@@ -467,8 +527,9 @@ void CFft::transform(uint32_t n, uint32_t inverse, const double* reIn, const dou
 
 void CFft::transformLanes(uint32_t n, uint32_t inverse, const double* reIn, const double* imIn,
                           double* reOut, double* imOut) const {
-    if (n < 4) {
-        // Too small for the grouped first stages: lane by lane.
+    if (n < 8) {
+        // Too small for the grouped first stages and a pass after them: lane
+        // by lane.
         double re[4], im[4], outRe[4], outIm[4];
         for (uint32_t l = 0; l < L; ++l) {
             for (uint32_t i = 0; i < n; ++i) {

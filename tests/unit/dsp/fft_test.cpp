@@ -301,7 +301,7 @@ TEST(FftExactness, EachLaneGivesTheBitsOfTheStepByStepTransform) {
         constexpr uint32_t L = CFft::kLanes;
         std::mt19937 rng(22);
         std::uniform_real_distribution<double> dist(-40000.0, 40000.0);
-        for (uint32_t n : {1u, 2u, 4u, 8u, 32u, 1024u, 2048u}) {
+        for (uint32_t n : {1u, 2u, 4u, 8u, 16u, 32u, 256u, 1024u, 2048u, 4096u}) {
             CFft fft;
             ASSERT_EQ(fft.initialize(n), 0);
             std::vector<double> re(n * L), im(n * L), a(n * L), b(n * L);
