@@ -217,8 +217,9 @@ struct KeepValues {
     }
 };
 
-// The last pass scales by 1 / n for the inverse.
-template <bool Scaled>
+// The last pass scales by 1 / n for the inverse, and leaves out the
+// imaginary parts when nobody reads them, so they are not even computed.
+template <bool Scaled, bool WithIm>
 struct LastValues {
     double scale;
     template <class V>
@@ -228,8 +229,10 @@ struct LastValues {
     }
     template <class V>
     void im(double* p, V v) const {
-        if constexpr (Scaled) v = v * scale;
-        store(p, v);
+        if constexpr (WithIm) {
+            if constexpr (Scaled) v = v * scale;
+            store(p, v);
+        }
     }
 };
 
@@ -290,6 +293,7 @@ struct LanesCall {
     const double *reIn, *imIn;
     double *reOut, *imOut;
     double scale;  // 1 / n for the inverse, 0 for the forward transform
+    bool withIm;   // whether the imaginary outputs are wanted
 };
 
 // The last pass: a pair of stages, or one stage when the number after the
@@ -327,10 +331,16 @@ inline __attribute__((always_inline)) void lanesBody(const LanesCall& c) {
     }
     for (; 4 * half < n; half *= 4)
         lanesTwoStages<V>(c.reOut, c.imOut, c.twRe, c.twIm, half, 0, n, KeepValues{});
-    if (c.scale != 0.0)
-        lanesLastPass<V>(c, half, LastValues<true>{c.scale});
-    else
-        lanesLastPass<V>(c, half, LastValues<false>{0.0});
+    if (c.scale != 0.0) {
+        if (c.withIm)
+            lanesLastPass<V>(c, half, LastValues<true, true>{c.scale});
+        else
+            lanesLastPass<V>(c, half, LastValues<true, false>{c.scale});
+    } else if (c.withIm) {
+        lanesLastPass<V>(c, half, LastValues<false, true>{0.0});
+    } else {
+        lanesLastPass<V>(c, half, LastValues<false, false>{0.0});
+    }
 }
 
 // The vector code is compiled twice, for AVX2 and for the baseline, and the
@@ -527,6 +537,16 @@ void CFft::transform(uint32_t n, uint32_t inverse, const double* reIn, const dou
 
 void CFft::transformLanes(uint32_t n, uint32_t inverse, const double* reIn, const double* imIn,
                           double* reOut, double* imOut) const {
+    runLanes(n, inverse, reIn, imIn, reOut, imOut, true);
+}
+
+void CFft::transformLanesRealOut(uint32_t n, uint32_t inverse, const double* reIn,
+                                 const double* imIn, double* reOut, double* work) const {
+    runLanes(n, inverse, reIn, imIn, reOut, work, false);
+}
+
+void CFft::runLanes(uint32_t n, uint32_t inverse, const double* reIn, const double* imIn,
+                    double* reOut, double* imOut, bool withIm) const {
     if (n < 8) {
         // Too small for the grouped first stages and a pass after them: lane
         // by lane.
@@ -552,7 +572,8 @@ void CFft::transformLanes(uint32_t n, uint32_t inverse, const double* reIn, cons
                          imIn,
                          reOut,
                          imOut,
-                         inverse ? 1.0 / dSize : 0.0};
+                         inverse ? 1.0 / dSize : 0.0,
+                         withIm};
     kernels().lanes(call);
 }
 
