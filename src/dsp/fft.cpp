@@ -167,42 +167,46 @@ inline __attribute__((always_inline)) void butterflyValues(V& ar, V& ai, V& br, 
 }
 
 // Bit-reversed copy and the first two stages for the groups of four points in
-// [begin, end). With a real input the imaginary parts entering stage one are
-// zero, so that stage reduces to tr = wr x, ti = wi x and the sums with zero
-// drop out; the values are those of the full butterfly, up to the sign of a
-// zero.
+// [begin, end) and in the same range of the upper half (begin < n / 2). The
+// groups go in the order of their inputs, which then stream through the
+// cache: group j = rev[p] reads points p, p + n / 2, p + n / 4, p + 3 n / 4,
+// and group rev[p + 1] = j + n / 2 their neighbours. With a real input the
+// imaginary parts entering stage one are zero, so that stage reduces to
+// tr = wr x, ti = wi x and the sums with zero drop out; the values are those
+// of the full butterfly, up to the sign of a zero.
 template <bool RealInput, class V>
 inline __attribute__((always_inline)) void lanesFirstStages(
-    const uint32_t* rev, const double* twRe, const double* twIm, uint32_t begin, uint32_t end,
-    const double* __restrict reIn, const double* __restrict imIn, double* __restrict reOut,
-    double* __restrict imOut) {
+    const uint32_t* rev, const double* twRe, const double* twIm, uint32_t n, uint32_t begin,
+    uint32_t end, const double* __restrict reIn, const double* __restrict imIn,
+    double* __restrict reOut, double* __restrict imOut) {
     const double w1r = twRe[0], w1i = twIm[0];
     const double w2r0 = twRe[1], w2i0 = twIm[1], w2r1 = twRe[2], w2i1 = twIm[2];
-    for (uint32_t j = begin; j < end; j += 4)
-        for (uint32_t c = 0; c < L; c += kWidth<V>) {
-            const uint32_t i0 = rev[j] * L + c, i1 = rev[j + 1] * L + c;
-            const uint32_t i2 = rev[j + 2] * L + c, i3 = rev[j + 3] * L + c;
-            const V x0 = load<V>(reIn + i0), x1 = load<V>(reIn + i1);
-            const V x2 = load<V>(reIn + i2), x3 = load<V>(reIn + i3);
-            V ar, ai, br, bi, cr, ci, dr, di;
-            if constexpr (RealInput) {
-                const V t1r = w1r * x1, t1i = w1i * x1, t3r = w1r * x3, t3i = w1i * x3;
-                ar = x0 + t1r, ai = t1i, br = x0 - t1r, bi = -t1i;
-                cr = x2 + t3r, ci = t3i, dr = x2 - t3r, di = -t3i;
-            } else {
-                ar = x0, br = x1, cr = x2, dr = x3;
-                ai = load<V>(imIn + i0), bi = load<V>(imIn + i1);
-                ci = load<V>(imIn + i2), di = load<V>(imIn + i3);
-                butterflyValues(ar, ai, br, bi, w1r, w1i);
-                butterflyValues(cr, ci, dr, di, w1r, w1i);
+    for (uint32_t p = rev[begin]; p < n / 4; p += n / (end - begin))
+        for (uint32_t j : {rev[p], rev[p + 1]})
+            for (uint32_t c = 0; c < L; c += kWidth<V>) {
+                const uint32_t i0 = rev[j] * L + c, i1 = rev[j + 1] * L + c;
+                const uint32_t i2 = rev[j + 2] * L + c, i3 = rev[j + 3] * L + c;
+                const V x0 = load<V>(reIn + i0), x1 = load<V>(reIn + i1);
+                const V x2 = load<V>(reIn + i2), x3 = load<V>(reIn + i3);
+                V ar, ai, br, bi, cr, ci, dr, di;
+                if constexpr (RealInput) {
+                    const V t1r = w1r * x1, t1i = w1i * x1, t3r = w1r * x3, t3i = w1i * x3;
+                    ar = x0 + t1r, ai = t1i, br = x0 - t1r, bi = -t1i;
+                    cr = x2 + t3r, ci = t3i, dr = x2 - t3r, di = -t3i;
+                } else {
+                    ar = x0, br = x1, cr = x2, dr = x3;
+                    ai = load<V>(imIn + i0), bi = load<V>(imIn + i1);
+                    ci = load<V>(imIn + i2), di = load<V>(imIn + i3);
+                    butterflyValues(ar, ai, br, bi, w1r, w1i);
+                    butterflyValues(cr, ci, dr, di, w1r, w1i);
+                }
+                butterflyValues(ar, ai, cr, ci, w2r0, w2i0);
+                butterflyValues(br, bi, dr, di, w2r1, w2i1);
+                double* r = reOut + j * L + c;
+                double* m = imOut + j * L + c;
+                store(r, ar), store(r + L, br), store(r + 2 * L, cr), store(r + 3 * L, dr);
+                store(m, ai), store(m + L, bi), store(m + 2 * L, ci), store(m + 3 * L, di);
             }
-            butterflyValues(ar, ai, cr, ci, w2r0, w2i0);
-            butterflyValues(br, bi, dr, di, w2r1, w2i1);
-            double* r = reOut + j * L + c;
-            double* m = imOut + j * L + c;
-            store(r, ar), store(r + L, br), store(r + 2 * L, cr), store(r + 3 * L, dr);
-            store(m, ai), store(m + L, bi), store(m + 2 * L, ci), store(m + 3 * L, di);
-        }
 }
 
 // Where a pass puts its values. Between stages they are stored as they are.
@@ -316,18 +320,22 @@ constexpr uint32_t kCachedBlock = 256;
 
 template <class V>
 inline __attribute__((always_inline)) void lanesBody(const LanesCall& c) {
-    const uint32_t n = c.n, block = n < kCachedBlock ? n : kCachedBlock;
+    // Each block of the lower half goes with the block n / 2 above it, whose
+    // first stages read the other halves of the same cache lines.
+    const uint32_t n = c.n, block = n / 2 < kCachedBlock ? n / 2 : kCachedBlock;
     uint32_t half = 4;
-    for (uint32_t begin = 0; begin < n; begin += block) {
+    for (uint32_t begin = 0; begin < n / 2; begin += block) {
         const uint32_t end = begin + block;
         if (c.imIn)
-            lanesFirstStages<false, V>(c.rev, c.twRe, c.twIm, begin, end, c.reIn, c.imIn, c.reOut,
-                                       c.imOut);
+            lanesFirstStages<false, V>(c.rev, c.twRe, c.twIm, n, begin, end, c.reIn, c.imIn,
+                                       c.reOut, c.imOut);
         else
-            lanesFirstStages<true, V>(c.rev, c.twRe, c.twIm, begin, end, c.reIn, nullptr, c.reOut,
-                                      c.imOut);
-        for (half = 4; 4 * half <= block && 4 * half < n; half *= 4)
-            lanesTwoStages<V>(c.reOut, c.imOut, c.twRe, c.twIm, half, begin, end, KeepValues{});
+            lanesFirstStages<true, V>(c.rev, c.twRe, c.twIm, n, begin, end, c.reIn, nullptr,
+                                      c.reOut, c.imOut);
+        for (uint32_t b : {begin, begin + n / 2})
+            for (half = 4; 4 * half <= block; half *= 4)
+                lanesTwoStages<V>(c.reOut, c.imOut, c.twRe, c.twIm, half, b, b + block,
+                                  KeepValues{});
     }
     for (; 4 * half < n; half *= 4)
         lanesTwoStages<V>(c.reOut, c.imOut, c.twRe, c.twIm, half, 0, n, KeepValues{});
