@@ -166,111 +166,190 @@ inline __attribute__((always_inline)) void butterflyValues(V& ar, V& ai, V& br, 
     ai = ai + ti;
 }
 
-// Bit-reversed copy and the first two stages for groups of four points. With
-// a real input the imaginary parts entering stage one are zero, so that stage
-// reduces to tr = wr x, ti = wi x and the sums with zero drop out; the values
-// are those of the full butterfly, up to the sign of a zero.
+// Bit-reversed copy and the first two stages for the groups of four points in
+// [begin, end) and in the same range of the upper half (begin < n / 2). The
+// groups go in the order of their inputs, which then stream through the
+// cache: group j = rev[p] reads points p, p + n / 2, p + n / 4, p + 3 n / 4,
+// and group rev[p + 1] = j + n / 2 their neighbours. With a real input the
+// imaginary parts entering stage one are zero, so that stage reduces to
+// tr = wr x, ti = wi x and the sums with zero drop out; the values are those
+// of the full butterfly, up to the sign of a zero.
 template <bool RealInput, class V>
-inline __attribute__((always_inline)) void lanesFirstStages(const uint32_t* rev, const double* twRe,
-                                                            const double* twIm, uint32_t n,
-                                                            const double* __restrict reIn,
-                                                            const double* __restrict imIn,
-                                                            double* __restrict reOut,
-                                                            double* __restrict imOut) {
+inline __attribute__((always_inline)) void lanesFirstStages(
+    const uint32_t* rev, const double* twRe, const double* twIm, uint32_t n, uint32_t begin,
+    uint32_t end, const double* __restrict reIn, const double* __restrict imIn,
+    double* __restrict reOut, double* __restrict imOut) {
     const double w1r = twRe[0], w1i = twIm[0];
     const double w2r0 = twRe[1], w2i0 = twIm[1], w2r1 = twRe[2], w2i1 = twIm[2];
-    for (uint32_t j = 0; j < n; j += 4)
-        for (uint32_t c = 0; c < L; c += kWidth<V>) {
-            const uint32_t i0 = rev[j] * L + c, i1 = rev[j + 1] * L + c;
-            const uint32_t i2 = rev[j + 2] * L + c, i3 = rev[j + 3] * L + c;
-            const V x0 = load<V>(reIn + i0), x1 = load<V>(reIn + i1);
-            const V x2 = load<V>(reIn + i2), x3 = load<V>(reIn + i3);
-            V ar, ai, br, bi, cr, ci, dr, di;
-            if constexpr (RealInput) {
-                const V t1r = w1r * x1, t1i = w1i * x1, t3r = w1r * x3, t3i = w1i * x3;
-                ar = x0 + t1r, ai = t1i, br = x0 - t1r, bi = -t1i;
-                cr = x2 + t3r, ci = t3i, dr = x2 - t3r, di = -t3i;
-            } else {
-                ar = x0, br = x1, cr = x2, dr = x3;
-                ai = load<V>(imIn + i0), bi = load<V>(imIn + i1);
-                ci = load<V>(imIn + i2), di = load<V>(imIn + i3);
-                butterflyValues(ar, ai, br, bi, w1r, w1i);
-                butterflyValues(cr, ci, dr, di, w1r, w1i);
+    for (uint32_t p = rev[begin]; p < n / 4; p += n / (end - begin))
+        for (uint32_t j : {rev[p], rev[p + 1]})
+            for (uint32_t c = 0; c < L; c += kWidth<V>) {
+                const uint32_t i0 = rev[j] * L + c, i1 = rev[j + 1] * L + c;
+                const uint32_t i2 = rev[j + 2] * L + c, i3 = rev[j + 3] * L + c;
+                const V x0 = load<V>(reIn + i0), x1 = load<V>(reIn + i1);
+                const V x2 = load<V>(reIn + i2), x3 = load<V>(reIn + i3);
+                V ar, ai, br, bi, cr, ci, dr, di;
+                if constexpr (RealInput) {
+                    const V t1r = w1r * x1, t1i = w1i * x1, t3r = w1r * x3, t3i = w1i * x3;
+                    ar = x0 + t1r, ai = t1i, br = x0 - t1r, bi = -t1i;
+                    cr = x2 + t3r, ci = t3i, dr = x2 - t3r, di = -t3i;
+                } else {
+                    ar = x0, br = x1, cr = x2, dr = x3;
+                    ai = load<V>(imIn + i0), bi = load<V>(imIn + i1);
+                    ci = load<V>(imIn + i2), di = load<V>(imIn + i3);
+                    butterflyValues(ar, ai, br, bi, w1r, w1i);
+                    butterflyValues(cr, ci, dr, di, w1r, w1i);
+                }
+                butterflyValues(ar, ai, cr, ci, w2r0, w2i0);
+                butterflyValues(br, bi, dr, di, w2r1, w2i1);
+                double* r = reOut + j * L + c;
+                double* m = imOut + j * L + c;
+                store(r, ar), store(r + L, br), store(r + 2 * L, cr), store(r + 3 * L, dr);
+                store(m, ai), store(m + L, bi), store(m + 2 * L, ci), store(m + 3 * L, di);
             }
-            butterflyValues(ar, ai, cr, ci, w2r0, w2i0);
-            butterflyValues(br, bi, dr, di, w2r1, w2i1);
-            double* r = reOut + j * L + c;
-            double* m = imOut + j * L + c;
-            store(r, ar), store(r + L, br), store(r + 2 * L, cr), store(r + 3 * L, dr);
-            store(m, ai), store(m + L, bi), store(m + 2 * L, ci), store(m + 3 * L, di);
-        }
 }
 
-// The later stages on lanes, two at a time as in laterStagesBody.
-template <class V>
-inline __attribute__((always_inline)) void lanesLaterStages(double* __restrict re,
-                                                            double* __restrict im,
-                                                            const double* twRe, const double* twIm,
-                                                            uint32_t n) {
-    uint32_t half = 4;
-    for (; 4 * half <= n; half *= 4) {
-        const double* w1r = twRe + (half - 1);
-        const double* w1i = twIm + (half - 1);
-        const double* w2r = twRe + (2 * half - 1);
-        const double* w2i = twIm + (2 * half - 1);
-        const uint32_t q = half * L;
-        for (uint32_t b = 0; b < n; b += 4 * half)
-            for (uint32_t j = 0; j < half; ++j)
-                for (uint32_t c = 0; c < L; c += kWidth<V>) {
-                    double* r = re + (b + j) * L + c;
-                    double* m = im + (b + j) * L + c;
-                    V ar = load<V>(r), ai = load<V>(m), br = load<V>(r + q), bi = load<V>(m + q);
-                    V cr = load<V>(r + 2 * q), ci = load<V>(m + 2 * q);
-                    V dr = load<V>(r + 3 * q), di = load<V>(m + 3 * q);
-                    butterflyValues(ar, ai, br, bi, w1r[j], w1i[j]);
-                    butterflyValues(cr, ci, dr, di, w1r[j], w1i[j]);
-                    butterflyValues(ar, ai, cr, ci, w2r[j], w2i[j]);
-                    butterflyValues(br, bi, dr, di, w2r[j + half], w2i[j + half]);
-                    store(r, ar), store(m, ai), store(r + q, br), store(m + q, bi);
-                    store(r + 2 * q, cr), store(m + 2 * q, ci);
-                    store(r + 3 * q, dr), store(m + 3 * q, di);
-                }
+// Where a pass puts its values. Between stages they are stored as they are.
+struct KeepValues {
+    template <class V>
+    void re(double* p, V v) const {
+        store(p, v);
     }
-    if (half < n) {
-        const uint32_t q = half * L;
-        for (uint32_t b = 0; b < n; b += 2 * half)
-            for (uint32_t j = 0; j < half; ++j)
-                for (uint32_t c = 0; c < L; c += kWidth<V>) {
-                    double* r = re + (b + j) * L + c;
-                    double* m = im + (b + j) * L + c;
-                    V ar = load<V>(r), ai = load<V>(m), br = load<V>(r + q), bi = load<V>(m + q);
-                    butterflyValues(ar, ai, br, bi, twRe[half - 1 + j], twIm[half - 1 + j]);
-                    store(r, ar), store(m, ai), store(r + q, br), store(m + q, bi);
-                }
+    template <class V>
+    void im(double* p, V v) const {
+        store(p, v);
     }
+};
+
+// The last pass scales by 1 / n for the inverse, and leaves out the
+// imaginary parts when nobody reads them, so they are not even computed.
+template <bool Scaled, bool WithIm>
+struct LastValues {
+    double scale;
+    template <class V>
+    void re(double* p, V v) const {
+        if constexpr (Scaled) v = v * scale;
+        store(p, v);
+    }
+    template <class V>
+    void im(double* p, V v) const {
+        if constexpr (WithIm) {
+            if constexpr (Scaled) v = v * scale;
+            store(p, v);
+        }
+    }
+};
+
+// The stages of `half` and 2 * half together over the blocks of 4 * half
+// points in [begin, end), as in laterStagesBody: each group of four values
+// goes through both stages in registers.
+template <class V, class Out>
+inline __attribute__((always_inline)) void lanesTwoStages(double* __restrict re,
+                                                          double* __restrict im, const double* twRe,
+                                                          const double* twIm, uint32_t half,
+                                                          uint32_t begin, uint32_t end, Out out) {
+    const double* w1r = twRe + (half - 1);
+    const double* w1i = twIm + (half - 1);
+    const double* w2r = twRe + (2 * half - 1);
+    const double* w2i = twIm + (2 * half - 1);
+    const uint32_t q = half * L;
+    for (uint32_t b = begin; b < end; b += 4 * half)
+        for (uint32_t j = 0; j < half; ++j)
+            for (uint32_t c = 0; c < L; c += kWidth<V>) {
+                double* r = re + (b + j) * L + c;
+                double* m = im + (b + j) * L + c;
+                V ar = load<V>(r), ai = load<V>(m), br = load<V>(r + q), bi = load<V>(m + q);
+                V cr = load<V>(r + 2 * q), ci = load<V>(m + 2 * q);
+                V dr = load<V>(r + 3 * q), di = load<V>(m + 3 * q);
+                butterflyValues(ar, ai, br, bi, w1r[j], w1i[j]);
+                butterflyValues(cr, ci, dr, di, w1r[j], w1i[j]);
+                butterflyValues(ar, ai, cr, ci, w2r[j], w2i[j]);
+                butterflyValues(br, bi, dr, di, w2r[j + half], w2i[j + half]);
+                out.re(r, ar), out.im(m, ai), out.re(r + q, br), out.im(m + q, bi);
+                out.re(r + 2 * q, cr), out.im(m + 2 * q, ci);
+                out.re(r + 3 * q, dr), out.im(m + 3 * q, di);
+            }
+}
+
+// The stage of `half` alone over blocks of 2 * half points, for the last one
+// when the number of stages after the first two is odd.
+template <class V, class Out>
+inline __attribute__((always_inline)) void lanesOneStage(double* __restrict re,
+                                                         double* __restrict im, const double* twRe,
+                                                         const double* twIm, uint32_t half,
+                                                         uint32_t n, Out out) {
+    const uint32_t q = half * L;
+    for (uint32_t b = 0; b < n; b += 2 * half)
+        for (uint32_t j = 0; j < half; ++j)
+            for (uint32_t c = 0; c < L; c += kWidth<V>) {
+                double* r = re + (b + j) * L + c;
+                double* m = im + (b + j) * L + c;
+                V ar = load<V>(r), ai = load<V>(m), br = load<V>(r + q), bi = load<V>(m + q);
+                butterflyValues(ar, ai, br, bi, twRe[half - 1 + j], twIm[half - 1 + j]);
+                out.re(r, ar), out.im(m, ai), out.re(r + q, br), out.im(m + q, bi);
+            }
 }
 
 struct LanesCall {
     const uint32_t* rev;
     const double *twRe, *twIm;
-    uint32_t n;
+    uint32_t n;  // at least 8
     const double *reIn, *imIn;
     double *reOut, *imOut;
     double scale;  // 1 / n for the inverse, 0 for the forward transform
+    bool withIm;   // whether the imaginary outputs are wanted
 };
+
+// The last pass: a pair of stages, or one stage when the number after the
+// first two is odd.
+template <class V, class Out>
+inline __attribute__((always_inline)) void lanesLastPass(const LanesCall& c, uint32_t half,
+                                                         Out out) {
+    if (4 * half == c.n)
+        lanesTwoStages<V>(c.reOut, c.imOut, c.twRe, c.twIm, half, 0, c.n, out);
+    else
+        lanesOneStage<V>(c.reOut, c.imOut, c.twRe, c.twIm, half, c.n, out);
+}
+
+// Blocks of up to this many points go through the stages that fit in them one
+// after the other while their values stay in the level-one cache; only the
+// stages above sweep the whole arrays. Larger blocks leave fewer sweeps, but
+// at 256 points the first stages' scattered stores no longer stay in the
+// cache, and 64 measured faster. Four times a power of four, so that the
+// first two stages and the pairs after them end on it.
+constexpr uint32_t kCachedBlock = 64;
 
 template <class V>
 inline __attribute__((always_inline)) void lanesBody(const LanesCall& c) {
-    if (c.imIn)
-        lanesFirstStages<false, V>(c.rev, c.twRe, c.twIm, c.n, c.reIn, c.imIn, c.reOut, c.imOut);
-    else
-        lanesFirstStages<true, V>(c.rev, c.twRe, c.twIm, c.n, c.reIn, nullptr, c.reOut, c.imOut);
-    lanesLaterStages<V>(c.reOut, c.imOut, c.twRe, c.twIm, c.n);
-    if (c.scale != 0.0)
-        for (uint32_t i = 0; i < c.n * L; ++i) {
-            c.reOut[i] = c.reOut[i] * c.scale;
-            c.imOut[i] = c.imOut[i] * c.scale;
-        }
+    // Each block of the lower half goes with the block n / 2 above it, whose
+    // first stages read the other halves of the same cache lines.
+    const uint32_t n = c.n, block = n / 2 < kCachedBlock ? n / 2 : kCachedBlock;
+    uint32_t half = 4;
+    for (uint32_t begin = 0; begin < n / 2; begin += block) {
+        const uint32_t end = begin + block;
+        if (c.imIn)
+            lanesFirstStages<false, V>(c.rev, c.twRe, c.twIm, n, begin, end, c.reIn, c.imIn,
+                                       c.reOut, c.imOut);
+        else
+            lanesFirstStages<true, V>(c.rev, c.twRe, c.twIm, n, begin, end, c.reIn, nullptr,
+                                      c.reOut, c.imOut);
+        for (uint32_t b : {begin, begin + n / 2})
+            for (half = 4; 4 * half <= block; half *= 4)
+                lanesTwoStages<V>(c.reOut, c.imOut, c.twRe, c.twIm, half, b, b + block,
+                                  KeepValues{});
+    }
+    for (; 4 * half < n; half *= 4)
+        lanesTwoStages<V>(c.reOut, c.imOut, c.twRe, c.twIm, half, 0, n, KeepValues{});
+    if (c.scale != 0.0) {
+        if (c.withIm)
+            lanesLastPass<V>(c, half, LastValues<true, true>{c.scale});
+        else
+            lanesLastPass<V>(c, half, LastValues<true, false>{c.scale});
+    } else if (c.withIm) {
+        lanesLastPass<V>(c, half, LastValues<false, true>{0.0});
+    } else {
+        lanesLastPass<V>(c, half, LastValues<false, false>{0.0});
+    }
 }
 
 // The vector code is compiled twice, for AVX2 and for the baseline, and the
@@ -467,8 +546,19 @@ void CFft::transform(uint32_t n, uint32_t inverse, const double* reIn, const dou
 
 void CFft::transformLanes(uint32_t n, uint32_t inverse, const double* reIn, const double* imIn,
                           double* reOut, double* imOut) const {
-    if (n < 4) {
-        // Too small for the grouped first stages: lane by lane.
+    runLanes(n, inverse, reIn, imIn, reOut, imOut, true);
+}
+
+void CFft::transformLanesRealOut(uint32_t n, uint32_t inverse, const double* reIn,
+                                 const double* imIn, double* reOut, double* work) const {
+    runLanes(n, inverse, reIn, imIn, reOut, work, false);
+}
+
+void CFft::runLanes(uint32_t n, uint32_t inverse, const double* reIn, const double* imIn,
+                    double* reOut, double* imOut, bool withIm) const {
+    if (n < 8) {
+        // Too small for the grouped first stages and a pass after them: lane
+        // by lane.
         double re[4], im[4], outRe[4], outIm[4];
         for (uint32_t l = 0; l < L; ++l) {
             for (uint32_t i = 0; i < n; ++i) {
@@ -491,7 +581,8 @@ void CFft::transformLanes(uint32_t n, uint32_t inverse, const double* reIn, cons
                          imIn,
                          reOut,
                          imOut,
-                         inverse ? 1.0 / dSize : 0.0};
+                         inverse ? 1.0 / dSize : 0.0,
+                         withIm};
     kernels().lanes(call);
 }
 

@@ -25,6 +25,13 @@ class CFft {
     static constexpr uint32_t kLanes = 4;
     void transformLanes(uint32_t n, uint32_t inverse, const double* reIn, const double* imIn,
                         double* reOut, double* imOut) const;
+    // The same when only the real parts of the outputs are wanted, as for
+    // the inverse of a real signal's spectrum: the last stage leaves the
+    // imaginary parts out. work (n * kLanes values, overlapping none of the
+    // other arrays) holds them in between; afterwards its contents mean
+    // nothing.
+    void transformLanesRealOut(uint32_t n, uint32_t inverse, const double* reIn, const double* imIn,
+                               double* reOut, double* work) const;
 
     // Moves kLanes arrays of n values, stored one after the other (array l
     // at l * n), into the lane layout and back.
@@ -63,4 +70,7 @@ class CFft {
     // can vectorise. Stage s occupies entries [2^s - 1, 2^(s+1) - 1).
     std::vector<double> forwardRe_, forwardIm_, inverseRe_, inverseIm_;
     std::vector<uint32_t> bitReversed_;
+
+    void runLanes(uint32_t n, uint32_t inverse, const double* reIn, const double* imIn,
+                  double* reOut, double* imOut, bool withIm) const;
 };

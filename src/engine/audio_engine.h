@@ -259,5 +259,6 @@ class CAudioEngine {
     alignas(64) double lanesIn_[kLaneValues] = {};
     alignas(64) double lanesRe_[kLaneValues] = {};
     alignas(64) double lanesIm_[kLaneValues] = {};
-    alignas(64) double lanesOutIm_[kLaneValues] = {};
+    // Work space of the inverse transforms, whose imaginary outputs nobody reads.
+    alignas(64) double lanesWork_[kLaneValues] = {};
 };

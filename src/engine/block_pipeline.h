@@ -44,12 +44,12 @@ void CAudioEngine::runBlockWith() {
         // channel's land in stageRe_, the second channel's in stageIm_.
         CFft::toLanes(stageRe_, lanesRe_, N);
         CFft::toLanes(stageIm_, lanesIm_, N);
-        fft.transformLanes(N, 1, lanesRe_, lanesIm_, lanesIn_, lanesOutIm_);
+        fft.transformLanesRealOut(N, 1, lanesRe_, lanesIm_, lanesIn_, lanesWork_);
         CFft::fromLanes(lanesIn_, stageRe_, N);
         if (simulatedStereo) {
             CFft::toLanes(stageSecondRe_, lanesRe_, N);
             CFft::toLanes(stageSecondIm_, lanesIm_, N);
-            fft.transformLanes(N, 1, lanesRe_, lanesIm_, lanesIn_, lanesOutIm_);
+            fft.transformLanesRealOut(N, 1, lanesRe_, lanesIm_, lanesIn_, lanesWork_);
             CFft::fromLanes(lanesIn_, stageIm_, N);
         }
         for (uint32_t l = 0; l < lanes; ++l) {
