@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "dsp/cpu.h"
 #include "dsp/math_functions.h"
 #include "platform/host.h"
 
@@ -46,11 +47,9 @@ inline void butterfly(double* re, double* im, uint32_t j, uint32_t k, double wr,
 // One block of a stage: the butterflies pair the lower half with the upper
 // half. The halves never overlap, which lets the compiler vectorise without
 // run-time alias checks.
-inline __attribute__((always_inline)) void butterflyRun(double* __restrict re0,
-                                                        double* __restrict im0,
-                                                        const double* __restrict wr,
-                                                        const double* __restrict wi,
-                                                        uint32_t half) {
+TARNIX_INLINE void butterflyRun(double* __restrict re0, double* __restrict im0,
+                                const double* __restrict wr, const double* __restrict wi,
+                                uint32_t half) {
     double* __restrict re1 = re0 + half;
     double* __restrict im1 = im0 + half;
     for (uint32_t j = 0; j < half; ++j) {
@@ -67,11 +66,12 @@ inline __attribute__((always_inline)) void butterflyRun(double* __restrict re0,
 // while the four values of each group are in registers: first the stage of
 // `half` on (a, b) and (c, d), then the stage of 2 * half on (a, c) and
 // (b, d). Each butterfly is the same arithmetic as stage by stage.
-inline __attribute__((always_inline)) void twoStageRun(
-    double* __restrict ra, double* __restrict ia, double* __restrict rb, double* __restrict ib,
-    double* __restrict rc, double* __restrict ic, double* __restrict rd, double* __restrict id,
-    const double* __restrict w1r, const double* __restrict w1i, const double* __restrict w2r,
-    const double* __restrict w2i, uint32_t half) {
+TARNIX_INLINE void twoStageRun(double* __restrict ra, double* __restrict ia, double* __restrict rb,
+                               double* __restrict ib, double* __restrict rc, double* __restrict ic,
+                               double* __restrict rd, double* __restrict id,
+                               const double* __restrict w1r, const double* __restrict w1i,
+                               const double* __restrict w2r, const double* __restrict w2i,
+                               uint32_t half) {
     for (uint32_t j = 0; j < half; ++j) {
         double ar = ra[j], ai = ia[j], br = rb[j], bi = ib[j];
         double cr = rc[j], ci = ic[j], dr = rd[j], di = id[j];
@@ -104,9 +104,8 @@ inline __attribute__((always_inline)) void twoStageRun(
 
 // The stages from blocks of eight points up, two at a time, and a last
 // single one when their number is odd.
-inline __attribute__((always_inline)) void laterStagesBody(double* re, double* im,
-                                                           const double* twRe, const double* twIm,
-                                                           uint32_t n) {
+TARNIX_INLINE void laterStagesBody(double* re, double* im, const double* twRe, const double* twIm,
+                                   uint32_t n) {
     uint32_t half = 4;
     for (; 4 * half <= n; half *= 4) {
         const double* w1r = twRe + (half - 1);
@@ -144,20 +143,19 @@ constexpr uint32_t kWidth = sizeof(V) / sizeof(double);
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 template <class V>
-inline __attribute__((always_inline)) V load(const double* p) {
+TARNIX_INLINE V load(const double* p) {
     V v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 template <class V>
-inline __attribute__((always_inline)) void store(double* p, V v) {
+TARNIX_INLINE void store(double* p, V v) {
     std::memcpy(p, &v, sizeof v);
 }
 
 // The butterfly of transform() on the values of W lanes.
 template <class V>
-inline __attribute__((always_inline)) void butterflyValues(V& ar, V& ai, V& br, V& bi, double wr,
-                                                           double wi) {
+TARNIX_INLINE void butterflyValues(V& ar, V& ai, V& br, V& bi, double wr, double wi) {
     const V tr = wr * br - wi * bi;
     const V ti = wr * bi + wi * br;
     br = ar - tr;
@@ -175,10 +173,10 @@ inline __attribute__((always_inline)) void butterflyValues(V& ar, V& ai, V& br, 
 // tr = wr x, ti = wi x and the sums with zero drop out; the values are those
 // of the full butterfly, up to the sign of a zero.
 template <bool RealInput, class V>
-inline __attribute__((always_inline)) void lanesFirstStages(
-    const uint32_t* rev, const double* twRe, const double* twIm, uint32_t n, uint32_t begin,
-    uint32_t end, const double* __restrict reIn, const double* __restrict imIn,
-    double* __restrict reOut, double* __restrict imOut) {
+TARNIX_INLINE void lanesFirstStages(const uint32_t* rev, const double* twRe, const double* twIm,
+                                    uint32_t n, uint32_t begin, uint32_t end,
+                                    const double* __restrict reIn, const double* __restrict imIn,
+                                    double* __restrict reOut, double* __restrict imOut) {
     const double w1r = twRe[0], w1i = twIm[0];
     const double w2r0 = twRe[1], w2i0 = twIm[1], w2r1 = twRe[2], w2i1 = twIm[2];
     for (uint32_t p = rev[begin]; p < n / 4; p += n / (end - begin))
@@ -244,10 +242,9 @@ struct LastValues {
 // points in [begin, end), as in laterStagesBody: each group of four values
 // goes through both stages in registers.
 template <class V, class Out>
-inline __attribute__((always_inline)) void lanesTwoStages(double* __restrict re,
-                                                          double* __restrict im, const double* twRe,
-                                                          const double* twIm, uint32_t half,
-                                                          uint32_t begin, uint32_t end, Out out) {
+TARNIX_INLINE void lanesTwoStages(double* __restrict re, double* __restrict im, const double* twRe,
+                                  const double* twIm, uint32_t half, uint32_t begin, uint32_t end,
+                                  Out out) {
     const double* w1r = twRe + (half - 1);
     const double* w1i = twIm + (half - 1);
     const double* w2r = twRe + (2 * half - 1);
@@ -274,10 +271,8 @@ inline __attribute__((always_inline)) void lanesTwoStages(double* __restrict re,
 // The stage of `half` alone over blocks of 2 * half points, for the last one
 // when the number of stages after the first two is odd.
 template <class V, class Out>
-inline __attribute__((always_inline)) void lanesOneStage(double* __restrict re,
-                                                         double* __restrict im, const double* twRe,
-                                                         const double* twIm, uint32_t half,
-                                                         uint32_t n, Out out) {
+TARNIX_INLINE void lanesOneStage(double* __restrict re, double* __restrict im, const double* twRe,
+                                 const double* twIm, uint32_t half, uint32_t n, Out out) {
     const uint32_t q = half * L;
     for (uint32_t b = 0; b < n; b += 2 * half)
         for (uint32_t j = 0; j < half; ++j)
@@ -303,8 +298,7 @@ struct LanesCall {
 // The last pass: a pair of stages, or one stage when the number after the
 // first two is odd.
 template <class V, class Out>
-inline __attribute__((always_inline)) void lanesLastPass(const LanesCall& c, uint32_t half,
-                                                         Out out) {
+TARNIX_INLINE void lanesLastPass(const LanesCall& c, uint32_t half, Out out) {
     if (4 * half == c.n)
         lanesTwoStages<V>(c.reOut, c.imOut, c.twRe, c.twIm, half, 0, c.n, out);
     else
@@ -320,7 +314,7 @@ inline __attribute__((always_inline)) void lanesLastPass(const LanesCall& c, uin
 constexpr uint32_t kCachedBlock = 64;
 
 template <class V>
-inline __attribute__((always_inline)) void lanesBody(const LanesCall& c) {
+TARNIX_INLINE void lanesBody(const LanesCall& c) {
     // Each block of the lower half goes with the block n / 2 above it, whose
     // first stages read the other halves of the same cache lines.
     const uint32_t n = c.n, block = n / 2 < kCachedBlock ? n / 2 : kCachedBlock;
@@ -352,10 +346,8 @@ inline __attribute__((always_inline)) void lanesBody(const LanesCall& c) {
     }
 }
 
-// The vector code is compiled twice, for AVX2 and for the baseline, and the
-// copy is chosen once by asking the processor: plain function pointers, no
-// loader mechanism, so every platform's build can use it. Contraction is
-// off, so both copies give the same bits.
+// The vector code is compiled twice, for AVX2 and for the baseline (see
+// dsp/cpu.h).
 struct Kernels {
     void (*laterStages)(double*, double*, const double*, const double*, uint32_t);
     void (*lanes)(const LanesCall&);
@@ -367,9 +359,8 @@ struct Kernels {
 // block, transposed in registers. The transpose is its own inverse.
 static_assert(L == 4, "the transposes are written for four lanes");
 
-inline __attribute__((always_inline)) void transpose4(double* __restrict out0, uint32_t outStep,
-                                                      const double* __restrict in0,
-                                                      uint32_t inStep) {
+TARNIX_INLINE void transpose4(double* __restrict out0, uint32_t outStep,
+                              const double* __restrict in0, uint32_t inStep) {
     const Lanes a = load<Lanes>(in0), b = load<Lanes>(in0 + inStep);
     const Lanes c = load<Lanes>(in0 + 2 * inStep), d = load<Lanes>(in0 + 3 * inStep);
     const Lanes t0 = __builtin_shufflevector(a, b, 0, 4, 2, 6);
@@ -382,13 +373,13 @@ inline __attribute__((always_inline)) void transpose4(double* __restrict out0, u
     store(out0 + 3 * outStep, __builtin_shufflevector(t1, t3, 2, 3, 6, 7));
 }
 
-inline __attribute__((always_inline)) void toLanesBody(const double* __restrict arrays,
-                                                       double* __restrict lanes, uint32_t n) {
+TARNIX_INLINE void toLanesBody(const double* __restrict arrays, double* __restrict lanes,
+                               uint32_t n) {
     for (uint32_t i = 0; i < n; i += 4)
         transpose4(lanes + i * L, L, arrays + i, n);
 }
-inline __attribute__((always_inline)) void fromLanesBody(const double* __restrict lanes,
-                                                         double* __restrict arrays, uint32_t n) {
+TARNIX_INLINE void fromLanesBody(const double* __restrict lanes, double* __restrict arrays,
+                                 uint32_t n) {
     for (uint32_t i = 0; i < n; i += 4)
         transpose4(arrays + i, n, lanes + i * L, L);
 }
@@ -407,39 +398,32 @@ void lanesBaseline(const LanesCall& c) {
     lanesBody<Narrow>(c);
 }
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-__attribute__((target("avx2"))) void laterStagesAvx2(double* re, double* im, const double* twRe,
-                                                     const double* twIm, uint32_t n) {
+const Kernels kBaseline = {laterStagesBaseline, lanesBaseline, toLanesBaseline, fromLanesBaseline};
+
+#ifdef TARNIX_VECTOR_COPIES
+TARNIX_AVX2 void laterStagesAvx2(double* re, double* im, const double* twRe, const double* twIm,
+                                 uint32_t n) {
     laterStagesBody(re, im, twRe, twIm, n);
 }
-__attribute__((target("avx2"))) void lanesAvx2(const LanesCall& c) {
+TARNIX_AVX2 void lanesAvx2(const LanesCall& c) {
     lanesBody<Wide>(c);
 }
-__attribute__((target("avx2"))) void toLanesAvx2(const double* arrays, double* lanes, uint32_t n) {
+TARNIX_AVX2 void toLanesAvx2(const double* arrays, double* lanes, uint32_t n) {
     toLanesBody(arrays, lanes, n);
 }
-__attribute__((target("avx2"))) void fromLanesAvx2(const double* lanes, double* arrays,
-                                                   uint32_t n) {
+TARNIX_AVX2 void fromLanesAvx2(const double* lanes, double* arrays, uint32_t n) {
     fromLanesBody(lanes, arrays, n);
 }
-#endif
-
-Kernels pickKernels() {
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2"))
-        return {laterStagesAvx2, lanesAvx2, toLanesAvx2, fromLanesAvx2};
-#endif
-    return {laterStagesBaseline, lanesBaseline, toLanesBaseline, fromLanesBaseline};
-}
-
-const Kernels kBaseline = {laterStagesBaseline, lanesBaseline, toLanesBaseline, fromLanesBaseline};
-bool baselineOnly = false;
+const Kernels kAvx2 = {laterStagesAvx2, lanesAvx2, toLanesAvx2, fromLanesAvx2};
 
 const Kernels& kernels() {
-    static const Kernels chosen = pickKernels();
-    return baselineOnly ? kBaseline : chosen;
+    return dsp::runAvx2() ? kAvx2 : kBaseline;
 }
+#else
+const Kernels& kernels() {
+    return kBaseline;
+}
+#endif
 
 }  // namespace
 
@@ -584,10 +568,6 @@ void CFft::runLanes(uint32_t n, uint32_t inverse, const double* reIn, const doub
                          inverse ? 1.0 / dSize : 0.0,
                          withIm};
     kernels().lanes(call);
-}
-
-void CFft::useBaselineOnly(bool on) {
-    baselineOnly = on;
 }
 
 void CFft::toLanes(const double* arrays, double* lanes, uint32_t n) {

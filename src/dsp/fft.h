@@ -38,10 +38,6 @@ class CFft {
     static void toLanes(const double* arrays, double* lanes, uint32_t n);
     static void fromLanes(const double* lanes, double* arrays, uint32_t n);
 
-    // Runs the baseline vector code even where a wider copy was chosen, so
-    // that tests can hold both copies to the same bits.
-    static void useBaselineOnly(bool on);
-
     // The periodic Hann window of n points.
     static void makeWindow(double* table, uint32_t n);
     static void applyWindow(const double* table, double* buffer, uint32_t n);

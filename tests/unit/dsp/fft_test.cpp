@@ -1,4 +1,5 @@
 #include "dsp/fft.h"
+#include "dsp/cpu.h"
 
 #include <cmath>
 #include <complex>
@@ -260,9 +261,9 @@ template <class Check>
 void withEachVectorCopy(Check check) {
     for (bool baseline : {false, true}) {
         SCOPED_TRACE(baseline ? "baseline copy" : "chosen copy");
-        CFft::useBaselineOnly(baseline);
+        dsp::useBaselineOnly(baseline);
         check();
-        CFft::useBaselineOnly(false);
+        dsp::useBaselineOnly(false);
     }
 }
 
