@@ -11,9 +11,9 @@
 namespace dsp {
 namespace {
 
-void powBaseline(double* values, uint32_t count, double exponent) {
+void powBaseline(const double* x, double* out, uint32_t count, double exponent) {
     for (uint32_t i = 0; i < count; ++i)
-        values[i] = dsp::pow(values[i], exponent);
+        out[i] = dsp::pow(x[i], exponent);
 }
 
 #ifdef TARNIX_VECTOR_COPIES
@@ -161,51 +161,38 @@ VECTOR_CODE __m256d power(__m256d x, double y, __m256i& sure) {
     return result;
 }
 
-TARNIX_AVX2_FMA void powVector(double* values, uint32_t count, double exponent) {
-    // Two groups per step keep two independent chains in flight; lanes that
-    // are not sure are noted and recomputed afterwards, away from the loop.
-    constexpr uint32_t kChunk = 256;
-    uint32_t redo[kChunk];
-    double redoValue[kChunk];
+TARNIX_AVX2_FMA void powVector(const double* x, double* out, uint32_t count, double exponent) {
+    // The vector pass notes which lanes are not sure and goes on without a
+    // branch; those few are recomputed afterwards.
+    constexpr uint32_t kChunk = 512;
+    uint8_t unsure[kChunk / 4];
     uint32_t i = 0;
-    while (i + 8 <= count) {
-        uint32_t pending = 0;
-        const uint32_t end = i + (count - i < kChunk ? (count - i) & ~7u : kChunk);
-        for (; i < end; i += 8) {
-            const __m256d x0 = _mm256_loadu_pd(values + i), x1 = _mm256_loadu_pd(values + i + 4);
-            __m256i sure0, sure1;
-            const __m256d r0 = power(x0, exponent, sure0), r1 = power(x1, exponent, sure1);
-            uint32_t unsure = ~static_cast<uint32_t>(_mm256_movemask_pd(asDouble(sure0)) |
-                                                     (_mm256_movemask_pd(asDouble(sure1)) << 4)) &
-                              0xFF;
-            if (unsure) {
-                alignas(32) double x[8];
-                _mm256_store_pd(x, x0);
-                _mm256_store_pd(x + 4, x1);
-                for (; unsure; unsure &= unsure - 1) {
-                    const uint32_t l = static_cast<uint32_t>(__builtin_ctz(unsure));
-                    redo[pending] = i + l;
-                    redoValue[pending++] = x[l];
-                }
-            }
-            _mm256_storeu_pd(values + i, r0);
-            _mm256_storeu_pd(values + i + 4, r1);
+    while (i + 4 <= count) {
+        const uint32_t start = i, end = i + (count - i < kChunk ? (count - i) & ~3u : kChunk);
+        for (; i < end; i += 4) {
+            __m256i sure;
+            _mm256_storeu_pd(out + i, power(_mm256_loadu_pd(x + i), exponent, sure));
+            unsure[(i - start) / 4] =
+                static_cast<uint8_t>(~_mm256_movemask_pd(asDouble(sure)) & 0xF);
         }
-        for (uint32_t p = 0; p < pending; ++p)
-            values[redo[p]] = dsp::pow(redoValue[p], exponent);
+        for (uint32_t g = 0; g < (end - start) / 4; ++g)
+            for (uint32_t bits = unsure[g]; bits; bits &= bits - 1) {
+                const uint32_t k = start + 4 * g + static_cast<uint32_t>(__builtin_ctz(bits));
+                out[k] = dsp::pow(x[k], exponent);
+            }
     }
-    powBaseline(values + i, count - i, exponent);
+    powBaseline(x + i, out + i, count - i, exponent);
 }
 
 #endif
 
 }  // namespace
 
-void powInPlace(double* values, uint32_t count, double exponent) {
+void powMany(const double* x, double* out, uint32_t count, double exponent) {
 #ifdef TARNIX_VECTOR_COPIES
-    if (runAvx2Fma()) return powVector(values, count, exponent);
+    if (runAvx2Fma()) return powVector(x, out, count, exponent);
 #endif
-    powBaseline(values, count, exponent);
+    powBaseline(x, out, count, exponent);
 }
 
 }  // namespace dsp

@@ -6,7 +6,8 @@
 
 namespace dsp {
 
-// values[i] = dsp::pow(values[i], exponent) for every i, the same bits.
+// out[i] = dsp::pow(x[i], exponent) for every i < count, the same bits. The
+// arrays must not overlap.
 //
 // Where the processor has AVX2 and FMA, four values are computed side by side
 // to well beyond double precision, as the exact rounding of x^y plus how far
@@ -15,6 +16,6 @@ namespace dsp {
 // of a unit inside its rounding interval, both give the same double. The
 // others (about one in eight) and every value outside the range the vector
 // code handles go to dsp::pow itself.
-void powInPlace(double* values, uint32_t count, double exponent);
+void powMany(const double* x, double* out, uint32_t count, double exponent);
 
 }  // namespace dsp

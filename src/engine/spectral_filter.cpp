@@ -309,16 +309,16 @@ TARNIX_INLINE void CAudioEngine::filterSpectrumBody() {
     // power.
     if (expandorOn) {
         uint32_t bins[engine::kBins];
-        double powers[engine::kBins];
+        double bases[engine::kBins], powers[engine::kBins];
         uint32_t count = 0;
         for (uint32_t k = lo; k < hi; ++k)
             writes[k] = level[k] < kNeverAbove200 ? 0 : writes[k];
         for (uint32_t k = lo; k < hi; ++k) {
             bins[count] = k;
-            powers[count] = level[k];
+            bases[count] = level[k];
             count += writes[k] != 0;
         }
-        dsp::powInPlace(powers, count, 1.2);
+        dsp::powMany(bases, powers, count, 1.2);
         for (uint32_t c = 0; c < count; ++c)
             level[bins[c]] = powers[c] * kOneTwelfth;
     }

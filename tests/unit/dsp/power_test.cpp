@@ -14,8 +14,8 @@ namespace {
 
 // Every value must be dsp::pow's own, bit for bit; NaN only where it gives NaN.
 void expectSameAsPow(const std::vector<double>& inputs, double exponent) {
-    std::vector<double> values = inputs;
-    dsp::powInPlace(values.data(), static_cast<uint32_t>(values.size()), exponent);
+    std::vector<double> values(inputs.size());
+    dsp::powMany(inputs.data(), values.data(), static_cast<uint32_t>(values.size()), exponent);
     int shown = 0;
     for (size_t i = 0; i < inputs.size(); ++i) {
         const double want = dsp::pow(inputs[i], exponent);
@@ -28,7 +28,7 @@ void expectSameAsPow(const std::vector<double>& inputs, double exponent) {
     }
 }
 
-TEST(PowInPlace, GivesTheLibraryBitsOverTheMagnitudesRange) {
+TEST(PowMany, GivesTheLibraryBitsOverTheMagnitudesRange) {
     // Magnitudes of 16-bit spectra span about 1e-3 to 1e9; the exponent the
     // expandor uses and others of both signs, with lengths that leave tails.
     std::mt19937_64 rng(11);
@@ -41,7 +41,7 @@ TEST(PowInPlace, GivesTheLibraryBitsOverTheMagnitudesRange) {
     }
 }
 
-TEST(PowInPlace, HandsEdgeValuesToTheLibrary) {
+TEST(PowMany, HandsEdgeValuesToTheLibrary) {
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const std::vector<double> inputs = {0.0,       -0.0,      -1.0,     1.0,      2.0,   0x1p-1074,
