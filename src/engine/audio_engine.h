@@ -183,15 +183,20 @@ class CAudioEngine {
     double window[engine::kFftSize] = {};
     double frame[engine::kFftSize] = {};
     double frameImag[engine::kFftSize] = {};
-    double spectrumRe[engine::kSpectrumSlots][engine::kFftSize] = {};
-    double spectrumIm[engine::kSpectrumSlots][engine::kFftSize] = {};
-    double synthRe[engine::kFftSize] = {};
-    double synthIm[engine::kFftSize] = {};
+    // The spectra of the last frames and the filter's output for one frame.
+    // While blocks are processed they point into the pipeline's stage arrays,
+    // so that no frame is copied; before that at zeroed storage of their own.
+    double* spectrumRe[engine::kSpectrumSlots] = {spectrumStore_[0], spectrumStore_[1],
+                                                  spectrumStore_[2]};
+    double* spectrumIm[engine::kSpectrumSlots] = {spectrumStore_[3], spectrumStore_[4],
+                                                  spectrumStore_[5]};
+    double* synthRe = synthStore_[0];
+    double* synthIm = synthStore_[1];
     double magnitude[engine::kSpectrumSlots][engine::kBins] = {};
     double secondFrame[engine::kFftSize] = {};
     double secondFrameImag[engine::kFftSize] = {};
-    double secondSynthRe[engine::kFftSize] = {};
-    double secondSynthIm[engine::kFftSize] = {};
+    double* secondSynthRe = synthStore_[2];
+    double* secondSynthIm = synthStore_[3];
     double floorAverage[engine::kBins] = {};
     double binFrequency[engine::kBins] = {};
     double minimumAmplitude[engine::kBins] = {};
@@ -247,15 +252,24 @@ class CAudioEngine {
     // The frames of a block are transformed kLanes at a time, side by side.
     // Frames go through the stage arrays one after the other (frame l at
     // l * kFftSize) and through the lane arrays in the transform's layout.
+    // The spectra alternate between two sets, as the filter still reads the
+    // frames two back from the batch before.
     static constexpr uint32_t kLaneValues = engine::kFftSize * CFft::kLanes;
+    alignas(64) double stageSpectraRe_[2][kLaneValues] = {};
+    alignas(64) double stageSpectraIm_[2][kLaneValues] = {};
+    uint32_t stageSet_ = 0;
+    // The filter's outputs; the frames read and the inverse transforms'
+    // results pass through them too.
     alignas(64) double stageRe_[kLaneValues] = {};
     alignas(64) double stageIm_[kLaneValues] = {};
+    alignas(64) double stageSecondRe_[kLaneValues] = {};
+    alignas(64) double stageSecondIm_[kLaneValues] = {};
+    double spectrumStore_[2 * engine::kSpectrumSlots][engine::kFftSize] = {};
+    double synthStore_[4][engine::kFftSize] = {};
     // The filter slot's processed magnitudes, and 1.0 or 0.0 for whether each
     // bin passed the gates (doubles, so that the loops take vectors).
     alignas(64) double filterLevel_[engine::kBins] = {};
     alignas(64) double filterPasses_[engine::kBins] = {};
-    alignas(64) double stageSecondRe_[kLaneValues] = {};
-    alignas(64) double stageSecondIm_[kLaneValues] = {};
     alignas(64) double lanesIn_[kLaneValues] = {};
     alignas(64) double lanesRe_[kLaneValues] = {};
     alignas(64) double lanesIm_[kLaneValues] = {};

@@ -2,8 +2,6 @@
 // and by tests that stand another spectral stage in for the filter.
 #pragma once
 
-#include <cstring>
-
 #include "engine/audio_engine.h"
 
 template <class Self, void (Self::*Stage)()>
@@ -22,19 +20,20 @@ void CAudioEngine::runBlockWith() {
         }
         CFft::toLanes(stageRe_, lanesIn_, N);
         fft.transformLanes(N, 0, lanesIn_, nullptr, lanesRe_, lanesIm_);
-        CFft::fromLanes(lanesRe_, stageRe_, N);
-        CFft::fromLanes(lanesIm_, stageIm_, N);
+        double* spectraRe = stageSpectraRe_[stageSet_];
+        double* spectraIm = stageSpectraIm_[stageSet_];
+        stageSet_ ^= 1;
+        CFft::fromLanes(lanesRe_, spectraRe, N);
+        CFft::fromLanes(lanesIm_, spectraIm, N);
 
         for (uint32_t l = 0; l < lanes; ++l) {
-            std::memcpy(spectrumRe[analysisSlot], stageRe_ + l * N, sizeof synthRe);
-            std::memcpy(spectrumIm[analysisSlot], stageIm_ + l * N, sizeof synthIm);
+            spectrumRe[analysisSlot] = spectraRe + l * N;
+            spectrumIm[analysisSlot] = spectraIm + l * N;
+            synthRe = stageRe_ + l * N;
+            synthIm = stageIm_ + l * N;
+            secondSynthRe = stageSecondRe_ + l * N;
+            secondSynthIm = stageSecondIm_ + l * N;
             (static_cast<Self*>(this)->*Stage)();
-            std::memcpy(stageRe_ + l * N, synthRe, sizeof synthRe);
-            std::memcpy(stageIm_ + l * N, synthIm, sizeof synthIm);
-            if (simulatedStereo) {
-                std::memcpy(stageSecondRe_ + l * N, secondSynthRe, sizeof secondSynthRe);
-                std::memcpy(stageSecondIm_ + l * N, secondSynthIm, sizeof secondSynthIm);
-            }
             analysisSlot = (analysisSlot + 1) % engine::kSpectrumSlots;
             synthesisSlot = (synthesisSlot + 1) % engine::kSpectrumSlots;
             platform::host().yieldTimeSlice();
