@@ -351,7 +351,7 @@ TARNIX_INLINE void lanesBody(const LanesCall& c) {
 struct Kernels {
     void (*laterStages)(double*, double*, const double*, const double*, uint32_t);
     void (*lanes)(const LanesCall&);
-    void (*toLanes)(const double*, double*, uint32_t);
+    void (*toLanes)(const double*, double*, uint32_t, const double*);
     void (*fromLanes)(const double*, double*, uint32_t);
 };
 
@@ -359,10 +359,17 @@ struct Kernels {
 // block, transposed in registers. The transpose is its own inverse.
 static_assert(L == 4, "the transposes are written for four lanes");
 
+// With `scale`, the four input rows are first multiplied by its four values,
+// each product exactly that of the window's own pass.
 TARNIX_INLINE void transpose4(double* __restrict out0, uint32_t outStep,
-                              const double* __restrict in0, uint32_t inStep) {
-    const Lanes a = load<Lanes>(in0), b = load<Lanes>(in0 + inStep);
-    const Lanes c = load<Lanes>(in0 + 2 * inStep), d = load<Lanes>(in0 + 3 * inStep);
+                              const double* __restrict in0, uint32_t inStep,
+                              const double* __restrict scale = nullptr) {
+    Lanes a = load<Lanes>(in0), b = load<Lanes>(in0 + inStep);
+    Lanes c = load<Lanes>(in0 + 2 * inStep), d = load<Lanes>(in0 + 3 * inStep);
+    if (scale) {
+        const Lanes w = load<Lanes>(scale);
+        a = a * w, b = b * w, c = c * w, d = d * w;
+    }
     const Lanes t0 = __builtin_shufflevector(a, b, 0, 4, 2, 6);
     const Lanes t1 = __builtin_shufflevector(a, b, 1, 5, 3, 7);
     const Lanes t2 = __builtin_shufflevector(c, d, 0, 4, 2, 6);
@@ -374,17 +381,21 @@ TARNIX_INLINE void transpose4(double* __restrict out0, uint32_t outStep,
 }
 
 TARNIX_INLINE void toLanesBody(const double* __restrict arrays, double* __restrict lanes,
-                               uint32_t n) {
-    for (uint32_t i = 0; i < n; i += 4)
-        transpose4(lanes + i * L, L, arrays + i, n);
+                               uint32_t n, const double* __restrict window) {
+    if (window)
+        for (uint32_t i = 0; i < n; i += 4)
+            transpose4(lanes + i * L, L, arrays + i, n, window + i);
+    else
+        for (uint32_t i = 0; i < n; i += 4)
+            transpose4(lanes + i * L, L, arrays + i, n);
 }
 TARNIX_INLINE void fromLanesBody(const double* __restrict lanes, double* __restrict arrays,
                                  uint32_t n) {
     for (uint32_t i = 0; i < n; i += 4)
         transpose4(arrays + i, n, lanes + i * L, L);
 }
-void toLanesBaseline(const double* arrays, double* lanes, uint32_t n) {
-    toLanesBody(arrays, lanes, n);
+void toLanesBaseline(const double* arrays, double* lanes, uint32_t n, const double* window) {
+    toLanesBody(arrays, lanes, n, window);
 }
 void fromLanesBaseline(const double* lanes, double* arrays, uint32_t n) {
     fromLanesBody(lanes, arrays, n);
@@ -408,8 +419,9 @@ TARNIX_AVX2 void laterStagesAvx2(double* re, double* im, const double* twRe, con
 TARNIX_AVX2 void lanesAvx2(const LanesCall& c) {
     lanesBody<Wide>(c);
 }
-TARNIX_AVX2 void toLanesAvx2(const double* arrays, double* lanes, uint32_t n) {
-    toLanesBody(arrays, lanes, n);
+TARNIX_AVX2 void toLanesAvx2(const double* arrays, double* lanes, uint32_t n,
+                             const double* window) {
+    toLanesBody(arrays, lanes, n, window);
 }
 TARNIX_AVX2 void fromLanesAvx2(const double* lanes, double* arrays, uint32_t n) {
     fromLanesBody(lanes, arrays, n);
@@ -570,8 +582,8 @@ void CFft::runLanes(uint32_t n, uint32_t inverse, const double* reIn, const doub
     kernels().lanes(call);
 }
 
-void CFft::toLanes(const double* arrays, double* lanes, uint32_t n) {
-    kernels().toLanes(arrays, lanes, n);
+void CFft::toLanes(const double* arrays, double* lanes, uint32_t n, const double* window) {
+    kernels().toLanes(arrays, lanes, n, window);
 }
 
 void CFft::fromLanes(const double* lanes, double* arrays, uint32_t n) {

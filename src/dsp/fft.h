@@ -35,7 +35,10 @@ class CFft {
 
     // Moves kLanes arrays of n values, stored one after the other (array l
     // at l * n), into the lane layout and back.
-    static void toLanes(const double* arrays, double* lanes, uint32_t n);
+    // With a window, every array is multiplied by it on the way, as
+    // applyWindow would.
+    static void toLanes(const double* arrays, double* lanes, uint32_t n,
+                        const double* window = nullptr);
     static void fromLanes(const double* lanes, double* arrays, uint32_t n);
 
     // The periodic Hann window of n points.

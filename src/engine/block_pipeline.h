@@ -16,9 +16,8 @@ void CAudioEngine::runBlockWith() {
         for (uint32_t l = 0; l < lanes; ++l) {
             readFrame(stageRe_ + l * N, frameLength);
             advanceRead(hop);
-            fft.applyWindow(window, stageRe_ + l * N, N);
         }
-        CFft::toLanes(stageRe_, lanesIn_, N);
+        CFft::toLanes(stageRe_, lanesIn_, N, window);
         fft.transformLanes(N, 0, lanesIn_, nullptr, lanesRe_, lanesIm_);
         double* spectraRe = stageSpectraRe_[stageSet_];
         double* spectraIm = stageSpectraIm_[stageSet_];
