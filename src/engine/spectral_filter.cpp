@@ -304,23 +304,19 @@ TARNIX_INLINE void CAudioEngine::filterSpectrumBody() {
     standingBinsBody(passes, level, writes);
 
     // The expandor and the absolute gate on the bins still standing, the
-    // powers all at once. A magnitude below kNeverAbove200 stays below the
-    // gate after the expandor (650^1.2 / 12 is about 197.8), so it needs no
-    // power.
+    // powers all at once: every bin in one run of vectors (nearly all stand
+    // when there is sound), the others raising a stand-in whose level is not
+    // used. A magnitude below kNeverAbove200 stays below the gate after the
+    // expandor (650^1.2 / 12 is about 197.8), so it is dropped before.
     if (expandorOn) {
-        uint32_t bins[engine::kBins];
         double bases[engine::kBins], powers[engine::kBins];
-        uint32_t count = 0;
-        for (uint32_t k = lo; k < hi; ++k)
-            writes[k] = level[k] < kNeverAbove200 ? 0 : writes[k];
         for (uint32_t k = lo; k < hi; ++k) {
-            bins[count] = k;
-            bases[count] = level[k];
-            count += writes[k] != 0;
+            writes[k] = level[k] < kNeverAbove200 ? 0 : writes[k];
+            bases[k] = writes[k] != 0 ? level[k] : kNeverAbove200;
         }
-        dsp::powMany(bases, powers, count, 1.2);
-        for (uint32_t c = 0; c < count; ++c)
-            level[bins[c]] = powers[c] * kOneTwelfth;
+        dsp::powMany(bases + lo, powers + lo, hi - lo, 1.2);
+        for (uint32_t k = lo; k < hi; ++k)
+            level[k] = powers[k] * kOneTwelfth;
     }
     for (uint32_t k = lo; k < hi; ++k)
         writes[k] = level[k] > kAbsoluteGate ? writes[k] : 0;
