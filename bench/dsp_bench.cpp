@@ -1,8 +1,9 @@
 // Speed of the DSP building blocks: a 1024-point transform each way, alone and
-// for kLanes frames side by side, and the time-domain filters per sample over
-// a block.
+// for kLanes frames side by side; the time-domain filters per sample over a
+// block; the expandor's powers for one frame.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <random>
 #include <vector>
 
@@ -10,6 +11,8 @@
 #include "dsp/fir_filter.h"
 #include "dsp/linear_combiner.h"
 #include "dsp/lms_filter.h"
+#include "dsp/math_functions.h"
+#include "dsp/power.h"
 
 namespace {
 
@@ -102,5 +105,28 @@ void linearCombiner(benchmark::State& state) {
     perSample(state, f);
 }
 BENCHMARK(linearCombiner);
+
+// The expandor's powers for one frame's bins (magnitudes of a noisy frame):
+// the C library's pow one by one, and powMany.
+void expandorPowers(benchmark::State& state) {
+    const bool many = state.range(0) != 0;
+    std::mt19937 rng(2);
+    std::uniform_real_distribution<double> logOf(std::log(650.0), std::log(1e6));
+    std::vector<double> bases(509), powers(509);
+    for (double& x : bases)
+        x = std::exp(logOf(rng));
+    for (auto _ : state) {
+        if (many)
+            dsp::powMany(bases.data(), powers.data(), 509, 1.2);
+        else
+            for (size_t k = 0; k < bases.size(); ++k)
+                powers[k] = dsp::pow(bases[k], 1.2);
+        benchmark::DoNotOptimize(powers.data());
+        benchmark::ClobberMemory();
+    }
+    state.counters["values"] = benchmark::Counter(static_cast<double>(state.iterations()) * 509,
+                                                  benchmark::Counter::kIsRate);
+}
+BENCHMARK(expandorPowers)->Arg(0)->Arg(1)->ArgName("many");
 
 }  // namespace

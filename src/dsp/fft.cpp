@@ -208,13 +208,15 @@ TARNIX_INLINE void lanesFirstStages(const uint32_t* rev, const double* twRe, con
 }
 
 // Where a pass puts its values. Between stages they are stored as they are.
+// (Always inlined, as every helper that takes a vector: a call between the
+// AVX2 copy and code compiled without it would pass vectors differently.)
 struct KeepValues {
     template <class V>
-    void re(double* p, V v) const {
+    TARNIX_INLINE void re(double* p, V v) const {
         store(p, v);
     }
     template <class V>
-    void im(double* p, V v) const {
+    TARNIX_INLINE void im(double* p, V v) const {
         store(p, v);
     }
 };
@@ -225,12 +227,12 @@ template <bool Scaled, bool WithIm>
 struct LastValues {
     double scale;
     template <class V>
-    void re(double* p, V v) const {
+    TARNIX_INLINE void re(double* p, V v) const {
         if constexpr (Scaled) v = v * scale;
         store(p, v);
     }
     template <class V>
-    void im(double* p, V v) const {
+    TARNIX_INLINE void im(double* p, V v) const {
         if constexpr (WithIm) {
             if constexpr (Scaled) v = v * scale;
             store(p, v);
