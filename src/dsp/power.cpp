@@ -50,19 +50,25 @@ VECTOR_CODE __m256d toDouble(__m256i n) {
     return _mm256_sub_pd(asDouble(shifted), splat(kShift));
 }
 
-// ln x as hi + lo, absolute error below 2^-66, for 2 <= x < 2^1000.
+// ln x as hi + lo, absolute error below 2^-66, for 2 <= x < 2^1000 (the four
+// values at xs, whose bits are ix).
 // x = 2^k z with z in [1, 2); z lies in table interval i, whose factor f has
 // few bits, so r = z f - 1 is exact and ln x = k ln2 - ln f + ln(1 + r).
-VECTOR_CODE void logarithm(__m256i ix, __m256d& hi, __m256d& lo) {
+// (The table rows are found from the inputs' bits read as integers, and from
+// the exponential's indices moved out of the register one by one: going
+// through a vector store and scalar loads stalls the loads.)
+VECTOR_CODE const double* logRow(const double* xs, int lane) {
+    uint64_t bits;
+    __builtin_memcpy(&bits, xs + lane, sizeof bits);
+    return t::kLog[(bits >> 45) & 127];
+}
+VECTOR_CODE void logarithm(const double* xs, __m256i ix, __m256d& hi, __m256d& lo) {
     const __m256i k = _mm256_sub_epi64(_mm256_srli_epi64(ix, 52), _mm256_set1_epi64x(1023));
-    const __m256i i = _mm256_and_si256(_mm256_srli_epi64(ix, 45), _mm256_set1_epi64x(127));
     const __m256d z = asDouble(
         _mm256_or_si256(_mm256_and_si256(ix, splat64(0x000FFFFFFFFFFFFFull)), asBits(splat(1.0))));
     // Four aligned loads and a transpose: cheaper than gathers.
-    alignas(32) int64_t at[4];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(at), i);
-    const __m256d v0 = _mm256_load_pd(t::kLog[at[0]]), v1 = _mm256_load_pd(t::kLog[at[1]]);
-    const __m256d v2 = _mm256_load_pd(t::kLog[at[2]]), v3 = _mm256_load_pd(t::kLog[at[3]]);
+    const __m256d v0 = _mm256_load_pd(logRow(xs, 0)), v1 = _mm256_load_pd(logRow(xs, 1));
+    const __m256d v2 = _mm256_load_pd(logRow(xs, 2)), v3 = _mm256_load_pd(logRow(xs, 3));
     const __m256d lo01 = _mm256_unpacklo_pd(v0, v1), hi01 = _mm256_unpackhi_pd(v0, v1);
     const __m256d lo23 = _mm256_unpacklo_pd(v2, v3), hi23 = _mm256_unpackhi_pd(v2, v3);
     const __m256d invc = _mm256_permute2f128_pd(lo01, lo23, 0x20);
@@ -96,7 +102,8 @@ VECTOR_CODE void logarithm(__m256i ix, __m256d& hi, __m256d& lo) {
 
 // Four values of x^y; `sure` holds all ones in the lanes whose x^y lies more
 // than 1/32 of a unit inside the rounding interval of the result.
-VECTOR_CODE __m256d power(__m256d x, double y, __m256i& sure) {
+VECTOR_CODE __m256d power(const double* xs, double y, __m256i& sure) {
+    const __m256d x = _mm256_loadu_pd(xs);
     const __m256i ix = asBits(x);
     // 2 <= x < 2^1000; negative values, NaN and infinities fall out.
     const __m256i inRange =
@@ -104,7 +111,7 @@ VECTOR_CODE __m256d power(__m256d x, double y, __m256i& sure) {
                          _mm256_cmpgt_epi64(splat64(0x7E70000000000000ull), ix));
 
     __m256d lnHi, lnLo;
-    logarithm(ix, lnHi, lnLo);
+    logarithm(xs, ix, lnHi, lnLo);
     // y ln x as ehi + elo.
     const __m256d vy = splat(y);
     const __m256d ehi = _mm256_mul_pd(vy, lnHi);
@@ -123,9 +130,10 @@ VECTOR_CODE __m256d power(__m256d x, double y, __m256i& sure) {
     const __m256d r1 = _mm256_fnmadd_pd(nd, splat(t::kLn2NHi), ehi);
     const __m256d r = _mm256_add_pd(r1, _mm256_fnmadd_pd(nd, splat(t::kLn2NLo), elo));
 
-    alignas(32) int64_t at[4];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(at),
-                       _mm256_and_si256(n, _mm256_set1_epi64x(t::kExpSize - 1)));
+    const __m256i nm = _mm256_and_si256(n, _mm256_set1_epi64x(t::kExpSize - 1));
+    const __m128i nlo = _mm256_castsi256_si128(nm), nhi = _mm256_extracti128_si256(nm, 1);
+    const int64_t at[4] = {_mm_cvtsi128_si64(nlo), _mm_extract_epi64(nlo, 1),
+                           _mm_cvtsi128_si64(nhi), _mm_extract_epi64(nhi, 1)};
     const __m256d e02 = _mm256_set_m128d(_mm_load_pd(t::kExp[at[2]]), _mm_load_pd(t::kExp[at[0]]));
     const __m256d e13 = _mm256_set_m128d(_mm_load_pd(t::kExp[at[3]]), _mm_load_pd(t::kExp[at[1]]));
     const __m256d scale =
@@ -170,7 +178,7 @@ TARNIX_AVX2_FMA void powVector(const double* x, double* out, uint32_t count, dou
         const uint32_t start = i, end = i + (count - i < kChunk ? (count - i) & ~3u : kChunk);
         for (; i < end; i += 4) {
             __m256i sure;
-            _mm256_storeu_pd(out + i, power(_mm256_loadu_pd(x + i), exponent, sure));
+            _mm256_storeu_pd(out + i, power(x + i, exponent, sure));
             unsure[(i - start) / 4] =
                 static_cast<uint8_t>(~_mm256_movemask_pd(asDouble(sure)) & 0xF);
         }
