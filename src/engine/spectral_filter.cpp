@@ -55,6 +55,15 @@ TARNIX_INLINE double kept(double value, uint64_t mask) {
 TARNIX_INLINE uint64_t ones(bool b) {
     return uint64_t{0} - b;
 }
+
+// a where c holds, else b: chosen on the bits, both already computed, so
+// that the compiler keeps the loop on vectors (a sum or product it would have
+// to compute on one side of a branch only stops it).
+TARNIX_INLINE double chosen(bool c, double a, double b) {
+    const uint64_t m = ones(c);
+    return std::bit_cast<double>((std::bit_cast<uint64_t>(a) & m) |
+                                 (std::bit_cast<uint64_t>(b) & ~m));
+}
 }  // namespace
 
 inline void CAudioEngine::silenceBin(uint32_t j) {
@@ -126,13 +135,11 @@ TARNIX_INLINE void CAudioEngine::writeOutputs(const uint64_t* writes, const doub
     if (simulatedStereo) {
         for (uint32_t k = lo; k < hi; ++k) {
             const double g = gain[k];
-            if (binFrequency[k] < 200.0) {
-                gain[k] = 16 * g;
-                second[k] = 16 * g;
-            } else {
-                gain[k] = (k % 32) * g;
-                second[k] = (32 - (k % 32)) * g;
-            }
+            const int32_t comb = static_cast<int32_t>(k % 32);
+            const double low = 16 * g, first = comb * g, other = (32 - comb) * g;
+            const bool under = binFrequency[k] < 200.0;
+            gain[k] = chosen(under, low, first);
+            second[k] = chosen(under, low, other);
         }
     }
     const int32_t mirror = static_cast<int32_t>(indexMask);
@@ -259,7 +266,7 @@ TARNIX_INLINE void CAudioEngine::filterSpectrumBody() {
     const double* newest = magnitude[w];
     if (showPeaks)
         for (uint32_t k = lo; k < hi; ++k)
-            if (peakSpectrum[k] < newest[k]) peakSpectrum[k] = newest[k];
+            peakSpectrum[k] = peakSpectrum[k] < newest[k] ? newest[k] : peakSpectrum[k];
 
     // The filter slot in two passes. The first takes each bin on its own
     // through averaging, the noise floor and its minimum amplitude; a bin it
@@ -275,9 +282,9 @@ TARNIX_INLINE void CAudioEngine::filterSpectrumBody() {
         for (uint32_t k = lo; k < hi; ++k) {
             // Not the plain mean: a slot that does not exceed the running sum is skipped.
             double m = 0.0;
-            m = m0[k] > m ? m + m0[k] : m;
-            m = m1[k] > m ? m + m1[k] : m;
-            m = m2[k] > m ? m + m2[k] : m;
+            m = chosen(m0[k] > m, m + m0[k], m);
+            m = chosen(m1[k] > m, m + m1[k], m);
+            m = chosen(m2[k] > m, m + m2[k], m);
             level[k] = m * kOneThird;
         }
     } else {
@@ -291,7 +298,7 @@ TARNIX_INLINE void CAudioEngine::filterSpectrumBody() {
             floor[k] = (10 * floor[k] + newest[k]) * kOneEleventh;
             const double t = factor * floor[k];
             passes[k] = level[k] > t ? 1.0 : 0.0;
-            level[k] = level[k] > t ? level[k] - t : level[k];
+            level[k] = chosen(level[k] > t, level[k] - t, level[k]);
         }
         for (uint32_t k = lo; k < hi; ++k)
             passes[k] = level[k] > minimumAmplitude[k] ? passes[k] : 0.0;
