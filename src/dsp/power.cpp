@@ -100,9 +100,15 @@ VECTOR_CODE void logarithm(const double* xs, __m256i ix, __m256d& hi, __m256d& l
     fastTwoSum(s2, _mm256_add_pd(_mm256_add_pd(lo1, e1), _mm256_add_pd(e2, p)), hi, lo);
 }
 
-// Four values of x^y; `sure` holds all ones in the lanes whose x^y lies more
-// than 1/32 of a unit inside the rounding interval of the result.
-VECTOR_CODE __m256d power(const double* xs, double y, __m256i& sure) {
+// y ln x for four values, as ehi + elo, and which lanes the vector code may
+// answer for.
+struct Exponent {
+    __m256d ehi, elo;
+    __m256i inRange;
+    __m256d small;
+};
+
+VECTOR_CODE Exponent exponentOf(const double* xs, double y) {
     const __m256d x = _mm256_loadu_pd(xs);
     const __m256i ix = asBits(x);
     // 2 <= x < 2^1000; negative values, NaN and infinities fall out.
@@ -120,6 +126,15 @@ VECTOR_CODE __m256d power(const double* xs, double y, __m256i& sure) {
     // The library's error grows with |y ln x|; below 64 it stays under
     // 0.515 units, inside the margin.
     const __m256d small = _mm256_cmp_pd(absHi, splat(64.0), _CMP_LT_OQ);
+    return {ehi, elo, inRange, small};
+}
+
+// Four values of x^y from their exponent; `sure` holds all ones in the lanes
+// whose x^y lies more than 1/32 of a unit inside the rounding interval of the
+// result.
+VECTOR_CODE __m256d power(const Exponent& e, __m256i& sure) {
+    const __m256d ehi = e.ehi, elo = e.elo, small = e.small;
+    const __m256i inRange = e.inRange;
 
     // e^(ehi + elo) = 2^(n / N) e^r with n = round(ehi N / ln2).
     const __m256d shifted = fma(ehi, splat(t::kInvLn2N), splat(kShift));
@@ -168,6 +183,11 @@ VECTOR_CODE __m256d power(const double* xs, double y, __m256i& sure) {
     return result;
 }
 
+// A bit for each lane that is not sure.
+VECTOR_CODE uint8_t unsureLanes(__m256i sure) {
+    return static_cast<uint8_t>(~_mm256_movemask_pd(asDouble(sure)) & 0xF);
+}
+
 TARNIX_AVX2_FMA void powVector(const double* x, double* out, uint32_t count, double exponent) {
     // The vector pass notes which lanes are not sure and goes on without a
     // branch; those few are recomputed afterwards.
@@ -176,11 +196,21 @@ TARNIX_AVX2_FMA void powVector(const double* x, double* out, uint32_t count, dou
     uint32_t i = 0;
     while (i + 4 <= count) {
         const uint32_t start = i, end = i + (count - i < kChunk ? (count - i) & ~3u : kChunk);
-        for (; i < end; i += 4) {
+        // Two groups at a time, both logarithms first: the processor then
+        // has two independent chains to overlap.
+        for (; i + 8 <= end; i += 8) {
+            const Exponent a = exponentOf(x + i, exponent), b = exponentOf(x + i + 4, exponent);
+            __m256i sureA, sureB;
+            _mm256_storeu_pd(out + i, power(a, sureA));
+            _mm256_storeu_pd(out + i + 4, power(b, sureB));
+            unsure[(i - start) / 4] = unsureLanes(sureA);
+            unsure[(i - start) / 4 + 1] = unsureLanes(sureB);
+        }
+        if (i < end) {
             __m256i sure;
-            _mm256_storeu_pd(out + i, power(x + i, exponent, sure));
-            unsure[(i - start) / 4] =
-                static_cast<uint8_t>(~_mm256_movemask_pd(asDouble(sure)) & 0xF);
+            _mm256_storeu_pd(out + i, power(exponentOf(x + i, exponent), sure));
+            unsure[(i - start) / 4] = unsureLanes(sure);
+            i += 4;
         }
         for (uint32_t g = 0; g < (end - start) / 4; ++g)
             for (uint32_t bits = unsure[g]; bits; bits &= bits - 1) {
