@@ -242,32 +242,32 @@ struct LastValues {
 
 // The stages of `half` and 2 * half together over the blocks of 4 * half
 // points in [begin, end), as in laterStagesBody: each group of four values
-// goes through both stages in registers.
+// goes through both stages in registers. `pair` holds the six twiddle values
+// of each group side by side (see pairTwiddles).
 template <class V, class Out>
-TARNIX_INLINE void lanesTwoStages(double* __restrict re, double* __restrict im, const double* twRe,
-                                  const double* twIm, uint32_t half, uint32_t begin, uint32_t end,
-                                  Out out) {
-    const double* w1r = twRe + (half - 1);
-    const double* w1i = twIm + (half - 1);
-    const double* w2r = twRe + (2 * half - 1);
-    const double* w2i = twIm + (2 * half - 1);
+TARNIX_INLINE void lanesTwoStages(double* __restrict re, double* __restrict im,
+                                  const double* __restrict pair, uint32_t half, uint32_t begin,
+                                  uint32_t end, Out out) {
     const uint32_t q = half * L;
-    for (uint32_t b = begin; b < end; b += 4 * half)
-        for (uint32_t j = 0; j < half; ++j)
+    for (uint32_t b = begin; b < end; b += 4 * half) {
+        double* r = re + b * L;
+        double* m = im + b * L;
+        const double* w = pair;
+        for (uint32_t j = 0; j < half; ++j, r += L, m += L, w += 6)
             for (uint32_t c = 0; c < L; c += kWidth<V>) {
-                double* r = re + (b + j) * L + c;
-                double* m = im + (b + j) * L + c;
-                V ar = load<V>(r), ai = load<V>(m), br = load<V>(r + q), bi = load<V>(m + q);
-                V cr = load<V>(r + 2 * q), ci = load<V>(m + 2 * q);
-                V dr = load<V>(r + 3 * q), di = load<V>(m + 3 * q);
-                butterflyValues(ar, ai, br, bi, w1r[j], w1i[j]);
-                butterflyValues(cr, ci, dr, di, w1r[j], w1i[j]);
-                butterflyValues(ar, ai, cr, ci, w2r[j], w2i[j]);
-                butterflyValues(br, bi, dr, di, w2r[j + half], w2i[j + half]);
-                out.re(r, ar), out.im(m, ai), out.re(r + q, br), out.im(m + q, bi);
-                out.re(r + 2 * q, cr), out.im(m + 2 * q, ci);
-                out.re(r + 3 * q, dr), out.im(m + 3 * q, di);
+                V ar = load<V>(r + c), ai = load<V>(m + c);
+                V br = load<V>(r + c + q), bi = load<V>(m + c + q);
+                V cr = load<V>(r + c + 2 * q), ci = load<V>(m + c + 2 * q);
+                V dr = load<V>(r + c + 3 * q), di = load<V>(m + c + 3 * q);
+                butterflyValues(ar, ai, br, bi, w[0], w[1]);
+                butterflyValues(cr, ci, dr, di, w[0], w[1]);
+                butterflyValues(ar, ai, cr, ci, w[2], w[3]);
+                butterflyValues(br, bi, dr, di, w[4], w[5]);
+                out.re(r + c, ar), out.im(m + c, ai), out.re(r + c + q, br);
+                out.im(m + c + q, bi), out.re(r + c + 2 * q, cr), out.im(m + c + 2 * q, ci);
+                out.re(r + c + 3 * q, dr), out.im(m + c + 3 * q, di);
             }
+    }
 }
 
 // The stage of `half` alone over blocks of 2 * half points, for the last one
@@ -287,9 +287,17 @@ TARNIX_INLINE void lanesOneStage(double* __restrict re, double* __restrict im, c
             }
 }
 
+// Where the twiddle values of the pair of stages of `half` start in the
+// table of pairs: 6 values for each of the half groups of each smaller pair
+// (half = 4, 16, 64, ...).
+constexpr uint32_t pairOffset(uint32_t half) {
+    return 2 * (half - 4);
+}
+
 struct LanesCall {
     const uint32_t* rev;
     const double *twRe, *twIm;
+    const double* pairs;
     uint32_t n;  // at least 8
     const double *reIn, *imIn;
     double *reOut, *imOut;
@@ -302,7 +310,7 @@ struct LanesCall {
 template <class V, class Out>
 TARNIX_INLINE void lanesLastPass(const LanesCall& c, uint32_t half, Out out) {
     if (4 * half == c.n)
-        lanesTwoStages<V>(c.reOut, c.imOut, c.twRe, c.twIm, half, 0, c.n, out);
+        lanesTwoStages<V>(c.reOut, c.imOut, c.pairs + pairOffset(half), half, 0, c.n, out);
     else
         lanesOneStage<V>(c.reOut, c.imOut, c.twRe, c.twIm, half, c.n, out);
 }
@@ -331,11 +339,11 @@ TARNIX_INLINE void lanesBody(const LanesCall& c) {
                                       c.reOut, c.imOut);
         for (uint32_t b : {begin, begin + n / 2})
             for (half = 4; 4 * half <= block; half *= 4)
-                lanesTwoStages<V>(c.reOut, c.imOut, c.twRe, c.twIm, half, b, b + block,
+                lanesTwoStages<V>(c.reOut, c.imOut, c.pairs + pairOffset(half), half, b, b + block,
                                   KeepValues{});
     }
     for (; 4 * half < n; half *= 4)
-        lanesTwoStages<V>(c.reOut, c.imOut, c.twRe, c.twIm, half, 0, n, KeepValues{});
+        lanesTwoStages<V>(c.reOut, c.imOut, c.pairs + pairOffset(half), half, 0, n, KeepValues{});
     if (c.scale != 0.0) {
         if (c.withIm)
             lanesLastPass<V>(c, half, LastValues<true, true>{c.scale});
@@ -486,7 +494,22 @@ int32_t CFft::initialize(uint32_t n) {
         stageTwiddles(daInverseSin2[s], daInverseSin1[s], daInverseCos2[s], daInverseCos1[s],
                       daInverseTwoCos[s], half, &inverseRe_[offset], &inverseIm_[offset]);
     }
+    pairTwiddles(forwardRe_, forwardIm_, forwardPairs_);
+    pairTwiddles(inverseRe_, inverseIm_, inversePairs_);
     return 0;
+}
+
+void CFft::pairTwiddles(const std::vector<double>& re, const std::vector<double>& im,
+                        std::vector<double>& pairs) const {
+    const uint32_t n = 1u << nLog2Size;
+    pairs.clear();
+    for (uint32_t half = 4; 4 * half <= n; half *= 4) {
+        for (uint32_t j = 0; j < half; ++j)
+            for (uint32_t i : {half - 1 + j, 2 * half - 1 + j, 3 * half - 1 + j}) {
+                pairs.push_back(re[i]);
+                pairs.push_back(im[i]);
+            }
+    }
 }
 
 void CFft::transform(uint32_t n, uint32_t inverse, const double* reIn, const double* imIn,
@@ -574,6 +597,7 @@ void CFft::runLanes(uint32_t n, uint32_t inverse, const double* reIn, const doub
     const LanesCall call{bitReversed_.data(),
                          inverse ? inverseRe_.data() : forwardRe_.data(),
                          inverse ? inverseIm_.data() : forwardIm_.data(),
+                         inverse ? inversePairs_.data() : forwardPairs_.data(),
                          n,
                          reIn,
                          imIn,

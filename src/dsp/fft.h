@@ -69,6 +69,13 @@ class CFft {
     // can vectorise. Stage s occupies entries [2^s - 1, 2^(s+1) - 1).
     std::vector<double> forwardRe_, forwardIm_, inverseRe_, inverseIm_;
     std::vector<uint32_t> bitReversed_;
+    // For the side-by-side transforms, which take the stages in pairs: per
+    // pair and group, the factors of the first stage and the two of the
+    // second, as (re, im) one after the other, so that a group reads them
+    // from one place.
+    std::vector<double> forwardPairs_, inversePairs_;
+    void pairTwiddles(const std::vector<double>& re, const std::vector<double>& im,
+                      std::vector<double>& pairs) const;
 
     void runLanes(uint32_t n, uint32_t inverse, const double* reIn, const double* imIn,
                   double* reOut, double* imOut, bool withIm) const;
