@@ -270,8 +270,14 @@ class CAudioEngine {
     // bin passed the gates (doubles, so that the loops take vectors).
     alignas(64) double filterLevel_[engine::kBins] = {};
     alignas(64) double filterPasses_[engine::kBins] = {};
+    // The transforms work on a real and an imaginary array at once, at the
+    // same offsets in both; arrays whose distance is a multiple of 4 KB put
+    // those values into the same cache sets, which then overflow. The gap
+    // sets the imaginary arrays 2 KB off their real ones (lanesIn_ and
+    // lanesWork_ are the inverse's pair).
     alignas(64) double lanesIn_[kLaneValues] = {};
     alignas(64) double lanesRe_[kLaneValues] = {};
+    double lanesGap_[256] = {};
     alignas(64) double lanesIm_[kLaneValues] = {};
     // Work space of the inverse transforms, whose imaginary outputs nobody reads.
     alignas(64) double lanesWork_[kLaneValues] = {};
