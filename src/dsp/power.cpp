@@ -191,26 +191,27 @@ VECTOR_CODE uint8_t unsureLanes(__m256i sure) {
 TARNIX_AVX2_FMA void powVector(const double* x, double* out, uint32_t count, double exponent) {
     // The vector pass notes which lanes are not sure and goes on without a
     // branch; those few are recomputed afterwards.
-    constexpr uint32_t kChunk = 512;
+    constexpr uint32_t kChunk = 512, kGroups = 4;
     uint8_t unsure[kChunk / 4];
     uint32_t i = 0;
     while (i + 4 <= count) {
         const uint32_t start = i, end = i + (count - i < kChunk ? (count - i) & ~3u : kChunk);
-        // Two groups at a time, both logarithms first: the processor then
-        // has two independent chains to overlap.
-        for (; i + 8 <= end; i += 8) {
-            const Exponent a = exponentOf(x + i, exponent), b = exponentOf(x + i + 4, exponent);
-            __m256i sureA, sureB;
-            _mm256_storeu_pd(out + i, power(a, sureA));
-            _mm256_storeu_pd(out + i + 4, power(b, sureB));
-            unsure[(i - start) / 4] = unsureLanes(sureA);
-            unsure[(i - start) / 4 + 1] = unsureLanes(sureB);
+        // Several groups at a time, their logarithms first: the processor
+        // then has independent chains to overlap.
+        for (; i + 4 * kGroups <= end; i += 4 * kGroups) {
+            Exponent e[kGroups];
+            for (uint32_t g = 0; g < kGroups; ++g)
+                e[g] = exponentOf(x + i + 4 * g, exponent);
+            for (uint32_t g = 0; g < kGroups; ++g) {
+                __m256i sure;
+                _mm256_storeu_pd(out + i + 4 * g, power(e[g], sure));
+                unsure[(i - start) / 4 + g] = unsureLanes(sure);
+            }
         }
-        if (i < end) {
+        for (; i < end; i += 4) {
             __m256i sure;
             _mm256_storeu_pd(out + i, power(exponentOf(x + i, exponent), sure));
             unsure[(i - start) / 4] = unsureLanes(sure);
-            i += 4;
         }
         for (uint32_t g = 0; g < (end - start) / 4; ++g)
             for (uint32_t bits = unsure[g]; bits; bits &= bits - 1) {
