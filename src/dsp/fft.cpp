@@ -362,7 +362,7 @@ struct Kernels {
     void (*laterStages)(double*, double*, const double*, const double*, uint32_t);
     void (*lanes)(const LanesCall&);
     void (*toLanes)(const double*, double*, uint32_t, const double*);
-    void (*fromLanes)(const double*, double*, uint32_t);
+    void (*fromLanes)(const double*, double*, uint32_t, uint32_t);
 };
 
 // The lane layout is a transpose: four points of four arrays make a 4 x 4
@@ -400,15 +400,15 @@ TARNIX_INLINE void toLanesBody(const double* __restrict arrays, double* __restri
             transpose4(lanes + i * L, L, arrays + i, n);
 }
 TARNIX_INLINE void fromLanesBody(const double* __restrict lanes, double* __restrict arrays,
-                                 uint32_t n) {
-    for (uint32_t i = 0; i < n; i += 4)
+                                 uint32_t n, uint32_t count) {
+    for (uint32_t i = 0; i < count; i += 4)
         transpose4(arrays + i, n, lanes + i * L, L);
 }
 void toLanesBaseline(const double* arrays, double* lanes, uint32_t n, const double* window) {
     toLanesBody(arrays, lanes, n, window);
 }
-void fromLanesBaseline(const double* lanes, double* arrays, uint32_t n) {
-    fromLanesBody(lanes, arrays, n);
+void fromLanesBaseline(const double* lanes, double* arrays, uint32_t n, uint32_t count) {
+    fromLanesBody(lanes, arrays, n, count);
 }
 
 void laterStagesBaseline(double* re, double* im, const double* twRe, const double* twIm,
@@ -433,8 +433,8 @@ TARNIX_AVX2 void toLanesAvx2(const double* arrays, double* lanes, uint32_t n,
                              const double* window) {
     toLanesBody(arrays, lanes, n, window);
 }
-TARNIX_AVX2 void fromLanesAvx2(const double* lanes, double* arrays, uint32_t n) {
-    fromLanesBody(lanes, arrays, n);
+TARNIX_AVX2 void fromLanesAvx2(const double* lanes, double* arrays, uint32_t n, uint32_t count) {
+    fromLanesBody(lanes, arrays, n, count);
 }
 const Kernels kAvx2 = {laterStagesAvx2, lanesAvx2, toLanesAvx2, fromLanesAvx2};
 
@@ -612,8 +612,8 @@ void CFft::toLanes(const double* arrays, double* lanes, uint32_t n, const double
     kernels().toLanes(arrays, lanes, n, window);
 }
 
-void CFft::fromLanes(const double* lanes, double* arrays, uint32_t n) {
-    kernels().fromLanes(lanes, arrays, n);
+void CFft::fromLanes(const double* lanes, double* arrays, uint32_t n, uint32_t count) {
+    kernels().fromLanes(lanes, arrays, n, count == 0 ? n : count);
 }
 
 void CFft::makeWindow(double* table, uint32_t n) {

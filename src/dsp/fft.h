@@ -37,9 +37,11 @@ class CFft {
     // at l * n), into the lane layout and back.
     // With a window, every array is multiplied by it on the way, as
     // applyWindow would.
+    // With a count (a multiple of 4), fromLanes moves only the first count
+    // values of each array.
     static void toLanes(const double* arrays, double* lanes, uint32_t n,
                         const double* window = nullptr);
-    static void fromLanes(const double* lanes, double* arrays, uint32_t n);
+    static void fromLanes(const double* lanes, double* arrays, uint32_t n, uint32_t count = 0);
 
     // The periodic Hann window of n points.
     static void makeWindow(double* table, uint32_t n);

@@ -223,6 +223,10 @@ class CAudioEngine {
     uint32_t nextCaptureSlot(uint32_t slot) const;
 
   protected:
+    // How many bins of each analysed spectrum a spectral stage reads: the
+    // filter only the half spectrum below the mirror (it writes the mirror
+    // half itself).
+    static constexpr uint32_t kAnalysedBins = engine::kBins;
     // The frames of one block with a given spectral stage; the product runs
     // filterSpectrum, a test may stand in another stage.
     template <class Self, void (Self::*Stage)()>

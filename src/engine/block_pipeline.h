@@ -22,8 +22,9 @@ void CAudioEngine::runBlockWith() {
         double* spectraRe = stageSpectraRe_[stageSet_];
         double* spectraIm = stageSpectraIm_[stageSet_];
         stageSet_ ^= 1;
-        CFft::fromLanes(lanesRe_, spectraRe, N);
-        CFft::fromLanes(lanesIm_, spectraIm, N);
+        // Only the bins the stage reads are moved out of the lane layout.
+        CFft::fromLanes(lanesRe_, spectraRe, N, Self::kAnalysedBins);
+        CFft::fromLanes(lanesIm_, spectraIm, N, Self::kAnalysedBins);
 
         for (uint32_t l = 0; l < lanes; ++l) {
             spectrumRe[analysisSlot] = spectraRe + l * N;

@@ -9,6 +9,7 @@ namespace engine {
 
 class PassThroughEngine : public CAudioEngine {
   public:
+    static constexpr uint32_t kAnalysedBins = engine::kFftSize;
     void processBlock() override { runBlockWith<PassThroughEngine, &PassThroughEngine::copy>(); }
 
   private:
