@@ -120,6 +120,20 @@ TEST(BlockPipeline, OverlapAddTruncatesAndClips) {
     EXPECT_EQ(e.outputRing[3][0], -2);
     EXPECT_EQ(e.outputRing[3][1], 3);
     EXPECT_EQ(e.outputRing[3][2], -3);
+
+    // A longer stereo run, which goes in pairs: each channel its own values.
+    e.writeSlot = 5;
+    e.writeNextSlot = 6;
+    e.writePos = 0;
+    e.outputRing[5][0] = 32760;
+    e.outputRing[5][3] = -32760;
+    e.outputRing[5][8] = 32767;
+    const double l[] = {1e300, 63.9, -31.9, 2e6, -1e300, 320.0, -64.0};
+    const double r[] = {-32.5, -1e9, 95.0, 0.0, 1e12, -1e300, 31.0};
+    e.overlapAdd(l, r, 7, 32);
+    const int16_t want[] = {32767, -1, 1, -32767, 0, 2, 32767, 0, -32767, 32767, 10, -32767, -2, 0};
+    for (int i = 0; i < 14; ++i)
+        EXPECT_EQ(e.outputRing[5][i], want[i]) << i;
 }
 
 }  // namespace
