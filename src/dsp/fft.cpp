@@ -361,7 +361,7 @@ TARNIX_INLINE void lanesBody(const LanesCall& c) {
 struct Kernels {
     void (*laterStages)(double*, double*, const double*, const double*, uint32_t);
     void (*lanes)(const LanesCall&);
-    void (*toLanes)(const double*, double*, uint32_t, const double*);
+    void (*toLanes)(const double*, double*, uint32_t, const double*, uint32_t);
     void (*fromLanes)(const double*, double*, uint32_t, uint32_t);
 };
 
@@ -391,21 +391,22 @@ TARNIX_INLINE void transpose4(double* __restrict out0, uint32_t outStep,
 }
 
 TARNIX_INLINE void toLanesBody(const double* __restrict arrays, double* __restrict lanes,
-                               uint32_t n, const double* __restrict window) {
+                               uint32_t n, const double* __restrict window, uint32_t stride) {
     if (window)
         for (uint32_t i = 0; i < n; i += 4)
-            transpose4(lanes + i * L, L, arrays + i, n, window + i);
+            transpose4(lanes + i * L, L, arrays + i, stride, window + i);
     else
         for (uint32_t i = 0; i < n; i += 4)
-            transpose4(lanes + i * L, L, arrays + i, n);
+            transpose4(lanes + i * L, L, arrays + i, stride);
 }
 TARNIX_INLINE void fromLanesBody(const double* __restrict lanes, double* __restrict arrays,
                                  uint32_t n, uint32_t count) {
     for (uint32_t i = 0; i < count; i += 4)
         transpose4(arrays + i, n, lanes + i * L, L);
 }
-void toLanesBaseline(const double* arrays, double* lanes, uint32_t n, const double* window) {
-    toLanesBody(arrays, lanes, n, window);
+void toLanesBaseline(const double* arrays, double* lanes, uint32_t n, const double* window,
+                     uint32_t stride) {
+    toLanesBody(arrays, lanes, n, window, stride);
 }
 void fromLanesBaseline(const double* lanes, double* arrays, uint32_t n, uint32_t count) {
     fromLanesBody(lanes, arrays, n, count);
@@ -429,9 +430,9 @@ TARNIX_AVX2 void laterStagesAvx2(double* re, double* im, const double* twRe, con
 TARNIX_AVX2 void lanesAvx2(const LanesCall& c) {
     lanesBody<Wide>(c);
 }
-TARNIX_AVX2 void toLanesAvx2(const double* arrays, double* lanes, uint32_t n,
-                             const double* window) {
-    toLanesBody(arrays, lanes, n, window);
+TARNIX_AVX2 void toLanesAvx2(const double* arrays, double* lanes, uint32_t n, const double* window,
+                             uint32_t stride) {
+    toLanesBody(arrays, lanes, n, window, stride);
 }
 TARNIX_AVX2 void fromLanesAvx2(const double* lanes, double* arrays, uint32_t n, uint32_t count) {
     fromLanesBody(lanes, arrays, n, count);
@@ -608,8 +609,9 @@ void CFft::runLanes(uint32_t n, uint32_t inverse, const double* reIn, const doub
     kernels().lanes(call);
 }
 
-void CFft::toLanes(const double* arrays, double* lanes, uint32_t n, const double* window) {
-    kernels().toLanes(arrays, lanes, n, window);
+void CFft::toLanes(const double* arrays, double* lanes, uint32_t n, const double* window,
+                   uint32_t stride) {
+    kernels().toLanes(arrays, lanes, n, window, stride == 0 ? n : stride);
 }
 
 void CFft::fromLanes(const double* lanes, double* arrays, uint32_t n, uint32_t count) {

@@ -36,11 +36,12 @@ class CFft {
     // Moves kLanes arrays of n values, stored one after the other (array l
     // at l * n), into the lane layout and back.
     // With a window, every array is multiplied by it on the way, as
-    // applyWindow would.
+    // applyWindow would. With a stride, toLanes reads array l at l * stride
+    // instead (overlapping arrays, such as frames in place in a signal).
     // With a count (a multiple of 4), fromLanes moves only the first count
     // values of each array.
     static void toLanes(const double* arrays, double* lanes, uint32_t n,
-                        const double* window = nullptr);
+                        const double* window = nullptr, uint32_t stride = 0);
     static void fromLanes(const double* lanes, double* arrays, uint32_t n, uint32_t count = 0);
 
     // The periodic Hann window of n points.

@@ -13,11 +13,22 @@ void CAudioEngine::runBlockWith() {
     const uint32_t frames = blockLength / hop;
     for (uint32_t first = 0; first < frames; first += L) {
         const uint32_t lanes = frames - first < L ? frames - first : L;
-        for (uint32_t l = 0; l < lanes; ++l) {
-            readFrame(stageRe_ + l * N, frameLength);
-            advanceRead(hop);
+        // Frames that all lie in the current slot are read where they are;
+        // the others are gathered first.
+        const double* rows = stageRe_;
+        uint32_t rowStride = N;
+        if (lanes == L && frameLength == N && readPos + (L - 1) * hop + N <= blockLength) {
+            rows = &inputRing[readSlot][readPos];
+            rowStride = hop;
+            for (uint32_t l = 0; l < lanes; ++l)
+                advanceRead(hop);
+        } else {
+            for (uint32_t l = 0; l < lanes; ++l) {
+                readFrame(stageRe_ + l * N, frameLength);
+                advanceRead(hop);
+            }
         }
-        CFft::toLanes(stageRe_, lanesIn_, N, window);
+        CFft::toLanes(rows, lanesIn_, N, window, rowStride);
         fft.transformLanes(N, 0, lanesIn_, nullptr, lanesRe_, lanesIm_);
         double* spectraRe = stageSpectraRe_[stageSet_];
         double* spectraIm = stageSpectraIm_[stageSet_];
