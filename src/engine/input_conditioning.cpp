@@ -1,17 +1,41 @@
 // Input conditioning: the captured block converted to doubles with its peak
 // recorded, then the enabled time-domain filters, each over the whole block.
+#include "dsp/cpu.h"
 #include "engine/audio_engine.h"
 
-void CAudioEngine::conditionInput(uint32_t i) {
-    const int16_t* captured = captureBuffers[i];
-    double* x = inputRing[i];
-    int32_t peak = inputPeak;  // a local, so that the loop runs on vectors
+namespace {
+
+// The peak over the whole slot, and the samples as doubles up to the block
+// length: frames read no further into a slot.
+TARNIX_INLINE int32_t convertBody(const int16_t* __restrict captured, double* __restrict x,
+                                  uint32_t length, int32_t peak) {
     for (uint32_t n = 0; n < engine::kSlotCapacity; ++n)
         peak = captured[n] > peak ? captured[n] : peak;
-    inputPeak = peak;
-    // Frames read no further than the block length into a slot.
-    for (uint32_t n = 0; n < blockLength; ++n)
+    for (uint32_t n = 0; n < length; ++n)
         x[n] = captured[n];
+    return peak;
+}
+
+int32_t convertBaseline(const int16_t* captured, double* x, uint32_t length, int32_t peak) {
+    return convertBody(captured, x, length, peak);
+}
+
+#ifdef TARNIX_VECTOR_COPIES
+TARNIX_AVX2 int32_t convertAvx2(const int16_t* captured, double* x, uint32_t length, int32_t peak) {
+    return convertBody(captured, x, length, peak);
+}
+#endif
+
+}  // namespace
+
+void CAudioEngine::conditionInput(uint32_t i) {
+    double* x = inputRing[i];
+#ifdef TARNIX_VECTOR_COPIES
+    if (dsp::runAvx2())
+        inputPeak = convertAvx2(captureBuffers[i], x, blockLength, inputPeak);
+    else
+#endif
+        inputPeak = convertBaseline(captureBuffers[i], x, blockLength, inputPeak);
     if (!filters_) return;
     engine::InputFilters& f = *filters_;
     const uint32_t length = blockLength;
