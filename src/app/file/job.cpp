@@ -22,6 +22,28 @@ double decibels(int peak) {
     return peak > 0 ? 20.0 * std::log10(peak / 32768.0) : -INFINITY;
 }
 
+// The engine lives in a large block of its own (see sys::largeBlock).
+struct EngineRelease {
+    void* block;
+    size_t bytes;
+    void operator()(CAudioEngine* engine) const {
+        engine->~CAudioEngine();
+        sys::releaseLargeBlock(block, bytes);
+    }
+};
+using EnginePointer = std::unique_ptr<CAudioEngine, EngineRelease>;
+
+template <class Engine>
+EnginePointer makeEngine() {
+    void* block = sys::largeBlock(sizeof(Engine));
+    try {
+        return EnginePointer(new (block) Engine(), EngineRelease{block, sizeof(Engine)});
+    } catch (...) {
+        sys::releaseLargeBlock(block, sizeof(Engine));
+        throw;
+    }
+}
+
 class Progress {
   public:
     explicit Progress(bool show) : show_(show) {}
@@ -89,9 +111,8 @@ JobResult run(const Options& o) {
     engine::PeakOnlyInputLevel level;
     static engine::InputFilters filters;
     engine::designInputFilters(filters, static_cast<uint32_t>(rate));
-    std::unique_ptr<CAudioEngine> engine = o.passThrough
-                                               ? std::make_unique<engine::PassThroughEngine>()
-                                               : std::make_unique<CAudioEngine>();
+    EnginePointer engine =
+        o.passThrough ? makeEngine<engine::PassThroughEngine>() : makeEngine<CAudioEngine>();
     engine->attach(&in, &out, &level, &filters);
     engine::HiddenAudioWindow window(*engine, rate, o.stereo ? 1 : 0);
 

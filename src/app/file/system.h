@@ -47,6 +47,14 @@ int createTemporary(std::string& pattern);
 // Puts `from` in the place of `to`, replacing it; false with errno set.
 bool replaceFile(const std::string& from, const std::string& to);
 
+// Room for one large object that is cleared when it is made, such as the
+// engine (about a megabyte): on Linux in a huge page where the kernel gives
+// one, so that clearing it takes one page fault instead of some 260, which
+// is a good part of a short file's run. Throws std::bad_alloc when there is
+// no room; releaseLargeBlock takes the same size back.
+void* largeBlock(size_t bytes);
+void releaseLargeBlock(void* block, size_t bytes);
+
 // Calls `handler` on the signals that end a program; a closed pipe shows up
 // as a write error instead of a signal.
 void onEndingSignals(void (*handler)(int));

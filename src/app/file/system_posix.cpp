@@ -3,13 +3,16 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
+#include <new>
 
 #include "app/file/system.h"
 
@@ -90,6 +93,27 @@ int createTemporary(std::string& pattern) {
 
 bool replaceFile(const std::string& from, const std::string& to) {
     return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+namespace {
+constexpr size_t kHugePage = size_t{2} << 20;
+size_t hugePages(size_t bytes) {
+    return (bytes + kHugePage - 1) / kHugePage * kHugePage;
+}
+}  // namespace
+
+void* largeBlock(size_t bytes) {
+    void* block = std::aligned_alloc(kHugePage, hugePages(bytes));
+    if (!block) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    // Only a hint: without huge pages the block is in ordinary pages.
+    madvise(block, hugePages(bytes), MADV_HUGEPAGE);
+#endif
+    return block;
+}
+
+void releaseLargeBlock(void* block, size_t) {
+    std::free(block);
 }
 
 void onEndingSignals(void (*handler)(int)) {

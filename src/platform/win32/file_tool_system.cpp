@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <new>
 #include <random>
 #include <vector>
 
@@ -191,6 +192,18 @@ bool replaceFile(const std::string& from, const std::string& to) {
     if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
     setErrno(GetLastError());
     return false;
+}
+
+// Large pages need a privilege on Windows: ordinary memory, aligned for the
+// engine's vectors.
+constexpr std::align_val_t kBlockAlignment{4096};
+
+void* largeBlock(size_t bytes) {
+    return ::operator new(bytes, kBlockAlignment);
+}
+
+void releaseLargeBlock(void* block, size_t) {
+    ::operator delete(block, kBlockAlignment);
 }
 
 void onEndingSignals(void (*handler)(int)) {
