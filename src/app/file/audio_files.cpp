@@ -20,6 +20,9 @@ namespace {
 constexpr int kMinRate = 8000;
 constexpr int kMaxRate = 48000;
 constexpr size_t kChunkFrames = 4096;
+// Values read or written with one call of the audio library (and so one
+// system call): a block at a time would make thousands for a long file.
+constexpr size_t kChunkValues = 32768;
 
 std::string named(const std::string& path, const char* standardStream = "standard output") {
     return path == "-" ? std::string(standardStream) : "'" + path + "'";
@@ -88,7 +91,8 @@ InputFile::InputFile(const std::string& path) : name_(path) {
     // An unknown length reads as the largest count, and a stream's header
     // holds a placeholder: only a seekable file's count is worth comparing.
     if (info_.seekable && info_.frames > 0 && info_.frames < SF_COUNT_MAX) declared_ = info_.frames;
-    interleaved_.resize(kChunkFrames * static_cast<size_t>(info_.channels));
+    chunkFrames_ = std::max<size_t>(1, kChunkValues / static_cast<size_t>(info_.channels));
+    interleaved_.resize(chunkFrames_ * static_cast<size_t>(info_.channels));
 }
 
 InputFile::InputFile(int fd, int rate, const std::string& name)
@@ -131,31 +135,36 @@ size_t InputFile::readAudio(int16_t* samples, size_t count) {
     const int ch = info_.channels;
     size_t done = 0;
     while (done < count) {
-        const size_t want = std::min(count - done, kChunkFrames);
-        const sf_count_t got =
-            sf_readf_short(file_, interleaved_.data(), static_cast<sf_count_t>(want));
-        if (got <= 0) break;
+        if (bufferedAt_ == bufferedEnd_) {
+            const sf_count_t got =
+                sf_readf_short(file_, interleaved_.data(), static_cast<sf_count_t>(chunkFrames_));
+            if (got <= 0) break;
+            bufferedAt_ = 0;
+            bufferedEnd_ = static_cast<size_t>(got);
+        }
+        const size_t n = std::min(count - done, bufferedEnd_ - bufferedAt_);
+        const short* from = interleaved_.data() + bufferedAt_ * static_cast<size_t>(ch);
         if (ch == 1) {
             // The common case in a loop of its own, which takes vectors.
             int peak = peak_;
-            for (sf_count_t f = 0; f < got; ++f) {
-                const int v = interleaved_[f];
+            for (size_t f = 0; f < n; ++f) {
+                const int v = from[f];
                 peak = std::max(peak, std::abs(v));
                 samples[done + f] = static_cast<int16_t>(v);
             }
             peak_ = peak;
-            done += static_cast<size_t>(got);
         } else {
-            for (sf_count_t f = 0; f < got; ++f) {
+            for (size_t f = 0; f < n; ++f) {
                 long sum = 0;
                 for (int c = 0; c < ch; ++c)
-                    sum += interleaved_[f * ch + c];
+                    sum += from[f * ch + c];
                 const int v = static_cast<int>(std::lround(static_cast<double>(sum) / ch));
                 peak_ = std::max(peak_, std::abs(v));
-                samples[done++] = static_cast<int16_t>(v);
+                samples[done + f] = static_cast<int16_t>(v);
             }
         }
-        if (static_cast<size_t>(got) < want) break;
+        bufferedAt_ += n;
+        done += n;
     }
     return done;
 }
@@ -269,6 +278,7 @@ OutputFile::OutputFile(const std::string& path, Format format, int rate, int cha
             throw FileError(named(path) + ": cannot write the WAV file (" + reason + ")");
         }
         fd_ = -1;  // libsndfile owns it now
+        if (!temp_.empty()) pending_.reserve(2 * kChunkValues);
     }
 }
 
@@ -326,18 +336,27 @@ void OutputFile::write(const int16_t* values, size_t count) {
     if (format_ == Format::Raw) {
         if (!writeRaw(values + first, n)) return;
     } else {
-        errno = 0;
-        if (sf_write_short(file_, values + first, n) != n) {
-            const int error = errno;
-            fail(error != 0 ? std::strerror(error) : sf_strerror(file_), error);
-            return;
-        }
+        pending_.insert(pending_.end(), values + first, values + first + n);
+        if (temp_.empty() || pending_.size() >= kChunkValues) writePending();
+        if (!error_.empty()) return;
     }
     written_ += n / perFrame;
     if (onProgress) onProgress(written_);
 }
 
+void OutputFile::writePending() {
+    if (pending_.empty() || !error_.empty()) return;
+    errno = 0;
+    const auto n = static_cast<sf_count_t>(pending_.size());
+    if (sf_write_short(file_, pending_.data(), n) != n) {
+        const int error = errno;
+        fail(error != 0 ? std::strerror(error) : sf_strerror(file_), error);
+    }
+    pending_.clear();
+}
+
 void OutputFile::commit() {
+    if (file_) writePending();
     if (!error_.empty()) throw FileError(named(path_) + ": cannot write it (" + error_ + ")");
     if (file_) {
         errno = 0;

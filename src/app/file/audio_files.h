@@ -77,7 +77,10 @@ class InputFile final : public sim::SampleSource {
     int64_t minimumTotal_ = 0;
     bool ended_ = false;
     int peak_ = 0;
+    // Audio is read ahead in chunks of about 64 KB, whatever the block.
     std::vector<short> interleaved_;
+    size_t chunkFrames_ = 0;
+    size_t bufferedAt_ = 0, bufferedEnd_ = 0;  // frames in interleaved_
     std::vector<unsigned char> bytes_;
     size_t pendingBytes_ = 0;
     int64_t stopLeft_ = -1;  // bytes still to take after a stop request
@@ -112,6 +115,7 @@ class OutputFile final : public sim::SampleSink {
   private:
     void fail(const std::string& why, int error);
     bool writeRaw(const int16_t* values, int64_t count);
+    void writePending();
 
     std::string path_;    // as given, for messages
     std::string target_;  // the file written or replaced (links followed)
@@ -135,6 +139,10 @@ class OutputFile final : public sim::SampleSink {
         sf_count_t at = 0, length = 0;
     } nowhereFile_;
     std::vector<unsigned char> bytes_;
+    // A file written through a temporary takes its samples in chunks of
+    // about 64 KB; what is written in place (a device, a pipe) goes out
+    // with every block.
+    std::vector<int16_t> pending_;
 };
 
 // Whether two paths name the same file (also through links or other spellings).
