@@ -76,40 +76,67 @@ TARNIX_INLINE void addRun(int16_t* target, const double* values, uint32_t count,
         addRun<0, Stride>(target, values, count, divisor);
 }
 
-// The same for the two channels of a stereo run, left and right values
-// alternating in the target. Each stored value still gets only its own frame
-// value, as in two runs of a stride of 2; taking the pairs together lets the
-// loop run on vectors. The divisor of stereo is 32.
+// The runs of the divisors the pipeline uses, written on vectors: the
+// clamping to the 32-bit range is done on the doubles, where the compiler
+// otherwise narrows the comparisons' masks with many shuffles.
 typedef double Doubles4 __attribute__((vector_size(32)));
 typedef int32_t Ints4 __attribute__((vector_size(16)));
 typedef int32_t Ints8 __attribute__((vector_size(32)));
 typedef int16_t Shorts8 __attribute__((vector_size(16)));
 
-TARNIX_INLINE Ints4 truncateToInts(Doubles4 v) {
+// truncateToInt on four values, divided.
+template <int32_t Divisor>
+TARNIX_INLINE Ints4 truncatedFour(const double* values) {
+    Doubles4 v;
+    std::memcpy(&v, values, sizeof v);
     v = v > -2147483648.0 ? v : -2147483648.0;
     v = v < 2147483647.0 ? v : 2147483647.0;
-    return __builtin_convertvector(v, Ints4);
+    return __builtin_convertvector(v, Ints4) / Divisor;
 }
 
-TARNIX_INLINE void addPairRun(int16_t* __restrict target, const double* __restrict left,
-                              const double* __restrict right, uint32_t count, int32_t divisor) {
+// Adds eight values into eight consecutive stored ones, with the clipping.
+TARNIX_INLINE void addEight(int16_t* target, Ints8 v) {
+    Shorts8 stored;
+    std::memcpy(&stored, target, sizeof stored);
+    Ints8 sum = __builtin_convertvector(stored, Ints8) + v;
+    sum = sum > 32767 ? 32767 : sum;
+    sum = sum < -32767 ? -32767 : sum;
+    stored = __builtin_convertvector(sum, Shorts8);
+    std::memcpy(target, &stored, sizeof stored);
+}
+
+template <int32_t Divisor>
+TARNIX_INLINE uint32_t addRunEights(int16_t* target, const double* values, uint32_t count) {
     uint32_t i = 0;
-    if (divisor == 32) {
-        for (; i + 4 <= count; i += 4) {
-            Doubles4 l, r;
-            std::memcpy(&l, left + i, sizeof l);
-            std::memcpy(&r, right + i, sizeof r);
-            const Ints8 v = __builtin_shufflevector(truncateToInts(l) / 32, truncateToInts(r) / 32,
-                                                    0, 4, 1, 5, 2, 6, 3, 7);
-            Shorts8 stored;
-            std::memcpy(&stored, target + 2 * i, sizeof stored);
-            Ints8 sum = __builtin_convertvector(stored, Ints8) + v;
-            sum = sum > 32767 ? 32767 : sum;
-            sum = sum < -32767 ? -32767 : sum;
-            stored = __builtin_convertvector(sum, Shorts8);
-            std::memcpy(target + 2 * i, &stored, sizeof stored);
-        }
-    }
+    for (; i + 8 <= count; i += 8)
+        addEight(target + i, __builtin_shufflevector(truncatedFour<Divisor>(values + i),
+                                                     truncatedFour<Divisor>(values + i + 4), 0, 1,
+                                                     2, 3, 4, 5, 6, 7));
+    return i;
+}
+
+TARNIX_INLINE void addMonoRun(int16_t* target, const double* values, uint32_t count,
+                              int32_t divisor) {
+    uint32_t i = 0;
+    if (divisor == 2)
+        i = addRunEights<2>(target, values, count);
+    else if (divisor == 32)
+        i = addRunEights<32>(target, values, count);
+    addRun<1>(target + i, values + i, count - i, divisor);
+}
+
+// The two channels of a stereo run, left and right values alternating in
+// the target. Each stored value still gets only its own frame value, as in
+// two runs of a stride of 2; taking the pairs together lets the loop run on
+// vectors. The divisor of stereo is 32.
+TARNIX_INLINE void addPairRun(int16_t* target, const double* left, const double* right,
+                              uint32_t count, int32_t divisor) {
+    uint32_t i = 0;
+    if (divisor == 32)
+        for (; i + 4 <= count; i += 4)
+            addEight(target + 2 * i,
+                     __builtin_shufflevector(truncatedFour<32>(left + i),
+                                             truncatedFour<32>(right + i), 0, 4, 1, 5, 2, 6, 3, 7));
     addRun<2>(target + 2 * i, left + i, count - i, divisor);
     addRun<2>(target + 2 * i + 1, right + i, count - i, divisor);
 }
@@ -163,7 +190,7 @@ TARNIX_INLINE void CAudioEngine::overlapAddBody(const double* first, const doubl
         if (second) {
             addPairRun(run, first + i, second + i, n, divisor);
         } else {
-            addRun<1>(run, first + i, n, divisor);
+            addMonoRun(run, first + i, n, divisor);
         }
         i += n;
     }

@@ -134,6 +134,19 @@ TEST(BlockPipeline, OverlapAddTruncatesAndClips) {
     const int16_t want[] = {32767, -1, 1, -32767, 0, 2, 32767, 0, -32767, 32767, 10, -32767, -2, 0};
     for (int i = 0; i < 14; ++i)
         EXPECT_EQ(e.outputRing[5][i], want[i]) << i;
+
+    // And a longer mono run, which goes eight values at a time.
+    e.writeSlot = 7;
+    e.writeNextSlot = 8;
+    e.writePos = 0;
+    e.outputRing[7][0] = 32760;
+    e.outputRing[7][5] = 32767;
+    e.outputRing[7][9] = -32760;
+    const double m[] = {3e9, -3.9, 7.9, -1e300, 1e300, -200.0, 65535.0, -65535.0, 0.5, -30.0};
+    e.overlapAdd(m, nullptr, 10, 2);
+    const int16_t mono[] = {32767, -1, 3, -32767, 32767, 32667, 32767, -32767, 0, -32767};
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(e.outputRing[7][i], mono[i]) << i;
 }
 
 }  // namespace
