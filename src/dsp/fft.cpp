@@ -460,15 +460,10 @@ int32_t CFft::initialize(uint32_t n) {
     nArrayBytes = n * 8;
     dSize = n;
 
+    // Each index reversed from the one with its lowest bit dropped.
     bitReversed_.assign(n, 0);
-    for (uint32_t i = 0; i < n; ++i) {
-        uint32_t bits = i, j = 0;
-        for (uint32_t b = 0; b < nLog2Size; ++b) {
-            j = (j << 1) | (bits & 1);
-            bits >>= 1;
-        }
-        bitReversed_[i] = j;
-    }
+    for (uint32_t i = 1; i < n; ++i)
+        bitReversed_[i] = (bitReversed_[i >> 1] >> 1) | ((i & 1) << (nLog2Size - 1));
     if (n < 2) return 0;
 
     forwardRe_.assign(n - 1, 0.0);
@@ -503,12 +498,16 @@ int32_t CFft::initialize(uint32_t n) {
 void CFft::pairTwiddles(const std::vector<double>& re, const std::vector<double>& im,
                         std::vector<double>& pairs) const {
     const uint32_t n = 1u << nLog2Size;
-    pairs.clear();
+    uint32_t last = 4;
+    while (4 * last <= n)
+        last *= 4;
+    pairs.assign(pairOffset(last), 0.0);
     for (uint32_t half = 4; 4 * half <= n; half *= 4) {
+        double* to = pairs.data() + pairOffset(half);
         for (uint32_t j = 0; j < half; ++j)
             for (uint32_t i : {half - 1 + j, 2 * half - 1 + j, 3 * half - 1 + j}) {
-                pairs.push_back(re[i]);
-                pairs.push_back(im[i]);
+                *to++ = re[i];
+                *to++ = im[i];
             }
     }
 }
