@@ -330,17 +330,39 @@ TARNIX_INLINE void CAudioEngine::filterSpectrumBody() {
     writeOutputs(writes, level);
 }
 
+namespace {
+// The gains' update for bins lo..hi - 1 from the sums' average. Every bin
+// stands alone, so the loop runs on vectors.
+TARNIX_INLINE void updateGains(double* __restrict sums, double* __restrict gains, double average,
+                               uint32_t lo, uint32_t hi) {
+    for (uint32_t k = lo; k < hi; ++k) {
+        const double r = average / (sums[k] < 0.01 ? 0.01 : sums[k]);
+        gains[k] = (49 * gains[k] + (r > 25.0 ? 25.0 : r)) * 0.02;
+        sums[k] = 0.0;
+    }
+}
+
+void updateGainsBaseline(double* sums, double* gains, double average, uint32_t lo, uint32_t hi) {
+    updateGains(sums, gains, average, lo, hi);
+}
+
+#ifdef TARNIX_VECTOR_COPIES
+TARNIX_AVX2 void updateGainsAvx2(double* sums, double* gains, double average, uint32_t lo,
+                                 uint32_t hi) {
+    updateGains(sums, gains, average, lo, hi);
+}
+#endif
+}  // namespace
+
 void CAudioEngine::updateEqualizer() {
     const uint32_t lo = binLow, hi = binHigh;
+    // The sum in order, one bin after the other.
     double sum = 0.0;
     for (uint32_t k = lo; k < hi; ++k)
         sum += equalizerSum[k];
     const double average = sum / hi;
-    for (uint32_t k = lo; k < hi; ++k) {
-        if (equalizerSum[k] < 0.01) equalizerSum[k] = 0.01;
-        double r = average / equalizerSum[k];
-        if (r > 25.0) r = 25.0;
-        equalizerGain[k] = (49 * equalizerGain[k] + r) * 0.02;
-        equalizerSum[k] = 0.0;
-    }
+#ifdef TARNIX_VECTOR_COPIES
+    if (dsp::runAvx2()) return updateGainsAvx2(equalizerSum, equalizerGain, average, lo, hi);
+#endif
+    updateGainsBaseline(equalizerSum, equalizerGain, average, lo, hi);
 }
