@@ -1,0 +1,101 @@
+// The plugin's control values as engine settings, and its latency as the
+// delay its output really has.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "app/lv2/controls.h"
+#include "app/lv2/engine_stream.h"
+
+namespace {
+
+using lv2_plugin::ControlMapper;
+using lv2_plugin::Controls;
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+// The port defaults: every switch as the engine starts, the noise floor off.
+Controls defaults() {
+    return Controls{1, 1, 0, 0, 1, 0, 0, 0, 0, 0, 1200};
+}
+
+TEST(Lv2Controls, AnUnconnectedPortLeavesItsSettingAlone) {
+    auto engine = std::make_unique<CAudioEngine>();
+    ControlMapper mapper;
+    Controls c = defaults();
+    c.equalizer = 0;
+    c.heterodyne = 2;  // slow
+    c.prefilter = 2;   // music
+    mapper.apply(c, *engine);
+    ASSERT_EQ(engine->equalizerOn, 0u);
+    ASSERT_EQ(engine->heterodyneMode, 20u);
+    for (float Controls::*field : lv2_plugin::kControlFields)
+        c.*field = kNaN;
+    engine->expandorOn = 1;
+    mapper.apply(c, *engine);
+    EXPECT_EQ(engine->equalizerOn, 0u);
+    EXPECT_EQ(engine->expandorOn, 1u);
+    EXPECT_EQ(engine->heterodyneMode, 20u);
+    EXPECT_EQ(engine->musicPrefilterOn, 1u);
+    EXPECT_EQ(engine->minimumAmplitude[100], 1200.0);
+
+    // The same on the very first call: nothing is applied for them.
+    auto fresh = std::make_unique<CAudioEngine>();
+    fresh->heterodyneMode = 6;
+    fresh->equalizerOn = 0;
+    ControlMapper first;
+    first.apply(c, *fresh);
+    EXPECT_EQ(fresh->heterodyneMode, 6u);
+    EXPECT_EQ(fresh->equalizerOn, 0u);
+}
+
+TEST(Lv2Controls, AToggleAtOneHalfIsOnAndTheSmootherGoesBackOff) {
+    auto engine = std::make_unique<CAudioEngine>();
+    ControlMapper mapper;
+    Controls c = defaults();
+    c.lms = 0.5f;
+    c.exponential = 0.5f;
+    mapper.apply(c, *engine);
+    EXPECT_EQ(engine->lmsFilterOn, 1u);
+    EXPECT_EQ(engine->exponentialFactor, 0.5);
+    c.lms = 0.49f;
+    c.exponential = 0.0f;
+    mapper.apply(c, *engine);
+    EXPECT_EQ(engine->lmsFilterOn, 0u);
+    EXPECT_EQ(engine->exponentialFactor, 0.0);
+}
+
+// An impulse comes out exactly `latency` frames later: the number the
+// plugin reports is the delay itself, not just consistent with it.
+TEST(Lv2Latency, IsTheDelayOfAnImpulseToTheSample) {
+    lv2_plugin::PluginHost host;
+    platform::setHost(&host);
+    const std::pair<int32_t, uint32_t> cases[] = {{11025, 6655}, {44100, 12799}};
+    for (auto [rate, expected] : cases) {
+        const auto stream = lv2_plugin::EngineStream::create(rate, 1);
+        ASSERT_NE(stream, nullptr);
+        EXPECT_EQ(stream->latency(), expected) << rate;
+        const size_t at = 10000;
+        std::vector<float> in(at + expected + 3 * 4096, 0.0f);
+        // On a quiet bed of noise: a click in pure silence does not come out.
+        std::mt19937 rng(3);
+        std::uniform_real_distribution<float> bed(-0.01f, 0.01f);
+        for (float& x : in)
+            x = bed(rng);
+        in[at] = 0.9f;
+        std::vector<float> out(in.size());
+        float* outs[] = {out.data()};
+        stream->process(in.data(), outs, static_cast<uint32_t>(in.size()));
+        const auto peak = std::max_element(
+            out.begin(), out.end(), [](float a, float b) { return std::fabs(a) < std::fabs(b); });
+        ASSERT_GT(std::fabs(*peak), 0.02f) << rate;  // above the bed
+        EXPECT_EQ(static_cast<size_t>(peak - out.begin()), at + stream->latency()) << rate;
+    }
+    platform::setHost(nullptr);
+}
+
+}  // namespace
