@@ -10,6 +10,7 @@
 #include "dsp/cpu.h"
 #include "dsp/power.h"
 #include "engine/audio_engine.h"
+#include "engine/settings.h"
 
 namespace {
 constexpr double kOneThird = 1.0 / 3.0;
@@ -21,8 +22,14 @@ constexpr double kPeakRatio = 1.5;
 constexpr uint32_t kCounterLimit = 100;
 constexpr uint32_t kMaskStop = 1;
 constexpr uint32_t kMaskNotch = 2;
+constexpr uint32_t kWindowMode = static_cast<uint32_t>(engine::HeterodyneMode::Window5000);
 
-// Step 3 for bins lo..hi - 1: the magnitude, its raw sum, the equalized
+// Whether a bin lies strictly inside the 5000 Hz mode's window.
+inline bool inWindow(double f) {
+    return engine::kHeterodyneWindowLowHz < f && f < engine::kHeterodyneWindowHighHz;
+}
+
+// For bins lo..hi - 1: the magnitude, its raw sum, the equalized
 // magnitude (when there are gains) and its display sum. Every bin stands
 // alone and the arrays are distinct, so the loop runs on vectors.
 TARNIX_INLINE void newestMagnitudes(const double* __restrict re, const double* __restrict im,
@@ -85,8 +92,8 @@ inline void CAudioEngine::releaseNotch(uint32_t k) {
 
 // Returns true when the bin was silenced and its work ends.
 bool CAudioEngine::heterodyneReduction(uint32_t k, double m) {
-    const bool watched = heterodyneMode > 1 || (heterodyneMode == 1 && 4900.0 < binFrequency[k] &&
-                                                binFrequency[k] < 5100.0);
+    const bool watched = heterodyneMode > kWindowMode ||
+                         (heterodyneMode == kWindowMode && inWindow(binFrequency[k]));
     if (!watched) {
         if (heterodyneCounters[k] != 0) {
             heterodyneCounters[k] = 0;
@@ -94,7 +101,8 @@ bool CAudioEngine::heterodyneReduction(uint32_t k, double m) {
         }
         return false;
     }
-    const uint32_t threshold = heterodyneMode == 1 ? 6 : heterodyneMode;
+    const uint32_t threshold =
+        heterodyneMode == kWindowMode ? engine::kHeterodyneWindowFrames : heterodyneMode;
     const double* stored = magnitude[synthesisSlot];
     const double below = k >= 2 ? stored[k - 2] : 0.0;
     const double above = k + 2 < binCount ? stored[k + 2] : 0.0;
@@ -116,7 +124,7 @@ bool CAudioEngine::heterodyneReduction(uint32_t k, double m) {
 }
 
 // Output writing for every processed bin at once: a bin whose mask in
-// `writes` is all ones gets the gain level / M_f (in stereo weighted by the
+// `writes` is all ones gets the gain level over its own magnitude (in stereo weighted by the
 // comb), every other bin is silenced. The bins do not depend on each other
 // here, so the loops run on vectors.
 TARNIX_INLINE void CAudioEngine::writeOutputs(const uint64_t* writes, const double* level) {
@@ -188,21 +196,25 @@ TARNIX_INLINE void CAudioEngine::standingBinsBody(const double* passes, const do
     // (Tested in this order so that the branches follow the few watched
     // bins, not the noise in `passes`.)
     const auto acts = [&](uint32_t k) {
-        return (heterodyneCounters[k] != 0 || heterodyneMode > 1 ||
-                (heterodyneMode == 1 && 4900.0 < binFrequency[k] && binFrequency[k] < 5100.0)) &&
+        return (heterodyneCounters[k] != 0 || heterodyneMode > kWindowMode ||
+                (heterodyneMode == kWindowMode && inWindow(binFrequency[k]))) &&
                passes[k] != 0.0;
     };
     // Only the watched bins can act, unless a count is left somewhere.
     uint32_t first = lo, last = lo;
-    if (heterodyneMode > 1) {
+    if (heterodyneMode > kWindowMode) {
         last = hi;
-    } else if (heterodyneMode == 1) {
+    } else if (heterodyneMode == kWindowMode) {
         // The bin frequencies rise through the half spectrum.
         const double* f = binFrequency;
         first = static_cast<uint32_t>(
-            std::partition_point(f + lo, f + hi, [](double v) { return !(4900.0 < v); }) - f);
+            std::partition_point(f + lo, f + hi,
+                                 [](double v) { return !(engine::kHeterodyneWindowLowHz < v); }) -
+            f);
         last = static_cast<uint32_t>(
-            std::partition_point(f + first, f + hi, [](double v) { return v < 5100.0; }) - f);
+            std::partition_point(f + first, f + hi,
+                                 [](double v) { return v < engine::kHeterodyneWindowHighHz; }) -
+            f);
     }
     uint32_t counted = 0;
     for (uint32_t k = lo; k < first; ++k)

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <span>
 
+#include "engine/settings.h"
+
 class CAudioEngine;
 
 namespace ui {
@@ -147,10 +149,50 @@ enum class RadioGroup : uint8_t {
     NoiseFloor
 };
 
+// The engine setting a command makes, for Engine and EngineToggle commands.
+struct EngineSetting {
+    enum class Kind : uint8_t {
+        None,
+        Toggle,       // value: an engine::Switch, flipped
+        Prefilter,    // value: an engine::Prefilter
+        Heterodyne,   // value: an engine::HeterodyneMode
+        Exponential,  // value: tenths
+        NoiseFloor,   // value: steps of ten
+        Preset,       // value: an engine::BandPreset
+        ResetMinimum,
+    };
+    Kind kind = Kind::None;
+    uint8_t value = 0;
+};
+
+// The constructors of the table's settings.
+struct Set {
+    static constexpr EngineSetting toggle(engine::Switch s) {
+        return {EngineSetting::Kind::Toggle, static_cast<uint8_t>(s)};
+    }
+    static constexpr EngineSetting prefilter(engine::Prefilter p) {
+        return {EngineSetting::Kind::Prefilter, static_cast<uint8_t>(p)};
+    }
+    static constexpr EngineSetting heterodyne(engine::HeterodyneMode m) {
+        return {EngineSetting::Kind::Heterodyne, static_cast<uint8_t>(m)};
+    }
+    static constexpr EngineSetting exponential(int tenths) {
+        return {EngineSetting::Kind::Exponential, static_cast<uint8_t>(tenths)};
+    }
+    static constexpr EngineSetting noiseFloor(int step) {
+        return {EngineSetting::Kind::NoiseFloor, static_cast<uint8_t>(step)};
+    }
+    static constexpr EngineSetting preset(engine::BandPreset p) {
+        return {EngineSetting::Kind::Preset, static_cast<uint8_t>(p)};
+    }
+    static constexpr EngineSetting reset() { return {EngineSetting::Kind::ResetMinimum, 0}; }
+};
+
 struct CommandInfo {
     uint32_t id;
     CommandKind kind;
     RadioGroup group;
+    EngineSetting setting = {};
 };
 
 // Every command identifier of the program, grouped as in the menus.
@@ -165,68 +207,94 @@ inline constexpr CommandInfo kCommandTable[] = {
     {ID_PASS_BAND, CommandKind::Selection, RadioGroup::None},
     {ID_STOP_BAND, CommandKind::Selection, RadioGroup::None},
     {ID_MINIMUM_AMPLITUDE, CommandKind::Selection, RadioGroup::None},
-    {ID_RESET_MIN_AMPLITUDES, CommandKind::Engine, RadioGroup::None},
+    {ID_RESET_MIN_AMPLITUDES, CommandKind::Engine, RadioGroup::None, Set::reset()},
     {ID_ZOOM_NORMAL, CommandKind::Display, RadioGroup::ZoomVertical},
     {ID_ZOOM_IN, CommandKind::Display, RadioGroup::ZoomVertical},
     {ID_ZOOM_OUT, CommandKind::Display, RadioGroup::ZoomVertical},
     {ID_ZOOM_HORIZONTAL, CommandKind::DisplayToggle, RadioGroup::None},
-    {ID_SHOW_PEAKS, CommandKind::EngineToggle, RadioGroup::None},
+    {ID_SHOW_PEAKS, CommandKind::EngineToggle, RadioGroup::None,
+     Set::toggle(engine::Switch::ShowPeaks)},
     {ID_SHOW_MIN_AMPLITUDE, CommandKind::DisplayToggle, RadioGroup::None},
-    {ID_PREFILTER_OFF, CommandKind::Engine, RadioGroup::Prefilter},
-    {ID_PREFILTER_VOICE, CommandKind::Engine, RadioGroup::Prefilter},
-    {ID_PREFILTER_MUSIC, CommandKind::Engine, RadioGroup::Prefilter},
-    {ID_PASS_ALL, CommandKind::Engine, RadioGroup::None},
-    {ID_STOP_ALL, CommandKind::Engine, RadioGroup::None},
-    {ID_VOICE_NARROW, CommandKind::Engine, RadioGroup::None},
-    {ID_VOICE_MIDDLE, CommandKind::Engine, RadioGroup::None},
-    {ID_VOICE_WIDE, CommandKind::Engine, RadioGroup::None},
-    {ID_MUSIC_NARROW, CommandKind::Engine, RadioGroup::None},
-    {ID_MUSIC_WIDE, CommandKind::Engine, RadioGroup::None},
-    {ID_NOTCH_NARROW, CommandKind::Engine, RadioGroup::None},
-    {ID_NOTCH_WIDE, CommandKind::Engine, RadioGroup::None},
-    {ID_STOP_BELOW_100, CommandKind::Engine, RadioGroup::None},
-    {ID_STOP_BELOW_200, CommandKind::Engine, RadioGroup::None},
-    {ID_STOP_BELOW_300, CommandKind::Engine, RadioGroup::None},
-    {ID_STOP_ABOVE_3000, CommandKind::Engine, RadioGroup::None},
-    {ID_STOP_ABOVE_4000, CommandKind::Engine, RadioGroup::None},
-    {ID_STOP_ABOVE_5000, CommandKind::Engine, RadioGroup::None},
-    {ID_STOP_ABOVE_6000, CommandKind::Engine, RadioGroup::None},
-    {ID_HETERODYNE_OFF, CommandKind::Engine, RadioGroup::Heterodyne},
-    {ID_HETERODYNE_5000, CommandKind::Engine, RadioGroup::Heterodyne},
-    {ID_HETERODYNE_SLOW, CommandKind::Engine, RadioGroup::Heterodyne},
-    {ID_HETERODYNE_FAST, CommandKind::Engine, RadioGroup::Heterodyne},
+    {ID_PREFILTER_OFF, CommandKind::Engine, RadioGroup::Prefilter,
+     Set::prefilter(engine::Prefilter::Off)},
+    {ID_PREFILTER_VOICE, CommandKind::Engine, RadioGroup::Prefilter,
+     Set::prefilter(engine::Prefilter::Voice)},
+    {ID_PREFILTER_MUSIC, CommandKind::Engine, RadioGroup::Prefilter,
+     Set::prefilter(engine::Prefilter::Music)},
+    {ID_PASS_ALL, CommandKind::Engine, RadioGroup::None, Set::preset(engine::BandPreset::PassAll)},
+    {ID_STOP_ALL, CommandKind::Engine, RadioGroup::None, Set::preset(engine::BandPreset::StopAll)},
+    {ID_VOICE_NARROW, CommandKind::Engine, RadioGroup::None,
+     Set::preset(engine::BandPreset::VoiceNarrow)},
+    {ID_VOICE_MIDDLE, CommandKind::Engine, RadioGroup::None,
+     Set::preset(engine::BandPreset::VoiceMiddle)},
+    {ID_VOICE_WIDE, CommandKind::Engine, RadioGroup::None,
+     Set::preset(engine::BandPreset::VoiceWide)},
+    {ID_MUSIC_NARROW, CommandKind::Engine, RadioGroup::None,
+     Set::preset(engine::BandPreset::MusicNarrow)},
+    {ID_MUSIC_WIDE, CommandKind::Engine, RadioGroup::None,
+     Set::preset(engine::BandPreset::MusicWide)},
+    {ID_NOTCH_NARROW, CommandKind::Engine, RadioGroup::None,
+     Set::preset(engine::BandPreset::NotchNarrow)},
+    {ID_NOTCH_WIDE, CommandKind::Engine, RadioGroup::None,
+     Set::preset(engine::BandPreset::NotchWide)},
+    {ID_STOP_BELOW_100, CommandKind::Engine, RadioGroup::None,
+     Set::preset(engine::BandPreset::StopBelow100)},
+    {ID_STOP_BELOW_200, CommandKind::Engine, RadioGroup::None,
+     Set::preset(engine::BandPreset::StopBelow200)},
+    {ID_STOP_BELOW_300, CommandKind::Engine, RadioGroup::None,
+     Set::preset(engine::BandPreset::StopBelow300)},
+    {ID_STOP_ABOVE_3000, CommandKind::Engine, RadioGroup::None,
+     Set::preset(engine::BandPreset::StopAbove3000)},
+    {ID_STOP_ABOVE_4000, CommandKind::Engine, RadioGroup::None,
+     Set::preset(engine::BandPreset::StopAbove4000)},
+    {ID_STOP_ABOVE_5000, CommandKind::Engine, RadioGroup::None,
+     Set::preset(engine::BandPreset::StopAbove5000)},
+    {ID_STOP_ABOVE_6000, CommandKind::Engine, RadioGroup::None,
+     Set::preset(engine::BandPreset::StopAbove6000)},
+    {ID_HETERODYNE_OFF, CommandKind::Engine, RadioGroup::Heterodyne,
+     Set::heterodyne(engine::HeterodyneMode::Off)},
+    {ID_HETERODYNE_5000, CommandKind::Engine, RadioGroup::Heterodyne,
+     Set::heterodyne(engine::HeterodyneMode::Window5000)},
+    {ID_HETERODYNE_SLOW, CommandKind::Engine, RadioGroup::Heterodyne,
+     Set::heterodyne(engine::HeterodyneMode::Slow)},
+    {ID_HETERODYNE_FAST, CommandKind::Engine, RadioGroup::Heterodyne,
+     Set::heterodyne(engine::HeterodyneMode::Fast)},
     {ID_AVERAGING, CommandKind::NoEffect, RadioGroup::None},
     {ID_COMPRESSOR, CommandKind::NoEffect, RadioGroup::None},
-    {ID_EQUALIZER, CommandKind::EngineToggle, RadioGroup::None},
-    {ID_EXPANDOR, CommandKind::EngineToggle, RadioGroup::None},
-    {ID_EXPONENTIAL_OFF, CommandKind::Engine, RadioGroup::Exponential},
-    {ID_EXPONENTIAL_09, CommandKind::Engine, RadioGroup::Exponential},
-    {ID_EXPONENTIAL_08, CommandKind::Engine, RadioGroup::Exponential},
-    {ID_EXPONENTIAL_07, CommandKind::Engine, RadioGroup::Exponential},
-    {ID_EXPONENTIAL_06, CommandKind::Engine, RadioGroup::Exponential},
-    {ID_EXPONENTIAL_05, CommandKind::Engine, RadioGroup::Exponential},
-    {ID_EXPONENTIAL_04, CommandKind::Engine, RadioGroup::Exponential},
-    {ID_EXPONENTIAL_03, CommandKind::Engine, RadioGroup::Exponential},
-    {ID_EXPONENTIAL_02, CommandKind::Engine, RadioGroup::Exponential},
-    {ID_EXPONENTIAL_01, CommandKind::Engine, RadioGroup::Exponential},
-    {ID_NOISE_FLOOR_OFF, CommandKind::Engine, RadioGroup::NoiseFloor},
-    {ID_NOISE_FLOOR_10, CommandKind::Engine, RadioGroup::NoiseFloor},
-    {ID_NOISE_FLOOR_20, CommandKind::Engine, RadioGroup::NoiseFloor},
-    {ID_NOISE_FLOOR_30, CommandKind::Engine, RadioGroup::NoiseFloor},
-    {ID_NOISE_FLOOR_40, CommandKind::Engine, RadioGroup::NoiseFloor},
-    {ID_NOISE_FLOOR_50, CommandKind::Engine, RadioGroup::NoiseFloor},
-    {ID_NOISE_FLOOR_60, CommandKind::Engine, RadioGroup::NoiseFloor},
-    {ID_NOISE_FLOOR_70, CommandKind::Engine, RadioGroup::NoiseFloor},
-    {ID_NOISE_FLOOR_80, CommandKind::Engine, RadioGroup::NoiseFloor},
-    {ID_NOISE_FLOOR_90, CommandKind::Engine, RadioGroup::NoiseFloor},
-    {ID_NOISE_FLOOR_100, CommandKind::Engine, RadioGroup::NoiseFloor},
-    {ID_NOISE_FLOOR_110, CommandKind::Engine, RadioGroup::NoiseFloor},
-    {ID_NOISE_FLOOR_120, CommandKind::Engine, RadioGroup::NoiseFloor},
-    {ID_NOISE_FLOOR_130, CommandKind::Engine, RadioGroup::NoiseFloor},
-    {ID_NOISE_FLOOR_140, CommandKind::Engine, RadioGroup::NoiseFloor},
-    {ID_NOISE_FLOOR_150, CommandKind::Engine, RadioGroup::NoiseFloor},
-    {ID_LMS_FILTER, CommandKind::EngineToggle, RadioGroup::None},
-    {ID_LINEAR_COMBINER, CommandKind::EngineToggle, RadioGroup::None},
+    {ID_EQUALIZER, CommandKind::EngineToggle, RadioGroup::None,
+     Set::toggle(engine::Switch::Equalizer)},
+    {ID_EXPANDOR, CommandKind::EngineToggle, RadioGroup::None,
+     Set::toggle(engine::Switch::Expandor)},
+    {ID_EXPONENTIAL_OFF, CommandKind::Engine, RadioGroup::Exponential, Set::exponential(0)},
+    {ID_EXPONENTIAL_09, CommandKind::Engine, RadioGroup::Exponential, Set::exponential(9)},
+    {ID_EXPONENTIAL_08, CommandKind::Engine, RadioGroup::Exponential, Set::exponential(8)},
+    {ID_EXPONENTIAL_07, CommandKind::Engine, RadioGroup::Exponential, Set::exponential(7)},
+    {ID_EXPONENTIAL_06, CommandKind::Engine, RadioGroup::Exponential, Set::exponential(6)},
+    {ID_EXPONENTIAL_05, CommandKind::Engine, RadioGroup::Exponential, Set::exponential(5)},
+    {ID_EXPONENTIAL_04, CommandKind::Engine, RadioGroup::Exponential, Set::exponential(4)},
+    {ID_EXPONENTIAL_03, CommandKind::Engine, RadioGroup::Exponential, Set::exponential(3)},
+    {ID_EXPONENTIAL_02, CommandKind::Engine, RadioGroup::Exponential, Set::exponential(2)},
+    {ID_EXPONENTIAL_01, CommandKind::Engine, RadioGroup::Exponential, Set::exponential(1)},
+    {ID_NOISE_FLOOR_OFF, CommandKind::Engine, RadioGroup::NoiseFloor, Set::noiseFloor(0)},
+    {ID_NOISE_FLOOR_10, CommandKind::Engine, RadioGroup::NoiseFloor, Set::noiseFloor(1)},
+    {ID_NOISE_FLOOR_20, CommandKind::Engine, RadioGroup::NoiseFloor, Set::noiseFloor(2)},
+    {ID_NOISE_FLOOR_30, CommandKind::Engine, RadioGroup::NoiseFloor, Set::noiseFloor(3)},
+    {ID_NOISE_FLOOR_40, CommandKind::Engine, RadioGroup::NoiseFloor, Set::noiseFloor(4)},
+    {ID_NOISE_FLOOR_50, CommandKind::Engine, RadioGroup::NoiseFloor, Set::noiseFloor(5)},
+    {ID_NOISE_FLOOR_60, CommandKind::Engine, RadioGroup::NoiseFloor, Set::noiseFloor(6)},
+    {ID_NOISE_FLOOR_70, CommandKind::Engine, RadioGroup::NoiseFloor, Set::noiseFloor(7)},
+    {ID_NOISE_FLOOR_80, CommandKind::Engine, RadioGroup::NoiseFloor, Set::noiseFloor(8)},
+    {ID_NOISE_FLOOR_90, CommandKind::Engine, RadioGroup::NoiseFloor, Set::noiseFloor(9)},
+    {ID_NOISE_FLOOR_100, CommandKind::Engine, RadioGroup::NoiseFloor, Set::noiseFloor(10)},
+    {ID_NOISE_FLOOR_110, CommandKind::Engine, RadioGroup::NoiseFloor, Set::noiseFloor(11)},
+    {ID_NOISE_FLOOR_120, CommandKind::Engine, RadioGroup::NoiseFloor, Set::noiseFloor(12)},
+    {ID_NOISE_FLOOR_130, CommandKind::Engine, RadioGroup::NoiseFloor, Set::noiseFloor(13)},
+    {ID_NOISE_FLOOR_140, CommandKind::Engine, RadioGroup::NoiseFloor, Set::noiseFloor(14)},
+    {ID_NOISE_FLOOR_150, CommandKind::Engine, RadioGroup::NoiseFloor, Set::noiseFloor(15)},
+    {ID_LMS_FILTER, CommandKind::EngineToggle, RadioGroup::None,
+     Set::toggle(engine::Switch::LmsFilter)},
+    {ID_LINEAR_COMBINER, CommandKind::EngineToggle, RadioGroup::None,
+     Set::toggle(engine::Switch::LinearCombiner)},
     {ID_LINEAR_PREDICTION, CommandKind::NoEffect, RadioGroup::None},
     {ID_RECURSIVE_LEAST_SQUARES, CommandKind::NoEffect, RadioGroup::None},
     {ID_KALMAN_FILTER, CommandKind::NoEffect, RadioGroup::None},
@@ -242,17 +310,9 @@ std::span<const uint32_t> radioGroupItems(RadioGroup group);
 // the command: true for 1. False for any other command.
 bool engineToggleState(const CAudioEngine& engine, uint32_t id);
 
-// Carries out an engine command. Returns false for an identifier that is not
-// an engine command (the caller handles it, or it has no effect).
+// Carries out an engine command through its setting. Returns false for an
+// identifier that is not an engine command (the caller handles it, or it has
+// no effect).
 bool applyEngineCommand(CAudioEngine& engine, uint32_t id);
-
-// The bins from the first whose frequency is at least lowHz up to, not
-// including, the first whose frequency is at least highHz; used to pass or stop
-// a band given in hertz, as a selection of those bins would.
-struct BinRange {
-    uint32_t low;
-    uint32_t high;
-};
-BinRange binsForFrequencies(const CAudioEngine& engine, double lowHz, double highHz);
 
 }  // namespace ui

@@ -9,35 +9,36 @@
 #include <thread>
 
 #include "engine/audio_engine.h"
-#include "ui/engine_commands.h"
 
 namespace file_tool {
 
 namespace {
 
-const std::map<std::string, uint32_t>& bandPresets() {
-    static const std::map<std::string, uint32_t> presets = {
-        {"pass-all", ui::ID_PASS_ALL},
-        {"stop-all", ui::ID_STOP_ALL},
-        {"voice-narrow", ui::ID_VOICE_NARROW},
-        {"voice-middle", ui::ID_VOICE_MIDDLE},
-        {"voice-wide", ui::ID_VOICE_WIDE},
-        {"music-narrow", ui::ID_MUSIC_NARROW},
-        {"music-wide", ui::ID_MUSIC_WIDE},
-        {"notch-narrow", ui::ID_NOTCH_NARROW},
-        {"notch-wide", ui::ID_NOTCH_WIDE},
-        {"stop-below-100", ui::ID_STOP_BELOW_100},
-        {"stop-below-200", ui::ID_STOP_BELOW_200},
-        {"stop-below-300", ui::ID_STOP_BELOW_300},
-        {"stop-above-3000", ui::ID_STOP_ABOVE_3000},
-        {"stop-above-4000", ui::ID_STOP_ABOVE_4000},
-        {"stop-above-5000", ui::ID_STOP_ABOVE_5000},
-        {"stop-above-6000", ui::ID_STOP_ABOVE_6000},
+const std::map<std::string, engine::BandPreset>& bandPresets() {
+    using engine::BandPreset;
+    static const std::map<std::string, BandPreset> presets = {
+        {"pass-all", BandPreset::PassAll},
+        {"stop-all", BandPreset::StopAll},
+        {"voice-narrow", BandPreset::VoiceNarrow},
+        {"voice-middle", BandPreset::VoiceMiddle},
+        {"voice-wide", BandPreset::VoiceWide},
+        {"music-narrow", BandPreset::MusicNarrow},
+        {"music-wide", BandPreset::MusicWide},
+        {"notch-narrow", BandPreset::NotchNarrow},
+        {"notch-wide", BandPreset::NotchWide},
+        {"stop-below-100", BandPreset::StopBelow100},
+        {"stop-below-200", BandPreset::StopBelow200},
+        {"stop-below-300", BandPreset::StopBelow300},
+        {"stop-above-3000", BandPreset::StopAbove3000},
+        {"stop-above-4000", BandPreset::StopAbove4000},
+        {"stop-above-5000", BandPreset::StopAbove5000},
+        {"stop-above-6000", BandPreset::StopAbove6000},
     };
     return presets;
 }
 
-std::vector<std::string> names(const std::map<std::string, uint32_t>& m) {
+template <class T>
+std::vector<std::string> names(const std::map<std::string, T>& m) {
     std::vector<std::string> v;
     for (const auto& [name, id] : m)
         v.push_back(name);
@@ -148,7 +149,7 @@ std::string finishProcessingOptions(Options& o, const ProcessingArgs& pending) {
     for (const auto& [kind, value] : pending.bandArgs) {
         BandStep step{BandStep::Preset};
         if (kind == "band") {
-            step.command = bandPresets().at(value);
+            step.preset = bandPresets().at(value);
         } else {
             step.kind = kind == "pass" ? BandStep::Pass : BandStep::Stop;
             const std::string error = parseRange(value, step.lowHz, step.highHz);
@@ -156,6 +157,21 @@ std::string finishProcessingOptions(Options& o, const ProcessingArgs& pending) {
         }
         o.bands.push_back(step);
     }
+    engine::Settings& typed = o.settings;
+    typed.prefilter = o.prefilter == "voice"   ? engine::Prefilter::Voice
+                      : o.prefilter == "music" ? engine::Prefilter::Music
+                                               : engine::Prefilter::Off;
+    typed.lmsFilter = o.lms;
+    typed.linearCombiner = o.combiner;
+    typed.exponential = o.exponential == "off" ? 0 : o.exponential[2] - '0';  // "0.N"
+    typed.noiseFloor = o.noiseFloor == "off" ? 0 : std::stoi(o.noiseFloor) / 10;
+    typed.heterodyne = o.heterodyne == "off"    ? engine::HeterodyneMode::Off
+                       : o.heterodyne == "slow" ? engine::HeterodyneMode::Slow
+                       : o.heterodyne == "fast" ? engine::HeterodyneMode::Fast
+                                                : engine::HeterodyneMode::Window5000;
+    typed.equalizer = !o.noEqualizer;
+    typed.expandor = !o.noExpandor;
+    typed.averaging = o.averaging;
     if (pending.minAmplitude) {
         double value = 0.0;
         if (!parseNumber(*pending.minAmplitude, value))
@@ -252,32 +268,14 @@ std::optional<Options> parseOptions(int argc, char** argv, int& exitCode) {
 }
 
 void applyOptions(const Options& o, CAudioEngine& engine) {
-    auto command = [&](uint32_t id) { ui::applyEngineCommand(engine, id); };
-
-    if (o.prefilter == "voice") command(ui::ID_PREFILTER_VOICE);
-    if (o.prefilter == "music") command(ui::ID_PREFILTER_MUSIC);
-    if (o.lms) command(ui::ID_LMS_FILTER);
-    if (o.combiner) command(ui::ID_LINEAR_COMBINER);
-    if (o.exponential != "off") {
-        const int tenths = o.exponential[2] - '0';  // "0.N"
-        command(ui::kExponentialCommands[10 - tenths]);
-    }
-    if (o.noiseFloor != "off") command(ui::kNoiseFloorCommands[std::stoi(o.noiseFloor) / 10]);
-    if (o.heterodyne == "off") command(ui::ID_HETERODYNE_OFF);
-    if (o.heterodyne == "slow") command(ui::ID_HETERODYNE_SLOW);
-    if (o.heterodyne == "fast") command(ui::ID_HETERODYNE_FAST);
-    if (o.noEqualizer && engine.equalizerOn) command(ui::ID_EQUALIZER);
-    if (o.noExpandor && engine.expandorOn) command(ui::ID_EXPANDOR);
-    // No menu command sets averaging; this is the control that does.
-    if (o.averaging) engine.averagingOn = 1;
+    engine::applySettings(engine, o.settings);
     for (const BandStep& b : o.bands) {
-        if (b.kind == BandStep::Preset) {
-            command(b.command);
-            continue;
-        }
-        const ui::BinRange r = ui::binsForFrequencies(engine, b.lowHz, b.highHz);
-        engine.applyBandOperation(b.kind == BandStep::Pass ? engine::kBandPass : engine::kBandStop,
-                                  r.low, r.high);
+        if (b.kind == BandStep::Preset)
+            engine::applyBandPreset(engine, b.preset);
+        else if (b.kind == BandStep::Pass)
+            engine::passBand(engine, b.lowHz, b.highHz);
+        else
+            engine::stopBand(engine, b.lowHz, b.highHz);
     }
     if (o.minAmplitude) engine.setAllMinimumAmplitudes(*o.minAmplitude);
 }

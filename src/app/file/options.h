@@ -1,5 +1,5 @@
 // tarnix-file's command line and how each option maps onto the engine's
-// own commands and operations.
+// settings and operations.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +7,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "engine/settings.h"
 
 class CAudioEngine;
 namespace CLI {
@@ -17,7 +19,7 @@ namespace file_tool {
 
 struct BandStep {
     enum Kind { Preset, Pass, Stop } kind;
-    uint32_t command = 0;  // for a preset: its menu command
+    engine::BandPreset preset = engine::BandPreset::PassAll;
     double lowHz = 0.0, highHz = 0.0;
 };
 
@@ -39,6 +41,7 @@ struct Options {
     bool noEqualizer = false;
     bool noExpandor = false;
     bool averaging = false;
+    engine::Settings settings;    // the switches and choices above, typed
     std::vector<BandStep> bands;  // in the order given
     std::optional<double> minAmplitude;
     bool quiet = false;
@@ -62,8 +65,8 @@ struct ProcessingArgs {
 void addProcessingOptions(CLI::App& app, Options& options, ProcessingArgs& pending);
 std::string finishProcessingOptions(Options& options, const ProcessingArgs& pending);
 
-// Applies the options to a started engine, through the same commands the
-// menus use.
+// Applies the options to a started engine, through the same settings the
+// menus make.
 void applyOptions(const Options& options, CAudioEngine& engine);
 
 }  // namespace file_tool

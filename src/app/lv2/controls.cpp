@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "engine/audio_engine.h"
-#include "ui/engine_commands.h"
+#include "engine/settings.h"
 
 namespace lv2_plugin {
 
@@ -24,33 +24,39 @@ bool on(float v) {
 }  // namespace
 
 void ControlMapper::apply(const Controls& c, CAudioEngine& e) {
-    auto command = [&](uint32_t id) { ui::applyEngineCommand(e, id); };
-    auto toggle = [&](float value, uint32_t flag, uint32_t id) {
-        if (!std::isnan(value) && on(value) != (flag != 0)) command(id);
+    // Like a menu item, each changes the engine's setting between blocks.
+    auto toggle = [&](float value, engine::Switch s) {
+        if (!std::isnan(value)) engine::setSwitch(e, s, on(value));
     };
-    // Like a menu item, each changes the engine's switch between blocks.
-    toggle(c.equalizer, e.equalizerOn, ui::ID_EQUALIZER);
-    toggle(c.expandor, e.expandorOn, ui::ID_EXPANDOR);
-    toggle(c.lms, e.lmsFilterOn, ui::ID_LMS_FILTER);
-    toggle(c.combiner, e.linearCombinerOn, ui::ID_LINEAR_COMBINER);
-    // No menu command sets averaging; this is the control that does.
-    if (!std::isnan(c.averaging)) e.averagingOn = on(c.averaging) ? 1 : 0;
+    toggle(c.equalizer, engine::Switch::Equalizer);
+    toggle(c.expandor, engine::Switch::Expandor);
+    toggle(c.lms, engine::Switch::LmsFilter);
+    toggle(c.combiner, engine::Switch::LinearCombiner);
+    toggle(c.averaging, engine::Switch::Averaging);
 
-    // Each menu is a list of commands; a value picks one of them.
-    auto choose = [&](float value, int32_t& applied, const uint32_t* commands, int32_t count) {
+    // Each list picks one of `count` items; a choice is made again only when
+    // it changes.
+    auto choose = [&](float value, int32_t& applied, int32_t count, auto set) {
         if (std::isnan(value)) return;
-        int32_t index = item(value, count);
-        // The exponential menu lists Off, then the factors from 0.9 down to 0.1.
-        if (commands == ui::kExponentialCommands && index != 0) index = count - index;
+        const int32_t index = item(value, count);
         if (index == applied) return;
         applied = index;
-        command(commands[index]);
+        set(index);
     };
-    choose(c.noiseFloor / 10.0f, noiseFloor_, ui::kNoiseFloorCommands, 16);
-    choose(c.heterodyne, heterodyne_, ui::kHeterodyneCommands, 4);
-    choose(c.prefilter, prefilter_, ui::kPrefilterCommands, 3);
-    choose(c.exponential * 10.0f, exponential_, ui::kExponentialCommands, 10);
-    choose(c.band, band_, ui::kBandPresetCommands, 16);
+    choose(c.noiseFloor / 10.0f, noiseFloor_, engine::kNoiseFloorSteps,
+           [&](int32_t i) { engine::setNoiseFloor(e, i); });
+    choose(c.heterodyne, heterodyne_, 4, [&](int32_t i) {
+        static constexpr engine::HeterodyneMode kModes[4] = {
+            engine::HeterodyneMode::Off, engine::HeterodyneMode::Window5000,
+            engine::HeterodyneMode::Slow, engine::HeterodyneMode::Fast};
+        engine::setHeterodyne(e, kModes[i]);
+    });
+    choose(c.prefilter, prefilter_, 3,
+           [&](int32_t i) { engine::setPrefilter(e, static_cast<engine::Prefilter>(i)); });
+    choose(c.exponential * 10.0f, exponential_, engine::kExponentialSteps,
+           [&](int32_t i) { engine::setExponential(e, i); });
+    choose(c.band, band_, engine::kBandPresetCount,
+           [&](int32_t i) { engine::applyBandPreset(e, static_cast<engine::BandPreset>(i)); });
 
     if (std::isfinite(c.minAmplitude) && (!amplitudeSet_ || c.minAmplitude != minAmplitude_)) {
         amplitudeSet_ = true;

@@ -1,5 +1,5 @@
 // The plugin's settings, as the host's control ports hold them, carried over
-// to the engine through the same menu commands the other programs use.
+// to the engine's typed settings.
 #pragma once
 
 #include <cstdint>

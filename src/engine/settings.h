@@ -1,0 +1,104 @@
+// The processing settings every program sets, as named values. The desktop
+// program's menus map onto them through the command table; the file tool, the
+// live tool and the plugins set them directly. Each constant is written here
+// once.
+#pragma once
+
+#include <cstdint>
+
+class CAudioEngine;
+
+namespace engine {
+
+// Automatic heterodyne reduction. The value is the number of frames a bin must
+// stand out before its notch closes; the 5000 Hz mode watches only the bins
+// strictly inside its window and closes after kWindowFrames.
+enum class HeterodyneMode : uint32_t { Off = 0, Window5000 = 1, Fast = 6, Slow = 20 };
+inline constexpr double kHeterodyneWindowLowHz = 4900.0;
+inline constexpr double kHeterodyneWindowHighHz = 5100.0;
+inline constexpr uint32_t kHeterodyneWindowFrames = 6;
+
+enum class Prefilter : uint8_t { Off, Voice, Music };
+
+// The band presets, in the order of the menus.
+enum class BandPreset : uint8_t {
+    PassAll,
+    StopAll,
+    VoiceNarrow,
+    VoiceMiddle,
+    VoiceWide,
+    MusicNarrow,
+    MusicWide,
+    NotchNarrow,
+    NotchWide,
+    StopBelow100,
+    StopBelow200,
+    StopBelow300,
+    StopAbove3000,
+    StopAbove4000,
+    StopAbove5000,
+    StopAbove6000,
+};
+inline constexpr int kBandPresetCount = 16;
+
+// The engine's on/off switches.
+enum class Switch : uint8_t {
+    ShowPeaks,
+    Averaging,
+    Equalizer,
+    Expandor,
+    LmsFilter,
+    LinearCombiner
+};
+
+// Noise-floor subtraction in steps of ten: 0 is off, 1 to 15 are 10 to 150.
+inline constexpr int kNoiseFloorSteps = 16;
+// The factor of each step; the last, 150, is 2.5.
+inline constexpr double kNoiseFloorFactors[kNoiseFloorSteps] = {
+    0.0, 0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9, 1.0, 1.1, 1.2, 1.3, 1.4, 2.5};
+
+// The exponential smoother in tenths: 0 is off, 1 to 9 are 0.1 to 0.9.
+inline constexpr int kExponentialSteps = 10;
+inline constexpr double kExponentialFactors[kExponentialSteps] = {0.0, 0.1, 0.2, 0.3, 0.4,
+                                                                  0.5, 0.6, 0.7, 0.8, 0.9};
+
+// What Reset Minimum Amplitudes sets every bin to.
+inline constexpr double kDefaultMinimumAmplitude = 1200.0;
+
+// The choices a program without menus makes once, after start-up; the
+// defaults are the engine's own after start-up.
+struct Settings {
+    Prefilter prefilter = Prefilter::Off;
+    bool lmsFilter = false;
+    bool linearCombiner = false;
+    int exponential = 0;  // tenths
+    int noiseFloor = 0;   // steps of ten
+    HeterodyneMode heterodyne = HeterodyneMode::Window5000;
+    bool equalizer = true;
+    bool expandor = true;
+    bool averaging = false;
+};
+void applySettings(CAudioEngine& e, const Settings& s);
+
+void setHeterodyne(CAudioEngine& e, HeterodyneMode mode);
+void setPrefilter(CAudioEngine& e, Prefilter p);
+// Steps outside the range take the nearest end.
+void setNoiseFloor(CAudioEngine& e, int step);
+void setExponential(CAudioEngine& e, int tenths);
+void setSwitch(CAudioEngine& e, Switch s, bool on);
+bool switchOn(const CAudioEngine& e, Switch s);
+void applyBandPreset(CAudioEngine& e, BandPreset preset);
+void resetMinimumAmplitudes(CAudioEngine& e);
+
+// Passes or stops the bins from the first whose frequency is at least lowHz up
+// to, not including, the first whose frequency is at least highHz, as a
+// selection of those bins would.
+struct BinRange {
+    uint32_t low;
+    uint32_t high;
+};
+BinRange binsForFrequencies(const CAudioEngine& e, double lowHz, double highHz);
+void passBand(CAudioEngine& e, double lowHz, double highHz);
+void stopBand(CAudioEngine& e, double lowHz, double highHz);
+
+}  // namespace engine
