@@ -5,18 +5,10 @@
 
 #include "dsp/cpu.h"
 #include "dsp/math_functions.h"
-#include "platform/host.h"
 
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
-
-int32_t refuse(const char* text, int32_t code) {
-    platform::host().messageBox(nullptr, text, "CFft::initialize",
-                                platform::kMbOk | platform::kMbIconExclamation);
-    platform::host().postQuitMessage(0);
-    return code;
-}
 
 // Runs the three-term recurrence over one block of a stage, exactly as the
 // butterfly loop would, and stores each factor.
@@ -450,9 +442,13 @@ const Kernels& kernels() {
 
 }  // namespace
 
+const char* CFft::refusalText(int32_t code) {
+    return code == kNotPowerOfTwo ? "NOT power of 2!" : code == kTooBig ? "Too big power of 2!" : "";
+}
+
 int32_t CFft::initialize(uint32_t n) {
-    if (n == 0 || (n & (n - 1)) != 0) return refuse("NOT power of 2!", -1);
-    if (n > (1u << kMaxStages)) return refuse("Too big power of 2!", -2);
+    if (n == 0 || (n & (n - 1)) != 0) return kNotPowerOfTwo;
+    if (n > (1u << kMaxStages)) return kTooBig;
 
     nLog2Size = 0;
     while ((1u << nLog2Size) != n)

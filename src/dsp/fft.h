@@ -9,8 +9,13 @@ class CFft {
   public:
     static constexpr uint32_t kMaxStages = 16;  // sizes up to 65536
 
-    // 0 on success, -1 when n is not a power of two, -2 when n is too big.
+    // 0 on success, kNotPowerOfTwo or kTooBig. The caller shows the refusal
+    // (refusalText, with the caption kRefusalCaption) and ends the program.
     int32_t initialize(uint32_t n);
+    static constexpr int32_t kNotPowerOfTwo = -1;
+    static constexpr int32_t kTooBig = -2;
+    static constexpr const char* kRefusalCaption = "CFft::initialize";
+    static const char* refusalText(int32_t code);
 
     // n must be the initialised size. imIn may be null (a real input). The
     // output arrays must not overlap the input arrays.

@@ -4,7 +4,6 @@
 #include <cstdlib>
 
 #include "dsp/math_functions.h"
-#include "platform/host.h"
 
 namespace {
 constexpr double kTwoPi = 6.283185307179586;
@@ -14,11 +13,6 @@ void* zeroFilled(size_t count, size_t size) {
     return std::calloc(count, size);
 }
 
-int32_t allocationFailed(int32_t code) {
-    platform::host().messageBox(nullptr, "Memory Allocation Error! (pdaCoefficents)",
-                                "CFirFilter::CFirFilter", platform::kMbOk);
-    return code;
-}
 }  // namespace
 
 CFirFilter::Allocator CFirFilter::allocator = zeroFilled;
@@ -46,13 +40,13 @@ int32_t CFirFilter::setUp(uint32_t taps, uint32_t sampleRate) {
     pdaCoefficents = static_cast<double*>(allocator(taps, sizeof(double)));
     if (!pdaCoefficents) {
         nTaps = 0;
-        return allocationFailed(-10);
+        return -10;
     }
     pdaDelayLine = static_cast<double*>(allocator(taps, sizeof(double)));
     if (!pdaDelayLine) {
         release();
         nTaps = 0;
-        return allocationFailed(-20);
+        return -20;
     }
     return 0;
 }
@@ -114,8 +108,10 @@ double CFirFilter::filter(double x) {
     return sum;
 }
 
-void designPrefilters(Prefilters& filters, uint32_t sampleRate) {
-    filters.voiceLow.designBandPass(71, sampleRate, 100.0, 800.0);
-    filters.voiceHigh.designBandPass(31, sampleRate, 1300.0, 4400.0);
-    filters.music.designBandPass(101, sampleRate, 80.0, 4800.0);
+int designPrefilters(Prefilters& filters, uint32_t sampleRate) {
+    int failures = 0;
+    failures += filters.voiceLow.designBandPass(71, sampleRate, 100.0, 800.0) != 0;
+    failures += filters.voiceHigh.designBandPass(31, sampleRate, 1300.0, 4400.0) != 0;
+    failures += filters.music.designBandPass(101, sampleRate, 80.0, 4800.0) != 0;
+    return failures;
 }

@@ -16,7 +16,8 @@ class CFirFilter {
 
     // Sets up the arrays and computes the windowed band-pass coefficients.
     // 0 on success; -10 or -20 when an array could not be allocated, in which
-    // case no coefficient is computed and the filter outputs silence.
+    // case no coefficient is computed and the filter outputs silence (the
+    // caller tells the user).
     int32_t designBandPass(uint32_t taps, uint32_t sampleRate, double lowHz, double highHz);
     void applyHannWindow();
     double filter(double x);
@@ -51,4 +52,8 @@ struct Prefilters {
 };
 
 // Designs the three prefilters for a rate, in the program's start-up order.
-void designPrefilters(Prefilters& filters, uint32_t sampleRate);
+// Returns how many could not allocate their arrays; the caller reports each
+// with the text and caption below.
+int designPrefilters(Prefilters& filters, uint32_t sampleRate);
+inline constexpr const char* kFirAllocationText = "Memory Allocation Error! (pdaCoefficents)";
+inline constexpr const char* kFirAllocationCaption = "CFirFilter::CFirFilter";

@@ -3,7 +3,9 @@
 #include "engine/audio_engine.h"
 
 void engine::designInputFilters(InputFilters& filters, uint32_t sampleRate) {
-    designPrefilters(filters.prefilters, sampleRate);
+    for (int n = designPrefilters(filters.prefilters, sampleRate); n > 0; --n)
+        platform::host().messageBox(nullptr, kFirAllocationText, kFirAllocationCaption,
+                                    platform::kMbOk);
 }
 
 platform::WAVEFORMATEX engine::pcmFormat(uint16_t channels, int32_t sampleRate) {
@@ -51,7 +53,11 @@ void CAudioEngine::startup(platform::MessageTarget* window, int32_t rate, uint32
     sampleRate = rate;
     simulatedStereo = stereo;
     openDevices(window);
-    fft.initialize(fftSize);
+    if (const int32_t refused = fft.initialize(fftSize); refused != 0) {
+        platform::host().messageBox(nullptr, CFft::refusalText(refused), CFft::kRefusalCaption,
+                                    platform::kMbOk | platform::kMbIconExclamation);
+        platform::host().postQuitMessage(0);
+    }
     for (uint32_t i = 0; i < fftSize; ++i) {
         frame[i] = 0.0;
         frameImag[i] = 0.0;

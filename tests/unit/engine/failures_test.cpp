@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "support/engine_rig.h"
+#include "support/host_fixture.h"
 
 namespace {
 
@@ -141,6 +144,31 @@ TEST(EngineStartup, RateSetsTheBlockLengthAndBinFrequencies) {
         EXPECT_EQ(rig.engine->binFrequency[100], 100.0 / 1024 * actual);
         EXPECT_EQ(rig.in.format().nAvgBytesPerSec, 2u * actual);
     }
+}
+
+}  // namespace
+
+namespace {
+
+void* failingSecondAllocation(size_t count, size_t size) {
+    static int calls = 0;
+    return ++calls == 2 ? nullptr : std::calloc(count, size);
+}
+
+class PrefilterAllocation : public HostTest {};
+
+TEST_F(PrefilterAllocation, EachFailedFilterShowsTheBox) {
+    const CFirFilter::Allocator saved = CFirFilter::allocator;
+    CFirFilter::allocator = failingSecondAllocation;
+    engine::InputFilters filters;
+    engine::designInputFilters(filters, 11025);
+    CFirFilter::allocator = saved;
+    const auto& box = onlyBox();
+    EXPECT_EQ(box.text, "Memory Allocation Error! (pdaCoefficents)");
+    EXPECT_EQ(box.caption, "CFirFilter::CFirFilter");
+    EXPECT_EQ(box.style, platform::kMbOk);
+    EXPECT_EQ(box.owner, nullptr);
+    EXPECT_EQ(host.quitPosts, 0);
 }
 
 }  // namespace
