@@ -443,7 +443,9 @@ const Kernels& kernels() {
 }  // namespace
 
 const char* CFft::refusalText(int32_t code) {
-    return code == kNotPowerOfTwo ? "NOT power of 2!" : code == kTooBig ? "Too big power of 2!" : "";
+    return code == kNotPowerOfTwo ? "NOT power of 2!"
+           : code == kTooBig      ? "Too big power of 2!"
+                                  : "";
 }
 
 int32_t CFft::initialize(uint32_t n) {
