@@ -14,6 +14,7 @@
 #include <random>
 #include <vector>
 
+#include "app/headless/recording_view.h"
 #include "app/qt/painter_canvas.h"
 #include "app/qt/spectrum_area.h"
 #include "engine/audio_engine.h"
@@ -23,7 +24,6 @@
 #include "ui/dialog_templates.h"
 #include "ui/engine_commands.h"
 #include "ui/main_window.h"
-#include "ui/sim/recording_view.h"
 #include "ui/window_messages.h"
 
 namespace {

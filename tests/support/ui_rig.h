@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "app/headless/recording_canvas.h"
+#include "app/headless/recording_view.h"
 #include "engine/audio_engine.h"
 #include "mixer/level_controls.h"
 #include "mixer/mixer_extend.h"
@@ -13,8 +15,6 @@
 #include "platform/sim/sim_mixer.h"
 #include "platform/sim/sim_wave.h"
 #include "ui/main_window.h"
-#include "ui/sim/recording_canvas.h"
-#include "ui/sim/recording_view.h"
 #include "ui/window_messages.h"
 
 class UiRig {

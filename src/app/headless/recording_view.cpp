@@ -1,4 +1,4 @@
-#include "ui/sim/recording_view.h"
+#include "app/headless/recording_view.h"
 
 #include <algorithm>
 

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/file/audio_files.h"
+#include "app/headless/recording_view.h"
 #include "app/snapshot/image_canvas.h"
 #include "engine/audio_engine.h"
 #include "mixer/level_controls.h"
@@ -16,7 +17,6 @@
 #include "ui/dialog_templates.h"
 #include "ui/engine_commands.h"
 #include "ui/main_window.h"
-#include "ui/sim/recording_view.h"
 #include "ui/window_messages.h"
 
 namespace {
