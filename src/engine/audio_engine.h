@@ -20,13 +20,23 @@ inline constexpr uint32_t kBufferCount = 10;
 inline constexpr uint32_t kSlotCapacity = 4096;
 inline constexpr uint32_t kSpectrumSlots = 3;
 inline constexpr uint32_t kFftSize = 1024;
-inline constexpr uint32_t kBins = 512;
+inline constexpr uint32_t kBins = kFftSize / 2;
+// Frames overlap by three quarters; the filter works on the frame two hops
+// back, so every output sample leaves the pipeline kPipelineDelay samples
+// after its input sample entered.
+inline constexpr uint32_t kHop = kFftSize / 4;
+inline constexpr uint32_t kPipelineDelay = 2 * kHop;
 // The sampling rates the engine runs at.
 inline constexpr int32_t kMinSampleRate = 8000;
 inline constexpr int32_t kMaxSampleRate = 48000;
 // Captured blocks that must wait before the output pump processes the oldest;
 // a stream that feeds the engine block by block is delayed by this many.
 inline constexpr uint32_t kBlocksNeeded = 3;
+// The samples of one capture or playback block at a rate: about a fifth of a
+// second at the lower rates, a tenth at the higher.
+constexpr uint32_t blockLengthFor(int32_t sampleRate) {
+    return sampleRate < 22050 ? 2048 : 4096;
+}
 
 // The time-domain filters of the input conditioning. They live from start-up
 // to exit and are never reset; a program holds one static instance.
@@ -151,7 +161,6 @@ class CAudioEngine {
 
     // Block and frame bookkeeping.
     uint32_t processSlot = 0;
-    uint32_t lastCaptured = 0;
     uint32_t outputSlot = 0;
     uint32_t pendingBlocks = 0;
     uint32_t readSlot = 0;
@@ -181,8 +190,6 @@ class CAudioEngine {
     double equalizerSum[engine::kBins] = {};
     double displaySum[engine::kBins] = {};
     double window[engine::kFftSize] = {};
-    double frame[engine::kFftSize] = {};
-    double frameImag[engine::kFftSize] = {};
     // The spectra of the last frames and the filter's output for one frame.
     // While blocks are processed they point into the pipeline's stage arrays,
     // so that no frame is copied; before that at zeroed storage of their own.
@@ -193,8 +200,6 @@ class CAudioEngine {
     double* synthRe = synthStore_[0];
     double* synthIm = synthStore_[1];
     double magnitude[engine::kSpectrumSlots][engine::kBins] = {};
-    double secondFrame[engine::kFftSize] = {};
-    double secondFrameImag[engine::kFftSize] = {};
     double* secondSynthRe = synthStore_[2];
     double* secondSynthIm = synthStore_[3];
     double floorAverage[engine::kBins] = {};

@@ -1,6 +1,7 @@
 // Engine start-up and shutdown, the wave message dispatch and the common
 // device failure report.
 #include "engine/audio_engine.h"
+#include "engine/settings.h"
 
 void engine::designInputFilters(InputFilters& filters, uint32_t sampleRate) {
     for (int n = designPrefilters(filters.prefilters, sampleRate); n > 0; --n)
@@ -42,14 +43,14 @@ void CAudioEngine::attach(platform::WaveIn* in, platform::WaveOut* out, engine::
 }
 
 void CAudioEngine::startup(platform::MessageTarget* window, int32_t rate, uint32_t stereo) {
-    halfSize = 512;
-    binCount = 512;
-    fftSize = 1024;
-    frameLength = 1024;
-    indexMask = 1023;
-    hop = 256;
-    binHigh = 511;
-    fft.makeWindow(this->window, 1024);
+    halfSize = engine::kBins;
+    binCount = engine::kBins;
+    fftSize = engine::kFftSize;
+    frameLength = engine::kFftSize;
+    indexMask = engine::kFftSize - 1;
+    hop = engine::kHop;
+    binHigh = engine::kBins - 1;
+    fft.makeWindow(this->window, engine::kFftSize);
     sampleRate = rate;
     simulatedStereo = stereo;
     openDevices(window);
@@ -58,13 +59,7 @@ void CAudioEngine::startup(platform::MessageTarget* window, int32_t rate, uint32
                                     platform::kMbOk | platform::kMbIconExclamation);
         platform::host().postQuitMessage(0);
     }
-    for (uint32_t i = 0; i < fftSize; ++i) {
-        frame[i] = 0.0;
-        frameImag[i] = 0.0;
-        secondFrame[i] = 0.0;
-        secondFrameImag[i] = 0.0;
-    }
-    setAllMinimumAmplitudes(1200.0);
+    engine::resetMinimumAmplitudes(*this);
     for (uint32_t i = 0; i < binCount; ++i) {
         binFrequency[i] = fft.binFraction(fftSize, i) * sampleRate;
         heterodyneCounters[i] = 0;
@@ -76,7 +71,7 @@ void CAudioEngine::startup(platform::MessageTarget* window, int32_t rate, uint32
     averagingOn = 0;
     expandorOn = 1;
     equalizerOn = 1;
-    heterodyneMode = 1;
+    engine::setHeterodyne(*this, engine::HeterodyneMode::Window5000);
     frameCount = 0;
     analysisSlot = 0;
     synthesisSlot = 1;
@@ -88,11 +83,10 @@ void CAudioEngine::openDevices(platform::MessageTarget* window) {
     callbackWindow = window;
     closing = 0;
     if (sampleRate == 0) sampleRate = 11025;
-    blockLength = sampleRate < 22050 ? 2048 : 4096;
+    blockLength = engine::blockLengthFor(sampleRate);
     exponentialFactor = 0.0;
     processSlot = 0;
     retiredCaptureSlots = 0;
-    lastCaptured = 0;
     outputSlot = 0;
     readPos = 0;
     writePos = 0;
@@ -121,7 +115,6 @@ bool CAudioEngine::onWaveMessage(platform::MessageTarget*, uint32_t message, uin
         if (!inputOpen) return true;
         const auto i = static_cast<uint32_t>(header->dwUser);
         if (i >= engine::kBufferCount) return true;  // not one of ours
-        lastCaptured = i;
         const platform::MMRESULT rc = inputDevice->unprepareHeader(&captureHeaders[i]);
         if (rc != platform::kMmsyserrNoError) {
             reportWaveError(rc, "waveInUnprepareHeader (MM_WIM_DATA)");

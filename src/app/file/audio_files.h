@@ -14,12 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "engine/audio_engine.h"
 #include "platform/sim/sim_wave.h"
 
 namespace file_tool {
 
-// The pipeline delays by two hops: output sample n is engine output n + 512.
-inline constexpr int64_t kPipelineDelay = 512;
+// Output sample n is the engine's output sample n + kPipelineDelay.
+inline constexpr int64_t kPipelineDelay = engine::kPipelineDelay;
 
 // Thrown with a one-line message naming the file and what is wrong.
 struct FileError : std::runtime_error {

@@ -81,7 +81,7 @@ JobResult run(const Options& o) {
     const int rate = input->rate();
     result.rate = rate;
     const int channels = o.stereo ? 2 : 1;
-    input->setBlockLength(rate < 22050 ? 2048 : 4096);
+    input->setBlockLength(engine::blockLengthFor(rate));
 
     OutputFile output(o.output, o.raw ? OutputFile::Format::Raw : OutputFile::Format::Wav, rate,
                       channels, kPipelineDelay);
@@ -157,7 +157,7 @@ JobResult run(const Options& o) {
 
     if (!o.quiet) {
         const double duration = static_cast<double>(input->frames()) / rate;
-        const int64_t blockLength = rate < 22050 ? 2048 : 4096;
+        const int64_t blockLength = engine::blockLengthFor(rate);
         const long long blocks = (input->frames() + kPipelineDelay + blockLength - 1) / blockLength;
         // Standard output may be carrying the samples.
         std::FILE* to = o.output == kStandardStream ? stderr : stdout;

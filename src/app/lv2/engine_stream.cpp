@@ -70,7 +70,7 @@ std::unique_ptr<EngineStream> EngineStream::create(int32_t rate, uint32_t channe
     // A block is processed once the blocks after it have been captured, that
     // is when the last sample of the last of them arrives; the output made
     // from it comes two hops after its input, as in every program.
-    const uint32_t delay = 2 * e.hop;
+    const uint32_t delay = engine::kPipelineDelay;
     s->latency_ = engine::kBlocksNeeded * e.blockLength - 1 + delay;
     s->played_.pushZeros((s->latency_ - delay) * channels);
     return s;
