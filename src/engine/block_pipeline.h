@@ -15,7 +15,7 @@ void CAudioEngine::runBlockWith() {
         const uint32_t lanes = frames - first < L ? frames - first : L;
         // Frames that all lie in the current slot are read where they are;
         // the others are gathered first.
-        const double* rows = stageRe_;
+        const double* rows = lanes_.stageRe;
         uint32_t rowStride = N;
         if (lanes == L && frameLength == N && readPos + (L - 1) * hop + N <= blockLength) {
             rows = &inputRing[readSlot][readPos];
@@ -24,26 +24,26 @@ void CAudioEngine::runBlockWith() {
                 advanceRead(hop);
         } else {
             for (uint32_t l = 0; l < lanes; ++l) {
-                readFrame(stageRe_ + l * N, frameLength);
+                readFrame(lanes_.stageRe + l * N, frameLength);
                 advanceRead(hop);
             }
         }
-        CFft::toLanes(rows, lanesIn_, N, window, rowStride);
-        fft.transformLanes(N, 0, lanesIn_, nullptr, lanesRe_, lanesIm_);
-        double* spectraRe = stageSpectraRe_[stageSet_];
-        double* spectraIm = stageSpectraIm_[stageSet_];
-        stageSet_ ^= 1;
+        CFft::toLanes(rows, lanes_.lanesIn, N, window, rowStride);
+        fft.transformLanes(N, 0, lanes_.lanesIn, nullptr, lanes_.lanesRe, lanes_.lanesIm);
+        double* spectraRe = lanes_.stageSpectraRe[lanes_.stageSet];
+        double* spectraIm = lanes_.stageSpectraIm[lanes_.stageSet];
+        lanes_.stageSet ^= 1;
         // Only the bins the stage reads are moved out of the lane layout.
-        CFft::fromLanes(lanesRe_, spectraRe, N, Self::kAnalysedBins);
-        CFft::fromLanes(lanesIm_, spectraIm, N, Self::kAnalysedBins);
+        CFft::fromLanes(lanes_.lanesRe, spectraRe, N, Self::kAnalysedBins);
+        CFft::fromLanes(lanes_.lanesIm, spectraIm, N, Self::kAnalysedBins);
 
         for (uint32_t l = 0; l < lanes; ++l) {
             spectrumRe[analysisSlot] = spectraRe + l * N;
             spectrumIm[analysisSlot] = spectraIm + l * N;
-            synthRe = stageRe_ + l * N;
-            synthIm = stageIm_ + l * N;
-            secondSynthRe = stageSecondRe_ + l * N;
-            secondSynthIm = stageSecondIm_ + l * N;
+            synthRe = lanes_.stageRe + l * N;
+            synthIm = lanes_.stageIm + l * N;
+            secondSynthRe = lanes_.stageSecondRe + l * N;
+            secondSynthIm = lanes_.stageSecondIm + l * N;
             (static_cast<Self*>(this)->*Stage)();
             analysisSlot = (analysisSlot + 1) % engine::kSpectrumSlots;
             synthesisSlot = (synthesisSlot + 1) % engine::kSpectrumSlots;
@@ -51,23 +51,25 @@ void CAudioEngine::runBlockWith() {
         }
 
         // Only the real parts of the inverse transforms are used: the first
-        // channel's land in stageRe_, the second channel's in stageIm_.
-        CFft::toLanes(stageRe_, lanesRe_, N);
-        CFft::toLanes(stageIm_, lanesIm_, N);
-        fft.transformLanesRealOut(N, 1, lanesRe_, lanesIm_, lanesIn_, lanesWork_);
-        CFft::fromLanes(lanesIn_, stageRe_, N);
+        // channel's land in lanes_.stageRe, the second channel's in lanes_.stageIm.
+        CFft::toLanes(lanes_.stageRe, lanes_.lanesRe, N);
+        CFft::toLanes(lanes_.stageIm, lanes_.lanesIm, N);
+        fft.transformLanesRealOut(N, 1, lanes_.lanesRe, lanes_.lanesIm, lanes_.lanesIn,
+                                  lanes_.lanesWork);
+        CFft::fromLanes(lanes_.lanesIn, lanes_.stageRe, N);
         if (simulatedStereo) {
-            CFft::toLanes(stageSecondRe_, lanesRe_, N);
-            CFft::toLanes(stageSecondIm_, lanesIm_, N);
-            fft.transformLanesRealOut(N, 1, lanesRe_, lanesIm_, lanesIn_, lanesWork_);
-            CFft::fromLanes(lanesIn_, stageIm_, N);
+            CFft::toLanes(lanes_.stageSecondRe, lanes_.lanesRe, N);
+            CFft::toLanes(lanes_.stageSecondIm, lanes_.lanesIm, N);
+            fft.transformLanesRealOut(N, 1, lanes_.lanesRe, lanes_.lanesIm, lanes_.lanesIn,
+                                      lanes_.lanesWork);
+            CFft::fromLanes(lanes_.lanesIn, lanes_.stageIm, N);
         }
         for (uint32_t l = 0; l < lanes; ++l) {
             if (simulatedStereo) {
-                overlapAdd(stageRe_ + l * N, stageIm_ + l * N, N, 32);
+                overlapAdd(lanes_.stageRe + l * N, lanes_.stageIm + l * N, N, 32);
                 advanceWrite(2 * hop);
             } else {
-                overlapAdd(stageRe_ + l * N, nullptr, N, 2);
+                overlapAdd(lanes_.stageRe + l * N, nullptr, N, 2);
                 advanceWrite(hop);
             }
         }

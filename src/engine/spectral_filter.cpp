@@ -287,8 +287,8 @@ TARNIX_INLINE void CAudioEngine::filterSpectrumBody() {
     // (which touches the neighbours), the band mask, the expandor and the
     // absolute gate.
     const double* __restrict old = magnitude[f];
-    double* __restrict level = filterLevel_;
-    double* __restrict passes = filterPasses_;
+    double* __restrict level = lanes_.filterLevel;
+    double* __restrict passes = lanes_.filterPasses;
     if (averagingOn) {
         const double *m0 = magnitude[0], *m1 = magnitude[1], *m2 = magnitude[2];
         for (uint32_t k = lo; k < hi; ++k) {
