@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/file/audio_files.h"
+#include "app/file/options.h"
 #include "app/snapshot/image_canvas.h"
 #include "engine/audio_engine.h"
 #include "mixer/level_controls.h"
@@ -20,6 +21,9 @@
 #include "ui/window_messages.h"
 
 namespace {
+
+// Enough audio for any picture; beyond it a run would only pass silence.
+constexpr double kMostSeconds = 86400;
 
 struct Options {
     std::string input, output, mixer;
@@ -142,8 +146,10 @@ int main(int argc, char** argv) {
         "tarnix-snapshot"};
     app.add_option("INPUT", o.input, "audio file (8000, 11025, 22050 or 44100 Hz)")->required();
     app.add_option("OUTPUT", o.output, "image to write: .png, or .ppm")->required();
-    app.add_option("--seconds", o.seconds, "seconds of audio before the picture (default 10)")
-        ->check(CLI::PositiveNumber);
+    std::string secondsText;
+    app.add_option("--seconds", secondsText,
+                   "seconds of audio before the picture (default 10, at most a day)")
+        ->type_name("S");
     app.add_option("--width", o.width, "client width in pixels (default 800)")
         ->check(CLI::Range(16, 4096));
     app.add_option("--height", o.height, "client height in pixels (default 400)")
@@ -156,6 +162,20 @@ int main(int argc, char** argv) {
         ->expected(2);
     app.set_version_flag("--version", TARNIX_VERSION);
     CLI11_PARSE(app, argc, argv);
+    std::string error;
+    if (app.count("--seconds"))
+        error = file_tool::parseSeconds(secondsText, kMostSeconds, file_tool::AboveMost::Refuse,
+                                        o.seconds);
+    if (!error.empty()) {
+        std::fprintf(stderr, "tarnix-snapshot: --seconds: %s\n", error.c_str());
+        return 2;
+    }
+    if (o.input == "-") {
+        std::fprintf(stderr,
+                     "tarnix-snapshot: INPUT cannot be standard input ('-'); give an audio "
+                     "file\n");
+        return 2;
+    }
     try {
         return run(o);
     } catch (const std::exception& e) {
