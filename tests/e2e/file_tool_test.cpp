@@ -223,6 +223,62 @@ TEST_F(FileTool, UsageErrorsExitWithTwoAndHelpWithZero) {
     EXPECT_EQ(runTool("--version").code, 0);
 }
 
+// Every sample format the audio library reads comes in at its level: a sine
+// at 0.3 of full scale, and exactly the 16-bit samples it was made from
+// where the format is lossless (floating point included).
+TEST_F(FileTool, EverySampleFormatIsReadAtItsLevel) {
+    Audio sine{48000, 1, {}};
+    for (int i = 0; i < 24000; ++i)
+        sine.samples.push_back(static_cast<short>(
+            std::lround(0.3 * 32768 * std::sin(2 * std::numbers::pi * 1000 * i / 48000.0))));
+    std::vector<double> scaled(sine.samples.begin(), sine.samples.end());
+    for (double& x : scaled)
+        x /= 32768;
+    struct Format {
+        const char* name;
+        int format;
+        bool exact;
+    } formats[] = {
+        {"s16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, true},
+        {"u8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, false},
+        {"s24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, true},
+        {"s32.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_32, true},
+        {"f32.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, true},
+        {"f64.wav", SF_FORMAT_WAV | SF_FORMAT_DOUBLE, true},
+        {"f32.au", SF_FORMAT_AU | SF_FORMAT_FLOAT, true},
+        {"f32.caf", SF_FORMAT_CAF | SF_FORMAT_FLOAT, true},
+        {"f64.w64", SF_FORMAT_W64 | SF_FORMAT_DOUBLE, true},
+        {"ulaw.wav", SF_FORMAT_WAV | SF_FORMAT_ULAW, false},
+        {"ima.wav", SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, false},
+        {"ms.wav", SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM, false},
+        {"s16.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, true},
+        {"vorbis.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, false},
+    };
+    Audio reference;
+    for (const Format& f : formats) {
+        SF_INFO info{};
+        info.samplerate = sine.rate;
+        info.channels = 1;
+        info.format = f.format;
+        SNDFILE* file = sf_open(path(f.name).c_str(), SFM_WRITE, &info);
+        ASSERT_NE(file, nullptr) << f.name << ": " << sf_strerror(nullptr);
+        sf_write_double(file, scaled.data(), static_cast<sf_count_t>(scaled.size()));
+        sf_close(file);
+        const Result r = runTool("-q --check-pass-through " + path(f.name) + " " + path("out.wav"));
+        ASSERT_EQ(r.code, 0) << f.name << ": " << r.output;
+        const Audio out = readAudio(path("out.wav"));
+        // Block-coded formats end on a whole block.
+        ASSERT_GE(out.frames(), sine.frames()) << f.name;
+        if (reference.samples.empty()) reference = out;  // the 16-bit file's
+        if (f.exact) {
+            EXPECT_EQ(out.samples, reference.samples) << f.name;
+        }
+        // The first 768 samples lack the frames that began before the input.
+        const short peak = *std::max_element(out.samples.begin() + 768, out.samples.end());
+        EXPECT_NEAR(20 * std::log10(peak / 32768.0), 20 * std::log10(0.3), 1.0) << f.name;
+    }
+}
+
 TEST_F(FileTool, OutputHasTheInputsRateAndLengthInMonoAndStereo) {
     for (int rate : {8000, 22050, 48000}) {
         const Audio in = noise(rate, 2, 1.3, rate);  // two channels are mixed down

@@ -72,8 +72,10 @@ InputFile::InputFile(const std::string& path) : name_(path) {
     if (!file_)
         throw FileError(named(path) + ": cannot read it as audio (" +
                         std::string(sf_strerror(nullptr)) + ")");
-    // Floating-point files are scaled to the 16-bit range and clipped.
-    sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    // Floating-point samples run from -1 to 1: the library would only round
+    // them to integers (all silence), so they are read as such and scaled.
+    const int subtype = info_.format & SF_FORMAT_SUBMASK;
+    floating_ = subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE;
     rate_ = info_.samplerate;
     std::string problem;
     if (rate_ < kMinRate || rate_ > kMaxRate)
@@ -93,6 +95,7 @@ InputFile::InputFile(const std::string& path) : name_(path) {
     if (info_.seekable && info_.frames > 0 && info_.frames < SF_COUNT_MAX) declared_ = info_.frames;
     chunkFrames_ = std::max<size_t>(1, kChunkValues / static_cast<size_t>(info_.channels));
     interleaved_.resize(chunkFrames_ * static_cast<size_t>(info_.channels));
+    if (floating_) floats_.resize(interleaved_.size());
 }
 
 InputFile::InputFile(int fd, int rate, const std::string& name)
@@ -136,8 +139,10 @@ size_t InputFile::readAudio(int16_t* samples, size_t count) {
     size_t done = 0;
     while (done < count) {
         if (bufferedAt_ == bufferedEnd_) {
-            const sf_count_t got =
-                sf_readf_short(file_, interleaved_.data(), static_cast<sf_count_t>(chunkFrames_));
+            const sf_count_t got = floating_
+                                       ? readFloating()
+                                       : sf_readf_short(file_, interleaved_.data(),
+                                                        static_cast<sf_count_t>(chunkFrames_));
             if (got <= 0) break;
             bufferedAt_ = 0;
             bufferedEnd_ = static_cast<size_t>(got);
@@ -167,6 +172,23 @@ size_t InputFile::readAudio(int16_t* samples, size_t count) {
         done += n;
     }
     return done;
+}
+
+sf_count_t InputFile::readFloating() {
+    const sf_count_t got =
+        sf_readf_double(file_, floats_.data(), static_cast<sf_count_t>(chunkFrames_));
+    const size_t values =
+        got > 0 ? static_cast<size_t>(got) * static_cast<size_t>(info_.channels) : 0;
+    for (size_t i = 0; i < values; ++i) {
+        // Full scale is 32768, so a float file made from 16-bit samples
+        // gives them back exactly; beyond it the sample is clipped.
+        const double v = floats_[i] * 32768.0;
+        interleaved_[i] = v >= 32767.0    ? short{32767}
+                          : v <= -32768.0 ? short{-32768}
+                          : v == v        ? static_cast<short>(std::lrint(v))
+                                          : short{0};
+    }
+    return got;
 }
 
 size_t InputFile::readRaw(int16_t* samples, size_t count) {

@@ -62,6 +62,7 @@ class InputFile final : public sim::SampleSource {
   private:
     size_t readAudio(int16_t* samples, size_t count);
     size_t readRaw(int16_t* samples, size_t count);
+    sf_count_t readFloating();
     void end();
 
     std::string name_;
@@ -79,6 +80,8 @@ class InputFile final : public sim::SampleSource {
     int peak_ = 0;
     // Audio is read ahead in chunks of about 64 KB, whatever the block.
     std::vector<short> interleaved_;
+    bool floating_ = false;       // float or double samples, read scaled
+    std::vector<double> floats_;  // their chunk before scaling
     size_t chunkFrames_ = 0;
     size_t bufferedAt_ = 0, bufferedEnd_ = 0;  // frames in interleaved_
     std::vector<unsigned char> bytes_;
