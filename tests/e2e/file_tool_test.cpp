@@ -1,4 +1,5 @@
 // tarnix-file end to end: the executable on real files.
+#include <fcntl.h>
 #include <sndfile.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -433,6 +434,11 @@ TEST_F(FileTool, OutputNamesLinksAndSpecialFiles) {
     r = runTool(in + " " + path("f"));
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.output.find("is a FIFO"), std::string::npos) << r.output;
+    // Standard output named by its links, while it is a pipe.
+    r = runShell("cd " + dir.string() + " && $T -q --raw in.wav /dev/stdout | cat > a.raw" +
+                 " && $T -q --raw in.wav /dev/fd/1 | cat > b.raw && cmp a.raw plain.raw" +
+                 " && cmp b.raw plain.raw");
+    EXPECT_EQ(r.code, 0) << r.output;
     EXPECT_TRUE(fs::is_fifo(path("f")));
 
     // A link stays a link; the file it points to is replaced.
@@ -505,6 +511,37 @@ TEST_F(FileTool, SignalsRemoveTheTemporaryFileAndEndWithTheirStatus) {
         EXPECT_EQ(r.output.substr(r.output.size() - 2), "0\n") << signal << ": " << r.output;
         EXPECT_EQ(slurp(path("out.wav")), "precious");
     }
+}
+
+// Standard output that another program set not to block is waited for, not
+// given up on.
+TEST_F(FileTool, NonBlockingStandardOutputTakesEverySample) {
+    writeAudio(path("in.wav"), noise(8000, 1, 20.0, 14));
+    ASSERT_EQ(runTool("-q --raw " + path("in.wav") + " " + path("plain.raw")).code, 0);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    fcntl(fds[1], F_SETFL, fcntl(fds[1], F_GETFL) | O_NONBLOCK);
+    const std::string in = path("in.wav");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[1], 1);
+        close(fds[0]);
+        execl(TARNIX_FILE_EXE, TARNIX_FILE_EXE, "-q", "--raw", in.c_str(), "-", nullptr);
+        _exit(127);
+    }
+    close(fds[1]);
+    usleep(300000);  // the pipe fills and stays full for a while
+    std::string got;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(fds[0], buffer, sizeof buffer)) > 0)
+        got.append(buffer, static_cast<size_t>(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(got.size(), 320000u);
+    EXPECT_TRUE(got == slurp(path("plain.raw")));
 }
 
 // Raw samples through standard input and output give file mode's samples.

@@ -215,6 +215,7 @@ size_t InputFile::readRaw(int16_t* samples, size_t count) {
         size_t want = 2 * count - pendingBytes_;
         if (stopping) want = std::min(want, static_cast<size_t>(stopLeft_));
         const ssize_t got = ::read(fd_, bytes_.data() + pendingBytes_, want);
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) continue;  // not to block: polled
         if (got > 0) {
             pendingBytes_ += static_cast<size_t>(got);
             if (stopping) stopLeft_ -= got;
@@ -246,10 +247,14 @@ OutputFile::OutputFile(const std::string& path, Format format, int rate, int cha
         fd_ = sys::kStandardOutput;
         ownsFd_ = false;
     } else {
-        target_ = followLinks(path);
         sys::Kind kind;
-        if (!sys::kindOf(target_, kind))
+        if (!sys::kindOf(path, kind))
             throw FileError(named(path) + ": cannot write it" + why(errno));
+        // Only a file that is replaced is looked for where its links end; a
+        // device or pipe is opened as named, since a link to one need not be
+        // a path (/dev/stdout on a pipe leads to "pipe:[N]").
+        target_ =
+            kind == sys::Kind::Regular || kind == sys::Kind::Missing ? followLinks(path) : path;
         if (kind == sys::Kind::Directory) throw FileError(named(path) + ": is a directory");
         if (kind == sys::Kind::Refused)
             throw FileError(named(path) + ": is a block device or socket; refusing to write to it");
@@ -331,6 +336,10 @@ bool OutputFile::writeRaw(const int16_t* values, int64_t count) {
     while (done < bytes_.size()) {
         const ssize_t n = ::write(fd_, bytes_.data() + done, bytes_.size() - done);
         if (n < 0 && errno == EINTR) continue;
+        // A descriptor set not to block (by whoever shares it) is waited for.
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (sys::waitForOutput(fd_, 250) >= 0 || errno == EINTR) continue;
+        }
         if (n <= 0) {
             const int error = n < 0 ? errno : EIO;
             fail(std::strerror(error), error);

@@ -21,6 +21,9 @@ bool isTerminal(int fd);
 // Waits up to `milliseconds` for `fd` to have input or its end: 1 ready,
 // 0 not yet, -1 an error (errno set; EINTR when a signal came).
 int waitForInput(int fd, int milliseconds);
+// Waits up to `milliseconds` until `fd` (set not to block) takes output:
+// 1 ready, 0 not yet, -1 an error (errno set).
+int waitForOutput(int fd, int milliseconds);
 // The bytes `fd` holds that a read takes without waiting (0 when unknown).
 int64_t bytesWaiting(int fd);
 

@@ -41,6 +41,12 @@ int waitForInput(int fd, int milliseconds) {
     return polled > 0 ? 1 : polled;
 }
 
+int waitForOutput(int fd, int milliseconds) {
+    pollfd ready{fd, POLLOUT, 0};
+    const int polled = poll(&ready, 1, milliseconds);
+    return polled > 0 ? 1 : polled;
+}
+
 int64_t bytesWaiting(int fd) {
     int held = 0;
     return ioctl(fd, FIONREAD, &held) == 0 ? held : 0;
