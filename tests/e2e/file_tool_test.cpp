@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <numbers>
 #include <random>
 #include <string>
@@ -487,12 +489,19 @@ TEST_F(FileTool, OutputNamesLinksAndSpecialFiles) {
         << r.output;
     EXPECT_EQ(slurp(precious), "precious");
     EXPECT_EQ(filesInDir(), before);
+    // The same without the shell's help: the signal of the limit is not fatal, and says so.
+    r = runShell("ulimit -f 20; $T -q " + path("long.wav") + " " + precious);
+    EXPECT_EQ(r.code, 1) << r.output;
+    EXPECT_NE(r.output.find("(File too large): the file-size limit was reached"), std::string::npos)
+        << r.output;
+    EXPECT_EQ(slurp(precious), "precious");
+    EXPECT_EQ(filesInDir(), before);
 }
 
 TEST_F(FileTool, SignalsRemoveTheTemporaryFileAndEndWithTheirStatus) {
     writeAudio(path("in.wav"), noise(8000, 1, 2.0, 7));
     std::ofstream(path("out.wav")) << "precious";
-    for (const char* signal : {"INT", "TERM", "HUP"}) {
+    for (const char* signal : {"INT", "TERM", "HUP", "QUIT", "USR1"}) {
         // The input arrives through a FIFO that this shell keeps open, so the
         // run is caught waiting with its temporary file open.
         const Result r = runShell("cd " + dir.string() +
@@ -505,7 +514,12 @@ TEST_F(FileTool, SignalsRemoveTheTemporaryFileAndEndWithTheirStatus) {
                                   std::string(signal) +
                                   " $pid; wait $pid 2>/dev/null; status=$?; rm in.fifo\n"
                                   "ls -A | grep -c '^\\.out\\.wav\\.tmp'; exit $status");
-        const int expected = 128 + (std::string(signal) == "INT" ? 2 : signal[0] == 'T' ? 15 : 1);
+        const int expected = 128 + std::map<std::string, int>{{"INT", SIGINT},
+                                                              {"TERM", SIGTERM},
+                                                              {"HUP", SIGHUP},
+                                                              {"QUIT", SIGQUIT},
+                                                              {"USR1", SIGUSR1}}
+                                       .at(signal);
         EXPECT_EQ(r.code, expected) << signal << ": " << r.output;
         EXPECT_EQ(r.output.substr(0, 2), "1\n") << signal << ": " << r.output;
         EXPECT_EQ(r.output.substr(r.output.size() - 2), "0\n") << signal << ": " << r.output;

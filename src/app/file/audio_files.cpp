@@ -321,6 +321,7 @@ OutputFile::~OutputFile() {
 void OutputFile::fail(const std::string& reason, int error) {
     if (!error_.empty()) return;
     error_ = reason;
+    errorCode_ = error;
     readerGone_ = error == EPIPE;
     if (onFailure) onFailure();
 }
@@ -388,7 +389,9 @@ void OutputFile::writePending() {
 
 void OutputFile::commit() {
     if (file_) writePending();
-    if (!error_.empty()) throw FileError(named(path_) + ": cannot write it (" + error_ + ")");
+    if (!error_.empty())
+        throw FileError(named(path_) + ": cannot write it (" + error_ + ")" +
+                        (errorCode_ == EFBIG ? ": the file-size limit was reached" : ""));
     if (file_) {
         errno = 0;
         const int closed = sf_close(file_);

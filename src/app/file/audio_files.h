@@ -134,6 +134,7 @@ class OutputFile final : public sim::SampleSink {
     int64_t written_ = 0;
     int peak_ = 0;
     std::string error_;
+    int errorCode_ = 0;
     bool readerGone_ = false;
     bool committed_ = false;
     // A WAV file to a null device that cannot seek goes nowhere by itself.

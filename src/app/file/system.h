@@ -58,8 +58,8 @@ bool replaceFile(const std::string& from, const std::string& to);
 void* largeBlock(size_t bytes);
 void releaseLargeBlock(void* block, size_t bytes);
 
-// Calls `handler` on the signals that end a program; a closed pipe shows up
-// as a write error instead of a signal.
+// Calls `handler` on the signals that end a program; a closed pipe and the
+// file-size limit show up as write errors instead of signals.
 void onEndingSignals(void (*handler)(int));
 // Ends the program the way the signal's default action would.
 [[noreturn]] void dieBy(int signal);

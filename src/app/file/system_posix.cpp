@@ -128,9 +128,14 @@ void onEndingSignals(void (*handler)(int)) {
     sigemptyset(&action.sa_mask);
     // No SA_RESTART: a blocking read returns early so a stop request is seen.
     action.sa_flags = 0;
-    for (int s : {SIGINT, SIGTERM, SIGHUP})
+    // Every signal whose default ends the program, but the two a program
+    // cannot take and those of its own faults.
+    for (int s :
+         {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2, SIGVTALRM, SIGPROF, SIGXCPU})
         sigaction(s, &action, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
+    // Past the file-size limit a write fails with EFBIG, reported as such.
+    ::signal(SIGXFSZ, SIG_IGN);
 }
 
 void dieBy(int signal) {
