@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <sndfile.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -450,6 +451,28 @@ TEST_F(FileTool, OutputNamesLinksAndSpecialFiles) {
     EXPECT_EQ(r.code, 0) << r.output;
     EXPECT_TRUE(fs::is_symlink(path("link.wav")));
     EXPECT_EQ(readAudio(path("target.wav")).frames(), 4000u);
+
+    // A rewritten file keeps its mode, its owner and every hard link.
+    std::ofstream(path("private.wav")) << "old";
+    fs::permissions(path("private.wav"), fs::perms::owner_read | fs::perms::owner_write);
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(path("private.wav").c_str(), 65534, 65534), 0);
+    }
+    fs::create_hard_link(path("private.wav"), path("twin.wav"));
+    r = runTool("-q " + in + " " + path("private.wav"));
+    EXPECT_EQ(r.code, 0) << r.output;
+    struct stat st {};
+    ASSERT_EQ(stat(path("private.wav").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(st.st_nlink, 2u);
+    EXPECT_EQ(st.st_uid, root ? 65534u : geteuid());
+    EXPECT_EQ(readAudio(path("twin.wav")).frames(), 4000u);
+    fs::remove(path("twin.wav"));
+    r = runTool("-q " + in + " " + path("private.wav"));
+    ASSERT_EQ(stat(path("private.wav").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(st.st_uid, root ? 65534u : geteuid());
 
     // The longest legal name works; longer ones and unreachable places fail cleanly.
     r = runTool("-q " + in + " " + path(std::string(251, 'n') + ".wav"));

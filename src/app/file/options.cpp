@@ -270,7 +270,10 @@ std::optional<Options> parseOptions(int argc, char** argv, int& exitCode) {
         "INPUT is an audio file (WAV, FLAC, AIFF, OGG, ...) or '-', raw samples from standard "
         "input (with --rate). OUTPUT is a 16-bit WAV file, or raw samples with --raw; '-' is "
         "standard output (with --raw). With --output-dir, every INPUT is written to "
-        "DIR/NAME.wav.\nExit status: 0 success, 1 a file problem (the message names the file), "
+        "DIR/NAME.wav. A regular OUTPUT is replaced only once it is complete, keeping its owner "
+        "and "
+        "mode; one with several hard links is rewritten in place.\nExit status: 0 success, 1 a "
+        "file problem (the message names the file), "
         "2 a usage error; 128 + N after signal N.");
     std::vector<std::string> files;
     app.add_option("FILES", files, "INPUT OUTPUT, or with --output-dir every INPUT")

@@ -47,7 +47,9 @@ size_t nameLimit(const std::string& dir);
 // Creates a new file from `pattern`, whose last six characters are replaced
 // to make the name unique, with the mode a new file gets; -1 with errno set.
 int createTemporary(std::string& pattern);
-// Puts `from` in the place of `to`, replacing it; false with errno set.
+// Puts `from` in the place of `to`, replacing it with the old file's owner
+// and mode; a file with several hard links is rewritten in place instead.
+// False with errno set.
 bool replaceFile(const std::string& from, const std::string& to);
 
 // Room for one large object that is cleared when it is made, such as the
