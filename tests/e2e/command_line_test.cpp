@@ -1,8 +1,13 @@
 // The programs' command lines: a value that cannot be used is a usage error
 // (status 2) whose message says what is wrong, in every program alike.
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -57,6 +62,31 @@ TEST(CommandLine, BadRatesAndDurationsAreUsageErrorsInEveryProgram) {
     const Result file = run(TARNIX_FILE_EXE, "--min-amplitude 1e-320 missing.wav out.wav");
     EXPECT_EQ(file.code, 1) << file.output;
     EXPECT_NE(file.output.find("no such file"), std::string::npos) << file.output;
+}
+
+// A picture that cannot be written leaves OUTPUT as it was: a device is
+// never removed, and an older picture is neither cut short nor deleted.
+TEST(Snapshot, AFailedWriteRemovesNothing) {
+    const std::string dir = "/tmp/tarnix-snapshot-" + std::to_string(getpid());
+    std::filesystem::create_directories(dir);
+    const std::string in = std::string(TARNIX_SOURCE_DIR) + "/samples/demo-noisy.wav";
+    { std::ofstream(dir + "/old.ppm") << "older picture"; }
+    Result r = run("ulimit -f 8; " + std::string(TARNIX_SNAPSHOT_EXE),
+                   "--seconds 1 " + in + " " + dir + "/old.ppm");
+    EXPECT_EQ(r.code, 1) << r.output;
+    EXPECT_NE(r.output.find("the file-size limit was reached"), std::string::npos) << r.output;
+    std::ifstream old(dir + "/old.ppm");
+    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(old), {}) == "older picture");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+    if (geteuid() == 0) {
+        // A node of the full device, which root could otherwise delete.
+        ASSERT_EQ(mknod((dir + "/full").c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);
+        r = run(TARNIX_SNAPSHOT_EXE, "--seconds 1 " + in + " " + dir + "/full");
+        EXPECT_EQ(r.code, 1) << r.output;
+        EXPECT_NE(r.output.find("No space left"), std::string::npos) << r.output;
+        EXPECT_TRUE(std::filesystem::is_character_file(dir + "/full"));
+    }
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -2,12 +2,19 @@
 // runs the engine on an audio file through the same controller, message loop
 // and simulated devices as the tests, for as long as asked, and writes what
 // the spectrum view paints at that moment to a PNG (or PPM) image.
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "app/file/audio_files.h"
 #include "app/file/options.h"
+#include "app/file/signals.h"
+#include "app/file/system.h"
 #include "app/snapshot/image_canvas.h"
 #include "engine/audio_engine.h"
 #include "mixer/level_controls.h"
@@ -52,6 +59,61 @@ int rateButton(int rate) {
         default:
             return 0;
     }
+}
+
+// Writes the picture as tarnix-file writes audio: a regular file through a
+// hidden temporary file that replaces it only once complete, a device or
+// FIFO in place; nothing that is not ours is ever removed.
+void writeImage(const snapshot::ImageCanvas& image, const std::string& path) {
+    using file_tool::FileError;
+    namespace sys = file_tool::sys;
+    const std::string name = "'" + path + "'";
+    auto reason = [](int error) { return std::string(" (") + std::strerror(error) + ")"; };
+    sys::Kind kind;
+    if (!sys::kindOf(path, kind)) throw FileError(name + ": cannot write it" + reason(errno));
+    if (kind == sys::Kind::Directory) throw FileError(name + ": is a directory");
+    if (kind == sys::Kind::Refused)
+        throw FileError(name + ": is a block device or socket; refusing to write to it");
+    const bool inPlace =
+        kind == sys::Kind::Device || kind == sys::Kind::Fifo || kind == sys::Kind::Null;
+    const std::string target = inPlace ? path : file_tool::followLinks(path);
+    std::string temporary;
+    int fd = -1;
+    if (inPlace) {
+        fd = sys::openInPlace(target);
+    } else {
+        const std::filesystem::path t(target);
+        const std::string dir = t.has_parent_path() ? t.parent_path().string() : ".";
+        std::string base = t.filename().string();
+        const std::string suffix = ".tmp-XXXXXX";
+        const size_t room = sys::nameLimit(dir) - 1 - suffix.size();
+        if (base.size() > room) base.resize(room);
+        temporary = dir + "/." + base + suffix;
+        fd = sys::createTemporary(temporary);
+        if (fd >= 0) file_tool::signals::setTemporary(temporary);
+    }
+    if (fd < 0) throw FileError(name + ": cannot write it" + reason(errno));
+    std::FILE* f = fdopen(fd, "wb");
+    if (!f) close(fd);
+    const bool ppm = path.size() >= 4 && path.compare(path.size() - 4, 4, ".ppm") == 0;
+    errno = 0;
+    bool written = f && image.write(f, ppm);
+    int error = errno != 0 ? errno : EIO;
+    if (f && std::fclose(f) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (written && !temporary.empty() && !sys::replaceFile(temporary, target)) {
+        written = false;
+        error = errno;
+    }
+    if (!temporary.empty()) {
+        if (!written) unlink(temporary.c_str());
+        file_tool::signals::setTemporary({});
+    }
+    if (!written)
+        throw FileError(name + ": cannot write it" + reason(error) +
+                        (error == EFBIG ? ": the file-size limit was reached" : ""));
 }
 
 int run(const Options& o) {
@@ -127,7 +189,7 @@ int run(const Options& o) {
     const double seconds = static_cast<double>(input.delivered()) / input.rate();
     snapshot::ImageCanvas image(o.width, o.height, ui::kWindowBackground);
     window.paint(image);
-    image.write(o.output);
+    writeImage(image, o.output);
     window.handleMessage(ui::kWmCommand, ui::ID_EXIT, 0);
     host.runUntilIdle();
     platform::setHost(nullptr);
@@ -176,6 +238,7 @@ int main(int argc, char** argv) {
                      "file\n");
         return 2;
     }
+    file_tool::signals::install(file_tool::signals::Mode::Die);
     try {
         return run(o);
     } catch (const std::exception& e) {
