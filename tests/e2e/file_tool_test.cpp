@@ -652,6 +652,18 @@ TEST_F(FileTool, BatchWritesEveryInputOnAnyNumberOfJobs) {
         }
         EXPECT_FALSE(fs::exists(out + "/bad.wav"));
     }
+    // Short of descriptors, a batch waits for running workers instead of failing files.
+    writeAudio(path("tiny.wav"), noise(8000, 1, 0.2, 15));
+    std::string many;
+    for (int i = 0; i < 60; ++i) {
+        fs::copy_file(path("tiny.wav"), path("t" + std::to_string(i) + ".wav"));
+        many += " " + path("t" + std::to_string(i) + ".wav");
+    }
+    const Result starved =
+        runShell("ulimit -n 24; $T -q --jobs 50 --output-dir " + path("many") + many);
+    EXPECT_EQ(starved.code, 0) << starved.output;
+    EXPECT_EQ(std::distance(fs::directory_iterator(path("many")), {}), 60);
+
     const Result clash =
         runTool("--output-dir " + path("x") + " " + path("a.wav") + " " + path("out1") + "/a.wav");
     EXPECT_EQ(clash.code, 2);

@@ -213,6 +213,11 @@ long startWorker(size_t, const std::function<WorkerReport()>& job) {
         return pid;
     }
     close(fds[0]);
+    // The other workers' pipes are the parent's: a worker keeps its
+    // descriptors for its own files.
+    for (const auto& [other, fd] : resultPipes)
+        close(fd);
+    resultPipes.clear();
     const WorkerReport r = job();
     const Report report{r.frames, r.rate};
     if (::write(fds[1], &report, sizeof report) != static_cast<ssize_t>(sizeof report)) {
