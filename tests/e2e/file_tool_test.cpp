@@ -628,6 +628,44 @@ TEST_F(FileTool, PipeModeGivesFileModesSamples) {
     EXPECT_EQ(readAudio(path("cut.wav")).frames(), 16000u);
 }
 
+// Samples that outgrow a WAV file's 32-bit sizes go into RF64 (the limit is
+// lowered here), from a file or a stream. Names ending in .rf64 or .w64 ask
+// for those formats.
+TEST_F(FileTool, OutputsLargerThanAWavFileHoldsAreWrittenAsRf64) {
+    const Audio in = noise(8000, 1, 10.0, 16);
+    writeAudio(path("in.wav"), in);
+    std::ofstream(path("in.raw"), std::ios::binary)
+        << std::string(reinterpret_cast<const char*>(in.samples.data()), in.samples.size() * 2);
+    ASSERT_EQ(runTool("-q --stereo " + path("in.wav") + " " + path("plain.wav")).code, 0);
+    const Audio expected = readAudio(path("plain.wav"));
+    const std::string limit = "--check-wav-limit 100000 ", file = path("in.wav") + " ";
+    struct Case {
+        std::string args, output;
+        int format;
+    } cases[] = {
+        {limit + file, "grown.wav", SF_FORMAT_RF64},
+        {limit + "--rate 8000 - < " + path("in.raw") + " ", "streamed.wav", SF_FORMAT_RF64},
+        {file, "asked.rf64", SF_FORMAT_RF64},
+        {file, "asked.W64", SF_FORMAT_W64},
+        {"--check-wav-limit 320000 " + file, "fits.wav", SF_FORMAT_WAV},
+    };
+    for (const Case& c : cases) {
+        const size_t files = filesInDir();
+        const Result r = runShell("$T -q --stereo " + c.args + path(c.output));
+        EXPECT_EQ(r.code, 0) << c.output << ": " << r.output;
+        EXPECT_EQ(r.output.find("written as RF64") != std::string::npos,
+                  c.format == SF_FORMAT_RF64 && c.output.find(".wav") != std::string::npos)
+            << c.output << ": " << r.output;
+        SF_INFO info{};
+        SNDFILE* f = sf_open(path(c.output).c_str(), SFM_READ, &info);
+        ASSERT_NE(f, nullptr) << c.output;
+        sf_close(f);
+        EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, c.format) << c.output;
+        EXPECT_TRUE(readAudio(path(c.output)).samples == expected.samples) << c.output;
+        EXPECT_EQ(filesInDir(), files + 1) << c.output;  // no temporary file left
+    }
+}
+
 TEST_F(FileTool, BatchWritesEveryInputOnAnyNumberOfJobs) {
     writeAudio(path("a.wav"), noise(8000, 1, 1.0, 11));
     writeAudio(path("b.flac"), noise(22050, 2, 0.7, 12), SF_FORMAT_FLAC | SF_FORMAT_PCM_16);

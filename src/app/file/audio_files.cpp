@@ -241,8 +241,14 @@ size_t InputFile::readRaw(int16_t* samples, size_t count) {
 
 // ---- output ----
 
-OutputFile::OutputFile(const std::string& path, Format format, int rate, int channels, int64_t skip)
-    : path_(path), format_(format), channels_(channels), skip_(skip) {
+OutputFile::OutputFile(const std::string& path, Format format, int rate, int channels, int64_t skip,
+                       int64_t wavLimit)
+    : path_(path),
+      rate_(rate),
+      wavLimit_(wavLimit),
+      format_(format),
+      channels_(channels),
+      skip_(skip) {
     if (path == "-") {
         fd_ = sys::kStandardOutput;
         ownsFd_ = false;
@@ -278,6 +284,7 @@ OutputFile::OutputFile(const std::string& path, Format format, int rate, int cha
             const size_t room = sys::nameLimit(dir) - 1 - suffix.size();
             if (base.size() > room) base.resize(room);
             std::string pattern = dir + "/." + base + suffix;
+            tempPattern_ = pattern;
             fd_ = sys::createTemporary(pattern);
             if (fd_ < 0)
                 throw FileError(named(path) + ": cannot write in " + named(dir) + why(errno));
@@ -289,7 +296,9 @@ OutputFile::OutputFile(const std::string& path, Format format, int rate, int cha
         SF_INFO info{};
         info.samplerate = rate;
         info.channels = channels;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        info.format = headerFormat();
+        // Only a file that can be written again can change its format later.
+        growable_ = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV && !temp_.empty();
         errno = 0;
         static SF_VIRTUAL_IO nowhereIo = nowhereFunctions<Nowhere>();
         file_ = nowhere_ ? sf_open_virtual(&nowhereIo, SFM_WRITE, &info, &nowhereFile_)
@@ -307,6 +316,79 @@ OutputFile::OutputFile(const std::string& path, Format format, int rate, int cha
         fd_ = -1;  // libsndfile owns it now
         if (!temp_.empty()) pending_.reserve(2 * kChunkValues);
     }
+}
+
+int OutputFile::headerFormat() const {
+    auto endsWith = [this](const char* ending) {
+        const std::string e(ending);
+        return path_.size() > e.size() &&
+               std::equal(e.rbegin(), e.rend(), path_.rbegin(), [](char a, char b) {
+                   return a == std::tolower(static_cast<unsigned char>(b));
+               });
+    };
+    if (endsWith(".w64")) return SF_FORMAT_W64 | SF_FORMAT_PCM_16;
+    if (endsWith(".rf64")) return SF_FORMAT_RF64 | SF_FORMAT_PCM_16;
+    return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+}
+
+// A WAV file's sizes would wrap: the rest of the file, and what is already
+// written, go into an RF64 file instead (the same samples, 64-bit sizes).
+void OutputFile::becomeRf64() {
+    growable_ = false;
+    errno = 0;
+    if (sf_close(file_) != 0) {
+        file_ = nullptr;
+        fail(errno != 0 ? std::strerror(errno) : "cannot finish the WAV file", errno);
+        return;
+    }
+    file_ = nullptr;
+    std::string pattern = tempPattern_;
+    const int fd = sys::createTemporary(pattern);
+    if (fd < 0) {
+        fail(std::strerror(errno), errno);
+        return;
+    }
+    signals::setTemporary(pattern, 1);
+    SF_INFO in{};
+    SNDFILE* from = sf_open(temp_.c_str(), SFM_READ, &in);
+    SF_INFO info{};
+    info.samplerate = rate_;
+    info.channels = channels_;
+    info.format = SF_FORMAT_RF64 | SF_FORMAT_PCM_16;
+    SNDFILE* to = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
+    bool copied = from && to;
+    std::vector<int16_t> chunk(kChunkValues);
+    const sf_count_t frames = static_cast<sf_count_t>(kChunkValues) / channels_;
+    for (sf_count_t got = 1; copied && got > 0;) {
+        errno = 0;
+        got = sf_readf_short(from, chunk.data(), frames);
+        copied = got >= 0 && sf_writef_short(to, chunk.data(), got) == got;
+    }
+    const int error = errno != 0 ? errno : EIO;
+    if (from) sf_close(from);
+    if (!copied) {
+        if (to)
+            sf_close(to);
+        else
+            close(fd);
+        unlink(pattern.c_str());
+        signals::setTemporary({}, 1);
+        fail(std::strerror(error), error);
+        return;
+    }
+    unlink(temp_.c_str());
+    temp_ = pattern;
+    signals::setTemporary(temp_);
+    signals::setTemporary({}, 1);
+    file_ = to;
+    notice();
+}
+
+void OutputFile::notice() const {
+    std::fprintf(stderr,
+                 "tarnix-file: %s: more samples than a WAV file holds (4 GiB); written as RF64, "
+                 "a WAV file with 64-bit sizes\n",
+                 named(path_).c_str());
 }
 
 OutputFile::~OutputFile() {
@@ -378,8 +460,11 @@ void OutputFile::write(const int16_t* values, size_t count) {
 
 void OutputFile::writePending() {
     if (pending_.empty() || !error_.empty()) return;
-    errno = 0;
     const auto n = static_cast<sf_count_t>(pending_.size());
+    if (growable_ && wavBytes_ + 2 * n > wavLimit_) becomeRf64();
+    if (!error_.empty()) return;
+    wavBytes_ += 2 * n;
+    errno = 0;
     if (sf_write_short(file_, pending_.data(), n) != n) {
         const int error = errno;
         fail(error != 0 ? std::strerror(error) : sf_strerror(file_), error);

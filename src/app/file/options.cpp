@@ -268,7 +268,8 @@ std::optional<Options> parseOptions(int argc, char** argv, int& exitCode) {
     app.formatter(std::make_shared<UsageFormatter>());
     app.footer(
         "INPUT is an audio file (WAV, FLAC, AIFF, OGG, ...) or '-', raw samples from standard "
-        "input (with --rate). OUTPUT is a 16-bit WAV file, or raw samples with --raw; '-' is "
+        "input (with --rate). OUTPUT is a 16-bit WAV file (RF64 past 4 GiB, or when named .rf64; "
+        "W64 when named .w64), or raw samples with --raw; '-' is "
         "standard output (with --raw). With --output-dir, every INPUT is written to "
         "DIR/NAME.wav. A regular OUTPUT is replaced only once it is complete, keeping its owner "
         "and "
@@ -295,6 +296,7 @@ std::optional<Options> parseOptions(int argc, char** argv, int& exitCode) {
     addProcessingOptions(app, o, pending);
     app.add_flag("-q,--quiet", o.quiet, "Print nothing but errors");
     app.add_flag("--check-pass-through", o.passThrough)->group("");  // hidden
+    app.add_option("--check-wav-limit", o.wavLimit)->group("");      // hidden
 
     auto usageError = [&](const std::string& message) {
         std::fprintf(stderr, "tarnix-file: %s\n", message.c_str());

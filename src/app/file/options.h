@@ -43,6 +43,7 @@ struct Options {
     std::optional<double> minAmplitude;
     bool quiet = false;
     bool passThrough = false;  // hidden: checks the pipeline's alignment
+    int64_t wavLimit = 0;      // hidden: a WAV file's most data bytes, lowered for tests
 };
 
 // Signed 16-bit little-endian raw samples on standard input and output.

@@ -15,8 +15,9 @@ enum class Mode {
 // Installs the handlers and ignores SIGPIPE and SIGXFSZ, so that a closed
 // pipe or the file-size limit shows up as a write error instead.
 void install(Mode mode);
-// The file to remove when a signal ends the program; empty for none.
-void setTemporary(const std::string& path);
+// The file to remove when a signal ends the program; empty for none. A
+// second slot holds another for the while that two exist.
+void setTemporary(const std::string& path, int slot = 0);
 // The signal that asked to stop, or 0.
 int received();
 // Ends the program the way the signal's default action would.
