@@ -222,7 +222,7 @@ int main(int argc, char** argv) {
     app.add_flag("--min-amplitude", o.minimum, "Show Minimum Amplitude");
     app.add_option("--select", o.select, "drag a selection from one column to another")
         ->expected(2);
-    app.set_version_flag("--version", TARNIX_VERSION);
+    app.set_version_flag("--version", "tarnix-snapshot " TARNIX_VERSION);
     CLI11_PARSE(app, argc, argv);
     std::string error;
     if (app.count("--seconds"))
