@@ -257,6 +257,10 @@ TEST_F(FileTool, EverySampleFormatIsReadAtItsLevel) {
         {"ms.wav", SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM, false},
         {"s16.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, true},
         {"vorbis.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, false},
+        {"alaw.wav", SF_FORMAT_WAV | SF_FORMAT_ALAW, false},
+        {"s24.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, true},
+        {"opus.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS, false},
+        {"layer3.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, false},
     };
     Audio reference;
     for (const Format& f : formats) {
