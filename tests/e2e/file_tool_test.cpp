@@ -1,13 +1,17 @@
 // tarnix-file end to end: the executable on real files.
+#include <fcntl.h>
 #include <sndfile.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <numbers>
 #include <random>
 #include <string>
@@ -223,6 +227,66 @@ TEST_F(FileTool, UsageErrorsExitWithTwoAndHelpWithZero) {
     EXPECT_EQ(runTool("--version").code, 0);
 }
 
+// Every sample format the audio library reads comes in at its level: a sine
+// at 0.3 of full scale, and exactly the 16-bit samples it was made from
+// where the format is lossless (floating point included).
+TEST_F(FileTool, EverySampleFormatIsReadAtItsLevel) {
+    Audio sine{48000, 1, {}};
+    for (int i = 0; i < 24000; ++i)
+        sine.samples.push_back(static_cast<short>(
+            std::lround(0.3 * 32768 * std::sin(2 * std::numbers::pi * 1000 * i / 48000.0))));
+    std::vector<double> scaled(sine.samples.begin(), sine.samples.end());
+    for (double& x : scaled)
+        x /= 32768;
+    struct Format {
+        const char* name;
+        int format;
+        bool exact;
+    } formats[] = {
+        {"s16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, true},
+        {"u8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, false},
+        {"s24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, true},
+        {"s32.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_32, true},
+        {"f32.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, true},
+        {"f64.wav", SF_FORMAT_WAV | SF_FORMAT_DOUBLE, true},
+        {"f32.au", SF_FORMAT_AU | SF_FORMAT_FLOAT, true},
+        {"f32.caf", SF_FORMAT_CAF | SF_FORMAT_FLOAT, true},
+        {"f64.w64", SF_FORMAT_W64 | SF_FORMAT_DOUBLE, true},
+        {"ulaw.wav", SF_FORMAT_WAV | SF_FORMAT_ULAW, false},
+        {"ima.wav", SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, false},
+        {"ms.wav", SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM, false},
+        {"s16.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, true},
+        {"vorbis.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, false},
+        {"alaw.wav", SF_FORMAT_WAV | SF_FORMAT_ALAW, false},
+        {"s24.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, true},
+        {"opus.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS, false},
+        {"layer3.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, false},
+    };
+    Audio reference;
+    for (const Format& f : formats) {
+        SF_INFO info{};
+        info.samplerate = sine.rate;
+        info.channels = 1;
+        info.format = f.format;
+        SNDFILE* file = sf_open(path(f.name).c_str(), SFM_WRITE, &info);
+        ASSERT_NE(file, nullptr) << f.name << ": " << sf_strerror(nullptr);
+        sf_write_double(file, scaled.data(), static_cast<sf_count_t>(scaled.size()));
+        sf_close(file);
+        const Result r = runTool("-q --check-pass-through " + path(f.name) + " " + path("out.wav"));
+        ASSERT_EQ(r.code, 0) << f.name << ": " << r.output;
+        const Audio out = readAudio(path("out.wav"));
+        // Block-coded formats end on a whole block.
+        ASSERT_GE(out.frames(), sine.frames()) << f.name;
+        if (reference.samples.empty()) reference = out;  // the 16-bit file's
+        if (f.exact) {
+            EXPECT_EQ(out.samples, reference.samples) << f.name;
+        }
+        // The first 768 samples lack the frames that began before the input.
+        const short peak = *std::max_element(out.samples.begin() + 768, out.samples.end());
+        EXPECT_NEAR(20 * std::log10(peak / 32768.0), 20 * std::log10(0.3), 1.0) << f.name;
+    }
+}
+
 TEST_F(FileTool, OutputHasTheInputsRateAndLengthInMonoAndStereo) {
     for (int rate : {8000, 22050, 48000}) {
         const Audio in = noise(rate, 2, 1.3, rate);  // two channels are mixed down
@@ -377,6 +441,11 @@ TEST_F(FileTool, OutputNamesLinksAndSpecialFiles) {
     r = runTool(in + " " + path("f"));
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.output.find("is a FIFO"), std::string::npos) << r.output;
+    // Standard output named by its links, while it is a pipe.
+    r = runShell("cd " + dir.string() + " && $T -q --raw in.wav /dev/stdout | cat > a.raw" +
+                 " && $T -q --raw in.wav /dev/fd/1 | cat > b.raw && cmp a.raw plain.raw" +
+                 " && cmp b.raw plain.raw");
+    EXPECT_EQ(r.code, 0) << r.output;
     EXPECT_TRUE(fs::is_fifo(path("f")));
 
     // A link stays a link; the file it points to is replaced.
@@ -386,6 +455,28 @@ TEST_F(FileTool, OutputNamesLinksAndSpecialFiles) {
     EXPECT_EQ(r.code, 0) << r.output;
     EXPECT_TRUE(fs::is_symlink(path("link.wav")));
     EXPECT_EQ(readAudio(path("target.wav")).frames(), 4000u);
+
+    // A rewritten file keeps its mode, its owner and every hard link.
+    std::ofstream(path("private.wav")) << "old";
+    fs::permissions(path("private.wav"), fs::perms::owner_read | fs::perms::owner_write);
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(path("private.wav").c_str(), 65534, 65534), 0);
+    }
+    fs::create_hard_link(path("private.wav"), path("twin.wav"));
+    r = runTool("-q " + in + " " + path("private.wav"));
+    EXPECT_EQ(r.code, 0) << r.output;
+    struct stat st {};
+    ASSERT_EQ(stat(path("private.wav").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(st.st_nlink, 2u);
+    EXPECT_EQ(st.st_uid, root ? 65534u : geteuid());
+    EXPECT_EQ(readAudio(path("twin.wav")).frames(), 4000u);
+    fs::remove(path("twin.wav"));
+    r = runTool("-q " + in + " " + path("private.wav"));
+    ASSERT_EQ(stat(path("private.wav").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(st.st_uid, root ? 65534u : geteuid());
 
     // The longest legal name works; longer ones and unreachable places fail cleanly.
     r = runTool("-q " + in + " " + path(std::string(251, 'n') + ".wav"));
@@ -425,12 +516,19 @@ TEST_F(FileTool, OutputNamesLinksAndSpecialFiles) {
         << r.output;
     EXPECT_EQ(slurp(precious), "precious");
     EXPECT_EQ(filesInDir(), before);
+    // The same without the shell's help: the signal of the limit is not fatal, and says so.
+    r = runShell("ulimit -f 20; $T -q " + path("long.wav") + " " + precious);
+    EXPECT_EQ(r.code, 1) << r.output;
+    EXPECT_NE(r.output.find("(File too large): the file-size limit was reached"), std::string::npos)
+        << r.output;
+    EXPECT_EQ(slurp(precious), "precious");
+    EXPECT_EQ(filesInDir(), before);
 }
 
 TEST_F(FileTool, SignalsRemoveTheTemporaryFileAndEndWithTheirStatus) {
     writeAudio(path("in.wav"), noise(8000, 1, 2.0, 7));
     std::ofstream(path("out.wav")) << "precious";
-    for (const char* signal : {"INT", "TERM", "HUP"}) {
+    for (const char* signal : {"INT", "TERM", "HUP", "QUIT", "USR1"}) {
         // The input arrives through a FIFO that this shell keeps open, so the
         // run is caught waiting with its temporary file open.
         const Result r = runShell("cd " + dir.string() +
@@ -443,12 +541,48 @@ TEST_F(FileTool, SignalsRemoveTheTemporaryFileAndEndWithTheirStatus) {
                                   std::string(signal) +
                                   " $pid; wait $pid 2>/dev/null; status=$?; rm in.fifo\n"
                                   "ls -A | grep -c '^\\.out\\.wav\\.tmp'; exit $status");
-        const int expected = 128 + (std::string(signal) == "INT" ? 2 : signal[0] == 'T' ? 15 : 1);
+        const int expected = 128 + std::map<std::string, int>{{"INT", SIGINT},
+                                                              {"TERM", SIGTERM},
+                                                              {"HUP", SIGHUP},
+                                                              {"QUIT", SIGQUIT},
+                                                              {"USR1", SIGUSR1}}
+                                       .at(signal);
         EXPECT_EQ(r.code, expected) << signal << ": " << r.output;
         EXPECT_EQ(r.output.substr(0, 2), "1\n") << signal << ": " << r.output;
         EXPECT_EQ(r.output.substr(r.output.size() - 2), "0\n") << signal << ": " << r.output;
         EXPECT_EQ(slurp(path("out.wav")), "precious");
     }
+}
+
+// Standard output that another program set not to block is waited for, not
+// given up on.
+TEST_F(FileTool, NonBlockingStandardOutputTakesEverySample) {
+    writeAudio(path("in.wav"), noise(8000, 1, 20.0, 14));
+    ASSERT_EQ(runTool("-q --raw " + path("in.wav") + " " + path("plain.raw")).code, 0);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    fcntl(fds[1], F_SETFL, fcntl(fds[1], F_GETFL) | O_NONBLOCK);
+    const std::string in = path("in.wav");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[1], 1);
+        close(fds[0]);
+        execl(TARNIX_FILE_EXE, TARNIX_FILE_EXE, "-q", "--raw", in.c_str(), "-", nullptr);
+        _exit(127);
+    }
+    close(fds[1]);
+    usleep(300000);  // the pipe fills and stays full for a while
+    std::string got;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(fds[0], buffer, sizeof buffer)) > 0)
+        got.append(buffer, static_cast<size_t>(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(got.size(), 320000u);
+    EXPECT_TRUE(got == slurp(path("plain.raw")));
 }
 
 // Raw samples through standard input and output give file mode's samples.
@@ -498,6 +632,44 @@ TEST_F(FileTool, PipeModeGivesFileModesSamples) {
     EXPECT_EQ(readAudio(path("cut.wav")).frames(), 16000u);
 }
 
+// Samples that outgrow a WAV file's 32-bit sizes go into RF64 (the limit is
+// lowered here), from a file or a stream. Names ending in .rf64 or .w64 ask
+// for those formats.
+TEST_F(FileTool, OutputsLargerThanAWavFileHoldsAreWrittenAsRf64) {
+    const Audio in = noise(8000, 1, 10.0, 16);
+    writeAudio(path("in.wav"), in);
+    std::ofstream(path("in.raw"), std::ios::binary)
+        << std::string(reinterpret_cast<const char*>(in.samples.data()), in.samples.size() * 2);
+    ASSERT_EQ(runTool("-q --stereo " + path("in.wav") + " " + path("plain.wav")).code, 0);
+    const Audio expected = readAudio(path("plain.wav"));
+    const std::string limit = "--check-wav-limit 100000 ", file = path("in.wav") + " ";
+    struct Case {
+        std::string args, output;
+        int format;
+    } cases[] = {
+        {limit + file, "grown.wav", SF_FORMAT_RF64},
+        {limit + "--rate 8000 - < " + path("in.raw") + " ", "streamed.wav", SF_FORMAT_RF64},
+        {file, "asked.rf64", SF_FORMAT_RF64},
+        {file, "asked.W64", SF_FORMAT_W64},
+        {"--check-wav-limit 320000 " + file, "fits.wav", SF_FORMAT_WAV},
+    };
+    for (const Case& c : cases) {
+        const size_t files = filesInDir();
+        const Result r = runShell("$T -q --stereo " + c.args + path(c.output));
+        EXPECT_EQ(r.code, 0) << c.output << ": " << r.output;
+        EXPECT_EQ(r.output.find("written as RF64") != std::string::npos,
+                  c.format == SF_FORMAT_RF64 && c.output.find(".wav") != std::string::npos)
+            << c.output << ": " << r.output;
+        SF_INFO info{};
+        SNDFILE* f = sf_open(path(c.output).c_str(), SFM_READ, &info);
+        ASSERT_NE(f, nullptr) << c.output;
+        sf_close(f);
+        EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, c.format) << c.output;
+        EXPECT_TRUE(readAudio(path(c.output)).samples == expected.samples) << c.output;
+        EXPECT_EQ(filesInDir(), files + 1) << c.output;  // no temporary file left
+    }
+}
+
 TEST_F(FileTool, BatchWritesEveryInputOnAnyNumberOfJobs) {
     writeAudio(path("a.wav"), noise(8000, 1, 1.0, 11));
     writeAudio(path("b.flac"), noise(22050, 2, 0.7, 12), SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
@@ -522,6 +694,18 @@ TEST_F(FileTool, BatchWritesEveryInputOnAnyNumberOfJobs) {
         }
         EXPECT_FALSE(fs::exists(out + "/bad.wav"));
     }
+    // Short of descriptors, a batch waits for running workers instead of failing files.
+    writeAudio(path("tiny.wav"), noise(8000, 1, 0.2, 15));
+    std::string many;
+    for (int i = 0; i < 60; ++i) {
+        fs::copy_file(path("tiny.wav"), path("t" + std::to_string(i) + ".wav"));
+        many += " " + path("t" + std::to_string(i) + ".wav");
+    }
+    const Result starved =
+        runShell("ulimit -n 24; $T -q --jobs 50 --output-dir " + path("many") + many);
+    EXPECT_EQ(starved.code, 0) << starved.output;
+    EXPECT_EQ(std::distance(fs::directory_iterator(path("many")), {}), 60);
+
     const Result clash =
         runTool("--output-dir " + path("x") + " " + path("a.wav") + " " + path("out1") + "/a.wav");
     EXPECT_EQ(clash.code, 2);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the .deb from a configured build and checks it: unpacked into a
-# throwaway root, its tarnix-file runs and its man page is there; its
-# dependencies name the libraries the program links.
+# throwaway root, every program is there, each command-line program runs and
+# has its man page; its dependencies name the libraries the programs link.
+# `cmake --install` into a throwaway prefix must give the same programs.
 set -euo pipefail
 build=$(cd "$1" && pwd)
 out=$(mktemp -d)
@@ -13,8 +14,22 @@ fi
 deb=$(ls "$out"/*.deb)
 dpkg-deb --field "$deb" Depends | tee "$out/depends"
 grep -q libsndfile1 "$out/depends"
+grep -q libasound2 "$out/depends"
+# Each program, and an option its man page must describe.
+check_root() {
+  local root=$1
+  test -x "$root/bin/tarnix" || { echo "check-deb: $root/bin/tarnix missing" >&2; exit 1; }
+  for pair in tarnix-file:--output-dir tarnix-live:--capture tarnix-snapshot:--select; do
+    local program=${pair%%:*} option=${pair#*:}
+    "$root/bin/$program" --version | grep -q "^$program " ||
+      { echo "check-deb: $root/bin/$program does not run" >&2; exit 1; }
+    zcat "$root/share/man/man1/$program.1.gz" | grep -qF -- "${option//-/\\-}" ||
+      { echo "check-deb: no man page for $program in $root" >&2; exit 1; }
+  done
+}
 dpkg -x "$deb" "$out/root"
-"$out/root/usr/bin/tarnix-file" --version | grep -q '^tarnix-file '
-zcat "$out/root/usr/share/man/man1/tarnix-file.1.gz" | grep -q -- '--output-dir'
+check_root "$out/root/usr"
+cmake --install "$build" --prefix "$out/prefix" >"$out/install.log"
+check_root "$out/prefix"
 if [ -n "${2:-}" ]; then cp "$deb" "$2/"; fi
-echo "check-deb: $(basename "$deb") installs and runs"
+echo "check-deb: $(basename "$deb") and cmake --install hold every program, each runs and has its man page"

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -72,8 +73,10 @@ InputFile::InputFile(const std::string& path) : name_(path) {
     if (!file_)
         throw FileError(named(path) + ": cannot read it as audio (" +
                         std::string(sf_strerror(nullptr)) + ")");
-    // Floating-point files are scaled to the 16-bit range and clipped.
-    sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    // Floating-point samples run from -1 to 1: the library would only round
+    // them to integers (all silence), so they are read as such and scaled.
+    const int subtype = info_.format & SF_FORMAT_SUBMASK;
+    floating_ = subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE;
     rate_ = info_.samplerate;
     std::string problem;
     if (rate_ < kMinRate || rate_ > kMaxRate)
@@ -93,6 +96,7 @@ InputFile::InputFile(const std::string& path) : name_(path) {
     if (info_.seekable && info_.frames > 0 && info_.frames < SF_COUNT_MAX) declared_ = info_.frames;
     chunkFrames_ = std::max<size_t>(1, kChunkValues / static_cast<size_t>(info_.channels));
     interleaved_.resize(chunkFrames_ * static_cast<size_t>(info_.channels));
+    if (floating_) floats_.resize(interleaved_.size());
 }
 
 InputFile::InputFile(int fd, int rate, const std::string& name)
@@ -136,8 +140,10 @@ size_t InputFile::readAudio(int16_t* samples, size_t count) {
     size_t done = 0;
     while (done < count) {
         if (bufferedAt_ == bufferedEnd_) {
-            const sf_count_t got =
-                sf_readf_short(file_, interleaved_.data(), static_cast<sf_count_t>(chunkFrames_));
+            const sf_count_t got = floating_
+                                       ? readFloating()
+                                       : sf_readf_short(file_, interleaved_.data(),
+                                                        static_cast<sf_count_t>(chunkFrames_));
             if (got <= 0) break;
             bufferedAt_ = 0;
             bufferedEnd_ = static_cast<size_t>(got);
@@ -169,6 +175,23 @@ size_t InputFile::readAudio(int16_t* samples, size_t count) {
     return done;
 }
 
+sf_count_t InputFile::readFloating() {
+    const sf_count_t got =
+        sf_readf_double(file_, floats_.data(), static_cast<sf_count_t>(chunkFrames_));
+    const size_t values =
+        got > 0 ? static_cast<size_t>(got) * static_cast<size_t>(info_.channels) : 0;
+    for (size_t i = 0; i < values; ++i) {
+        // Full scale is 32768, so a float file made from 16-bit samples
+        // gives them back exactly; beyond it the sample is clipped.
+        const double v = floats_[i] * 32768.0;
+        interleaved_[i] = v >= 32767.0    ? short{32767}
+                          : v <= -32768.0 ? short{-32768}
+                          : v == v        ? static_cast<short>(std::lrint(v))
+                                          : short{0};
+    }
+    return got;
+}
+
 size_t InputFile::readRaw(int16_t* samples, size_t count) {
     // Waits for whole samples; a lone byte at the very end is dropped. Once a
     // signal has asked to stop, what has already arrived is still taken, and
@@ -193,6 +216,7 @@ size_t InputFile::readRaw(int16_t* samples, size_t count) {
         size_t want = 2 * count - pendingBytes_;
         if (stopping) want = std::min(want, static_cast<size_t>(stopLeft_));
         const ssize_t got = ::read(fd_, bytes_.data() + pendingBytes_, want);
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) continue;  // not to block: polled
         if (got > 0) {
             pendingBytes_ += static_cast<size_t>(got);
             if (stopping) stopLeft_ -= got;
@@ -218,16 +242,26 @@ size_t InputFile::readRaw(int16_t* samples, size_t count) {
 
 // ---- output ----
 
-OutputFile::OutputFile(const std::string& path, Format format, int rate, int channels, int64_t skip)
-    : path_(path), format_(format), channels_(channels), skip_(skip) {
+OutputFile::OutputFile(const std::string& path, Format format, int rate, int channels, int64_t skip,
+                       int64_t wavLimit)
+    : path_(path),
+      rate_(rate),
+      wavLimit_(wavLimit),
+      format_(format),
+      channels_(channels),
+      skip_(skip) {
     if (path == "-") {
         fd_ = sys::kStandardOutput;
         ownsFd_ = false;
     } else {
-        target_ = followLinks(path);
         sys::Kind kind;
-        if (!sys::kindOf(target_, kind))
+        if (!sys::kindOf(path, kind))
             throw FileError(named(path) + ": cannot write it" + why(errno));
+        // Only a file that is replaced is looked for where its links end; a
+        // device or pipe is opened as named, since a link to one need not be
+        // a path (/dev/stdout on a pipe leads to "pipe:[N]").
+        target_ =
+            kind == sys::Kind::Regular || kind == sys::Kind::Missing ? followLinks(path) : path;
         if (kind == sys::Kind::Directory) throw FileError(named(path) + ": is a directory");
         if (kind == sys::Kind::Refused)
             throw FileError(named(path) + ": is a block device or socket; refusing to write to it");
@@ -251,6 +285,7 @@ OutputFile::OutputFile(const std::string& path, Format format, int rate, int cha
             const size_t room = sys::nameLimit(dir) - 1 - suffix.size();
             if (base.size() > room) base.resize(room);
             std::string pattern = dir + "/." + base + suffix;
+            tempPattern_ = pattern;
             fd_ = sys::createTemporary(pattern);
             if (fd_ < 0)
                 throw FileError(named(path) + ": cannot write in " + named(dir) + why(errno));
@@ -262,7 +297,9 @@ OutputFile::OutputFile(const std::string& path, Format format, int rate, int cha
         SF_INFO info{};
         info.samplerate = rate;
         info.channels = channels;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        info.format = headerFormat();
+        // Only a file that can be written again can change its format later.
+        growable_ = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV && !temp_.empty();
         errno = 0;
         static SF_VIRTUAL_IO nowhereIo = nowhereFunctions<Nowhere>();
         file_ = nowhere_ ? sf_open_virtual(&nowhereIo, SFM_WRITE, &info, &nowhereFile_)
@@ -282,6 +319,79 @@ OutputFile::OutputFile(const std::string& path, Format format, int rate, int cha
     }
 }
 
+int OutputFile::headerFormat() const {
+    auto endsWith = [this](const char* ending) {
+        const std::string e(ending);
+        return path_.size() > e.size() &&
+               std::equal(e.rbegin(), e.rend(), path_.rbegin(), [](char a, char b) {
+                   return a == std::tolower(static_cast<unsigned char>(b));
+               });
+    };
+    if (endsWith(".w64")) return SF_FORMAT_W64 | SF_FORMAT_PCM_16;
+    if (endsWith(".rf64")) return SF_FORMAT_RF64 | SF_FORMAT_PCM_16;
+    return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+}
+
+// A WAV file's sizes would wrap: the rest of the file, and what is already
+// written, go into an RF64 file instead (the same samples, 64-bit sizes).
+void OutputFile::becomeRf64() {
+    growable_ = false;
+    errno = 0;
+    if (sf_close(file_) != 0) {
+        file_ = nullptr;
+        fail(errno != 0 ? std::strerror(errno) : "cannot finish the WAV file", errno);
+        return;
+    }
+    file_ = nullptr;
+    std::string pattern = tempPattern_;
+    const int fd = sys::createTemporary(pattern);
+    if (fd < 0) {
+        fail(std::strerror(errno), errno);
+        return;
+    }
+    signals::setTemporary(pattern, 1);
+    SF_INFO in{};
+    SNDFILE* from = sf_open(temp_.c_str(), SFM_READ, &in);
+    SF_INFO info{};
+    info.samplerate = rate_;
+    info.channels = channels_;
+    info.format = SF_FORMAT_RF64 | SF_FORMAT_PCM_16;
+    SNDFILE* to = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
+    bool copied = from && to;
+    std::vector<int16_t> chunk(kChunkValues);
+    const sf_count_t frames = static_cast<sf_count_t>(kChunkValues) / channels_;
+    for (sf_count_t got = 1; copied && got > 0;) {
+        errno = 0;
+        got = sf_readf_short(from, chunk.data(), frames);
+        copied = got >= 0 && sf_writef_short(to, chunk.data(), got) == got;
+    }
+    const int error = errno != 0 ? errno : EIO;
+    if (from) sf_close(from);
+    if (!copied) {
+        if (to)
+            sf_close(to);
+        else
+            close(fd);
+        unlink(pattern.c_str());
+        signals::setTemporary({}, 1);
+        fail(std::strerror(error), error);
+        return;
+    }
+    unlink(temp_.c_str());
+    temp_ = pattern;
+    signals::setTemporary(temp_);
+    signals::setTemporary({}, 1);
+    file_ = to;
+    notice();
+}
+
+void OutputFile::notice() const {
+    std::fprintf(stderr,
+                 "tarnix-file: %s: more samples than a WAV file holds (4 GiB); written as RF64, "
+                 "a WAV file with 64-bit sizes\n",
+                 named(path_).c_str());
+}
+
 OutputFile::~OutputFile() {
     if (file_) sf_close(file_);
     if (fd_ >= 0 && ownsFd_) close(fd_);
@@ -294,6 +404,7 @@ OutputFile::~OutputFile() {
 void OutputFile::fail(const std::string& reason, int error) {
     if (!error_.empty()) return;
     error_ = reason;
+    errorCode_ = error;
     readerGone_ = error == EPIPE;
     if (onFailure) onFailure();
 }
@@ -309,6 +420,10 @@ bool OutputFile::writeRaw(const int16_t* values, int64_t count) {
     while (done < bytes_.size()) {
         const ssize_t n = ::write(fd_, bytes_.data() + done, bytes_.size() - done);
         if (n < 0 && errno == EINTR) continue;
+        // A descriptor set not to block (by whoever shares it) is waited for.
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (sys::waitForOutput(fd_, 250) >= 0 || errno == EINTR) continue;
+        }
         if (n <= 0) {
             const int error = n < 0 ? errno : EIO;
             fail(std::strerror(error), error);
@@ -346,8 +461,11 @@ void OutputFile::write(const int16_t* values, size_t count) {
 
 void OutputFile::writePending() {
     if (pending_.empty() || !error_.empty()) return;
-    errno = 0;
     const auto n = static_cast<sf_count_t>(pending_.size());
+    if (growable_ && wavBytes_ + 2 * n > wavLimit_) becomeRf64();
+    if (!error_.empty()) return;
+    wavBytes_ += 2 * n;
+    errno = 0;
     if (sf_write_short(file_, pending_.data(), n) != n) {
         const int error = errno;
         fail(error != 0 ? std::strerror(error) : sf_strerror(file_), error);
@@ -357,7 +475,9 @@ void OutputFile::writePending() {
 
 void OutputFile::commit() {
     if (file_) writePending();
-    if (!error_.empty()) throw FileError(named(path_) + ": cannot write it (" + error_ + ")");
+    if (!error_.empty())
+        throw FileError(named(path_) + ": cannot write it (" + error_ + ")" +
+                        (errorCode_ == EFBIG ? ": the file-size limit was reached" : ""));
     if (file_) {
         errno = 0;
         const int closed = sf_close(file_);

@@ -63,6 +63,7 @@ class InputFile final : public sim::SampleSource {
   private:
     size_t readAudio(int16_t* samples, size_t count);
     size_t readRaw(int16_t* samples, size_t count);
+    sf_count_t readFloating();
     void end();
 
     std::string name_;
@@ -80,6 +81,8 @@ class InputFile final : public sim::SampleSource {
     int peak_ = 0;
     // Audio is read ahead in chunks of about 64 KB, whatever the block.
     std::vector<short> interleaved_;
+    bool floating_ = false;       // float or double samples, read scaled
+    std::vector<double> floats_;  // their chunk before scaling
     size_t chunkFrames_ = 0;
     size_t bufferedAt_ = 0, bufferedEnd_ = 0;  // frames in interleaved_
     std::vector<unsigned char> bytes_;
@@ -87,11 +90,20 @@ class InputFile final : public sim::SampleSource {
     int64_t stopLeft_ = -1;  // bytes still to take after a stop request
 };
 
+// The most sample bytes a WAV file holds: its sizes are 32-bit, counted
+// from byte 8 of a 44-byte header (6.2 hours at 48000 Hz in stereo).
+inline constexpr int64_t kWavMostDataBytes = 0xFFFFFFFFll - 36;
+
 class OutputFile final : public sim::SampleSink {
   public:
     enum class Format { Wav, Raw };
-    // Prepares OUTPUT ("-": standard output); throws FileError.
-    OutputFile(const std::string& path, Format format, int rate, int channels, int64_t skip);
+    // Prepares OUTPUT ("-": standard output); throws FileError. A WAV OUTPUT
+    // named .rf64 or .w64 is written in that format; one whose samples
+    // outgrow a WAV file becomes RF64 then, with a notice (a header's length
+    // is not trusted to decide it before). `wavLimit` lowers the limit for
+    // tests.
+    OutputFile(const std::string& path, Format format, int rate, int channels, int64_t skip,
+               int64_t wavLimit = kWavMostDataBytes);
     ~OutputFile() override;  // removes the temporary file unless committed
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
@@ -117,10 +129,18 @@ class OutputFile final : public sim::SampleSink {
     void fail(const std::string& why, int error);
     bool writeRaw(const int16_t* values, int64_t count);
     void writePending();
+    void becomeRf64();
+    void notice() const;
+    int headerFormat() const;
 
     std::string path_;    // as given, for messages
     std::string target_;  // the file written or replaced (links followed)
     std::string temp_;    // empty when writing directly
+    std::string tempPattern_;
+    int rate_;
+    int64_t wavLimit_;
+    int64_t wavBytes_ = 0;   // sample bytes handed to the WAV writer
+    bool growable_ = false;  // a plain WAV that may still become RF64
     Format format_;
     SNDFILE* file_ = nullptr;
     int fd_ = -1;
@@ -132,6 +152,7 @@ class OutputFile final : public sim::SampleSink {
     int64_t written_ = 0;
     int peak_ = 0;
     std::string error_;
+    int errorCode_ = 0;
     bool readerGone_ = false;
     bool committed_ = false;
     // A WAV file to a null device that cannot seek goes nowhere by itself.

@@ -78,6 +78,9 @@ int runBatch(const Options& o) {
             const size_t file = next;
             const long id = sys::startWorker(file, [&] { return runOne(o, file, outputs[file]); });
             if (id < 0) {
+                // Out of descriptors or processes: wait for a running worker
+                // to end and try again; only with none running is it this file's failure.
+                if (!running.empty()) break;
                 std::fprintf(stderr, "tarnix-file: '%s': cannot start a worker (%s)\n",
                              o.inputs[next].c_str(), std::strerror(errno));
                 failed.push_back(o.inputs[next++]);

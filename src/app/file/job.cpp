@@ -84,7 +84,7 @@ JobResult run(const Options& o) {
     input->setBlockLength(engine::blockLengthFor(rate));
 
     OutputFile output(o.output, o.raw ? OutputFile::Format::Raw : OutputFile::Format::Wav, rate,
-                      channels, kPipelineDelay);
+                      channels, kPipelineDelay, o.wavLimit > 0 ? o.wavLimit : kWavMostDataBytes);
     input->onEnd = [&](int64_t frames) { output.setFrames(frames); };
     const auto declared = input->declaredFrames();
     Progress progress(!o.quiet && sys::isTerminal(sys::kStandardError) && declared &&

@@ -1,9 +1,13 @@
 #include "app/file/options.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <thread>
@@ -13,6 +17,10 @@
 namespace file_tool {
 
 namespace {
+
+// The rates a raw stream may have: those an input file may have.
+constexpr int kMinRate = 8000;
+constexpr int kMaxRate = 48000;
 
 const std::map<std::string, engine::BandPreset>& bandPresets() {
     using engine::BandPreset;
@@ -45,16 +53,31 @@ std::vector<std::string> names(const std::map<std::string, T>& m) {
     return v;
 }
 
-// A whole string as a finite number.
-bool parseNumber(const std::string& text, double& value) {
-    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
-    try {
-        size_t used = 0;
-        value = std::stod(text, &used);
-        return used == text.size() && std::isfinite(value);
-    } catch (const std::exception&) {
-        return false;
-    }
+// A whole string read as a number: strtod's forms, nothing before or after.
+struct Reading {
+    bool number = false;    // the whole text is a number (infinities and NaN included)
+    bool tooLarge = false;  // beyond the largest double; value is then +-HUGE_VAL
+    double value = 0.0;
+};
+
+Reading read(const std::string& text) {
+    Reading r;
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return r;
+    char* end = nullptr;
+    errno = 0;
+    r.value = std::strtod(text.c_str(), &end);
+    r.number = end == text.c_str() + text.size();
+    // Underflow leaves a value at or near 0, which is what was meant.
+    r.tooLarge = errno == ERANGE && std::isinf(r.value);
+    return r;
+}
+
+bool isNumber(const std::string& text, double& value) {
+    return parseNumber(text, value).empty();
+}
+
+std::string quoted(const std::string& text) {
+    return "'" + text + "'";
 }
 
 // "LO-HI" in hertz, 0 <= LO < HI. The dash that separates them is the first
@@ -63,7 +86,7 @@ std::string parseRange(const std::string& text, double& lo, double& hi) {
     bool parsed = false;
     for (size_t dash = text.find('-', 1); dash != std::string::npos && !parsed;
          dash = text.find('-', dash + 1))
-        parsed = parseNumber(text.substr(0, dash), lo) && parseNumber(text.substr(dash + 1), hi);
+        parsed = isNumber(text.substr(0, dash), lo) && isNumber(text.substr(dash + 1), hi);
     if (!parsed) return "expected LO-HI in Hz, for example 300-3000: '" + text + "'";
     if (!(lo >= 0.0) || !(hi > lo)) return "expected 0 <= LO < HI: '" + text + "'";
     return {};
@@ -99,6 +122,74 @@ class UsageFormatter : public CLI::Formatter {
 };
 
 }  // namespace
+
+std::string parseNumber(const std::string& text, double& value) {
+    const Reading r = read(text);
+    if (!r.number) return "expected a number: " + quoted(text);
+    if (r.tooLarge) return quoted(text) + " is too large a number";
+    if (!std::isfinite(r.value)) return "expected a finite number: " + quoted(text);
+    value = r.value;
+    return {};
+}
+
+std::string parseRate(const std::string& text, int lo, int hi, const std::vector<int>& allowed,
+                      int& rate) {
+    std::string range;
+    if (allowed.empty()) {
+        range = "from " + std::to_string(lo) + " to " + std::to_string(hi) + " Hz";
+    } else {
+        for (size_t i = 0; i < allowed.size(); ++i)
+            range += (i == 0                    ? ""
+                      : i + 1 == allowed.size() ? " or "
+                                                : ", ") +
+                     std::to_string(allowed[i]);
+        range = "one of " + range + " Hz";
+    }
+    if (text.empty()) return "expected a rate, " + range + "; found nothing";
+    long long value = 0;
+    if (std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        const size_t digit = text.find_first_not_of('0');
+        const std::string plain = digit == std::string::npos ? "0" : text.substr(digit);
+        if (plain != text) return quoted(text) + " has a leading zero; write " + plain;
+        value = text.size() > 12 ? LLONG_MAX : std::stoll(text);
+    } else {
+        const Reading r = read(text);
+        if (!r.number || std::isnan(r.value))
+            return quoted(text) + " is not a number; expected a rate, " + range;
+        if (std::isfinite(r.value) && r.value != std::floor(r.value))
+            return quoted(text) + " is not a whole number of hertz";
+        value = std::isfinite(r.value) && std::fabs(r.value) < 1e12
+                    ? static_cast<long long>(r.value)
+                    : (r.value < 0 ? LLONG_MIN : LLONG_MAX);
+    }
+    const bool listed = allowed.empty()
+                            ? value >= lo && value <= hi
+                            : std::find(allowed.begin(), allowed.end(), value) != allowed.end();
+    if (!listed) return quoted(text) + " is out of range; the rate is " + range;
+    rate = static_cast<int>(value);
+    return {};
+}
+
+std::string parseSeconds(const std::string& text, double most, AboveMost above, double& seconds) {
+    if (text.empty()) return "expected a number of seconds; found nothing";
+    const Reading r = read(text);
+    if (!r.number || std::isnan(r.value))
+        return quoted(text) + " is not a number; expected a number of seconds";
+    if (!(r.value > 0)) return quoted(text) + " is not more than 0 seconds";
+    if (std::isinf(r.value) && !r.tooLarge)
+        return quoted(text) + " is not a finite number of seconds";
+    if (r.value > most) {
+        if (above == AboveMost::Refuse) {
+            char limit[32];
+            std::snprintf(limit, sizeof limit, "%g", most);
+            return quoted(text) + " is too long; at most " + limit + " seconds";
+        }
+        seconds = most;
+        return {};
+    }
+    seconds = r.value;
+    return {};
+}
 
 void addProcessingOptions(CLI::App& app, Options& o, ProcessingArgs& pending) {
     app.add_option("--prefilter", o.prefilter, "FIR prefilter")
@@ -174,8 +265,8 @@ std::string finishProcessingOptions(Options& o, const ProcessingArgs& pending) {
     typed.averaging = o.averaging;
     if (pending.minAmplitude) {
         double value = 0.0;
-        if (!parseNumber(*pending.minAmplitude, value))
-            return "--min-amplitude: expected a number: '" + *pending.minAmplitude + "'";
+        if (const std::string error = parseNumber(*pending.minAmplitude, value); !error.empty())
+            return "--min-amplitude: " + error;
         o.minAmplitude = value;
     }
     return {};
@@ -193,9 +284,13 @@ std::optional<Options> parseOptions(int argc, char** argv, int& exitCode) {
     app.formatter(std::make_shared<UsageFormatter>());
     app.footer(
         "INPUT is an audio file (WAV, FLAC, AIFF, OGG, ...) or '-', raw samples from standard "
-        "input (with --rate). OUTPUT is a 16-bit WAV file, or raw samples with --raw; '-' is "
+        "input (with --rate). OUTPUT is a 16-bit WAV file (RF64 past 4 GiB, or when named .rf64; "
+        "W64 when named .w64), or raw samples with --raw; '-' is "
         "standard output (with --raw). With --output-dir, every INPUT is written to "
-        "DIR/NAME.wav.\nExit status: 0 success, 1 a file problem (the message names the file), "
+        "DIR/NAME.wav. A regular OUTPUT is replaced only once it is complete, keeping its owner "
+        "and "
+        "mode; one with several hard links is rewritten in place.\nExit status: 0 success, 1 a "
+        "file problem (the message names the file), "
         "2 a usage error; 128 + N after signal N.");
     std::vector<std::string> files;
     app.add_option("FILES", files, "INPUT OUTPUT, or with --output-dir every INPUT")
@@ -208,14 +303,16 @@ std::optional<Options> parseOptions(int argc, char** argv, int& exitCode) {
         ->check(CLI::Range(1, 1024))
         ->type_name("N");
     app.add_flag("--raw", o.raw, "Write OUTPUT as raw signed 16-bit little-endian samples");
-    app.add_option("--rate", o.rawRate, "Sampling rate of raw samples read from '-' (Hz)")
-        ->check(CLI::Range(8000, 48000))
+    std::string rateText;
+    app.add_option("--rate", rateText,
+                   "Sampling rate of raw samples read from '-' (Hz, 8000 to 48000)")
         ->type_name("R");
     app.add_flag("--stereo", o.stereo, "Simulated stereo output (two channels)");
     ProcessingArgs pending;
     addProcessingOptions(app, o, pending);
     app.add_flag("-q,--quiet", o.quiet, "Print nothing but errors");
     app.add_flag("--check-pass-through", o.passThrough)->group("");  // hidden
+    app.add_option("--check-wav-limit", o.wavLimit)->group("");      // hidden
 
     auto usageError = [&](const std::string& message) {
         std::fprintf(stderr, "tarnix-file: %s\n", message.c_str());
@@ -233,6 +330,10 @@ std::optional<Options> parseOptions(int argc, char** argv, int& exitCode) {
 
     if (const std::string error = finishProcessingOptions(o, pending); !error.empty())
         return usageError(error);
+    if (app.count("--rate")) {
+        const std::string error = parseRate(rateText, kMinRate, kMaxRate, {}, o.rawRate);
+        if (!error.empty()) return usageError("--rate: " + error);
+    }
 
     // Where the samples come from and go to.
     const bool batch = app.count("--output-dir") > 0;

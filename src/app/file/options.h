@@ -30,7 +30,7 @@ struct Options {
     std::string outputDir;
     int jobs = 0;      // a batch's worker processes; 0 before parsing
     bool raw = false;  // OUTPUT holds raw 16-bit little-endian samples, no header
-    int rawRate = 0;   // the rate of raw samples on standard input
+    int rawRate = 0;   // the rate of raw samples on standard input; 0 when not given
     bool stereo = false;
     std::string prefilter = "off";
     bool lms = false;
@@ -46,6 +46,7 @@ struct Options {
     std::optional<double> minAmplitude;
     bool quiet = false;
     bool passThrough = false;  // hidden: checks the pipeline's alignment
+    int64_t wavLimit = 0;      // hidden: a WAV file's most data bytes, lowered for tests
 };
 
 // Signed 16-bit little-endian raw samples on standard input and output.
@@ -64,6 +65,21 @@ struct ProcessingArgs {
 };
 void addProcessingOptions(CLI::App& app, Options& options, ProcessingArgs& pending);
 std::string finishProcessingOptions(Options& options, const ProcessingArgs& pending);
+
+// Numbers given on a command line, checked the same way by every program.
+// Each returns what is wrong with the text ("" when it is good), for a
+// message that starts with the option's name.
+
+// A finite number; a magnitude too small to hold reads as 0 or near it.
+std::string parseNumber(const std::string& text, double& value);
+// A sampling rate: a whole number of hertz written without a leading zero,
+// from lo to hi, or (when `allowed` is not empty) one of `allowed`.
+std::string parseRate(const std::string& text, int lo, int hi, const std::vector<int>& allowed,
+                      int& rate);
+// A duration: a finite number of seconds above 0. Above `most` it is either
+// cut to `most` (a run that lasts longer than anyone waits) or refused.
+enum class AboveMost { Cap, Refuse };
+std::string parseSeconds(const std::string& text, double most, AboveMost above, double& seconds);
 
 // Applies the options to a started engine, through the same settings the
 // menus make.

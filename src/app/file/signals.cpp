@@ -12,8 +12,8 @@ namespace file_tool::signals {
 namespace {
 
 // Only what a handler may touch: a fixed buffer and atomic flags.
-char temporary[PATH_MAX + 1];
-volatile sig_atomic_t temporarySet = 0;
+char temporary[2][PATH_MAX + 1];
+volatile sig_atomic_t temporarySet[2] = {0, 0};
 volatile sig_atomic_t stopRequested = 0;
 Mode currentMode = Mode::Die;
 
@@ -22,7 +22,8 @@ void onSignal(int signal) {
         stopRequested = signal;
         return;
     }
-    if (temporarySet) unlink(temporary);
+    for (int slot = 0; slot < 2; ++slot)
+        if (temporarySet[slot]) unlink(temporary[slot]);
     dieBy(signal);
 }
 
@@ -33,11 +34,11 @@ void install(Mode mode) {
     sys::onEndingSignals(onSignal);
 }
 
-void setTemporary(const std::string& path) {
-    temporarySet = 0;
+void setTemporary(const std::string& path, int slot) {
+    temporarySet[slot] = 0;
     if (path.empty() || path.size() > PATH_MAX) return;
-    std::memcpy(temporary, path.c_str(), path.size() + 1);
-    temporarySet = 1;
+    std::memcpy(temporary[slot], path.c_str(), path.size() + 1);
+    temporarySet[slot] = 1;
 }
 
 int received() {

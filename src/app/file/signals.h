@@ -1,5 +1,6 @@
-// SIGINT, SIGTERM and SIGHUP (SIGBREAK on Windows): never leave a temporary
-// file behind, and end with the status that says which signal it was.
+// SIGINT, SIGTERM, SIGHUP, SIGQUIT and every other signal that ends a
+// program (SIGBREAK on Windows): never leave a temporary file behind, and end
+// with the status that says which signal it was.
 #pragma once
 
 #include <string>
@@ -11,11 +12,12 @@ enum class Mode {
     Stop,  // the first signal only asks to stop (see received()); a second one dies
 };
 
-// Installs the handlers and ignores SIGPIPE, so that a closed pipe shows up
-// as a write error instead.
+// Installs the handlers and ignores SIGPIPE and SIGXFSZ, so that a closed
+// pipe or the file-size limit shows up as a write error instead.
 void install(Mode mode);
-// The file to remove when a signal ends the program; empty for none.
-void setTemporary(const std::string& path);
+// The file to remove when a signal ends the program; empty for none. A
+// second slot holds another for the while that two exist.
+void setTemporary(const std::string& path, int slot = 0);
 // The signal that asked to stop, or 0.
 int received();
 // Ends the program the way the signal's default action would.

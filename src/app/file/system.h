@@ -21,6 +21,9 @@ bool isTerminal(int fd);
 // Waits up to `milliseconds` for `fd` to have input or its end: 1 ready,
 // 0 not yet, -1 an error (errno set; EINTR when a signal came).
 int waitForInput(int fd, int milliseconds);
+// Waits up to `milliseconds` until `fd` (set not to block) takes output:
+// 1 ready, 0 not yet, -1 an error (errno set).
+int waitForOutput(int fd, int milliseconds);
 // The bytes `fd` holds that a read takes without waiting (0 when unknown).
 int64_t bytesWaiting(int fd);
 
@@ -44,7 +47,9 @@ size_t nameLimit(const std::string& dir);
 // Creates a new file from `pattern`, whose last six characters are replaced
 // to make the name unique, with the mode a new file gets; -1 with errno set.
 int createTemporary(std::string& pattern);
-// Puts `from` in the place of `to`, replacing it; false with errno set.
+// Puts `from` in the place of `to`, replacing it with the old file's owner
+// and mode; a file with several hard links is rewritten in place instead.
+// False with errno set.
 bool replaceFile(const std::string& from, const std::string& to);
 
 // Room for one large object that is cleared when it is made, such as the
@@ -55,8 +60,8 @@ bool replaceFile(const std::string& from, const std::string& to);
 void* largeBlock(size_t bytes);
 void releaseLargeBlock(void* block, size_t bytes);
 
-// Calls `handler` on the signals that end a program; a closed pipe shows up
-// as a write error instead of a signal.
+// Calls `handler` on the signals that end a program; a closed pipe and the
+// file-size limit show up as write errors instead of signals.
 void onEndingSignals(void (*handler)(int));
 // Ends the program the way the signal's default action would.
 [[noreturn]] void dieBy(int signal);

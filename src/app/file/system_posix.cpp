@@ -41,6 +41,12 @@ int waitForInput(int fd, int milliseconds) {
     return polled > 0 ? 1 : polled;
 }
 
+int waitForOutput(int fd, int milliseconds) {
+    pollfd ready{fd, POLLOUT, 0};
+    const int polled = poll(&ready, 1, milliseconds);
+    return polled > 0 ? 1 : polled;
+}
+
 int64_t bytesWaiting(int fd) {
     int held = 0;
     return ioctl(fd, FIONREAD, &held) == 0 ? held : 0;
@@ -91,7 +97,52 @@ int createTemporary(std::string& pattern) {
     return fd;
 }
 
+namespace {
+// Copies a finished file's bytes over another's, which keeps that file (its
+// inode, and so every name, its owner and its mode).
+bool copyOver(const std::string& from, const std::string& to) {
+    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    const int out = open(to.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    bool good = out >= 0;
+    char buffer[65536];
+    while (good) {
+        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            good = n == 0;
+            break;
+        }
+        for (ssize_t done = 0; good && done < n;) {
+            const ssize_t w = ::write(out, buffer + done, static_cast<size_t>(n - done));
+            if (w < 0 && errno == EINTR) continue;
+            good = w > 0;
+            done += w > 0 ? w : 0;
+        }
+    }
+    const int error = errno;
+    close(in);
+    if (out >= 0 && close(out) != 0) good = false;
+    if (!good) errno = error;
+    return good;
+}
+}  // namespace
+
 bool replaceFile(const std::string& from, const std::string& to) {
+    struct stat old {};
+    if (stat(to.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        // A file with several names is rewritten in place, so that every
+        // name shows the new contents.
+        if (old.st_nlink > 1) return copyOver(from, to) && unlink(from.c_str()) == 0;
+        // Otherwise the new file takes the old one's owner where that is
+        // allowed (the group at least, if the user is in it), then its mode:
+        // a private file stays private.
+        if (chown(from.c_str(), old.st_uid, old.st_gid) != 0 &&
+            chown(from.c_str(), static_cast<uid_t>(-1), old.st_gid) != 0) {
+            // Not allowed: the file is the writer's, with the old mode.
+        }
+        chmod(from.c_str(), old.st_mode & 07777);
+    }
     return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
@@ -122,9 +173,14 @@ void onEndingSignals(void (*handler)(int)) {
     sigemptyset(&action.sa_mask);
     // No SA_RESTART: a blocking read returns early so a stop request is seen.
     action.sa_flags = 0;
-    for (int s : {SIGINT, SIGTERM, SIGHUP})
+    // Every signal whose default ends the program, but the two a program
+    // cannot take and those of its own faults.
+    for (int s :
+         {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2, SIGVTALRM, SIGPROF, SIGXCPU})
         sigaction(s, &action, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
+    // Past the file-size limit a write fails with EFBIG, reported as such.
+    ::signal(SIGXFSZ, SIG_IGN);
 }
 
 void dieBy(int signal) {
@@ -157,6 +213,11 @@ long startWorker(size_t, const std::function<WorkerReport()>& job) {
         return pid;
     }
     close(fds[0]);
+    // The other workers' pipes are the parent's: a worker keeps its
+    // descriptors for its own files.
+    for (const auto& [other, fd] : resultPipes)
+        close(fd);
+    resultPipes.clear();
     const WorkerReport r = job();
     const Report report{r.frames, r.rate};
     if (::write(fds[1], &report, sizeof report) != static_cast<ssize_t>(sizeof report)) {

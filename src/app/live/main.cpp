@@ -33,6 +33,10 @@ namespace {
 constexpr const char* kVersionText = "Version 1.3.3.6";
 constexpr uint32_t kCloseMessage = 0x0010;  // the window's close request
 
+const std::vector<int> kRates = {8000, 11025, 22050, 44100};
+// Longer than anyone runs it; the frame count stays far inside 64 bits.
+constexpr double kMostSeconds = 1e10;
+
 struct LiveOptions {
     file_tool::Options processing;
     int rate = 11025;
@@ -54,9 +58,10 @@ std::optional<LiveOptions> parse(int argc, char** argv, int& exitCode) {
         "it back with a constant delay, until Ctrl-C.",
         "tarnix-live"};
     app.set_version_flag("--version", "tarnix-live " TARNIX_VERSION);
-    app.add_option("--rate", o.rate, "Sampling rate in Hz")
-        ->check(CLI::IsMember({8000, 11025, 22050, 44100}))
-        ->capture_default_str();
+    std::string rateText = std::to_string(o.rate), secondsText;
+    app.add_option("--rate", rateText, "Sampling rate in Hz: 8000, 11025, 22050 or 44100")
+        ->capture_default_str()
+        ->type_name("R");
     app.add_flag("--stereo", o.stereo, "Simulated stereo output (two channels)");
     file_tool::ProcessingArgs pending;
     file_tool::addProcessingOptions(app, o.processing, pending);
@@ -64,8 +69,9 @@ std::optional<LiveOptions> parse(int argc, char** argv, int& exitCode) {
     app.add_option("--playback", o.playback, "ALSA PCM to play to")->capture_default_str();
     app.add_flag("--no-mixer", o.noMixer, "Leave the sound card's mixer alone");
     app.add_flag("--auto-level", o.autoLevel, "Regulate the recording level automatically");
-    app.add_option("--seconds", o.seconds, "Stop after this much audio (default: run until Ctrl-C)")
-        ->check(CLI::PositiveNumber);
+    app.add_option("--seconds", secondsText,
+                   "Stop after this much audio (default: run until Ctrl-C)")
+        ->type_name("S");
     app.add_flag("--mixer-listing", o.mixerListing,
                  std::string("Write the mixer listing \"") + kMixerListFileName +
                      "\" into the current directory at start");
@@ -77,7 +83,14 @@ std::optional<LiveOptions> parse(int argc, char** argv, int& exitCode) {
         exitCode = app.exit(e) == 0 ? 0 : 2;
         return std::nullopt;
     }
-    const std::string error = file_tool::finishProcessingOptions(o.processing, pending);
+    std::string error = file_tool::finishProcessingOptions(o.processing, pending);
+    auto check = [&error](const char* option, const std::string& problem) {
+        if (error.empty() && !problem.empty()) error = std::string(option) + ": " + problem;
+    };
+    check("--rate", file_tool::parseRate(rateText, 0, 0, kRates, o.rate));
+    if (app.count("--seconds"))
+        check("--seconds", file_tool::parseSeconds(secondsText, kMostSeconds,
+                                                   file_tool::AboveMost::Cap, o.seconds));
     if (!error.empty() || (o.noMixer && (o.mixerListing || o.autoLevel))) {
         std::fprintf(
             stderr, "tarnix-live: %s\n",

@@ -117,35 +117,26 @@ void ImageCanvas::text(ui::Point at, std::string_view s, ui::Rgb colour, ui::Rgb
     }
 }
 
-void ImageCanvas::write(const std::string& path) const {
-    const bool ppm = path.size() >= 4 && path.compare(path.size() - 4, 4, ".ppm") == 0;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) throw std::runtime_error("'" + path + "': " + std::strerror(errno));
+bool ImageCanvas::write(std::FILE* f, bool ppm) const {
+    if (ppm)
+        return std::fprintf(f, "P6\n%d %d\n255\n", width_, height_) > 0 &&
+               std::fwrite(rgb_.data(), 1, rgb_.size(), f) == rgb_.size() && std::fflush(f) == 0;
     bool ok = true;
-    if (ppm) {
-        ok = std::fprintf(f, "P6\n%d %d\n255\n", width_, height_) > 0 &&
-             std::fwrite(rgb_.data(), 1, rgb_.size(), f) == rgb_.size();
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info || setjmp(png_jmpbuf(png))) {
+        ok = false;
     } else {
-        png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-        png_infop info = png ? png_create_info_struct(png) : nullptr;
-        if (!png || !info || setjmp(png_jmpbuf(png))) {
-            ok = false;
-        } else {
-            png_init_io(png, f);
-            png_set_IHDR(png, info, width_, height_, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                         PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-            png_write_info(png, info);
-            for (int y = 0; y < height_; ++y)
-                png_write_row(png, &rgb_[static_cast<size_t>(y) * width_ * 3]);
-            png_write_end(png, nullptr);
-        }
-        png_destroy_write_struct(&png, &info);
+        png_init_io(png, f);
+        png_set_IHDR(png, info, width_, height_, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_write_info(png, info);
+        for (int y = 0; y < height_; ++y)
+            png_write_row(png, &rgb_[static_cast<size_t>(y) * width_ * 3]);
+        png_write_end(png, nullptr);
     }
-    if (std::fclose(f) != 0) ok = false;
-    if (!ok) {
-        std::remove(path.c_str());
-        throw std::runtime_error("'" + path + "': could not be written");
-    }
+    png_destroy_write_struct(&png, &info);
+    return ok && std::fflush(f) == 0 && !std::ferror(f);
 }
 
 }  // namespace snapshot

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -26,9 +27,8 @@ class ImageCanvas final : public ui::Canvas {
     int height() const { return height_; }
     ui::Rgb pixel(int x, int y) const;
 
-    // Writes PNG, or binary PPM when the path ends in ".ppm". Throws
-    // std::runtime_error naming the file when it cannot be written.
-    void write(const std::string& path) const;
+    // Writes the image as PNG, or as binary PPM; false when a write failed.
+    bool write(std::FILE* to, bool ppm) const;
 
   private:
     void put(int x, int y, ui::Rgb c);

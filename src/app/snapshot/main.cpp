@@ -2,11 +2,19 @@
 // runs the engine on an audio file through the same controller, message loop
 // and simulated devices as the tests, for as long as asked, and writes what
 // the spectrum view paints at that moment to a PNG (or PPM) image.
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "app/file/audio_files.h"
+#include "app/file/options.h"
+#include "app/file/signals.h"
+#include "app/file/system.h"
 #include "app/headless/recording_view.h"
 #include "app/snapshot/image_canvas.h"
 #include "engine/audio_engine.h"
@@ -20,6 +28,9 @@
 #include "ui/window_messages.h"
 
 namespace {
+
+// Enough audio for any picture; beyond it a run would only pass silence.
+constexpr double kMostSeconds = 86400;
 
 struct Options {
     std::string input, output, mixer;
@@ -48,6 +59,61 @@ int rateButton(int rate) {
         default:
             return 0;
     }
+}
+
+// Writes the picture as tarnix-file writes audio: a regular file through a
+// hidden temporary file that replaces it only once complete, a device or
+// FIFO in place; nothing that is not ours is ever removed.
+void writeImage(const snapshot::ImageCanvas& image, const std::string& path) {
+    using file_tool::FileError;
+    namespace sys = file_tool::sys;
+    const std::string name = "'" + path + "'";
+    auto reason = [](int error) { return std::string(" (") + std::strerror(error) + ")"; };
+    sys::Kind kind;
+    if (!sys::kindOf(path, kind)) throw FileError(name + ": cannot write it" + reason(errno));
+    if (kind == sys::Kind::Directory) throw FileError(name + ": is a directory");
+    if (kind == sys::Kind::Refused)
+        throw FileError(name + ": is a block device or socket; refusing to write to it");
+    const bool inPlace =
+        kind == sys::Kind::Device || kind == sys::Kind::Fifo || kind == sys::Kind::Null;
+    const std::string target = inPlace ? path : file_tool::followLinks(path);
+    std::string temporary;
+    int fd = -1;
+    if (inPlace) {
+        fd = sys::openInPlace(target);
+    } else {
+        const std::filesystem::path t(target);
+        const std::string dir = t.has_parent_path() ? t.parent_path().string() : ".";
+        std::string base = t.filename().string();
+        const std::string suffix = ".tmp-XXXXXX";
+        const size_t room = sys::nameLimit(dir) - 1 - suffix.size();
+        if (base.size() > room) base.resize(room);
+        temporary = dir + "/." + base + suffix;
+        fd = sys::createTemporary(temporary);
+        if (fd >= 0) file_tool::signals::setTemporary(temporary);
+    }
+    if (fd < 0) throw FileError(name + ": cannot write it" + reason(errno));
+    std::FILE* f = fdopen(fd, "wb");
+    if (!f) close(fd);
+    const bool ppm = path.size() >= 4 && path.compare(path.size() - 4, 4, ".ppm") == 0;
+    errno = 0;
+    bool written = f && image.write(f, ppm);
+    int error = errno != 0 ? errno : EIO;
+    if (f && std::fclose(f) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (written && !temporary.empty() && !sys::replaceFile(temporary, target)) {
+        written = false;
+        error = errno;
+    }
+    if (!temporary.empty()) {
+        if (!written) unlink(temporary.c_str());
+        file_tool::signals::setTemporary({});
+    }
+    if (!written)
+        throw FileError(name + ": cannot write it" + reason(error) +
+                        (error == EFBIG ? ": the file-size limit was reached" : ""));
 }
 
 int run(const Options& o) {
@@ -123,7 +189,7 @@ int run(const Options& o) {
     const double seconds = static_cast<double>(input.delivered()) / input.rate();
     snapshot::ImageCanvas image(o.width, o.height, ui::kWindowBackground);
     window.paint(image);
-    image.write(o.output);
+    writeImage(image, o.output);
     window.handleMessage(ui::kWmCommand, ui::ID_EXIT, 0);
     host.runUntilIdle();
     platform::setHost(nullptr);
@@ -142,8 +208,10 @@ int main(int argc, char** argv) {
         "tarnix-snapshot"};
     app.add_option("INPUT", o.input, "audio file (8000, 11025, 22050 or 44100 Hz)")->required();
     app.add_option("OUTPUT", o.output, "image to write: .png, or .ppm")->required();
-    app.add_option("--seconds", o.seconds, "seconds of audio before the picture (default 10)")
-        ->check(CLI::PositiveNumber);
+    std::string secondsText;
+    app.add_option("--seconds", secondsText,
+                   "seconds of audio before the picture (default 10, at most a day)")
+        ->type_name("S");
     app.add_option("--width", o.width, "client width in pixels (default 800)")
         ->check(CLI::Range(16, 4096));
     app.add_option("--height", o.height, "client height in pixels (default 400)")
@@ -154,8 +222,23 @@ int main(int argc, char** argv) {
     app.add_flag("--min-amplitude", o.minimum, "Show Minimum Amplitude");
     app.add_option("--select", o.select, "drag a selection from one column to another")
         ->expected(2);
-    app.set_version_flag("--version", TARNIX_VERSION);
+    app.set_version_flag("--version", "tarnix-snapshot " TARNIX_VERSION);
     CLI11_PARSE(app, argc, argv);
+    std::string error;
+    if (app.count("--seconds"))
+        error = file_tool::parseSeconds(secondsText, kMostSeconds, file_tool::AboveMost::Refuse,
+                                        o.seconds);
+    if (!error.empty()) {
+        std::fprintf(stderr, "tarnix-snapshot: --seconds: %s\n", error.c_str());
+        return 2;
+    }
+    if (o.input == "-") {
+        std::fprintf(stderr,
+                     "tarnix-snapshot: INPUT cannot be standard input ('-'); give an audio "
+                     "file\n");
+        return 2;
+    }
+    file_tool::signals::install(file_tool::signals::Mode::Die);
     try {
         return run(o);
     } catch (const std::exception& e) {

@@ -59,6 +59,46 @@ const std::map<std::string, uint32_t> kControlTypes = {
     {"MIXER", kMixerControlControlTypeMixer},
 };
 
+// A fixture is a handful of levels deep; nothing deeper is read, so that
+// neither the parser nor an error message can run out of stack.
+constexpr int kMaxDepth = 32;
+// How much of a wrong value or of the parser's complaint an error quotes.
+constexpr size_t kMaxQuote = 60;
+
+std::string cut(std::string text) {
+    if (text.size() > kMaxQuote) text = text.substr(0, kMaxQuote) + "...";
+    return text;
+}
+
+std::string quote(const json& v) {
+    return cut(v.dump(-1, ' ', false, json::error_handler_t::replace));
+}
+
+// Throws when arrays and objects nest deeper than kMaxDepth (brackets inside
+// strings do not count).
+void checkDepth(const std::string& text, const std::string& source) {
+    int depth = 0;
+    bool inString = false, escaped = false;
+    for (const char c : text) {
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > kMaxDepth)
+                throw std::runtime_error(source + ": nested more than " +
+                                         std::to_string(kMaxDepth) + " levels deep");
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+}
+
 // Reads a fixture's values with their ranges checked; every error names the
 // fixture and the key, as "classic.json: destinations[0].controls[2].items: ...".
 class Reader {
@@ -68,6 +108,9 @@ class Reader {
 
     Reader at(const char* key) const { return {source_, j_.at(key), path(key)}; }
     Reader at(size_t i) const { return {source_, j_.at(i), key_ + "[" + std::to_string(i) + "]"}; }
+    // An entry that must be an object (a line, a control, "caps", "faults").
+    Reader object(const char* key) const { return at(key).mustBeObject(); }
+    Reader object(size_t i) const { return at(i).mustBeObject(); }
     bool has(const char* key) const { return j_.is_object() && j_.contains(key); }
     const json& value() const { return j_; }
 
@@ -80,7 +123,7 @@ class Reader {
         const double d = v.get<double>();
         if (!(d >= lo && d <= hi) || d != static_cast<double>(static_cast<uint64_t>(d)))
             fail(path(key), "expected a whole number from " + std::to_string(lo) + " to " +
-                                std::to_string(hi) + ", found " + v.dump());
+                                std::to_string(hi) + ", found " + quote(v));
         return static_cast<uint32_t>(d);
     }
     bool flag(const char* key) const {
@@ -109,8 +152,14 @@ class Reader {
         if (t.is_number()) return number("type", 0, 0, UINT32_MAX);
         const std::string name = text("type");
         const auto it = names.find(name);
-        if (it == names.end()) fail(path("type"), "unknown type " + name);
+        if (it == names.end()) fail(path("type"), "unknown type " + cut(name));
         return it->second;
+    }
+    const Reader& mustBeObject() const {
+        if (!j_.is_object())
+            fail(key_,
+                 "expected an object, found " + std::string(j_.type_name()) + " " + quote(j_));
+        return *this;
     }
     [[noreturn]] void fail(const std::string& key, const std::string& what) const {
         throw std::runtime_error(source_ + ": " + key + ": " + what);
@@ -172,7 +221,7 @@ SimMixer::Control parseControl(const Reader& r, uint32_t id, uint32_t sourceCoun
                 const json& v = values.value().at(i);
                 if (!(v.is_boolean() || (v.is_number() && (v == 0 || v == 1))))
                     values.fail(values.key() + "[" + std::to_string(i) + "]",
-                                "expected 0, 1, true or false, found " + v.dump());
+                                "expected 0, 1, true or false, found " + quote(v));
                 c.values[i] = v.is_boolean() ? v.get<bool>() : v.get<uint32_t>();
             }
         } else if (!c.values.empty()) {
@@ -201,7 +250,8 @@ SimMixer::Line parseLine(const Reader& r, uint32_t lineId, uint32_t& nextControl
     line.failControls = r.flag("failControls");
     const size_t controls = r.list("controls", kMaxItems);
     for (size_t c = 0; c < controls; ++c)
-        line.controls.push_back(parseControl(r.at("controls").at(c), nextControlId++, sourceCount));
+        line.controls.push_back(
+            parseControl(r.at("controls").object(c), nextControlId++, sourceCount));
     m.cControls = static_cast<uint32_t>(line.controls.size());
     return line;
 }
@@ -210,18 +260,22 @@ SimMixer::Line parseLine(const Reader& r, uint32_t lineId, uint32_t& nextControl
 
 std::unique_ptr<SimMixer> parseSimMixer(const std::string& text, const std::string& source) {
     auto card = std::make_unique<SimMixer>();
+    checkDepth(text, source);
     json j;
     try {
         j = json::parse(text);
     } catch (const json::exception& e) {
-        throw std::runtime_error(source + ": not JSON: " + e.what());
+        // The parser quotes what it read last, which may be long.
+        std::string what = e.what();
+        if (what.size() > 4 * kMaxQuote) what = what.substr(0, 4 * kMaxQuote) + "...";
+        throw std::runtime_error(source + ": not JSON: " + what);
     }
     try {
         const Reader r(source, j, "");
         if (!j.is_object()) r.fail("(top)", "expected an object");
         card->devices = r.number("devices", 1, 0, 255);
         if (r.has("caps")) {
-            const Reader c = r.at("caps");
+            const Reader c = r.object("caps");
             card->caps.wMid = static_cast<uint16_t>(c.number("wMid", 0, 0, 0xFFFF));
             card->caps.wPid = static_cast<uint16_t>(c.number("wPid", 0, 0, 0xFFFF));
             card->caps.vDriverVersion = c.number("vDriverVersion", 0, 0, UINT32_MAX);
@@ -229,13 +283,13 @@ std::unique_ptr<SimMixer> parseSimMixer(const std::string& text, const std::stri
             card->caps.fdwSupport = c.number("fdwSupport", 0, 0, UINT32_MAX);
         }
         if (r.has("faults")) {
-            card->faults.open = r.at("faults").flag("open");
-            card->faults.caps = r.at("faults").flag("caps");
+            card->faults.open = r.object("faults").flag("open");
+            card->faults.caps = r.object("faults").flag("caps");
         }
         uint32_t nextControlId = 0;
         const size_t dests = r.list("destinations", kMaxDestinations);
         for (size_t d = 0; d < dests; ++d) {
-            const Reader dr = r.at("destinations").at(d);
+            const Reader dr = r.at("destinations").object(d);
             const size_t sources = dr.list("sources", kMaxSources);
             const auto dIndex = static_cast<uint32_t>(d);
             SimMixer::Line dest =
@@ -243,7 +297,7 @@ std::unique_ptr<SimMixer> parseSimMixer(const std::string& text, const std::stri
             dest.info.dwDestination = dIndex;
             for (size_t s = 0; s < sources; ++s) {
                 const auto sIndex = static_cast<uint32_t>(s);
-                SimMixer::Line src = parseLine(dr.at("sources").at(s),
+                SimMixer::Line src = parseLine(dr.at("sources").object(s),
                                                ((sIndex + 1) << 16) + dIndex, nextControlId, 0);
                 src.info.dwDestination = dIndex;
                 src.info.dwSource = sIndex;

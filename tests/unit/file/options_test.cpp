@@ -49,3 +49,42 @@ TEST(FileToolOptions, RangesTakeTheBinsFromLowUpToButNotIncludingHigh) {
 }
 
 }  // namespace
+
+namespace {
+
+// The number checks every program's command line shares: what is wrong is said
+// in words, and nothing that is not a usable value gets through.
+TEST(CommandLineNumbers, NothingUnusableGetsThroughAndOverflowIsCappedOrRefused) {
+    // The programs' own messages are checked end to end; these are the edges.
+    int rate = -1;
+    for (const char* bad : {"99999999999999999999", "nan", "12000", "-8000"})
+        EXPECT_NE(file_tool::parseRate(bad, 0, 0, {8000, 11025, 22050, 44100}, rate), "") << bad;
+    EXPECT_EQ(rate, -1);
+    EXPECT_EQ(file_tool::parseRate("48000", 8000, 48000, {}, rate), "");
+    EXPECT_EQ(rate, 48000);
+
+    double seconds = -1;
+    for (const char* bad : {"", "nan", "-nan", "inf", "-1", "0", "-0", "1e-400", "x1"})
+        EXPECT_NE(file_tool::parseSeconds(bad, 100, file_tool::AboveMost::Cap, seconds), "") << bad;
+    EXPECT_EQ(seconds, -1);
+    // What overflows is cut to the longest run, or refused in words.
+    for (const char* huge : {"1e300", "2e15", "1e400"}) {
+        EXPECT_EQ(file_tool::parseSeconds(huge, 100, file_tool::AboveMost::Cap, seconds), "");
+        EXPECT_EQ(seconds, 100);
+        const std::string error =
+            file_tool::parseSeconds(huge, 100, file_tool::AboveMost::Refuse, seconds);
+        EXPECT_NE(error.find("at most 100 seconds"), std::string::npos) << error;
+        EXPECT_LT(error.size(), 80u) << error;
+    }
+    EXPECT_EQ(file_tool::parseSeconds("2.5", 100, file_tool::AboveMost::Refuse, seconds), "");
+    EXPECT_EQ(seconds, 2.5);
+
+    // Too small to hold is a value near 0 (the engine's floor applies); too large is an error.
+    double value = -1;
+    EXPECT_EQ(file_tool::parseNumber("1e-320", value), "");
+    EXPECT_GE(value, 0.0);
+    EXPECT_LT(value, 1e-300);
+    EXPECT_NE(file_tool::parseNumber("1e400", value).find("too large"), std::string::npos);
+}
+
+}  // namespace

@@ -125,6 +125,21 @@ TEST(SimMixerFixture, RefusesOutOfRangeAndMistypedValuesNamingFileAndKey) {
         {R"({"destinations": [{"channels": "two"}]})", "destinations[0].channels"},
         {R"({"destinations": {}})", "destinations: expected a list"},
         {R"({"destinations": [)", "not JSON"},
+        // A line, a control, "caps" and "faults" must be objects.
+        {list + R"(1]}]})", "destinations[0].controls[0]: expected an object, found number"},
+        {list + R"([]]}]})", "destinations[0].controls[0]: expected an object, found array"},
+        {R"({"destinations": [5]})", "destinations[0]: expected an object"},
+        {R"({"destinations": [{"sources": [null]}]})", "destinations[0].sources[0]: expected"},
+        {R"({"caps": []})", "caps: expected an object"},
+        {R"({"faults": 5})", "faults: expected an object"},
+        // Depth and quotes are bounded, however deep or long the input.
+        {list + R"({"type": "MUX", "items": 1, "values": )" + std::string(100000, '[') +
+             std::string(100000, ']') + "}]}]}",
+         "nested more than 32 levels deep"},
+        {list + R"({"type": "MUX", "items": 1, "values": [")" + std::string(100000, 'x') +
+             "\"]}]}]}",
+         "found \"xxxxx"},
+        {R"({"destinations": [")" + std::string(100000, 'x'), "not JSON"},
     };
     for (const auto& c : cases) {
         try {
@@ -132,6 +147,7 @@ TEST(SimMixerFixture, RefusesOutOfRangeAndMistypedValuesNamingFileAndKey) {
             ADD_FAILURE() << "accepted " << c.json;
         } catch (const std::runtime_error& e) {
             const std::string what = e.what();
+            EXPECT_LT(what.size(), 400u) << what.substr(0, 400);
             EXPECT_EQ(what.rfind("card.json: ", 0), 0u) << what;
             EXPECT_NE(what.find(c.message), std::string::npos) << c.json << " -> " << what;
         }
