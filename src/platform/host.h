@@ -50,7 +50,7 @@ inline constexpr int kSbRight = 7;
 inline constexpr int kSbBottom = 7;
 inline constexpr int kSbEndScroll = 8;
 
-// What the design calls a window handle: a receiver of posted messages and
+// A window handle: a receiver of posted messages and
 // the owner of dialogs and message boxes.
 class MessageTarget {
   public:

@@ -16,8 +16,9 @@
 // - the first tick's work is marked done before it starts, so a tick inside
 //   it does not repeat it;
 // - the mixer's notifications are acted on only while the mixer copy exists
-//   and its assignments are made (steps 3 and 4 of the creation finished,
-//   the release of the destruction not yet begun);
+//   and its assignments are made (the mixer set up and its default
+//   assignments made during creation, its release at destruction not yet
+//   begun);
 // - paint does nothing before the creation has finished or after the
 //   destruction (the engine's tables are not yet, or no longer, set up);
 // - the hidden audio window object lives as long as the controller, so
@@ -103,7 +104,8 @@ class MainWindow final : public platform::MessageTarget {
     // Test access to the state (as a front end never needs it).
     MainWindowState& mutableState() { return s_; }
 
-    // The title and the suffixed version text of the creation's step 2.
+    // The title and the version text with its stereo suffix, both set when
+    // the window is created.
     const std::string& title() const { return title_; }
     const std::string& versionForListing() const { return versionSuffixed_; }
 
