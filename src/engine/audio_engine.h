@@ -31,7 +31,9 @@ struct InputFilters {
 
 // Designs the prefilters for the chosen rate; every program calls this once
 // the rate is known.
-void designInputFilters(InputFilters& filters, uint32_t sampleRate);
+// A filter that cannot allocate its arrays shows a box through the host.
+void designInputFilters(InputFilters& filters, uint32_t sampleRate,
+                        platform::Host& host = platform::host());
 
 // The 16-bit PCM format of a device: block align and byte rate follow from
 // the channels.
@@ -76,8 +78,11 @@ class CAudioEngine : public engine::StreamState, public engine::SpectralState {
 
     // Connects the devices, the automatic input level and the input filters.
     // Called once before startup; none of them is owned.
+    // The host is the one the engine shows its boxes through and posts its quit
+    // message to; without one, the process's host.
     void attach(platform::WaveIn* in, platform::WaveOut* out, engine::InputLevel* level,
-                engine::InputFilters* filters);
+                engine::InputFilters* filters, platform::Host* host = nullptr);
+    platform::Host& host() const { return host_ ? *host_ : platform::host(); }
 
     // Start-up and shutdown.
     void startup(platform::MessageTarget* window, int32_t rate, uint32_t stereo);
@@ -157,5 +162,6 @@ class CAudioEngine : public engine::StreamState, public engine::SpectralState {
 
     engine::InputLevel* inputLevel_ = nullptr;
     engine::InputFilters* filters_ = nullptr;
+    platform::Host* host_ = nullptr;
     engine::FrameLanes lanes_;
 };

@@ -47,7 +47,7 @@ void CAudioEngine::runBlockWith() {
             (static_cast<Self*>(this)->*Stage)();
             analysisSlot = (analysisSlot + 1) % engine::kSpectrumSlots;
             synthesisSlot = (synthesisSlot + 1) % engine::kSpectrumSlots;
-            platform::host().yieldTimeSlice();
+            host().yieldTimeSlice();
         }
 
         // Only the real parts of the inverse transforms are used: the first

@@ -34,7 +34,7 @@ void HiddenAudioWindow::handleNow(uint32_t message, uintptr_t wParam, intptr_t l
         engine_.startup(this, rate_, stereo_);
     } else if (message == platform::kWmDestroy) {
         engine_.closeDevices();
-        platform::host().postQuitMessage(0);
+        engine_.host().postQuitMessage(0);
     }
 }
 

@@ -3,10 +3,9 @@
 #include "engine/audio_engine.h"
 #include "engine/settings.h"
 
-void engine::designInputFilters(InputFilters& filters, uint32_t sampleRate) {
+void engine::designInputFilters(InputFilters& filters, uint32_t sampleRate, platform::Host& host) {
     for (int n = designPrefilters(filters.prefilters, sampleRate); n > 0; --n)
-        platform::host().messageBox(nullptr, kFirAllocationText, kFirAllocationCaption,
-                                    platform::kMbOk);
+        host.messageBox(nullptr, kFirAllocationText, kFirAllocationCaption, platform::kMbOk);
 }
 
 platform::WAVEFORMATEX engine::pcmFormat(uint16_t channels, int32_t sampleRate) {
@@ -35,7 +34,8 @@ void engine::fillHeader(platform::WAVEHDR& header, void* data, uint32_t bytes, u
 CAudioEngine::CAudioEngine() = default;
 
 void CAudioEngine::attach(platform::WaveIn* in, platform::WaveOut* out, engine::InputLevel* level,
-                          engine::InputFilters* filters) {
+                          engine::InputFilters* filters, platform::Host* host) {
+    host_ = host;
     inputDevice = in;
     outputDevice = out;
     inputLevel_ = level;
@@ -55,9 +55,9 @@ void CAudioEngine::startup(platform::MessageTarget* window, int32_t rate, uint32
     simulatedStereo = stereo;
     openDevices(window);
     if (const int32_t refused = fft.initialize(fftSize); refused != 0) {
-        platform::host().messageBox(nullptr, CFft::refusalText(refused), CFft::kRefusalCaption,
-                                    platform::kMbOk | platform::kMbIconExclamation);
-        platform::host().postQuitMessage(0);
+        host().messageBox(nullptr, CFft::refusalText(refused), CFft::kRefusalCaption,
+                          platform::kMbOk | platform::kMbIconExclamation);
+        host().postQuitMessage(0);
     }
     engine::resetMinimumAmplitudes(*this);
     for (uint32_t i = 0; i < binCount; ++i) {
@@ -97,10 +97,10 @@ void CAudioEngine::openDevices(platform::MessageTarget* window) {
     lmsFilterOn = 0;
     linearCombinerOn = 0;
     if (!openWaveIn()) {
-        platform::host().postQuitMessage(0);
+        host().postQuitMessage(0);
         return;
     }
-    if (!openWaveOut()) platform::host().postQuitMessage(0);
+    if (!openWaveOut()) host().postQuitMessage(0);
 }
 
 void CAudioEngine::closeDevices() {
@@ -118,7 +118,7 @@ bool CAudioEngine::onWaveMessage(platform::MessageTarget*, uint32_t message, uin
         const platform::MMRESULT rc = inputDevice->unprepareHeader(&captureHeaders[i]);
         if (rc != platform::kMmsyserrNoError) {
             reportWaveError(rc, "waveInUnprepareHeader (MM_WIM_DATA)");
-            platform::host().postQuitMessage(0);
+            host().postQuitMessage(0);
             return false;
         }
         if (closing) return false;
@@ -135,7 +135,7 @@ bool CAudioEngine::onWaveMessage(platform::MessageTarget*, uint32_t message, uin
         const platform::MMRESULT rc = outputDevice->unprepareHeader(&playbackHeaders[i]);
         if (rc != platform::kMmsyserrNoError) {
             reportWaveError(rc, "waveOutUnprepareHeader (MM_WOM_DONE)");
-            platform::host().postQuitMessage(0);
+            host().postQuitMessage(0);
             return false;
         }
         if (outputQueued > 0) outputQueued -= 1;
@@ -150,6 +150,5 @@ bool CAudioEngine::onWaveMessage(platform::MessageTarget*, uint32_t message, uin
 void CAudioEngine::reportWaveError(platform::MMRESULT code, const char* caption) {
     // The capture device's text serves playback errors as well.
     if (inputDevice) inputDevice->getErrorText(code, errorText, sizeof errorText);
-    platform::host().messageBox(nullptr, errorText, caption,
-                                platform::kMbOk | platform::kMbIconExclamation);
+    host().messageBox(nullptr, errorText, caption, platform::kMbOk | platform::kMbIconExclamation);
 }

@@ -6,6 +6,7 @@
 // have a caption and a system menu.
 #pragma once
 
+#include "engine/version.h"
 #include "mixer/dialog_templates.h"
 
 namespace ui {
@@ -92,10 +93,11 @@ inline constexpr DialogItem kAboutItems[] = {
 };
 inline constexpr DialogTemplate kAboutDialog{108, "About", 177, 182, true, kAboutItems};
 
-// The program's version text and the main window's title.
-inline constexpr const char* kVersionText = "Version 1.3.3.6";
+// The program's version text (the About box shows it) and the main window's
+// title, with the stereo suffix when the output is simulated stereo.
+using engine::kStereoSuffix;
+using engine::kVersionText;
 inline constexpr const char* kMainWindowTitle = "Tarnix Digital Filter Program ";
-inline constexpr const char* kStereoSuffix = " - Simulated Stereo";
 inline constexpr const char* kMainWindowClass = "Tarnix Digital Filter Program";
 
 }  // namespace ui

@@ -3,6 +3,7 @@
 // own files.
 #include "ui/main_window.h"
 
+#include "engine/version.h"
 #include "ui/dialog_templates.h"
 #include "ui/engine_commands.h"
 #include "ui/window_messages.h"
@@ -16,6 +17,8 @@ MainWindow::MainWindow(const MainWindowParts& parts)
       inputLevel_(parts.inputLevel),
       mixerDevice_(parts.mixerDevice),
       view_(parts.view),
+      audio_(parts.engine, parts.filters),
+      mixerSession_(parts.mixer),
       menus_(parts.view),
       levelDialog_(parts.mixer),
       levelModel_(levelDialog_) {}
@@ -92,21 +95,16 @@ void MainWindow::create() {
     s_.nSampleRate = welcome.nSampleRate;
     s_.bSimulatedStereo = welcome.bSimulatedStereo;
 
-    title_ = kMainWindowTitle;
-    versionSuffixed_ = kVersionText;
-    if (s_.bSimulatedStereo == 1) {
-        title_ += kStereoSuffix;
-        versionSuffixed_ += kStereoSuffix;
-    }
+    const bool stereo = s_.bSimulatedStereo == 1;
+    title_ = std::string(kMainWindowTitle) + (stereo ? engine::kStereoSuffix : "");
+    versionSuffixed_ = engine::versionText(stereo);
     view_.setTitle(title_);
 
     // Its failures show a box, inside which anything posted may be delivered.
-    mixerInitialized_ = true;
-    mixer_.initialize(mixerDevice_, this, versionSuffixed_.c_str());
+    mixerSession_.open(mixerDevice_, this, versionSuffixed_);
     if (destroyed_) return;
-    mixer_.startUpAssignment();
+    mixerSession_.assign();
     if (destroyed_) return;
-    mixerReady_ = true;
 
     switch (s_.nSampleRate) {
         case 8000:
@@ -127,32 +125,20 @@ void MainWindow::create() {
     view_.loadPopupMenu();
     s_.nTimerId = view_.setTimer(kTimerId, kTimerPeriodMs);
 
-    hiddenWindow_.emplace(engine_, static_cast<int32_t>(s_.nSampleRate), s_.bSimulatedStereo);
-    hiddenWindowCreated_ = true;
-    hiddenWindow_->create();
+    audio_.startEngine(static_cast<int32_t>(s_.nSampleRate), stereo);
     if (destroyed_) return;
 
     drawingObjects_ = true;
     s_.nCharWidth = static_cast<int16_t>(view_.fontMetrics().maxCharWidth);
-    engine::designInputFilters(filters_, s_.nSampleRate);
+    audio_.designFilters();
     created_ = true;
 }
 
 void MainWindow::destroy() {
     if (destroyed_) return;
     destroyed_ = true;
-    // Notifications that the routing below causes find the mixer going away.
-    const bool routed = mixerReady_;
-    mixerReady_ = false;
-    if (routed) applyShutdownRouting(mixer_);
-    if (mixerInitialized_) {
-        mixerInitialized_ = false;
-        mixer_.release();
-    }
-    if (hiddenWindowCreated_) {
-        hiddenWindowCreated_ = false;
-        hiddenWindow_->destroy();  // the object itself lives on with the controller
-    }
+    mixerSession_.close();
+    audio_.stop();
     drawingObjects_ = false;
     if (s_.nTimerId != 0) {
         view_.killTimer(s_.nTimerId);
@@ -167,7 +153,7 @@ void MainWindow::timerTick() {
         s_.bFirstTickDone = 1;
         showAudioLevelDialog();
         if (destroyed_) return;
-        applyStartUpRouting(mixer_);
+        mixerSession_.routeForStart();
         if (destroyed_) return;
         for (uint32_t id : kGrayedAfterFirstTick)
             menus_.gray(id);
@@ -182,13 +168,7 @@ void MainWindow::size(uintptr_t, intptr_t lParam) {
 }
 
 void MainWindow::mixerNotification(uint32_t message, intptr_t lParam) {
-    if (!mixerReady_ || destroyed_) return;
-    const auto id = static_cast<uint32_t>(lParam);
-    if (message == platform::kMmMixmLineChange) {
-        mixer_.lineChanged(id);
-    } else {
-        mixer_.controlChanged(id);
-    }
+    if (destroyed_ || !mixerSession_.notify(message, static_cast<uint32_t>(lParam))) return;
     if (destroyed_) return;
     levelDialog_.updateAudioLevelDialog();
     if (levelDialog_.isOpen()) view_.refreshDialog(levelModel_);

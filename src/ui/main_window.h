@@ -33,9 +33,11 @@
 #include <string>
 
 #include "engine/audio_engine.h"
+#include "engine/audio_session.h"
 #include "engine/hidden_audio_window.h"
 #include "mixer/level_controls.h"
 #include "mixer/mixer_extend.h"
+#include "mixer/mixer_session.h"
 #include "platform/host.h"
 #include "platform/mixer_device.h"
 #include "ui/canvas.h"
@@ -120,9 +122,7 @@ class MainWindow final : public platform::MessageTarget {
     QuickHelpDialog& quickHelp() { return quickHelp_; }
     MenuState& menuState() { return menus_; }
     // The audio window, once created (it lives as long as the controller).
-    const engine::HiddenAudioWindow* hiddenAudioWindow() const {
-        return hiddenWindow_ ? &*hiddenWindow_ : nullptr;
-    }
+    const engine::HiddenAudioWindow* hiddenAudioWindow() const { return audio_.window(); }
 
   private:
     void create();
@@ -158,21 +158,19 @@ class MainWindow final : public platform::MessageTarget {
     platform::MixerDevice* mixerDevice_;
     MainView& view_;
 
+    engine::AudioSession audio_;
+    MixerSession mixerSession_;
     MainWindowState s_;
     MenuState menus_;
     AudioLevelDialog levelDialog_;
     AudioLevelDialogModel levelModel_;
     QuickHelpDialog quickHelp_;
-    std::optional<engine::HiddenAudioWindow> hiddenWindow_;
     std::string title_;
     std::string versionSuffixed_;
 
     bool creating_ = false;
     bool created_ = false;
     bool destroyed_ = false;
-    bool mixerReady_ = false;
-    bool mixerInitialized_ = false;
-    bool hiddenWindowCreated_ = false;
     bool drawingObjects_ = false;
 };
 

@@ -110,7 +110,7 @@ install() {
         fail "$root: the uninstall key is incomplete"
         wine reg query "$key" 2>&1 | tr -d '\r'
     fi
-    if grep -q "kVersionText = \"Version $version\";" "$source_dir/src/ui/dialog_templates.h"; then
+    if grep -q "kVersionText = \"Version $version\";" "$source_dir/src/engine/version.h"; then
         pass "$root: version $version, as the About box shows"
     else
         fail "$root: version '$version' is not the About box's"

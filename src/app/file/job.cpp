@@ -9,7 +9,7 @@
 #include "app/file/signals.h"
 #include "app/file/system.h"
 #include "engine/audio_engine.h"
-#include "engine/hidden_audio_window.h"
+#include "engine/audio_session.h"
 #include "engine/pass_through_engine.h"
 #include "platform/sim/sim_host.h"
 #include "platform/sim/sim_wave.h"
@@ -110,14 +110,13 @@ JobResult run(const Options& o) {
     sim::FileWaveOut out(output);
     engine::PeakOnlyInputLevel level;
     static engine::InputFilters filters;
-    engine::designInputFilters(filters, static_cast<uint32_t>(rate));
     EnginePointer engine =
         o.passThrough ? makeEngine<engine::PassThroughEngine>() : makeEngine<CAudioEngine>();
     engine->attach(&in, &out, &level, &filters);
-    engine::HiddenAudioWindow window(*engine, rate, o.stereo ? 1 : 0);
+    engine::AudioSession session(*engine, filters);
 
     const auto started = std::chrono::steady_clock::now();
-    window.create();
+    session.start(rate, o.stereo);
     applyOptions(o, *engine);
     bool closed = false;
     const auto exitCode = host.run([&] {
@@ -127,7 +126,7 @@ JobResult run(const Options& o) {
         // The stream has ended and everything has been played: close.
         if (closed) return false;
         closed = true;
-        window.destroy();
+        session.stop();
         return true;
     });
     const double seconds =

@@ -8,8 +8,6 @@ namespace lv2_plugin {
 
 namespace {
 
-thread_local uint32_t reportedFailures = 0;
-
 // Host samples are floats with full scale at 1.0; the engine's are 16-bit
 // values. A 16-bit sample converts to a float and back exactly.
 int16_t toSample(float x) {
@@ -22,24 +20,14 @@ int16_t toSample(float x) {
 
 }  // namespace
 
-int PluginHost::messageBox(platform::MessageTarget*, const std::string&, const std::string&,
-                           uint32_t) {
-    ++reportedFailures;
-    return platform::kIdOk;
-}
-
-uint32_t PluginHost::failures() {
-    return reportedFailures;
-}
-
-EngineStream::EngineStream(int32_t rate, uint32_t channels)
+EngineStream::EngineStream(uint32_t channels)
     : channels_(channels),
       engine_(std::make_unique<CAudioEngine>()),
       filters_(std::make_unique<engine::InputFilters>()),
-      window_(*engine_, rate, channels == 2 ? 1 : 0) {}
+      session_(*engine_, *filters_) {}
 
 EngineStream::~EngineStream() {
-    window_.destroy();
+    session_.stop();
     messages_.clear();
 }
 
@@ -47,32 +35,28 @@ std::unique_ptr<EngineStream> EngineStream::create(int32_t rate, uint32_t channe
     if (rate < engine::kMinSampleRate || rate > engine::kMaxSampleRate || channels < 1 ||
         channels > 2)
         return nullptr;
-    const uint32_t failuresBefore = PluginHost::failures();
     std::unique_ptr<EngineStream> s;
     try {
-        s.reset(new EngineStream(rate, channels));
+        s.reset(new EngineStream(channels));
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
-    // Started as the other programs start it: the prefilters for the rate,
-    // then the hidden audio window's creation runs the engine's start-up.
-    engine::designInputFilters(*s->filters_, static_cast<uint32_t>(rate));
-    s->engine_->attach(&s->in_, &s->out_, &s->level_, s->filters_.get());
-    s->window_.create();
+    // Started as the other programs start it.
+    s->engine_->attach(&s->in_, &s->out_, &s->level_, s->filters_.get(), &s->host_);
+    s->session_.start(rate, channels == 2);
     s->messages_.deliver();
 
     const CAudioEngine& e = *s->engine_;
     const Prefilters& p = s->filters_->prefilters;
     if (!e.inputOpen || !e.outputOpen || p.voiceLow.status() != 0 || p.voiceHigh.status() != 0 ||
-        p.music.status() != 0 || PluginHost::failures() != failuresBefore)
+        p.music.status() != 0 || s->host_.failures != 0)
         return nullptr;
 
     // A block is processed once the blocks after it have been captured, that
     // is when the last sample of the last of them arrives; the output made
-    // from it comes two hops after its input, as in every program.
-    const uint32_t delay = engine::kPipelineDelay;
-    s->latency_ = engine::kBlocksNeeded * e.blockLength - 1 + delay;
-    s->played_.pushZeros((s->latency_ - delay) * channels);
+    // from it comes the pipeline's delay after its input, as in every program.
+    s->latency_ = s->session_.streamLatency();
+    s->played_.pushZeros((s->latency_ - engine::kPipelineDelay) * channels);
     return s;
 }
 

@@ -10,25 +10,29 @@
 
 #include "app/lv2/stream_devices.h"
 #include "engine/audio_engine.h"
-#include "engine/hidden_audio_window.h"
+#include "engine/audio_session.h"
 #include "engine/input_level.h"
 #include "platform/host.h"
 
 namespace lv2_plugin {
 
-// The process's host in a plugin module. Nothing may be shown from inside an
-// audio application, so a message box is counted instead: one during
-// start-up fails the instantiation. Messages are not posted through it (each
-// stream has its own queue) and the quit message has no loop to end.
-class PluginHost final : public platform::Host {
+// A stream's host. Nothing may be shown from inside an audio application, so
+// a message box is counted instead: one during start-up fails the
+// instantiation. Completions go into the stream's own queue, not through the
+// host (several instances may run in one process, each on its own audio
+// thread), and the quit message has no loop to end.
+class StreamHost final : public platform::Host {
   public:
     void postMessage(platform::MessageTarget*, uint32_t, uintptr_t, intptr_t) override {}
     void postQuitMessage(int) override {}
     int messageBox(platform::MessageTarget*, const std::string&, const std::string&,
-                   uint32_t) override;
+                   uint32_t) override {
+        ++failures;
+        return platform::kIdOk;
+    }
     void yieldTimeSlice() override {}
-    // Boxes reported on the calling thread so far.
-    static uint32_t failures();
+
+    uint32_t failures = 0;
 };
 
 class EngineStream {
@@ -52,7 +56,7 @@ class EngineStream {
     void process(const float* in, float* const* out, uint32_t count);
 
   private:
-    EngineStream(int32_t rate, uint32_t channels);
+    explicit EngineStream(uint32_t channels);
 
     uint32_t channels_;
     uint32_t latency_ = 0;
@@ -63,7 +67,8 @@ class EngineStream {
     SampleFifo played_;
     StreamWaveIn in_{messages_};
     StreamWaveOut out_{messages_, played_};
-    engine::HiddenAudioWindow window_;
+    StreamHost host_;
+    engine::AudioSession session_;
     int16_t block_[engine::kSlotCapacity] = {};
     uint32_t gathered_ = 0;
 };

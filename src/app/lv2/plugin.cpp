@@ -21,10 +21,6 @@ using lv2_plugin::kControlFields;
 constexpr char kMonoUri[] = "urn:tarnix:lv2:mono";
 constexpr char kStereoUri[] = "urn:tarnix:lv2:stereo";
 
-lv2_plugin::PluginHost pluginHost;
-// This module's copy of the core reports through its own host.
-const bool hostInstalled = (platform::setHost(&pluginHost), true);
-
 struct Plugin {
     int32_t rate = 0;
     uint32_t channels = 1;
@@ -114,6 +110,5 @@ const LV2_Descriptor kDescriptors[] = {
 }  // namespace
 
 LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
-    (void)hostInstalled;
     return index < sizeof kDescriptors / sizeof kDescriptors[0] ? &kDescriptors[index] : nullptr;
 }
