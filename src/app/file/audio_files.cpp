@@ -13,9 +13,11 @@
 #include <filesystem>
 
 #include "app/file/signals.h"
-#include "app/file/system.h"
+#include "platform/system.h"
 
 namespace file_tool {
+
+namespace sys = platform::sys;
 
 namespace {
 constexpr int kMinRate = 8000;

@@ -11,9 +11,11 @@
 
 #include "app/file/job.h"
 #include "app/file/signals.h"
-#include "app/file/system.h"
+#include "platform/system.h"
 
 namespace file_tool {
+
+namespace sys = platform::sys;
 namespace {
 
 struct Worker {

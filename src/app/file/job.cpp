@@ -7,15 +7,17 @@
 
 #include "app/file/audio_files.h"
 #include "app/file/signals.h"
-#include "app/file/system.h"
 #include "engine/audio_engine.h"
 #include "engine/audio_session.h"
 #include "engine/pass_through_engine.h"
 #include "platform/sim/sim_host.h"
 #include "platform/sim/sim_wave.h"
 #include "platform/sim/stream_wave.h"
+#include "platform/system.h"
 
 namespace file_tool {
+
+namespace sys = platform::sys;
 namespace {
 
 double decibels(int peak) {

@@ -6,10 +6,11 @@
 #include "app/file/job.h"
 #include "app/file/options.h"
 #include "app/file/signals.h"
-#include "app/file/system.h"
+#include "platform/system.h"
 
 int main(int argc, char** argv) {
     using namespace file_tool;
+    namespace sys = platform::sys;
     int exitCode = 0;
     const auto options = parseOptions(argc, argv, exitCode);
     if (!options) return exitCode;

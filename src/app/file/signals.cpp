@@ -6,9 +6,11 @@
 #include <csignal>
 #include <cstring>
 
-#include "app/file/system.h"
+#include "platform/system.h"
 
 namespace file_tool::signals {
+
+namespace sys = platform::sys;
 namespace {
 
 // Only what a handler may touch: a fixed buffer and atomic flags.

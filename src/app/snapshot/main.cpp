@@ -14,7 +14,6 @@
 #include "app/file/audio_files.h"
 #include "app/file/options.h"
 #include "app/file/signals.h"
-#include "app/file/system.h"
 #include "app/headless/recording_view.h"
 #include "app/snapshot/image_canvas.h"
 #include "engine/audio_engine.h"
@@ -22,6 +21,7 @@
 #include "platform/sim/sim_host.h"
 #include "platform/sim/sim_mixer.h"
 #include "platform/sim/sim_wave.h"
+#include "platform/system.h"
 #include "ui/dialog_templates.h"
 #include "ui/engine_commands.h"
 #include "ui/main_window.h"
@@ -66,7 +66,7 @@ int rateButton(int rate) {
 // FIFO in place; nothing that is not ours is ever removed.
 void writeImage(const snapshot::ImageCanvas& image, const std::string& path) {
     using file_tool::FileError;
-    namespace sys = file_tool::sys;
+    namespace sys = platform::sys;
     const std::string name = "'" + path + "'";
     auto reason = [](int error) { return std::string(" (") + std::strerror(error) + ")"; };
     sys::Kind kind;

@@ -1,5 +1,7 @@
-// The few operating-system calls the file tool needs, for POSIX and for
-// Windows; the rest of the tool is the same on both.
+// The few operating-system calls the command-line programs need beyond the
+// audio seams (standard streams, files written safely, signals, worker
+// processes), for POSIX (platform/posix) and Windows (platform/win32); the
+// programs themselves are the same on both.
 #pragma once
 
 #include <cstddef>
@@ -8,7 +10,7 @@
 #include <optional>
 #include <string>
 
-namespace file_tool::sys {
+namespace platform::sys {
 
 inline constexpr int kStandardInput = 0;
 inline constexpr int kStandardOutput = 1;
@@ -93,4 +95,4 @@ void signalWorker(long id, int signal);
 std::optional<size_t> workerFile();
 [[noreturn]] void finishWorker(const WorkerReport& report);
 
-}  // namespace file_tool::sys
+}  // namespace platform::sys

@@ -17,9 +17,9 @@
 #include <random>
 #include <vector>
 
-#include "app/file/system.h"
+#include "platform/system.h"
 
-namespace file_tool::sys {
+namespace platform::sys {
 namespace {
 
 struct Report {
@@ -316,4 +316,4 @@ void finishWorker(const WorkerReport& r) {
     _exit(r.status);
 }
 
-}  // namespace file_tool::sys
+}  // namespace platform::sys

@@ -14,9 +14,9 @@
 #include <map>
 #include <new>
 
-#include "app/file/system.h"
+#include "platform/system.h"
 
-namespace file_tool::sys {
+namespace platform::sys {
 namespace {
 
 struct Report {
@@ -257,4 +257,4 @@ void finishWorker(const WorkerReport& report) {
     _exit(report.status);
 }
 
-}  // namespace file_tool::sys
+}  // namespace platform::sys
