@@ -5,10 +5,7 @@ namespace engine {
 intptr_t HiddenAudioWindow::handleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     if (busy_) {
         const bool completion = message == platform::kMmWimData || message == platform::kMmWomDone;
-        if (completion && deferredCount_ < kDeferredCapacity) {
-            deferred_[(deferredHead_ + deferredCount_) % kDeferredCapacity] = {message, wParam,
-                                                                               lParam};
-            ++deferredCount_;
+        if (completion && deferred_.push({message, wParam, lParam})) {
             ++deferredTotal_;
             return 0;
         }
@@ -17,10 +14,8 @@ intptr_t HiddenAudioWindow::handleMessage(uint32_t message, uintptr_t wParam, in
     busy_ = true;
     handleNow(message, wParam, lParam);
     if (outer) {
-        while (deferredCount_ > 0) {
-            const Deferred d = deferred_[deferredHead_];
-            deferredHead_ = (deferredHead_ + 1) % kDeferredCapacity;
-            --deferredCount_;
+        while (!deferred_.empty()) {
+            const Deferred d = deferred_.pop();
             handleNow(d.message, d.wParam, d.lParam);
         }
         busy_ = false;

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "engine/audio_engine.h"
+#include "platform/fixed_ring.h"
 #include "platform/host.h"
 
 namespace engine {
@@ -45,9 +46,7 @@ class HiddenAudioWindow final : public platform::MessageTarget {
     int32_t rate_;
     uint32_t stereo_;
     bool busy_ = false;
-    Deferred deferred_[kDeferredCapacity] = {};
-    uint32_t deferredHead_ = 0;
-    uint32_t deferredCount_ = 0;
+    platform::FixedRing<Deferred, kDeferredCapacity> deferred_;
     uint32_t deferredTotal_ = 0;
 };
 

@@ -41,36 +41,28 @@ void complete(MessageQueue& queue, platform::MessageTarget* target, uint32_t mes
 // ---- messages and played values ----
 
 void MessageQueue::post(platform::MessageTarget* target, uint32_t message, WAVEHDR* header) {
-    if (count_ == kCapacity) return;  // cannot happen: each header is in flight once
-    messages_[(head_ + count_) % kCapacity] = {target, message, header};
-    ++count_;
+    messages_.push({target, message, header});  // never full: each header is in flight once
 }
 
 void MessageQueue::deliver() {
-    while (count_ > 0) {
-        const Message m = messages_[head_];
-        head_ = (head_ + 1) % kCapacity;
-        --count_;
+    while (!messages_.empty()) {
+        const Message m = messages_.pop();
         m.target->handleMessage(m.message, 0, reinterpret_cast<intptr_t>(m.header));
     }
 }
 
 void SampleFifo::push(const int16_t* values, uint32_t count) {
-    for (uint32_t i = 0; i < count && count_ < kCapacity; ++i, ++count_)
-        values_[(head_ + count_) % kCapacity] = values[i];
+    for (uint32_t i = 0; i < count && values_.push(values[i]); ++i) {
+    }
 }
 
 void SampleFifo::pushZeros(uint32_t count) {
-    for (uint32_t i = 0; i < count && count_ < kCapacity; ++i, ++count_)
-        values_[(head_ + count_) % kCapacity] = 0;
+    for (uint32_t i = 0; i < count && values_.push(0); ++i) {
+    }
 }
 
 int16_t SampleFifo::pop() {
-    if (count_ == 0) return 0;
-    const int16_t v = values_[head_];
-    head_ = (head_ + 1) % kCapacity;
-    --count_;
-    return v;
+    return values_.empty() ? int16_t{0} : values_.pop();
 }
 
 // ---- capture ----
@@ -92,10 +84,9 @@ MMRESULT StreamWaveIn::prepareHeader(WAVEHDR* header) {
 MMRESULT StreamWaveIn::addBuffer(WAVEHDR* header) {
     if (!open_) return kNotOpen;
     if (!(header->dwFlags & platform::kWhdrPrepared)) return platform::kWaverrUnprepared;
-    if (count_ == engine::kBufferCount) return platform::kMmsyserrNoMem;
+    if (queued_.full()) return platform::kMmsyserrNoMem;
     header->dwFlags = (header->dwFlags & ~platform::kWhdrDone) | platform::kWhdrInQueue;
-    queued_[(head_ + count_) % engine::kBufferCount] = header;
-    ++count_;
+    queued_.push(header);
     return kMmsyserrNoError;
 }
 
@@ -114,9 +105,8 @@ MMRESULT StreamWaveIn::stop() {
 MMRESULT StreamWaveIn::reset() {
     if (!open_) return kNotOpen;
     started_ = false;
-    for (; count_ > 0; --count_) {
-        WAVEHDR* h = queued_[head_];
-        head_ = (head_ + 1) % engine::kBufferCount;
+    while (!queued_.empty()) {
+        WAVEHDR* h = queued_.pop();
         h->dwBytesRecorded = 0;
         complete(queue_, target_, platform::kMmWimData, h);
     }
@@ -129,7 +119,7 @@ MMRESULT StreamWaveIn::unprepareHeader(WAVEHDR* header) {
 
 MMRESULT StreamWaveIn::close() {
     if (!open_) return kNotOpen;
-    if (count_ > 0) return platform::kWaverrStillPlaying;
+    if (!queued_.empty()) return platform::kWaverrStillPlaying;
     open_ = false;
     return kMmsyserrNoError;
 }
@@ -139,10 +129,8 @@ MMRESULT StreamWaveIn::getErrorText(MMRESULT code, char* text, uint32_t size) {
 }
 
 bool StreamWaveIn::capture(const int16_t* samples, uint32_t count) {
-    if (!open_ || !started_ || count_ == 0) return false;
-    WAVEHDR* h = queued_[head_];
-    head_ = (head_ + 1) % engine::kBufferCount;
-    --count_;
+    if (!open_ || !started_ || queued_.empty()) return false;
+    WAVEHDR* h = queued_.pop();
     auto* data = reinterpret_cast<int16_t*>(h->lpData);
     const uint32_t capacity = h->dwBufferLength / 2;
     const uint32_t n = std::min(count, capacity);

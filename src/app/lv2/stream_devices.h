@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "engine/audio_engine.h"
+#include "platform/fixed_ring.h"
 #include "platform/wave.h"
 
 namespace lv2_plugin {
@@ -21,7 +22,7 @@ class MessageQueue {
     void post(platform::MessageTarget* target, uint32_t message, platform::WAVEHDR* header);
     // Delivers messages until none is left, including those posted meanwhile.
     void deliver();
-    void clear() { count_ = 0; }
+    void clear() { messages_.clear(); }
 
   private:
     struct Message {
@@ -29,10 +30,7 @@ class MessageQueue {
         uint32_t message;
         platform::WAVEHDR* header;
     };
-    static constexpr uint32_t kCapacity = 2 * engine::kBufferCount;
-    Message messages_[kCapacity] = {};
-    uint32_t head_ = 0;
-    uint32_t count_ = 0;
+    platform::FixedRing<Message, 2 * engine::kBufferCount> messages_;
 };
 
 // Played values waiting for the host, in frames of one or two channels.
@@ -45,12 +43,10 @@ class SampleFifo {
     void pushZeros(uint32_t count);
     // The next value, or 0 when none is waiting.
     int16_t pop();
-    uint32_t size() const { return count_; }
+    uint32_t size() const { return values_.size(); }
 
   private:
-    int16_t values_[kCapacity] = {};
-    uint32_t head_ = 0;
-    uint32_t count_ = 0;
+    platform::FixedRing<int16_t, kCapacity> values_;
 };
 
 class StreamWaveIn final : public platform::WaveIn {
@@ -76,9 +72,7 @@ class StreamWaveIn final : public platform::WaveIn {
     platform::MessageTarget* target_ = nullptr;
     bool open_ = false;
     bool started_ = false;
-    platform::WAVEHDR* queued_[engine::kBufferCount] = {};
-    uint32_t head_ = 0;
-    uint32_t count_ = 0;
+    platform::FixedRing<platform::WAVEHDR*, engine::kBufferCount> queued_;
 };
 
 class StreamWaveOut final : public platform::WaveOut {
