@@ -38,6 +38,11 @@ DialogUnits dialogUnits(const QFont& font) {
 
 namespace {
 
+int selectedRow(const QListWidget* list) {
+    const QList<QListWidgetItem*> items = list->selectedItems();
+    return items.isEmpty() ? -1 : list->row(items.front());
+}
+
 // A group box as the platform draws one: an etched frame whose top edge runs
 // through the middle of its caption.
 class GroupFrame final : public QWidget {
@@ -151,9 +156,19 @@ void TemplateDialog::build() {
                 list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
                 list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
                 list->setSelectionMode(QAbstractItemView::SingleSelection);
-                connect(list, &QListWidget::currentRowChanged, this, [this, id = item.id](int row) {
-                    if (refreshing_) return;
-                    input([&] { model_.listSelectionChanged(id, row); });
+                // Only a selection the user makes is a choice: the row the
+                // list makes current by itself when it gets the focus selects
+                // nothing. The choice reaches the model once the list has
+                // finished with the click or key, so that a message box it
+                // brings up, and the selection the model then restores, are
+                // not undone by the rest of the list's own handling.
+                connect(list, &QListWidget::itemSelectionChanged, this, [this, id = item.id, list] {
+                    if (refreshing_ || finished_) return;
+                    const int row = selectedRow(list);
+                    QMetaObject::invokeMethod(
+                        this,
+                        [this, id, row] { input([&] { model_.listSelectionChanged(id, row); }); },
+                        Qt::QueuedConnection);
                 });
                 w = list;
                 break;
@@ -230,7 +245,10 @@ void TemplateDialog::refresh() {
                     list->addItems(items);
                 }
                 const int selection = model_.listSelection(item.id);
-                if (list->currentRow() != selection) list->setCurrentRow(selection);
+                if (selection < 0 || selection >= list->count())
+                    list->selectionModel()->clear();
+                else if (selectedRow(list) != selection || list->currentRow() != selection)
+                    list->setCurrentRow(selection, QItemSelectionModel::ClearAndSelect);
                 break;
             }
             default:
@@ -285,8 +303,12 @@ bool TemplateDialog::eventFilter(QObject* watched, QEvent* event) {
 
 template <class F>
 void TemplateDialog::input(F&& forward) {
-    if (finished_ || refreshing_) return;
+    // An input that arrives while the model is still busy with the previous
+    // one (inside the loop of a message box it shows) is not a user's choice.
+    if (finished_ || refreshing_ || forwarding_) return;
+    forwarding_ = true;
     forward();
+    forwarding_ = false;
     if (model_.ended()) {
         finished_ = true;
         hide();
