@@ -133,7 +133,9 @@ void MainWindow::create() {
     if (destroyed_) return;
 
     drawingObjects_ = true;
-    s_.nCharWidth = static_cast<int16_t>(view_.fontMetrics().maxCharWidth);
+    const FontMetrics font = view_.fontMetrics();
+    s_.nCharWidth = static_cast<int16_t>(font.maxCharWidth);
+    charAdvance_ = font.advance;
     engine::designInputFilters(filters_, s_.nSampleRate);
     created_ = true;
 }

@@ -191,7 +191,14 @@ ui::FontMetrics Win32View::fontMetrics() {
     ui::FontMetrics m;
     HDC dc = GetDC(window_);
     TEXTMETRICA tm{};
-    if (dc && GetTextMetricsA(dc, &tm)) m = {tm.tmMaxCharWidth, tm.tmHeight};
+    if (dc && GetTextMetricsA(dc, &tm)) {
+        m.maxCharWidth = tm.tmMaxCharWidth;
+        m.height = tm.tmHeight;
+        INT widths[95] = {};
+        if (GetCharWidth32A(dc, ' ', '~', widths))
+            for (size_t i = 0; i < m.advance.size(); ++i)
+                m.advance[i] = static_cast<uint8_t>(std::clamp(widths[i], 0, 255));
+    }
     if (dc) ReleaseDC(window_, dc);
     return m;
 }
