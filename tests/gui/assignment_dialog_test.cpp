@@ -3,6 +3,7 @@
 // what it was, and the dialog goes on answering.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QElapsedTimer>
 #include <QListWidget>
 #include <QMessageBox>
@@ -85,6 +86,25 @@ TEST(QtAssignmentDialogs, ARefusedChoiceShowsOneMessageAndTheDialogStaysUsable) 
         EXPECT_TRUE(usable);
         EXPECT_TRUE(ended);  // OK still ends it
     }
+}
+
+TEST(QtLevelDialog, ControlsWithNothingBehindAreDisabledAndClear) {
+    QtRig rig("sound_server.json");
+    ASSERT_TRUE(rig.create([](TemplateDialog& d) { QtRig::click(d, ui::kIdOk); }));
+    rig.view.mainMenu().action(ui::ID_AUDIO_LEVEL_CONTROLS)->trigger();
+    ASSERT_TRUE(rig.runUntil([&] { return rig.view.openDialog(rig.window.audioLevelModel()); }));
+    TemplateDialog* level = rig.view.openDialog(rig.window.audioLevelModel());
+    for (int id :
+         {mixer_ui::IDC_MASTER_MUTE, mixer_ui::IDC_MASTER_VOLUME, mixer_ui::IDC_UNFILTERED,
+          mixer_ui::IDC_FILTERED, mixer_ui::IDC_AUTO_INPUT_LEVEL, mixer_ui::IDC_WAVE_IN_VOLUME}) {
+        QWidget* w = level->control(id);
+        ASSERT_NE(w, nullptr) << id;
+        EXPECT_FALSE(w->isEnabled()) << id;
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+            EXPECT_FALSE(b->isChecked()) << id;
+        }
+    }
+    level->grab().save("qt_level_sound_server.png");
 }
 
 }  // namespace

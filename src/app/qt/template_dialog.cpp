@@ -254,6 +254,10 @@ void TemplateDialog::refresh() {
             default:
                 break;
         }
+        const bool takesInput = item.kind != ItemKind::StaticText &&
+                                item.kind != ItemKind::CentredText &&
+                                item.kind != ItemKind::GroupBox;
+        if (takesInput) w->setEnabled(model_.enabled(item.id));
         if (auto text = model_.text(item.id)) {
             const QString s = QString::fromStdString(*text);
             if (auto* label = qobject_cast<QLabel*>(w))

@@ -68,6 +68,13 @@ void refresh(HWND dialog, const ui::DialogModel& model) {
             default:
                 break;
         }
+        const bool takesInput = item.kind != ui::ItemKind::StaticText &&
+                                item.kind != ui::ItemKind::CentredText &&
+                                item.kind != ui::ItemKind::GroupBox;
+        if (takesInput) {
+            const bool enabled = model.enabled(item.id);
+            if ((IsWindowEnabled(control) != FALSE) != enabled) EnableWindow(control, enabled);
+        }
         if (auto text = model.text(item.id); text && windowText(control) != *text)
             SetWindowTextA(control, text->c_str());
     }
