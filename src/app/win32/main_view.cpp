@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/host.h"
+#include "platform/win32/win32_platform.h"
 
 namespace win32_app {
 namespace {
@@ -90,7 +91,10 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     if (message == WM_INITDIALOG) {
         context = reinterpret_cast<Win32View::DialogContext*>(lParam);
         SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-        if (!context->modal) context->view->modeless_[context->model] = dialog;
+        if (context->modal)
+            context->view->modalStarted(dialog);
+        else
+            context->view->modeless_[context->model] = dialog;
         context->model->initDialog();
         refresh(dialog, *context->model);
         return TRUE;
@@ -129,7 +133,10 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
             return FALSE;
         case WM_DESTROY:
             if (gActiveDialog == dialog) gActiveDialog = nullptr;
-            if (!context->modal) context->view->modeless_.erase(context->model);
+            if (context->modal)
+                context->view->modalEnded(dialog);
+            else
+                context->view->modeless_.erase(context->model);
             return FALSE;
         default:
             return FALSE;
@@ -142,6 +149,30 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         DestroyWindow(dialog);
     }
     return TRUE;
+}
+
+void Win32View::modalStarted(HWND dialog) {
+    modal_.push_back(dialog);
+    platform::win32::setBoxOwner(controller_, dialog);
+}
+
+void Win32View::modalEnded(HWND dialog) {
+    std::erase(modal_, dialog);
+    platform::win32::setBoxOwner(controller_, modal_.empty() ? nullptr : modal_.back());
+}
+
+void Win32View::keepDialogsAbove() {
+    // The modeless dialogs are owned by the main window and stand above it.
+    // Under wine's virtual desktop a click on the main window or maximising
+    // it draws it over them although they are still above it in the window
+    // list, so afterwards each is taken below the main window and put back
+    // on top, which restacks it on the screen as well.
+    if (!window_ || !IsWindowVisible(window_)) return;
+    for (const auto& [model, dialog] : modeless_) {
+        constexpr UINT kFlags = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER;
+        SetWindowPos(dialog, window_, 0, 0, 0, 0, kFlags);
+        SetWindowPos(dialog, HWND_TOP, 0, 0, 0, 0, kFlags);
+    }
 }
 
 HWND Win32View::activeDialog() {
