@@ -131,12 +131,13 @@ void TemplateDialog::build() {
     const DialogUnits du = dialogUnits(font());
     // The window manager writes the caption in the desktop's font, bold as a
     // rule, which is wider than the templates' font: a dialog narrower than
-    // its caption (with room for the icon and the close box) is widened and
+    // its caption (with room for the icon and three buttons, since some
+    // window managers keep their own) is widened and
     // its controls kept in the middle, so that the caption is not cut.
     QFont captionFont = QApplication::font();
     captionFont.setBold(true);
     const QFontMetrics caption(captionFont);
-    const int captionWidth = caption.horizontalAdvance(windowTitle()) + 6 * caption.height();
+    const int captionWidth = caption.horizontalAdvance(windowTitle()) + 8 * caption.height();
     const int shift = std::max(0, (captionWidth - du.x(t.width)) / 2);
     setFixedSize(du.x(t.width) + 2 * shift, du.y(t.height));
 
