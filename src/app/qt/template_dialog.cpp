@@ -131,9 +131,9 @@ void TemplateDialog::build() {
     const DialogUnits du = dialogUnits(font());
     // The window manager writes the caption in the desktop's font, bold as a
     // rule, which is wider than the templates' font: a dialog narrower than
-    // its caption (with room for the icon and three buttons, since some
-    // window managers keep their own) is widened and
-    // its controls kept in the middle, so that the caption is not cut.
+    // its caption, with room for the icon and three buttons (some window
+    // managers keep their own), is widened and its controls kept in the
+    // middle, so that the caption is not cut.
     QFont captionFont = QApplication::font();
     captionFont.setBold(true);
     const QFontMetrics caption(captionFont);
