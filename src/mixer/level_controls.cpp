@@ -112,6 +112,28 @@ bool AudioLevelDialog::isChecked(int id) const {
     }
 }
 
+bool AudioLevelDialog::hasMixerControl(int id) const {
+    const CMixerExtend& m = mixer_;
+    switch (id) {
+        case IDC_MASTER_MUTE:
+            return m.dwMasterMuteCtrl != kMixerNone;
+        case IDC_MASTER_VOLUME:
+            return m.dwMasterVolumeCtrl != kMixerNone;
+        case IDC_UNFILTERED:
+        case IDC_FILTERED:
+            return m.dwLineOutMuteCtrl != kMixerNone || m.dwWaveOutMuteCtrl != kMixerNone;
+        case IDC_LINE_OUT_VOLUME:
+            return m.dwLineOutVolumeCtrl != kMixerNone;
+        case IDC_WAVE_OUT_VOLUME:
+            return m.dwWaveOutVolumeCtrl != kMixerNone;
+        case IDC_AUTO_INPUT_LEVEL:
+        case IDC_WAVE_IN_VOLUME:
+            return m.dwWaveInVolumeCtrl != kMixerNone;
+        default:
+            return true;
+    }
+}
+
 uint32_t AudioLevelDialog::thumb(int scrollBarId) const {
     const int i = scrollBarId - IDC_MASTER_VOLUME;
     return i >= 0 && i < 4 ? adwThumb[i] : 0;

@@ -52,6 +52,10 @@ class AudioLevelDialog {
 
     bool isOpen() const { return bOpen; }
     bool isChecked(int id) const;
+    // Whether a mixer control stands behind a control of the dialog: without
+    // one, using it writes nothing. The two routing buttons need one of the
+    // two mutes they set.
+    bool hasMixerControl(int id) const;
     // The thumb position of a scroll bar.
     uint32_t thumb(int scrollBarId) const;
     bool rangeSet() const { return bRangeSet; }

@@ -1,6 +1,8 @@
 #include "mixer/listing.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <string>
 
 #include "mixer/text_file.h"
 
@@ -68,7 +70,11 @@ bool writeMixerListing(CMixer& mixer, const char* path, std::time_t now) {
 
 bool DumpDialog::command(int id) {
     if (id == kIdOk) {
-        writeMixerListing(mixer_, pszPath, now());
+        if (writeMixerListing(mixer_, pszPath, now())) {
+            std::error_code error;
+            const std::filesystem::path full = std::filesystem::absolute(pszPath, error);
+            sWrittenTo = error ? std::string(pszPath) : full.string();
+        }
     } else if (id != kIdCancel) {
         return false;
     }

@@ -30,6 +30,8 @@ class DumpDialog {
 
     bool ended() const { return bEnded; }
     int result() const { return 0; }
+    // The full path of the file written, empty when none was.
+    const std::string& writtenTo() const { return sWrittenTo; }
 
     // Where the listing goes and the clock it is dated by; tests change them.
     const char* pszPath = kMixerListFileName;
@@ -38,4 +40,5 @@ class DumpDialog {
   private:
     CMixer& mixer_;
     bool bEnded = false;
+    std::string sWrittenTo;
 };

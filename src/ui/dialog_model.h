@@ -22,8 +22,8 @@
 //   model: check marks of check boxes and radio buttons (checked), texts that
 //   the model replaces (text), list boxes' items and selection (listItems,
 //   listSelection), scroll bars' ranges and thumbs (scrollRange,
-//   scrollPosition). Controls the model says nothing about keep their
-//   template state.
+//   scrollPosition), and whether each control takes input (enabled).
+//   Controls the model says nothing about keep their template state.
 // - Once ended() is true after an input, the builder destroys the dialog (a
 //   modal one's run call then returns result()). ended() is meaningful only
 //   after initDialog().
@@ -68,6 +68,8 @@ class DialogModel {
 
     // The state the builder shows.
     virtual bool checked(int /*id*/) const { return false; }
+    // A control that can do nothing is shown disabled.
+    virtual bool enabled(int /*id*/) const { return true; }
     // A text that replaces the template's, or nothing.
     virtual std::optional<std::string> text(int /*id*/) const { return std::nullopt; }
     virtual std::vector<std::string> listItems(int /*id*/) const { return {}; }

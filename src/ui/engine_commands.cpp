@@ -45,6 +45,12 @@ const CommandInfo* findCommand(uint32_t id) {
     return nullptr;
 }
 
+bool hasCheckMark(uint32_t id) {
+    const CommandInfo* c = findCommand(id);
+    return c && (c->group != RadioGroup::None || c->kind == CommandKind::DisplayToggle ||
+                 c->kind == CommandKind::EngineToggle);
+}
+
 std::span<const uint32_t> radioGroupItems(RadioGroup group) {
     switch (group) {
         case RadioGroup::ZoomVertical:

@@ -304,6 +304,9 @@ inline constexpr CommandInfo kCommandTable[] = {
 
 // The entry of a command identifier, or null for an unknown one.
 const CommandInfo* findCommand(uint32_t id);
+// Whether the core ever checks the item: toggles and radio groups. Every
+// other item is a plain command and never shows a mark.
+bool hasCheckMark(uint32_t id);
 // The items of a radio group in menu order; empty for RadioGroup::None.
 std::span<const uint32_t> radioGroupItems(RadioGroup group);
 // The state of an engine switch a toggle command flips (EngineToggle), after

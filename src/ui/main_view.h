@@ -60,6 +60,7 @@
 // - isMinimised: whether the main window is minimised (iconic) now.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -73,6 +74,10 @@ enum class Menu : uint32_t { Main = 101, Popup = 104 };
 struct FontMetrics {
     int maxCharWidth = 1;  // the widest character of the window's font, pixels
     int height = 1;        // a line of text, pixels
+    // The advance of each printable character ' ' to '~', pixels, so that
+    // the view knows where a label ends; 0 where unknown, and the widest
+    // character then stands for it.
+    std::array<uint8_t, 95> advance{};
 };
 
 class MainView {

@@ -129,7 +129,9 @@ void MainWindow::create() {
     if (destroyed_) return;
 
     drawingObjects_ = true;
-    s_.nCharWidth = static_cast<int16_t>(view_.fontMetrics().maxCharWidth);
+    const FontMetrics font = view_.fontMetrics();
+    s_.nCharWidth = static_cast<int16_t>(font.maxCharWidth);
+    charAdvance_ = font.advance;
     audio_.designFilters();
     created_ = true;
 }
@@ -211,6 +213,12 @@ void MainWindow::runDump() {
     DumpDialog dialog(mixer_);
     DumpDialogModel model(dialog);
     view_.runModalDialog(model);
+    // The file goes to the working directory, which need not be the
+    // program's own whatever the dialog says: the user is told where it is.
+    if (!dialog.writtenTo().empty() && !destroyed_)
+        view_.messageBox("The mixer settings were written to " + dialog.writtenTo(),
+                         mixer_ui::kDumpDialog.caption,
+                         platform::kMbOk | platform::kMbIconInformation);
 }
 
 namespace {

@@ -28,9 +28,11 @@
 // the engine is inside one of its own handlers (engine/hidden_audio_window.h).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "engine/audio_engine.h"
 #include "engine/audio_session.h"
@@ -150,6 +152,8 @@ class MainWindow final : public platform::MessageTarget {
     void setMinimumAmplitudes(double value);
     void orderSelection();
     int32_t binOfColumn(int32_t x) const;
+    // The drawn width of a label in the window's font.
+    int32_t textWidth(std::string_view text) const;
 
     CAudioEngine& engine_;
     engine::InputFilters& filters_;
@@ -167,6 +171,7 @@ class MainWindow final : public platform::MessageTarget {
     QuickHelpDialog quickHelp_;
     std::string title_;
     std::string versionSuffixed_;
+    std::array<uint8_t, 95> charAdvance_{};  // from the view's font metrics
 
     bool creating_ = false;
     bool created_ = false;

@@ -66,7 +66,9 @@ inline constexpr MenuNode kEdit[] = {
     item(ID_STOP_BAND, "&Stop Band", false, kGrayed),
     separator(),
     item(ID_MINIMUM_AMPLITUDE, "&Minimum Amplitude", false, kGrayed),
-    item(ID_RESET_MIN_AMPLITUDES, "&Reset Minimum Amplitudes"),
+    // "R" is Reselect's: Reset takes its second letter, so that each
+    // letter of the menu chooses one item.
+    item(ID_RESET_MIN_AMPLITUDES, "R&eset Minimum Amplitudes"),
 };
 // Normal is in effect at start although unchecked.
 inline constexpr MenuNode kZoomVertical[] = {

@@ -9,7 +9,9 @@
 
 namespace ui {
 
-// "Audio Level Controls" (modeless). Closed by OK or Cancel.
+// "Audio Level Controls" (modeless). Closed by OK or Cancel. A control with
+// no mixer control behind it (a sound server's mixer has no line controls)
+// is disabled and shows no check mark, since using it would change nothing.
 class AudioLevelDialogModel final : public DialogModel {
   public:
     explicit AudioLevelDialogModel(AudioLevelDialog& dialog) : d_(dialog) {}
@@ -19,7 +21,8 @@ class AudioLevelDialogModel final : public DialogModel {
     void horizontalScroll(int id, int code, uint16_t position) override {
         d_.hScroll(id, code, position);
     }
-    bool checked(int id) const override { return d_.isChecked(id); }
+    bool checked(int id) const override { return d_.isChecked(id) && d_.hasMixerControl(id); }
+    bool enabled(int id) const override { return d_.hasMixerControl(id); }
     ScrollRange scrollRange(int id) const override;
     int32_t scrollPosition(int id) const override { return static_cast<int32_t>(d_.thumb(id)); }
     bool ended() const override { return !d_.isOpen(); }

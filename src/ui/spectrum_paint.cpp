@@ -3,6 +3,7 @@
 // the keyboard cursor and the minimum-amplitude level, in that order. The
 // paint consumes the engine's display sums (and the drawn peaks).
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -28,6 +29,16 @@ std::string format(const char* pattern, double value) {
 }
 
 }  // namespace
+
+int32_t MainWindow::textWidth(std::string_view text) const {
+    int32_t w = 0;
+    for (const char ch : text) {
+        const auto i = static_cast<unsigned char>(ch) - 32u;
+        const int advance = i < charAdvance_.size() ? charAdvance_[i] : 0;
+        w += advance > 0 ? advance : s_.nCharWidth;
+    }
+    return w;
+}
 
 void MainWindow::paint(Canvas& c) {
     if (!created_ || destroyed_) return;
@@ -83,10 +94,14 @@ void MainWindow::paint(Canvas& c) {
         label(s_.nSelEnd, 120, frequencyText(s_.nSelEnd));
     }
 
-    // Kilohertz grid: line n at the first bin of n kHz or more.
+    // Kilohertz grid: line n at the first bin of n kHz or more. Where the
+    // lines stand closer than a label is wide (a high rate, Zoom Horizontal),
+    // a label that would run into the one drawn before it is left out; its
+    // line is drawn all the same.
     {
         int32_t last = 1000;
         int32_t next = 0;
+        int64_t labelEnd = INT64_MIN;
         for (uint32_t k = 0; k < e.binHigh; ++k) {
             const int32_t x = column(k);
             if (!inside(x)) break;
@@ -95,8 +110,12 @@ void MainWindow::paint(Canvas& c) {
             c.line(kGreenPen, {x, 0}, {x, height});
             const std::string text =
                 next == 0 ? std::string(" 0 Hz ") : format(" %.0f,000 Hz ", next);
-            if (static_cast<int64_t>(x) + s_.nCharWidth * static_cast<int32_t>(text.size()) < width)
+            const bool fits =
+                static_cast<int64_t>(x) + s_.nCharWidth * static_cast<int32_t>(text.size()) < width;
+            if (fits && static_cast<int64_t>(x) + 5 >= labelEnd) {
                 c.text({x + 5, 10}, text, kLabelColour, kLabelBackground);
+                labelEnd = static_cast<int64_t>(x) + 5 + textWidth(text);
+            }
             last = next;
             ++next;
         }

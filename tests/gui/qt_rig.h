@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -23,8 +24,9 @@
 
 class QtRig {
   public:
-    QtRig()
-        : mixerDevice(sim::loadSimMixer(std::string(TARNIX_FIXTURES_DIR) + "/mixer/classic.json")),
+    // The simulated card is one of the mixer fixtures.
+    explicit QtRig(const std::string& card = "classic.json")
+        : mixerDevice(sim::loadSimMixer(std::string(TARNIX_FIXTURES_DIR) + "/mixer/" + card)),
           engine(std::make_unique<CAudioEngine>()),
           filters(std::make_unique<engine::InputFilters>()),
           level(mixer),
@@ -84,6 +86,8 @@ class QtRig {
     bool create(const std::function<void(qt_front::TemplateDialog&)>& answer) {
         modal = [&](QWidget* w) {
             if (auto* d = qobject_cast<qt_front::TemplateDialog*>(w)) answer(*d);
+            // The start-up's own messages (a card it cannot assign) are read.
+            if (auto* box = qobject_cast<QMessageBox*>(w)) box->accept();
         };
         view.start();
         const bool ok = runUntil([&] { return window.created() || window.destroyed(); });

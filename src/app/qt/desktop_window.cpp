@@ -96,7 +96,9 @@ void DesktopWindow::setTitle(const std::string& title) {
 void DesktopWindow::loadPopupMenu() {
     if (popupMenu_) return;
     popupMenu_ = new QMenu(this);
-    popup_.build(popupMenu_, ui::kPopupItems, [this](uint32_t id) { post(ui::kWmCommand, id); });
+    // The popup carries no check marks.
+    popup_.build(
+        popupMenu_, ui::kPopupItems, [this](uint32_t id) { post(ui::kWmCommand, id); }, false);
 }
 
 void DesktopWindow::setMenuItemChecked(ui::Menu menu, uint32_t command, bool checked) {

@@ -99,10 +99,15 @@ void PainterCanvas::text(ui::Point at, std::string_view s, ui::Rgb c, ui::Rgb ba
 
 ui::FontMetrics labelMetrics(const QFont& font) {
     const QFontMetrics m(font);
-    int widest = 1;
-    for (char ch = ' '; ch <= '~'; ++ch)
-        widest = std::max(widest, m.horizontalAdvance(QChar(ch)));
-    return {widest, m.height()};
+    ui::FontMetrics metrics;
+    for (char ch = ' '; ch <= '~'; ++ch) {
+        const int advance = m.horizontalAdvance(QChar(ch));
+        metrics.maxCharWidth = std::max(metrics.maxCharWidth, advance);
+        metrics.advance[static_cast<size_t>(ch - ' ')] =
+            static_cast<uint8_t>(std::clamp(advance, 0, 255));
+    }
+    metrics.height = m.height();
+    return metrics;
 }
 
 }  // namespace qt_front

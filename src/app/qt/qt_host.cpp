@@ -78,7 +78,15 @@ void QtHost::setOwnerWidget(platform::MessageTarget* target, QWidget* widget) {
 int QtHost::messageBox(platform::MessageTarget* owner, const std::string& text,
                        const std::string& caption, uint32_t style) {
     QWidget* parent = nullptr;
-    if (auto it = owners_.find(owner); owner && it != owners_.end()) parent = it->second;
+    if (auto it = owners_.find(owner); owner && it != owners_.end()) {
+        parent = it->second;
+        // While a modal dialog of that window runs, the dialog owns the box:
+        // the box comes up over it and hands the input back to it, not to
+        // the window the dialog keeps blocked.
+        if (QWidget* modal = QApplication::activeModalWidget();
+            modal && modal != parent && parent->isAncestorOf(modal))
+            parent = modal;
+    }
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (style & kIconMask) {
         case kIconHand:

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "app/qt/painter_canvas.h"
+#include "app/qt/template_dialog.h"
 #include "ui/window_messages.h"
 
 namespace qt_front {
@@ -19,8 +20,9 @@ QColor background() {
 
 SpectrumArea::SpectrumArea(QWidget* parent, std::function<void(uint32_t, uintptr_t, intptr_t)> send)
     : QWidget(parent), send_(std::move(send)) {
-    // The window's font writes the labels: bold, as the platform's system font.
-    labelFont_ = font();
+    // The labels in the dialogs' 8-point face, bold: the application's own
+    // font is wider, and its labels ran into each other sooner.
+    labelFont_ = dialogFont();
     labelFont_.setBold(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);

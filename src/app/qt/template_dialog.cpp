@@ -1,5 +1,6 @@
 #include "app/qt/template_dialog.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFontMetrics>
@@ -8,10 +9,12 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyleOptionComplex>
 #include <algorithm>
 
 #include "platform/host.h"
@@ -37,6 +40,43 @@ DialogUnits dialogUnits(const QFont& font) {
 }
 
 namespace {
+
+// Scroll bars whose thumb stands out from its track as a raised button face
+// does: the desktop style's thumb is hardly darker than the track.
+class RaisedThumbStyle final : public QProxyStyle {
+  public:
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
+                            QPainter* painter, const QWidget* widget) const override {
+        QProxyStyle::drawComplexControl(control, option, painter, widget);
+        if (control != CC_ScrollBar || !(option->state & State_Enabled)) return;
+        const QRect thumb = subControlRect(control, option, SC_ScrollBarSlider, widget);
+        if (thumb.width() < 3 || thumb.height() < 3) return;
+        const QPalette& p = option->palette;
+        painter->save();
+        painter->fillRect(thumb, p.color(QPalette::Button).darker(120));
+        painter->setPen(p.color(QPalette::Light));
+        painter->drawLine(thumb.topLeft(), thumb.topRight());
+        painter->drawLine(thumb.topLeft(), thumb.bottomLeft());
+        painter->setPen(p.color(QPalette::Shadow));
+        painter->drawLine(thumb.bottomLeft(), thumb.bottomRight());
+        painter->drawLine(thumb.topRight(), thumb.bottomRight());
+        painter->restore();
+    }
+};
+
+void raisedThumb(QScrollBar* bar) {
+    static RaisedThumbStyle* style = [] {
+        auto* s = new RaisedThumbStyle;
+        s->setParent(qApp);
+        return s;
+    }();
+    bar->setStyle(style);
+}
+
+int selectedRow(const QListWidget* list) {
+    const QList<QListWidgetItem*> items = list->selectedItems();
+    return items.isEmpty() ? -1 : list->row(items.front());
+}
 
 // A group box as the platform draws one: an etched frame whose top edge runs
 // through the middle of its caption.
@@ -89,7 +129,17 @@ void TemplateDialog::build() {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     const DialogUnits du = dialogUnits(font());
-    setFixedSize(du.x(t.width), du.y(t.height));
+    // The window manager writes the caption in the desktop's font, bold as a
+    // rule, which is wider than the templates' font: a dialog narrower than
+    // its caption, with room for the icon and three buttons (some window
+    // managers keep their own), is widened and its controls kept in the
+    // middle, so that the caption is not cut.
+    QFont captionFont = QApplication::font();
+    captionFont.setBold(true);
+    const QFontMetrics caption(captionFont);
+    const int captionWidth = caption.horizontalAdvance(windowTitle()) + 8 * caption.height();
+    const int shift = std::max(0, (captionWidth - du.x(t.width)) / 2);
+    setFixedSize(du.x(t.width) + 2 * shift, du.y(t.height));
 
     for (const ui::DialogItem& item : t.items) {
         const QString text = QString::fromUtf8(item.text);
@@ -123,6 +173,7 @@ void TemplateDialog::build() {
             }
             case ItemKind::HorizontalScrollBar: {
                 auto* bar = new QScrollBar(Qt::Horizontal, this);
+                raisedThumb(bar);
                 connect(bar, &QAbstractSlider::actionTriggered, this,
                         [this, id = item.id, bar](int action) { scrollAction(id, bar, action); });
                 connect(bar, &QAbstractSlider::sliderReleased, this, [this, id = item.id, bar] {
@@ -151,9 +202,20 @@ void TemplateDialog::build() {
                 list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
                 list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
                 list->setSelectionMode(QAbstractItemView::SingleSelection);
-                connect(list, &QListWidget::currentRowChanged, this, [this, id = item.id](int row) {
-                    if (refreshing_) return;
-                    input([&] { model_.listSelectionChanged(id, row); });
+                raisedThumb(list->verticalScrollBar());
+                // Only a selection the user makes is a choice: the row the
+                // list makes current by itself when it gets the focus selects
+                // nothing. The choice reaches the model once the list has
+                // finished with the click or key, so that a message box it
+                // brings up, and the selection the model then restores, are
+                // not undone by the rest of the list's own handling.
+                connect(list, &QListWidget::itemSelectionChanged, this, [this, id = item.id, list] {
+                    if (refreshing_ || finished_) return;
+                    const int row = selectedRow(list);
+                    QMetaObject::invokeMethod(
+                        this,
+                        [this, id, row] { input([&] { model_.listSelectionChanged(id, row); }); },
+                        Qt::QueuedConnection);
                 });
                 w = list;
                 break;
@@ -162,7 +224,7 @@ void TemplateDialog::build() {
                 w = new GroupFrame(text, this);
                 break;
         }
-        QRect box(du.x(item.x), du.y(item.y), du.x(item.width), du.y(item.height));
+        QRect box(shift + du.x(item.x), du.y(item.y), du.x(item.width), du.y(item.height));
         // A label a little wider than its box in this font runs on to the
         // right instead of being cut (nothing in the templates stands there).
         if (item.kind == ItemKind::AutoCheckBox || item.kind == ItemKind::CheckBox ||
@@ -230,12 +292,19 @@ void TemplateDialog::refresh() {
                     list->addItems(items);
                 }
                 const int selection = model_.listSelection(item.id);
-                if (list->currentRow() != selection) list->setCurrentRow(selection);
+                if (selection < 0 || selection >= list->count())
+                    list->selectionModel()->clear();
+                else if (selectedRow(list) != selection || list->currentRow() != selection)
+                    list->setCurrentRow(selection, QItemSelectionModel::ClearAndSelect);
                 break;
             }
             default:
                 break;
         }
+        const bool takesInput = item.kind != ItemKind::StaticText &&
+                                item.kind != ItemKind::CentredText &&
+                                item.kind != ItemKind::GroupBox;
+        if (takesInput) w->setEnabled(model_.enabled(item.id));
         if (auto text = model_.text(item.id)) {
             const QString s = QString::fromStdString(*text);
             if (auto* label = qobject_cast<QLabel*>(w))
@@ -285,8 +354,12 @@ bool TemplateDialog::eventFilter(QObject* watched, QEvent* event) {
 
 template <class F>
 void TemplateDialog::input(F&& forward) {
-    if (finished_ || refreshing_) return;
+    // An input that arrives while the model is still busy with the previous
+    // one (inside the loop of a message box it shows) is not a user's choice.
+    if (finished_ || refreshing_ || forwarding_) return;
+    forwarding_ = true;
     forward();
+    forwarding_ = false;
     if (model_.ended()) {
         finished_ = true;
         hide();

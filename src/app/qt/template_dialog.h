@@ -64,6 +64,7 @@ class TemplateDialog final : public QDialog {
     std::map<int, QWidget*> controls_;
     bool groupTabStop_ = false;  // the radio group is reached with Tab
     bool refreshing_ = false;
+    bool forwarding_ = false;  // an input is with the model
     bool finished_ = false;
 };
 

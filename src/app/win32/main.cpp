@@ -25,6 +25,8 @@ CMixerExtend gMixer;
 AutoInputLevel gInputLevel(gMixer);
 
 constexpr int kIconResource = 113;
+// The main window's own message to itself, outside the platform's range.
+constexpr UINT kKeepDialogsAbove = WM_APP + 1;
 constexpr UINT kMainMenuResource = static_cast<UINT>(ui::Menu::Main);
 
 struct Program {
@@ -70,6 +72,18 @@ LRESULT CALLBACK mainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
             EndPaint(hwnd, &ps);
             break;
         }
+        // The owned modeless dialogs are put back above the main window once
+        // the click or the maximising that covered them is over.
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) != WA_INACTIVE) PostMessageA(hwnd, kKeepDialogsAbove, 0, 0);
+            break;
+        case WM_SIZE:
+            if (wParam == SIZE_MAXIMIZED) PostMessageA(hwnd, kKeepDialogsAbove, 0, 0);
+            window->handleMessage(message, wParam, lParam);
+            break;
+        case kKeepDialogsAbove:
+            gProgram.view->keepDialogsAbove();
+            return 0;
         case WM_RBUTTONDOWN:
             window->handleMessage(ui::kWmRButtonDown, wParam, lParam);
             return 0;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/host.h"
+#include "platform/win32/win32_platform.h"
 
 namespace win32_app {
 namespace {
@@ -68,6 +69,13 @@ void refresh(HWND dialog, const ui::DialogModel& model) {
             default:
                 break;
         }
+        const bool takesInput = item.kind != ui::ItemKind::StaticText &&
+                                item.kind != ui::ItemKind::CentredText &&
+                                item.kind != ui::ItemKind::GroupBox;
+        if (takesInput) {
+            const bool enabled = model.enabled(item.id);
+            if ((IsWindowEnabled(control) != FALSE) != enabled) EnableWindow(control, enabled);
+        }
         if (auto text = model.text(item.id); text && windowText(control) != *text)
             SetWindowTextA(control, text->c_str());
     }
@@ -83,7 +91,10 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     if (message == WM_INITDIALOG) {
         context = reinterpret_cast<Win32View::DialogContext*>(lParam);
         SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-        if (!context->modal) context->view->modeless_[context->model] = dialog;
+        if (context->modal)
+            context->view->modalStarted(dialog);
+        else
+            context->view->modeless_[context->model] = dialog;
         context->model->initDialog();
         refresh(dialog, *context->model);
         return TRUE;
@@ -122,7 +133,10 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
             return FALSE;
         case WM_DESTROY:
             if (gActiveDialog == dialog) gActiveDialog = nullptr;
-            if (!context->modal) context->view->modeless_.erase(context->model);
+            if (context->modal)
+                context->view->modalEnded(dialog);
+            else
+                context->view->modeless_.erase(context->model);
             return FALSE;
         default:
             return FALSE;
@@ -135,6 +149,30 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         DestroyWindow(dialog);
     }
     return TRUE;
+}
+
+void Win32View::modalStarted(HWND dialog) {
+    modal_.push_back(dialog);
+    platform::win32::setBoxOwner(controller_, dialog);
+}
+
+void Win32View::modalEnded(HWND dialog) {
+    std::erase(modal_, dialog);
+    platform::win32::setBoxOwner(controller_, modal_.empty() ? nullptr : modal_.back());
+}
+
+void Win32View::keepDialogsAbove() {
+    // The modeless dialogs are owned by the main window and stand above it.
+    // Under wine's virtual desktop a click on the main window or maximising
+    // it draws it over them although they are still above it in the window
+    // list, so afterwards each is taken below the main window and put back
+    // on top, which restacks it on the screen as well.
+    if (!window_ || !IsWindowVisible(window_)) return;
+    for (const auto& [model, dialog] : modeless_) {
+        constexpr UINT kFlags = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER;
+        SetWindowPos(dialog, window_, 0, 0, 0, 0, kFlags);
+        SetWindowPos(dialog, HWND_TOP, 0, 0, 0, 0, kFlags);
+    }
 }
 
 HWND Win32View::activeDialog() {
@@ -191,7 +229,14 @@ ui::FontMetrics Win32View::fontMetrics() {
     ui::FontMetrics m;
     HDC dc = GetDC(window_);
     TEXTMETRICA tm{};
-    if (dc && GetTextMetricsA(dc, &tm)) m = {tm.tmMaxCharWidth, tm.tmHeight};
+    if (dc && GetTextMetricsA(dc, &tm)) {
+        m.maxCharWidth = tm.tmMaxCharWidth;
+        m.height = tm.tmHeight;
+        INT widths[95] = {};
+        if (GetCharWidth32A(dc, ' ', '~', widths))
+            for (size_t i = 0; i < m.advance.size(); ++i)
+                m.advance[i] = static_cast<uint8_t>(std::clamp(widths[i], 0, 255));
+    }
     if (dc) ReleaseDC(window_, dc);
     return m;
 }

@@ -7,6 +7,7 @@
 
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "platform/host.h"
 #include "ui/main_view.h"
@@ -42,6 +43,9 @@ class Win32View final : public ui::MainView {
     // The open modeless dialog that is the active window, for the loop's
     // dialog-message handling; null when none is.
     static HWND activeDialog();
+    // Puts the open modeless dialogs back above the main window after its
+    // place in the z-order changed.
+    void keepDialogsAbove();
 
     struct DialogContext {
         ui::DialogModel* model;
@@ -52,6 +56,9 @@ class Win32View final : public ui::MainView {
   private:
     friend INT_PTR CALLBACK dialogProc(HWND, UINT, WPARAM, LPARAM);
     HMENU menuOf(ui::Menu menu) const;
+    // The modal dialogs running, innermost last: the last owns the boxes.
+    void modalStarted(HWND dialog);
+    void modalEnded(HWND dialog);
 
     HINSTANCE instance_;
     HWND window_ = nullptr;
@@ -60,6 +67,7 @@ class Win32View final : public ui::MainView {
     HMENU popup_ = nullptr;
     std::map<ui::DialogModel*, std::unique_ptr<DialogContext>> modelessContexts_;
     std::map<ui::DialogModel*, HWND> modeless_;
+    std::vector<HWND> modal_;
 };
 
 }  // namespace win32_app

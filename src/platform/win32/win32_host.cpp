@@ -14,6 +14,7 @@ DWORD gLoopThread = 0;
 std::mutex gMutex;
 std::map<MessageTarget*, HWND> gBound;
 std::map<MessageTarget*, HWND> gHidden;
+std::map<MessageTarget*, HWND> gBoxOwners;
 
 // The messages the devices and the host post: the wave and mixer
 // completions. The window's own life-cycle messages stay with it.
@@ -65,6 +66,11 @@ class Win32Host final : public Host {
             std::lock_guard lock(gMutex);
             auto it = gBound.find(owner);
             if (it != gBound.end()) window = it->second;
+            // A box owned by a window that a modal dialog keeps disabled
+            // would enable it again when it closes, and hand it the
+            // activation: the dialog owns it instead.
+            if (auto d = gBoxOwners.find(owner); d != gBoxOwners.end() && IsWindow(d->second))
+                window = d->second;
         }
         return MessageBoxA(window, text.c_str(), caption.c_str(), style);
     }
@@ -102,6 +108,14 @@ HWND windowFor(MessageTarget* target) {
 void bindWindow(MessageTarget* target, HWND window) {
     std::lock_guard lock(gMutex);
     gBound[target] = window;
+}
+
+void setBoxOwner(MessageTarget* target, HWND dialog) {
+    std::lock_guard lock(gMutex);
+    if (dialog)
+        gBoxOwners[target] = dialog;
+    else
+        gBoxOwners.erase(target);
 }
 
 void unbindWindow(MessageTarget* target) {

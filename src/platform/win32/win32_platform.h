@@ -28,6 +28,10 @@ std::unique_ptr<MixerDevice> makeMixerDevice();
 HWND windowFor(MessageTarget* target);
 void bindWindow(MessageTarget* target, HWND window);
 void unbindWindow(MessageTarget* target);
+// While a modal dialog of the target's window runs, the dialog owns the
+// boxes shown for the target, so that they come up over it and give the
+// input back to it; null when none runs.
+void setBoxOwner(MessageTarget* target, HWND dialog);
 // Destroys the hidden windows made for targets (at the end of the run).
 void destroyHiddenWindows();
 

@@ -115,4 +115,21 @@ TEST_F(ListingTest, DumpDialogWritesOnCreateFileOnly) {
     EXPECT_EQ(readFile(path), readFile(fixturePath("no_mixer.listing.txt")));
 }
 
+// The dialog knows the full path of what it wrote, since the working
+// directory is where the file goes.
+TEST_F(ListingTest, DumpDialogKnowsWhereTheFileWent) {
+    start("classic.json");
+    const std::filesystem::path home = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+    DumpDialog create(mixer);
+    create.command(kIdOk);
+    std::filesystem::current_path(home);
+    EXPECT_EQ(create.writtenTo(), (std::filesystem::absolute(dir) / kMixerListFileName).string());
+    EXPECT_TRUE(std::filesystem::exists(dir / kMixerListFileName));
+
+    DumpDialog cancel(mixer);
+    cancel.command(kIdCancel);
+    EXPECT_EQ(cancel.writtenTo(), "");
+}
+
 }  // namespace
