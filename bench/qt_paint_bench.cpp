@@ -48,11 +48,11 @@ void BM_QtSpectrumPaint1920(benchmark::State& state) {
     view.metrics = metrics;
     ui::MainWindow window({*engine, *filters, mixer, &level, nullptr, view});
     view.attach(&window);
-    view.onModalDialog = [](ui::DialogModel& d) {
+    view.onModalDialog = [](dialogs::DialogModel& d) {
         if (d.dialogTemplate().resourceId != ui::kWelcomeDialog.resourceId) return;
         d.command(ui::kIdRate44100);
         d.command(ui::kIdSimulatedStereo);
-        d.command(ui::kIdOk);
+        d.command(dialogs::kIdOk);
     };
     window.handleMessage(ui::kWmCreate, 0, 0);
     view.onModalDialog = {};

@@ -34,7 +34,7 @@ void AssignmentDialog::fill(uint32_t destination, uint32_t sourceSelection) {
     sources_.selection = selectionFor(sources_, sourceSelection);
 }
 
-bool AssignmentDialog::selectionChanged(int listId, int32_t k) {
+bool AssignmentDialog::listSelectionChanged(int listId, int32_t k) {
     if (k < 0) return false;
     if (!apply(listId, static_cast<uint32_t>(k))) return false;
     refill();
@@ -84,4 +84,18 @@ bool PlaybackAssignmentDialog::apply(int listId, uint32_t k) {
     else
         return false;
     return true;
+}
+
+bool AssignmentDialog::hasList(int id) const {
+    for (const dialogs::DialogItem& item : template_.items)
+        if (item.id == id && item.kind == dialogs::ItemKind::ListBox) return true;
+    return false;
+}
+
+std::vector<std::string> AssignmentDialog::listItems(int id) const {
+    return hasList(id) ? list(id).items : std::vector<std::string>{};
+}
+
+int32_t AssignmentDialog::listSelection(int id) const {
+    return hasList(id) ? list(id).selection : -1;
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "dialogs/dialog_model.h"
+#include "mixer/dialog_templates.h"
 #include "mixer/mixer_extend.h"
 
 struct ListBoxModel {
@@ -14,23 +16,25 @@ struct ListBoxModel {
     int32_t selection = -1;          // -1: no selection
 };
 
-class AssignmentDialog {
+class AssignmentDialog : public dialogs::DialogModel {
   public:
-    virtual ~AssignmentDialog() = default;
-
+    const dialogs::DialogTemplate& dialogTemplate() const override { return template_; }
     // kWmInitDialog: fills the lists; true.
-    bool initDialog();
+    bool initDialog() override;
     // A list box reports a changed selection; k < 0 when nothing is selected.
-    bool selectionChanged(int listId, int32_t k);
+    bool listSelectionChanged(int listId, int32_t k) override;
     // kWmCommand from a button: kIdOk and kIdCancel end the dialog with 0.
-    bool command(int id);
+    bool command(int id) override;
+    std::vector<std::string> listItems(int id) const override;
+    int32_t listSelection(int id) const override;
 
     const ListBoxModel& list(int listId) const;
-    bool ended() const { return bEnded; }
-    int result() const { return nResult; }
+    bool ended() const override { return bEnded; }
+    intptr_t result() const override { return nResult; }
 
   protected:
-    explicit AssignmentDialog(CMixerExtend& mixer) : mixer_(mixer) {}
+    AssignmentDialog(CMixerExtend& mixer, const dialogs::DialogTemplate& t)
+        : mixer_(mixer), template_(t) {}
     // The destinations with one selected, and the sources of that one.
     void fill(uint32_t destination, uint32_t sourceSelection);
     virtual void refill() = 0;
@@ -44,6 +48,8 @@ class AssignmentDialog {
     ListBoxModel waveOut_;       // 1032, playback only
 
   private:
+    bool hasList(int id) const;
+    const dialogs::DialogTemplate& template_;
     bool bEnded = false;
     int nResult = 0;
 };
@@ -51,7 +57,8 @@ class AssignmentDialog {
 // "Mixer Record Assignments": the recording destination and its source.
 class RecordAssignmentDialog final : public AssignmentDialog {
   public:
-    explicit RecordAssignmentDialog(CMixerExtend& mixer) : AssignmentDialog(mixer) {}
+    explicit RecordAssignmentDialog(CMixerExtend& mixer)
+        : AssignmentDialog(mixer, mixer_ui::kRecordAssignmentDialog) {}
 
   private:
     void refill() override;
@@ -62,7 +69,8 @@ class RecordAssignmentDialog final : public AssignmentDialog {
 // (unfiltered) and the wave-out (filtered) sources.
 class PlaybackAssignmentDialog final : public AssignmentDialog {
   public:
-    explicit PlaybackAssignmentDialog(CMixerExtend& mixer) : AssignmentDialog(mixer) {}
+    explicit PlaybackAssignmentDialog(CMixerExtend& mixer)
+        : AssignmentDialog(mixer, mixer_ui::kPlaybackAssignmentDialog) {}
 
   private:
     void refill() override;

@@ -2,46 +2,13 @@
 // build the windows (dialog units, font MS Sans Serif 8).
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <span>
+#include "dialogs/dialog_template.h"
 
 namespace mixer_ui {
 
-enum class ItemKind {
-    AutoCheckBox,     // toggles itself when clicked
-    CheckBox,         // the program sets its state
-    AutoRadioButton,  // checks itself and clears the other buttons of its group
-    HorizontalScrollBar,
-    PushButton,
-    DefaultPushButton,
-    StaticText,
-    ListBox,      // border, vertical scroll bar, notifies, unsorted, not resized to whole lines
-    GroupBox,     // a frame with its text as a caption; takes no input
-    CentredText,  // static text, centred in its box
-};
-
-// Every automatic radio button of a dialog belongs to one group (each of the
-// seven dialogs has at most one group), whatever stands between them.
-
-struct DialogItem {
-    int id;  // -1: none
-    ItemKind kind;
-    const char* text;
-    int x, y, width, height;
-    bool tabStop;
-};
-
-struct DialogTemplate {
-    int resourceId;
-    const char* caption;
-    int width, height;
-    bool centred;
-    std::span<const DialogItem> items;
-};
-
-inline constexpr const char* kFontName = "MS Sans Serif";
-inline constexpr int kFontSize = 8;
+using dialogs::DialogItem;
+using dialogs::DialogTemplate;
+using dialogs::ItemKind;
 
 // Audio Level Controls (modeless).
 inline constexpr int IDC_MASTER_MUTE = 1028;

@@ -6,6 +6,7 @@
 #include "mixer/dialog_templates.h"
 
 using namespace platform;
+using namespace dialogs;
 using namespace mixer_ui;
 
 namespace {
@@ -172,7 +173,7 @@ bool AudioLevelDialog::command(int id) {
     }
 }
 
-bool AudioLevelDialog::hScroll(int scrollBarId, int code, uint16_t position) {
+bool AudioLevelDialog::horizontalScroll(int scrollBarId, int code, uint16_t position) {
     CMixerExtend& m = mixer_;
     uint32_t* cached = nullptr;
     uint32_t control = kMixerNone;
@@ -228,4 +229,14 @@ bool AudioLevelDialog::hScroll(int scrollBarId, int code, uint16_t position) {
     if (m.readControl(control, 0) == -10) return true;
     *cached = m.writeControlValue(static_cast<int32_t>(value));
     return true;
+}
+
+const dialogs::DialogTemplate& AudioLevelDialog::dialogTemplate() const {
+    return mixer_ui::kAudioLevelDialog;
+}
+
+dialogs::ScrollRange AudioLevelDialog::scrollRange(int id) const {
+    const bool bar = id >= mixer_ui::IDC_MASTER_VOLUME && id <= mixer_ui::IDC_WAVE_IN_VOLUME;
+    if (!bar || !bRangeSet) return {};
+    return {0, 65535};
 }

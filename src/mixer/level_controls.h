@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "dialogs/dialog_model.h"
 #include "engine/input_level.h"
 #include "mixer/mixer_extend.h"
 
@@ -31,9 +32,12 @@ void applyStartUpRouting(CMixerExtend& mixer);
 // The routing left behind at exit: all three paths audible.
 void applyShutdownRouting(CMixerExtend& mixer);
 
-// The Audio Level Controls dialog: check marks and thumb positions from the
-// cached values, and the commands and scroll codes of its dialog procedure.
-class AudioLevelDialog {
+// The Audio Level Controls dialog (modeless): check marks and thumb positions
+// from the cached values, and the commands and scroll codes of its dialog
+// procedure. Closed by OK or Cancel. A control with no mixer control behind it
+// (a sound server's mixer has no line controls) is disabled and shows no
+// check mark, since using it would change nothing.
+class AudioLevelDialog final : public dialogs::DialogModel {
   public:
     explicit AudioLevelDialog(CMixerExtend& mixer) : mixer_(mixer) {}
 
@@ -41,16 +45,24 @@ class AudioLevelDialog {
     // created (the front end then makes its window and shows this model).
     bool showAudioLevelDialog();
     // kWmInitDialog: false when the dialog is already recorded.
-    bool initDialog();
+    bool initDialog() override;
     // Sets the check marks and thumbs from the cached values, when open.
     void updateAudioLevelDialog();
     // kWmCommand from a control (a click on a button or check box); true for
     // the commands that close the dialog.
-    bool command(int id);
+    bool command(int id) override;
     // kWmHScroll from a scroll bar with its scroll code and 16-bit position.
-    bool hScroll(int scrollBarId, int code, uint16_t position);
+    bool horizontalScroll(int scrollBarId, int code, uint16_t position) override;
+
+    const dialogs::DialogTemplate& dialogTemplate() const override;
+    bool checked(int id) const override { return isChecked(id) && hasMixerControl(id); }
+    bool enabled(int id) const override { return hasMixerControl(id); }
+    dialogs::ScrollRange scrollRange(int id) const override;
+    int32_t scrollPosition(int id) const override { return static_cast<int32_t>(thumb(id)); }
+    bool ended() const override { return !bOpen; }
 
     bool isOpen() const { return bOpen; }
+    // The check mark the dialog procedure keeps, whatever stands behind it.
     bool isChecked(int id) const;
     // Whether a mixer control stands behind a control of the dialog: without
     // one, using it writes nothing. The two routing buttons need one of the

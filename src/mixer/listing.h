@@ -5,6 +5,8 @@
 #include <ctime>
 #include <string>
 
+#include "dialogs/dialog_model.h"
+#include "mixer/dialog_templates.h"
 #include "mixer/mixer.h"
 
 inline constexpr const char* kMixerListFileName = "TarnixMixerList.txt";
@@ -17,19 +19,20 @@ std::string listingDate(std::time_t now);
 // it shows the message, writes nothing and returns false.
 bool writeMixerListing(CMixer& mixer, const char* path, std::time_t now);
 
-// "Dump Mixer Settings to Disk File".
-class DumpDialog {
+// "Dump Mixer Settings to Disk File" (modal).
+class DumpDialog final : public dialogs::DialogModel {
   public:
     explicit DumpDialog(CMixer& mixer) : mixer_(mixer) {}
 
+    const dialogs::DialogTemplate& dialogTemplate() const override { return mixer_ui::kDumpDialog; }
     // kWmInitDialog: true.
-    bool initDialog() { return true; }
+    bool initDialog() override { return true; }
     // kWmCommand: kIdOk writes the listing and ends the dialog, kIdCancel ends
     // it; both with result 0.
-    bool command(int id);
+    bool command(int id) override;
 
-    bool ended() const { return bEnded; }
-    int result() const { return 0; }
+    bool ended() const override { return bEnded; }
+    intptr_t result() const override { return 0; }
     // The full path of the file written, empty when none was.
     const std::string& writtenTo() const { return sWrittenTo; }
 

@@ -19,8 +19,10 @@
 
 namespace platform {
 
-// The platform's published message numbers and message-box styles, kept with
-// their values so behaviour reads the same on every platform.
+// The platform's published message numbers, message-box styles and answers,
+// kept with their values so behaviour reads the same on every platform. The
+// dialogs' own messages are in dialogs/dialog_model.h, the main window's in
+// ui/window_messages.h.
 inline constexpr uint32_t kMmWomDone = 0x3BD;
 inline constexpr uint32_t kMmWimData = 0x3C0;
 inline constexpr uint32_t kMmMixmLineChange = 0x3D0;
@@ -33,22 +35,6 @@ inline constexpr uint32_t kMbIconExclamation = 0x00000030;
 inline constexpr uint32_t kMbIconInformation = 0x00000040;
 inline constexpr int kIdOk = 1;
 inline constexpr int kIdCancel = 2;
-
-// Dialog messages and the scroll codes of kWmHScroll.
-inline constexpr uint32_t kWmInitDialog = 0x0110;
-inline constexpr uint32_t kWmCommand = 0x0111;
-inline constexpr uint32_t kWmHScroll = 0x0114;
-inline constexpr int kSbLineLeft = 0;
-inline constexpr int kSbLineRight = 1;
-inline constexpr int kSbPageLeft = 2;
-inline constexpr int kSbPageRight = 3;
-inline constexpr int kSbThumbPosition = 4;
-inline constexpr int kSbThumbTrack = 5;
-inline constexpr int kSbLeft = 6;
-inline constexpr int kSbTop = 6;
-inline constexpr int kSbRight = 7;
-inline constexpr int kSbBottom = 7;
-inline constexpr int kSbEndScroll = 8;
 
 // A window handle: a receiver of posted messages and
 // the owner of dialogs and message boxes.

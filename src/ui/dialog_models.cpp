@@ -2,12 +2,13 @@
 
 namespace ui {
 
-void WelcomeDialog::initDialog() {
+bool WelcomeDialog::initDialog() {
     nRate = kIdRate11025;
     bStereoChecked = false;
+    return true;
 }
 
-void WelcomeDialog::command(int id) {
+bool WelcomeDialog::command(int id) {
     switch (id) {
         case kIdRate8000:
         case kIdRate11025:
@@ -33,8 +34,9 @@ void WelcomeDialog::command(int id) {
             nResult = 0;
             break;
         default:
-            break;
+            return false;
     }
+    return true;
 }
 
 bool WelcomeDialog::checked(int id) const {
@@ -47,12 +49,16 @@ std::vector<std::string> WelcomeDialog::listItems(int id) const {
     return {std::begin(kNoticeLines), std::end(kNoticeLines)};
 }
 
-void QuickHelpDialog::command(int id) {
-    if (id == kIdOk || id == kIdCancel) bOpen = false;
+bool QuickHelpDialog::command(int id) {
+    if (id != kIdOk && id != kIdCancel) return false;
+    bOpen = false;
+    return true;
 }
 
-void AboutDialog::command(int id) {
-    if (id == kIdOk || id == kIdCancel) bEnded = true;
+bool AboutDialog::command(int id) {
+    if (id != kIdOk && id != kIdCancel) return false;
+    bEnded = true;
+    return true;
 }
 
 std::optional<std::string> AboutDialog::text(int id) const {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "ui/dialog_model.h"
+#include "dialogs/dialog_model.h"
 #include "ui/dialog_templates.h"
 
 namespace ui {
@@ -15,10 +15,10 @@ class WelcomeDialog final : public DialogModel {
   public:
     const DialogTemplate& dialogTemplate() const override { return kWelcomeDialog; }
     // Only "11 kHz" on, the notice lines in the list.
-    void initDialog() override;
+    bool initDialog() override;
     // Radio buttons and the check box mark themselves; Agree stores the
     // choice and ends with 1; Disagree (Escape, the close box) ends with 0.
-    void command(int id) override;
+    bool command(int id) override;
     bool checked(int id) const override;
     std::vector<std::string> listItems(int id) const override;
     bool ended() const override { return bEnded; }
@@ -40,8 +40,11 @@ class WelcomeDialog final : public DialogModel {
 class QuickHelpDialog final : public DialogModel {
   public:
     const DialogTemplate& dialogTemplate() const override { return kQuickHelpDialog; }
-    void initDialog() override { bOpen = true; }
-    void command(int id) override;
+    bool initDialog() override {
+        bOpen = true;
+        return true;
+    }
+    bool command(int id) override;
     bool ended() const override { return !bOpen; }
 
     bool isOpen() const { return bOpen; }
@@ -54,8 +57,11 @@ class QuickHelpDialog final : public DialogModel {
 class AboutDialog final : public DialogModel {
   public:
     const DialogTemplate& dialogTemplate() const override { return kAboutDialog; }
-    void initDialog() override { bInitialized = true; }
-    void command(int id) override;
+    bool initDialog() override {
+        bInitialized = true;
+        return true;
+    }
+    bool command(int id) override;
     std::optional<std::string> text(int id) const override;
     bool ended() const override { return bEnded; }
     intptr_t result() const override { return 0; }

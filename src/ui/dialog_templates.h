@@ -2,18 +2,28 @@
 // (112), "Quick Help" (127) and "About" (108), as templates in dialog units
 // with their identifiers and texts, in the same form as the mixer's dialogs
 // (mixer/dialog_templates.h), so that one generic builder shows all seven.
-// Font: mixer_ui::kFontName, mixer_ui::kFontSize. All three are centred and
+// Font: dialogs::kFontName, dialogs::kFontSize. All three are centred and
 // have a caption and a system menu.
 #pragma once
 
+#include "dialogs/dialog_model.h"
 #include "engine/version.h"
 #include "mixer/dialog_templates.h"
 
 namespace ui {
 
-using mixer_ui::DialogItem;
-using mixer_ui::DialogTemplate;
-using mixer_ui::ItemKind;
+// The dialog vocabulary every dialog of the program shares.
+using dialogs::DialogItem;
+using dialogs::DialogModel;
+using dialogs::DialogTemplate;
+using dialogs::ItemKind;
+using dialogs::kIdCancel;
+using dialogs::kIdOk;
+using dialogs::ScrollRange;
+
+using dialogs::DialogItem;
+using dialogs::DialogTemplate;
+using dialogs::ItemKind;
 
 // Start-up dialog "Welcome" (modal).
 inline constexpr int kIdNoticeList = 1013;

@@ -64,9 +64,11 @@
 #include <cstdint>
 #include <string>
 
-#include "ui/dialog_model.h"
+#include "dialogs/dialog_model.h"
 
 namespace ui {
+
+using dialogs::DialogModel;
 
 // The two menus, by resource identifier.
 enum class Menu : uint32_t { Main = 101, Popup = 104 };

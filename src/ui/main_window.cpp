@@ -4,6 +4,8 @@
 #include "ui/main_window.h"
 
 #include "engine/version.h"
+#include "mixer/assignment_dialogs.h"
+#include "mixer/listing.h"
 #include "ui/dialog_templates.h"
 #include "ui/engine_commands.h"
 #include "ui/window_messages.h"
@@ -20,8 +22,7 @@ MainWindow::MainWindow(const MainWindowParts& parts)
       audio_(parts.engine, parts.filters),
       mixerSession_(parts.mixer),
       menus_(parts.view),
-      levelDialog_(parts.mixer),
-      levelModel_(levelDialog_) {}
+      levelDialog_(parts.mixer) {}
 
 MainWindow::~MainWindow() = default;
 
@@ -173,14 +174,14 @@ void MainWindow::mixerNotification(uint32_t message, intptr_t lParam) {
     if (destroyed_ || !mixerSession_.notify(message, static_cast<uint32_t>(lParam))) return;
     if (destroyed_) return;
     levelDialog_.updateAudioLevelDialog();
-    if (levelDialog_.isOpen()) view_.refreshDialog(levelModel_);
+    if (levelDialog_.isOpen()) view_.refreshDialog(levelDialog_);
 }
 
 void MainWindow::showAudioLevelDialog() {
     if (levelDialog_.showAudioLevelDialog()) {
-        view_.openModelessDialog(levelModel_);
+        view_.openModelessDialog(levelDialog_);
     } else {
-        view_.raiseDialog(levelModel_);
+        view_.raiseDialog(levelDialog_);
     }
 }
 
@@ -200,19 +201,16 @@ void MainWindow::runAbout() {
 void MainWindow::runAssignment(bool record) {
     if (record) {
         RecordAssignmentDialog dialog(mixer_);
-        AssignmentDialogModel model(dialog, mixer_ui::kRecordAssignmentDialog);
-        view_.runModalDialog(model);
+        view_.runModalDialog(dialog);
     } else {
         PlaybackAssignmentDialog dialog(mixer_);
-        AssignmentDialogModel model(dialog, mixer_ui::kPlaybackAssignmentDialog);
-        view_.runModalDialog(model);
+        view_.runModalDialog(dialog);
     }
 }
 
 void MainWindow::runDump() {
     DumpDialog dialog(mixer_);
-    DumpDialogModel model(dialog);
-    view_.runModalDialog(model);
+    view_.runModalDialog(dialog);
     // The file goes to the working directory, which need not be the
     // program's own whatever the dialog says: the user is told where it is.
     if (!dialog.writtenTo().empty() && !destroyed_)

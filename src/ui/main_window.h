@@ -46,7 +46,6 @@
 #include "ui/dialog_models.h"
 #include "ui/main_view.h"
 #include "ui/menu_state.h"
-#include "ui/mixer_dialog_models.h"
 
 namespace ui {
 
@@ -120,7 +119,7 @@ class MainWindow final : public platform::MessageTarget {
 
     // The dialog models the window owns (modeless ones live with it).
     AudioLevelDialog& audioLevelDialog() { return levelDialog_; }
-    AudioLevelDialogModel& audioLevelModel() { return levelModel_; }
+    AudioLevelDialog& audioLevelModel() { return levelDialog_; }
     QuickHelpDialog& quickHelp() { return quickHelp_; }
     MenuState& menuState() { return menus_; }
     // The audio window, once created (it lives as long as the controller).
@@ -167,7 +166,6 @@ class MainWindow final : public platform::MessageTarget {
     MainWindowState s_;
     MenuState menus_;
     AudioLevelDialog levelDialog_;
-    AudioLevelDialogModel levelModel_;
     QuickHelpDialog quickHelp_;
     std::string title_;
     std::string versionSuffixed_;

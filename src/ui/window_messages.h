@@ -8,17 +8,20 @@
 
 #include <cstdint>
 
+#include "dialogs/dialog_model.h"
+#include "platform/host.h"
+
 namespace ui {
 
 // Window messages.
-inline constexpr uint32_t kWmCreate = 0x0001;
-inline constexpr uint32_t kWmDestroy = 0x0002;
+using dialogs::kWmCommand;
+using platform::kWmCreate;
+using platform::kWmDestroy;
 inline constexpr uint32_t kWmSize = 0x0005;
 inline constexpr uint32_t kWmPaint = 0x000F;
 inline constexpr uint32_t kWmClose = 0x0010;
 inline constexpr uint32_t kWmKeyDown = 0x0100;
 inline constexpr uint32_t kWmKeyUp = 0x0101;
-inline constexpr uint32_t kWmCommand = 0x0111;
 inline constexpr uint32_t kWmTimer = 0x0113;
 inline constexpr uint32_t kWmMouseMove = 0x0200;
 inline constexpr uint32_t kWmLButtonDown = 0x0201;

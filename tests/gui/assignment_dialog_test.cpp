@@ -9,9 +9,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "dialogs/dialog_model.h"
 #include "mixer/dialog_templates.h"
 #include "qt_rig.h"
-#include "ui/dialog_model.h"
 #include "ui/engine_commands.h"
 
 using qt_front::TemplateDialog;
@@ -31,7 +31,7 @@ TEST(QtAssignmentDialogs, ARefusedChoiceShowsOneMessageAndTheDialogStaysUsable) 
                                "Unable to find appropriate source for destination"}}) {
         SCOPED_TRACE(c.row);
         QtRig rig("sound_server.json");
-        ASSERT_TRUE(rig.create([](TemplateDialog& d) { QtRig::click(d, ui::kIdOk); }));
+        ASSERT_TRUE(rig.create([](TemplateDialog& d) { QtRig::click(d, dialogs::kIdOk); }));
 
         // Driven from the rig's poll, since the dialog runs its own loop:
         // click the row, give the list the focus again once the box is gone,
@@ -71,7 +71,7 @@ TEST(QtAssignmentDialogs, ARefusedChoiceShowsOneMessageAndTheDialogStaysUsable) 
                 selectionBack = list->selectedItems().isEmpty();
                 modelBack = d->model().listSelection(mixer_ui::IDC_DESTINATION_LIST) == -1;
                 usable = d->isVisible() && d->isEnabled();
-                auto* ok = static_cast<QPushButton*>(d->control(ui::kIdOk));
+                auto* ok = static_cast<QPushButton*>(d->control(dialogs::kIdOk));
                 QTimer::singleShot(0, ok, [ok] { ok->click(); });
             }
         };
@@ -90,7 +90,7 @@ TEST(QtAssignmentDialogs, ARefusedChoiceShowsOneMessageAndTheDialogStaysUsable) 
 
 TEST(QtLevelDialog, ControlsWithNothingBehindAreDisabledAndClear) {
     QtRig rig("sound_server.json");
-    ASSERT_TRUE(rig.create([](TemplateDialog& d) { QtRig::click(d, ui::kIdOk); }));
+    ASSERT_TRUE(rig.create([](TemplateDialog& d) { QtRig::click(d, dialogs::kIdOk); }));
     rig.view.mainMenu().action(ui::ID_AUDIO_LEVEL_CONTROLS)->trigger();
     ASSERT_TRUE(rig.runUntil([&] { return rig.view.openDialog(rig.window.audioLevelModel()); }));
     TemplateDialog* level = rig.view.openDialog(rig.window.audioLevelModel());

@@ -28,7 +28,7 @@ using qt_front::TemplateDialog;
 
 namespace {
 
-const auto kAgree = [](TemplateDialog& d) { QtRig::click(d, ui::kIdOk); };
+const auto kAgree = [](TemplateDialog& d) { QtRig::click(d, dialogs::kIdOk); };
 
 // The menu bar's and the popup's actions against the table, in order.
 void expectMenu(QMenu* menu, std::span<const ui::MenuNode> nodes, const std::string& path) {
@@ -170,7 +170,7 @@ TEST(QtWelcome, FortyFourKilohertzStereoGivesTitleAndScaleAndDisagreeQuitsWithZe
         EXPECT_TRUE(rig.view.isVisible());
     }
     QtRig rig;
-    ASSERT_TRUE(rig.create([](TemplateDialog& d) { QtRig::click(d, ui::kIdCancel); }));
+    ASSERT_TRUE(rig.create([](TemplateDialog& d) { QtRig::click(d, dialogs::kIdCancel); }));
     EXPECT_TRUE(rig.window.destroyed());
     EXPECT_FALSE(rig.view.isVisible());
     ASSERT_TRUE(rig.runUntil([&] { return rig.host.quitReached(); }));
@@ -288,7 +288,7 @@ TEST(QtMixerDialogs, LevelControlsMoveTheCardsControlsAndDumpWritesTheListing) {
                 ++lists;
             }
             d->grab().save(QString("qt_assignment_%1.png").arg(command));
-            static_cast<QPushButton*>(d->control(ui::kIdOk))->click();
+            static_cast<QPushButton*>(d->control(dialogs::kIdOk))->click();
         };
         rig.view.mainMenu().action(command)->trigger();
         EXPECT_TRUE(rig.runUntil([&] { return lists == 2 && !QApplication::activeModalWidget(); }));
@@ -303,7 +303,7 @@ TEST(QtMixerDialogs, LevelControlsMoveTheCardsControlsAndDumpWritesTheListing) {
         if (auto* d = qobject_cast<TemplateDialog*>(w)) {
             shown = d->windowTitle() == "Dump Mixer Settings to Disk File";
             d->grab().save(home + "/qt_dump.png");
-            static_cast<QPushButton*>(d->control(ui::kIdOk))->click();
+            static_cast<QPushButton*>(d->control(dialogs::kIdOk))->click();
         } else if (auto* box = qobject_cast<QMessageBox*>(w)) {
             box->accept();
         }

@@ -15,7 +15,7 @@ namespace {
 
 TEST(QtMenuMarks, OnlyTogglesAndRadioGroupsAreCheckableAndGroupsAreExclusive) {
     QtRig rig;
-    ASSERT_TRUE(rig.create([](TemplateDialog& d) { QtRig::click(d, ui::kIdOk); }));
+    ASSERT_TRUE(rig.create([](TemplateDialog& d) { QtRig::click(d, dialogs::kIdOk); }));
     rig.view.loadPopupMenu();
 
     std::map<ui::RadioGroup, QActionGroup*> groups;

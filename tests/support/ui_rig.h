@@ -34,7 +34,7 @@ class UiRig {
 
     // Creates the window; the start-up dialog is answered by `answer` (or
     // accepted as it stands), then the window is sized.
-    void create(std::function<void(ui::DialogModel&)> answer = {}, int width = 800,
+    void create(std::function<void(dialogs::DialogModel&)> answer = {}, int width = 800,
                 int height = 480) {
         view.onModalDialog = std::move(answer);
         window.handleMessage(ui::kWmCreate, 0, 0);
@@ -43,11 +43,11 @@ class UiRig {
         host.runUntilIdle();
     }
     // The start-up dialog's answer for a rate and stereo mode.
-    static std::function<void(ui::DialogModel&)> choose(int rateButton, bool stereo) {
-        return [=](ui::DialogModel& d) {
+    static std::function<void(dialogs::DialogModel&)> choose(int rateButton, bool stereo) {
+        return [=](dialogs::DialogModel& d) {
             d.command(rateButton);
             if (stereo) d.command(ui::kIdSimulatedStereo);
-            d.command(ui::kIdOk);
+            d.command(dialogs::kIdOk);
         };
     }
 

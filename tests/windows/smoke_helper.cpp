@@ -89,28 +89,28 @@ struct ExpectedClass {
     LONG mask;
 };
 
-ExpectedClass expectedClass(ui::ItemKind kind) {
+ExpectedClass expectedClass(dialogs::ItemKind kind) {
     switch (kind) {
-        case ui::ItemKind::AutoCheckBox:
+        case dialogs::ItemKind::AutoCheckBox:
             return {"Button", BS_AUTOCHECKBOX, BS_TYPEMASK};
-        case ui::ItemKind::CheckBox:
+        case dialogs::ItemKind::CheckBox:
             return {"Button", BS_CHECKBOX, BS_TYPEMASK};
-        case ui::ItemKind::AutoRadioButton:
+        case dialogs::ItemKind::AutoRadioButton:
             return {"Button", BS_AUTORADIOBUTTON, BS_TYPEMASK};
-        case ui::ItemKind::HorizontalScrollBar:
+        case dialogs::ItemKind::HorizontalScrollBar:
             return {"ScrollBar", SBS_HORZ, SBS_VERT};
-        case ui::ItemKind::PushButton:
+        case dialogs::ItemKind::PushButton:
             return {"Button", BS_PUSHBUTTON, BS_TYPEMASK};
-        case ui::ItemKind::DefaultPushButton:
+        case dialogs::ItemKind::DefaultPushButton:
             return {"Button", BS_DEFPUSHBUTTON, BS_TYPEMASK};
-        case ui::ItemKind::StaticText:
+        case dialogs::ItemKind::StaticText:
             return {"Static", SS_LEFT, SS_TYPEMASK};
-        case ui::ItemKind::ListBox:
+        case dialogs::ItemKind::ListBox:
             return {"ListBox", LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
                     LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_SORT};
-        case ui::ItemKind::GroupBox:
+        case dialogs::ItemKind::GroupBox:
             return {"Button", BS_GROUPBOX, BS_TYPEMASK};
-        case ui::ItemKind::CentredText:
+        case dialogs::ItemKind::CentredText:
             return {"Static", SS_CENTER, SS_TYPEMASK};
     }
     return {"", 0, 0};
@@ -126,7 +126,7 @@ std::string textOf(HWND window) {
     return text;
 }
 
-void checkDialog(HMODULE module, const mixer_ui::DialogTemplate& t) {
+void checkDialog(HMODULE module, const dialogs::DialogTemplate& t) {
     const std::string where = "dialog " + std::to_string(t.resourceId);
     HWND dialog = CreateDialogParamA(module, MAKEINTRESOURCEA(t.resourceId), nullptr, quietProc, 0);
     if (!dialog) {
@@ -136,7 +136,7 @@ void checkDialog(HMODULE module, const mixer_ui::DialogTemplate& t) {
     expectText(where + " caption", textOf(dialog), t.caption);
     LOGFONTA font{};
     GetObjectA(reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0)), sizeof font, &font);
-    expectText(where + " font", font.lfFaceName, mixer_ui::kFontName);
+    expectText(where + " font", font.lfFaceName, dialogs::kFontName);
     RECT client{};
     GetClientRect(dialog, &client);
     RECT size{0, 0, t.width, t.height};
@@ -144,7 +144,7 @@ void checkDialog(HMODULE module, const mixer_ui::DialogTemplate& t) {
     if (client.right != size.right || client.bottom != size.bottom) fault(where, "client size");
 
     HWND child = GetWindow(dialog, GW_CHILD);
-    for (const mixer_ui::DialogItem& item : t.items) {
+    for (const dialogs::DialogItem& item : t.items) {
         const std::string at = where + " '" + item.text + "' (" + std::to_string(item.id) + ")";
         if (!child) {
             fault(at, "missing");
@@ -159,7 +159,8 @@ void checkDialog(HMODULE module, const mixer_ui::DialogTemplate& t) {
         if (((style & WS_TABSTOP) != 0) != item.tabStop) fault(at, "tab stop");
         // A control without an identifier has 0xFFFF, the 16-bit -1.
         if ((GetDlgCtrlID(child) & 0xFFFF) != (item.id & 0xFFFF)) fault(at, "identifier");
-        if (item.kind != ui::ItemKind::ListBox && item.kind != ui::ItemKind::HorizontalScrollBar)
+        if (item.kind != dialogs::ItemKind::ListBox &&
+            item.kind != dialogs::ItemKind::HorizontalScrollBar)
             expectText(at, textOf(child), item.text);
         // The dialog manager converts the origin and the size each on its own.
         RECT want{item.x, item.y, item.width, item.height};
@@ -201,7 +202,7 @@ int answerBox(const char* caption, int button) {
 }  // namespace
 
 bool isTemplateCaption(const std::string& caption) {
-    for (const mixer_ui::DialogTemplate* t : win32_app::kDialogTemplates)
+    for (const dialogs::DialogTemplate* t : win32_app::kDialogTemplates)
         if (caption == t->caption) return true;
     return false;
 }
@@ -301,7 +302,7 @@ int main(int argc, char** argv) {
     checkMenu(LoadMenuA(module, MAKEINTRESOURCEA(ui::kPopupMenuResource.resourceId)),
               ui::kPopupMenuResource.bar, "menu 104");
     if (!LoadIconA(module, MAKEINTRESOURCEA(113))) fault("icon 113", "missing");
-    for (const mixer_ui::DialogTemplate* t : win32_app::kDialogTemplates)
+    for (const dialogs::DialogTemplate* t : win32_app::kDialogTemplates)
         checkDialog(module, *t);
     std::printf("%d difference(s)\n", gFaults);
     return gFaults;

@@ -161,7 +161,7 @@ ui::FontMetrics DesktopWindow::fontMetrics() {
     return labelMetrics(area_->labelFont());
 }
 
-intptr_t DesktopWindow::runModalDialog(ui::DialogModel& model) {
+intptr_t DesktopWindow::runModalDialog(dialogs::DialogModel& model) {
     if (destroyed_ || host_.quitReached()) return -1;
     TemplateDialog dialog(model, this);
     dialog.setModal(true);
@@ -174,7 +174,7 @@ intptr_t DesktopWindow::runModalDialog(ui::DialogModel& model) {
     return model.result();
 }
 
-void DesktopWindow::openModelessDialog(ui::DialogModel& model) {
+void DesktopWindow::openModelessDialog(dialogs::DialogModel& model) {
     if (destroyed_ || modeless_.count(&model)) return;
     auto* dialog = new TemplateDialog(model, this);
     dialog->setModal(false);
@@ -193,12 +193,12 @@ void DesktopWindow::openModelessDialog(ui::DialogModel& model) {
     dialog->show();
 }
 
-TemplateDialog* DesktopWindow::openDialog(const ui::DialogModel& model) const {
+TemplateDialog* DesktopWindow::openDialog(const dialogs::DialogModel& model) const {
     auto it = modeless_.find(&model);
     return it == modeless_.end() ? nullptr : it->second;
 }
 
-void DesktopWindow::raiseDialog(ui::DialogModel& model) {
+void DesktopWindow::raiseDialog(dialogs::DialogModel& model) {
     if (TemplateDialog* d = openDialog(model)) {
         d->show();
         d->raise();
@@ -206,7 +206,7 @@ void DesktopWindow::raiseDialog(ui::DialogModel& model) {
     }
 }
 
-void DesktopWindow::refreshDialog(ui::DialogModel& model) {
+void DesktopWindow::refreshDialog(dialogs::DialogModel& model) {
     if (TemplateDialog* d = openDialog(model)) d->refresh();
 }
 

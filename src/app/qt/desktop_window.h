@@ -44,10 +44,10 @@ class DesktopWindow final : public QMainWindow, public ui::MainView {
     void invalidate(bool erase) override;
     bool isMinimised() const override;
     ui::FontMetrics fontMetrics() override;
-    intptr_t runModalDialog(ui::DialogModel& model) override;
-    void openModelessDialog(ui::DialogModel& model) override;
-    void raiseDialog(ui::DialogModel& model) override;
-    void refreshDialog(ui::DialogModel& model) override;
+    intptr_t runModalDialog(dialogs::DialogModel& model) override;
+    void openModelessDialog(dialogs::DialogModel& model) override;
+    void raiseDialog(dialogs::DialogModel& model) override;
+    void refreshDialog(dialogs::DialogModel& model) override;
     int messageBox(const std::string& text, const std::string& caption, uint32_t style) override;
     void destroyWindow() override;
 
@@ -56,7 +56,7 @@ class DesktopWindow final : public QMainWindow, public ui::MainView {
     const MenuItems& mainMenu() const { return main_; }
     const MenuItems& popupItems() const { return popup_; }
     QMenu* popupMenu() const { return popupMenu_; }
-    TemplateDialog* openDialog(const ui::DialogModel& model) const;
+    TemplateDialog* openDialog(const dialogs::DialogModel& model) const;
     bool destroyed() const { return destroyed_; }
     ui::MainWindow* controller() const { return controller_; }
     // Sends the client area's size to the controller (after creation).
@@ -84,7 +84,7 @@ class DesktopWindow final : public QMainWindow, public ui::MainView {
         bool pending = false;  // a tick waits in the queue
     };
     std::map<uint32_t, Timer> timers_;
-    std::map<const ui::DialogModel*, TemplateDialog*> modeless_;
+    std::map<const dialogs::DialogModel*, TemplateDialog*> modeless_;
     std::vector<TemplateDialog*> modal_;
     bool started_ = false;
     bool destroyed_ = false;

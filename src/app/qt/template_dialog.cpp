@@ -21,14 +21,14 @@
 
 namespace qt_front {
 
-using ui::ItemKind;
+using dialogs::ItemKind;
 
 QFont dialogFont() {
     // The templates' 8-point sans serif: the nearest metric-compatible faces
     // first, then whatever sans serif the desktop has.
     QFont font;
     font.setFamilies({"Liberation Sans", "Arimo", "Arial", "DejaVu Sans", "Sans Serif"});
-    font.setPointSize(mixer_ui::kFontSize);
+    font.setPointSize(dialogs::kFontSize);
     return font;
 }
 
@@ -110,7 +110,7 @@ class GroupFrame final : public QWidget {
 
 }  // namespace
 
-TemplateDialog::TemplateDialog(ui::DialogModel& model, QWidget* owner)
+TemplateDialog::TemplateDialog(dialogs::DialogModel& model, QWidget* owner)
     : QDialog(owner), model_(model) {
     build();
 }
@@ -121,7 +121,7 @@ QWidget* TemplateDialog::control(int id) const {
 }
 
 void TemplateDialog::build() {
-    const ui::DialogTemplate& t = model_.dialogTemplate();
+    const dialogs::DialogTemplate& t = model_.dialogTemplate();
     setWindowTitle(QString::fromUtf8(t.caption));
     setFont(dialogFont());
     // Caption and close box only: the templates have no resizing frame and no
@@ -141,7 +141,7 @@ void TemplateDialog::build() {
     const int shift = std::max(0, (captionWidth - du.x(t.width)) / 2);
     setFixedSize(du.x(t.width) + 2 * shift, du.y(t.height));
 
-    for (const ui::DialogItem& item : t.items) {
+    for (const dialogs::DialogItem& item : t.items) {
         const QString text = QString::fromUtf8(item.text);
         QWidget* w = nullptr;
         switch (item.kind) {
@@ -179,8 +179,8 @@ void TemplateDialog::build() {
                 connect(bar, &QAbstractSlider::sliderReleased, this, [this, id = item.id, bar] {
                     const auto pos = static_cast<uint16_t>(bar->sliderPosition());
                     input([&] {
-                        model_.horizontalScroll(id, platform::kSbThumbPosition, pos);
-                        model_.horizontalScroll(id, platform::kSbEndScroll, 0);
+                        model_.horizontalScroll(id, dialogs::kSbThumbPosition, pos);
+                        model_.horizontalScroll(id, dialogs::kSbEndScroll, 0);
                     });
                 });
                 w = bar;
@@ -240,7 +240,7 @@ void TemplateDialog::build() {
     }
     setGroupTabStop();
     // The first control that takes the keyboard has the focus, as on the platform.
-    for (const ui::DialogItem& item : t.items)
+    for (const dialogs::DialogItem& item : t.items)
         if (item.tabStop)
             if (QWidget* w = control(item.id)) {
                 w->setFocus();
@@ -260,7 +260,7 @@ void TemplateDialog::build() {
 void TemplateDialog::refresh() {
     if (finished_) return;
     refreshing_ = true;
-    for (const ui::DialogItem& item : model_.dialogTemplate().items) {
+    for (const dialogs::DialogItem& item : model_.dialogTemplate().items) {
         QWidget* w = control(item.id);
         if (!w) continue;
         switch (item.kind) {
@@ -271,7 +271,7 @@ void TemplateDialog::refresh() {
                 break;
             case ItemKind::HorizontalScrollBar: {
                 auto* bar = static_cast<QScrollBar*>(w);
-                const ui::ScrollRange range = model_.scrollRange(item.id);
+                const dialogs::ScrollRange range = model_.scrollRange(item.id);
                 const QSignalBlocker block(bar);
                 bar->setRange(range.minimum, range.maximum);
                 bar->setPageStep(std::max(1, (range.maximum - range.minimum) / 10));
@@ -319,7 +319,7 @@ void TemplateDialog::refresh() {
 
 std::vector<QAbstractButton*> TemplateDialog::radioGroup() const {
     std::vector<QAbstractButton*> group;
-    for (const ui::DialogItem& item : model_.dialogTemplate().items)
+    for (const dialogs::DialogItem& item : model_.dialogTemplate().items)
         if (item.kind == ItemKind::AutoRadioButton)
             group.push_back(static_cast<QAbstractButton*>(control(item.id)));
     return group;
@@ -372,10 +372,10 @@ void TemplateDialog::input(F&& forward) {
     refresh();
 }
 
-void TemplateDialog::buttonClicked(const ui::DialogItem& item, QAbstractButton* button) {
+void TemplateDialog::buttonClicked(const dialogs::DialogItem& item, QAbstractButton* button) {
     if (item.kind == ItemKind::AutoRadioButton) {
         // Checks itself and clears the rest of the dialog's one group.
-        for (const ui::DialogItem& other : model_.dialogTemplate().items)
+        for (const dialogs::DialogItem& other : model_.dialogTemplate().items)
             if (other.kind == ItemKind::AutoRadioButton)
                 if (auto* r = static_cast<QAbstractButton*>(control(other.id)))
                     r->setChecked(r == button);
@@ -387,25 +387,25 @@ void TemplateDialog::scrollAction(int id, QScrollBar* bar, int action) {
     int code = -1;
     switch (action) {
         case QAbstractSlider::SliderSingleStepSub:
-            code = platform::kSbLineLeft;
+            code = dialogs::kSbLineLeft;
             break;
         case QAbstractSlider::SliderSingleStepAdd:
-            code = platform::kSbLineRight;
+            code = dialogs::kSbLineRight;
             break;
         case QAbstractSlider::SliderPageStepSub:
-            code = platform::kSbPageLeft;
+            code = dialogs::kSbPageLeft;
             break;
         case QAbstractSlider::SliderPageStepAdd:
-            code = platform::kSbPageRight;
+            code = dialogs::kSbPageRight;
             break;
         case QAbstractSlider::SliderToMinimum:
-            code = platform::kSbLeft;
+            code = dialogs::kSbLeft;
             break;
         case QAbstractSlider::SliderToMaximum:
-            code = platform::kSbRight;
+            code = dialogs::kSbRight;
             break;
         case QAbstractSlider::SliderMove:
-            code = platform::kSbThumbTrack;
+            code = dialogs::kSbThumbTrack;
             break;
         default:
             return;
@@ -414,17 +414,17 @@ void TemplateDialog::scrollAction(int id, QScrollBar* bar, int action) {
     input([&] {
         model_.horizontalScroll(id, code, pos);
         // A click or key is over at once; a drag ends when the thumb is let go.
-        if (code != platform::kSbThumbTrack) model_.horizontalScroll(id, platform::kSbEndScroll, 0);
+        if (code != dialogs::kSbThumbTrack) model_.horizontalScroll(id, dialogs::kSbEndScroll, 0);
     });
     // The action is applied after this signal: the model's thumb overrides it.
-    if (!finished_ && code != platform::kSbThumbTrack)
+    if (!finished_ && code != dialogs::kSbThumbTrack)
         bar->setSliderPosition(model_.scrollPosition(id));
 }
 
 void TemplateDialog::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
         case Qt::Key_Escape:
-            input([&] { model_.command(ui::kIdCancel); });
+            input([&] { model_.command(dialogs::kIdCancel); });
             return;
         case Qt::Key_Return:
         case Qt::Key_Enter:
@@ -433,7 +433,7 @@ void TemplateDialog::keyPressEvent(QKeyEvent* event) {
                 b->click();
                 return;
             }
-            input([&] { model_.command(ui::kIdOk); });
+            input([&] { model_.command(dialogs::kIdOk); });
             return;
         default:
             QDialog::keyPressEvent(event);
@@ -443,7 +443,7 @@ void TemplateDialog::keyPressEvent(QKeyEvent* event) {
 void TemplateDialog::closeEvent(QCloseEvent* event) {
     if (!finished_) {
         event->ignore();
-        input([&] { model_.command(ui::kIdCancel); });
+        input([&] { model_.command(dialogs::kIdCancel); });
     }
 }
 

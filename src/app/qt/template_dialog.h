@@ -10,7 +10,7 @@
 #include <map>
 #include <vector>
 
-#include "ui/dialog_model.h"
+#include "dialogs/dialog_model.h"
 
 class QAbstractButton;
 class QListWidget;
@@ -34,9 +34,9 @@ class TemplateDialog final : public QDialog {
   public:
     // A modal dialog ends its exec() when the model ends; a modeless one
     // emits closedByModel() and hides.
-    TemplateDialog(ui::DialogModel& model, QWidget* owner);
+    TemplateDialog(dialogs::DialogModel& model, QWidget* owner);
 
-    ui::DialogModel& model() { return model_; }
+    dialogs::DialogModel& model() { return model_; }
     // Sets every control from the model.
     void refresh();
     // The control of a template item, for tests.
@@ -55,12 +55,12 @@ class TemplateDialog final : public QDialog {
     // Forwards one input and then shows what the model made of it.
     template <class F>
     void input(F&& forward);
-    void buttonClicked(const ui::DialogItem& item, QAbstractButton* button);
+    void buttonClicked(const dialogs::DialogItem& item, QAbstractButton* button);
     void scrollAction(int id, QScrollBar* bar, int action);
     std::vector<QAbstractButton*> radioGroup() const;
     void setGroupTabStop();
 
-    ui::DialogModel& model_;
+    dialogs::DialogModel& model_;
     std::map<int, QWidget*> controls_;
     bool groupTabStop_ = false;  // the radio group is reached with Tab
     bool refreshing_ = false;

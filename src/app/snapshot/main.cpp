@@ -151,11 +151,11 @@ int run(const Options& o) {
     view.metrics = {snapshot::ImageCanvas::kCharWidth, snapshot::ImageCanvas::kCharHeight};
     ui::MainWindow window({*engine, filters, mixer, &level, card.get(), view});
     view.attach(&window);
-    view.onModalDialog = [&](ui::DialogModel& d) {
+    view.onModalDialog = [&](dialogs::DialogModel& d) {
         if (d.dialogTemplate().resourceId != ui::kWelcomeDialog.resourceId) return;
         d.command(button);
         if (o.stereo) d.command(ui::kIdSimulatedStereo);
-        d.command(ui::kIdOk);
+        d.command(dialogs::kIdOk);
     };
     window.handleMessage(ui::kWmCreate, 0, 0);
     if (!window.created()) {

@@ -12,7 +12,7 @@ namespace {
 
 HWND gActiveDialog = nullptr;
 
-const mixer_ui::DialogItem* findItem(const ui::DialogModel& model, int id) {
+const dialogs::DialogItem* findItem(const dialogs::DialogModel& model, int id) {
     for (const auto& item : model.dialogTemplate().items)
         if (item.id == id) return &item;
     return nullptr;
@@ -39,27 +39,27 @@ void setListItems(HWND list, const std::vector<std::string>& items) {
 }
 
 // Every control from the model; those it says nothing about keep their state.
-void refresh(HWND dialog, const ui::DialogModel& model) {
+void refresh(HWND dialog, const dialogs::DialogModel& model) {
     for (const auto& item : model.dialogTemplate().items) {
         if (item.id < 0) continue;
         HWND control = GetDlgItem(dialog, item.id);
         if (!control) continue;
         switch (item.kind) {
-            case ui::ItemKind::AutoCheckBox:
-            case ui::ItemKind::CheckBox:
-            case ui::ItemKind::AutoRadioButton:
+            case dialogs::ItemKind::AutoCheckBox:
+            case dialogs::ItemKind::CheckBox:
+            case dialogs::ItemKind::AutoRadioButton:
                 CheckDlgButton(dialog, item.id,
                                model.checked(item.id) ? BST_CHECKED : BST_UNCHECKED);
                 break;
-            case ui::ItemKind::ListBox: {
+            case dialogs::ItemKind::ListBox: {
                 setListItems(control, model.listItems(item.id));
                 const int32_t selection = model.listSelection(item.id);
                 if (SendMessageA(control, LB_GETCURSEL, 0, 0) != selection)
                     SendMessageA(control, LB_SETCURSEL, static_cast<WPARAM>(selection), 0);
                 break;
             }
-            case ui::ItemKind::HorizontalScrollBar: {
-                const ui::ScrollRange range = model.scrollRange(item.id);
+            case dialogs::ItemKind::HorizontalScrollBar: {
+                const dialogs::ScrollRange range = model.scrollRange(item.id);
                 if (range.maximum > range.minimum) {
                     SetScrollRange(control, SB_CTL, range.minimum, range.maximum, FALSE);
                     SetScrollPos(control, SB_CTL, model.scrollPosition(item.id), TRUE);
@@ -69,9 +69,9 @@ void refresh(HWND dialog, const ui::DialogModel& model) {
             default:
                 break;
         }
-        const bool takesInput = item.kind != ui::ItemKind::StaticText &&
-                                item.kind != ui::ItemKind::CentredText &&
-                                item.kind != ui::ItemKind::GroupBox;
+        const bool takesInput = item.kind != dialogs::ItemKind::StaticText &&
+                                item.kind != dialogs::ItemKind::CentredText &&
+                                item.kind != dialogs::ItemKind::GroupBox;
         if (takesInput) {
             const bool enabled = model.enabled(item.id);
             if ((IsWindowEnabled(control) != FALSE) != enabled) EnableWindow(control, enabled);
@@ -100,13 +100,13 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         return TRUE;
     }
     if (!context) return FALSE;
-    ui::DialogModel& model = *context->model;
+    dialogs::DialogModel& model = *context->model;
     switch (message) {
         case WM_COMMAND: {
             const int id = LOWORD(wParam);
             const int code = HIWORD(wParam);
-            const mixer_ui::DialogItem* item = findItem(model, id);
-            if (item && item->kind == ui::ItemKind::ListBox) {
+            const dialogs::DialogItem* item = findItem(model, id);
+            if (item && item->kind == dialogs::ItemKind::ListBox) {
                 if (code != LBN_SELCHANGE) return FALSE;
                 const auto selection =
                     SendMessageA(reinterpret_cast<HWND>(lParam), LB_GETCURSEL, 0, 0);
@@ -241,7 +241,7 @@ ui::FontMetrics Win32View::fontMetrics() {
     return m;
 }
 
-intptr_t Win32View::runModalDialog(ui::DialogModel& model) {
+intptr_t Win32View::runModalDialog(dialogs::DialogModel& model) {
     DialogContext context{&model, true, this};
     DialogBoxParamA(instance_, MAKEINTRESOURCEA(model.dialogTemplate().resourceId), window_,
                     dialogProc, reinterpret_cast<LPARAM>(&context));
@@ -250,7 +250,7 @@ intptr_t Win32View::runModalDialog(ui::DialogModel& model) {
     return model.result();
 }
 
-void Win32View::openModelessDialog(ui::DialogModel& model) {
+void Win32View::openModelessDialog(dialogs::DialogModel& model) {
     if (modeless_.count(&model)) return raiseDialog(model);
     auto& context = modelessContexts_[&model];
     context = std::make_unique<DialogContext>(DialogContext{&model, false, this});
@@ -259,11 +259,11 @@ void Win32View::openModelessDialog(ui::DialogModel& model) {
     if (dialog) ShowWindow(dialog, SW_SHOW);
 }
 
-void Win32View::raiseDialog(ui::DialogModel& model) {
+void Win32View::raiseDialog(dialogs::DialogModel& model) {
     if (auto it = modeless_.find(&model); it != modeless_.end()) BringWindowToTop(it->second);
 }
 
-void Win32View::refreshDialog(ui::DialogModel& model) {
+void Win32View::refreshDialog(dialogs::DialogModel& model) {
     if (auto it = modeless_.find(&model); it != modeless_.end()) refresh(it->second, model);
 }
 

@@ -33,10 +33,10 @@ class Win32View final : public ui::MainView {
     void invalidate(bool erase) override;
     bool isMinimised() const override;
     ui::FontMetrics fontMetrics() override;
-    intptr_t runModalDialog(ui::DialogModel& model) override;
-    void openModelessDialog(ui::DialogModel& model) override;
-    void raiseDialog(ui::DialogModel& model) override;
-    void refreshDialog(ui::DialogModel& model) override;
+    intptr_t runModalDialog(dialogs::DialogModel& model) override;
+    void openModelessDialog(dialogs::DialogModel& model) override;
+    void raiseDialog(dialogs::DialogModel& model) override;
+    void refreshDialog(dialogs::DialogModel& model) override;
     int messageBox(const std::string& text, const std::string& caption, uint32_t style) override;
     void destroyWindow() override;
 
@@ -48,7 +48,7 @@ class Win32View final : public ui::MainView {
     void keepDialogsAbove();
 
     struct DialogContext {
-        ui::DialogModel* model;
+        dialogs::DialogModel* model;
         bool modal;
         Win32View* view;
     };
@@ -65,8 +65,8 @@ class Win32View final : public ui::MainView {
     platform::MessageTarget* controller_ = nullptr;
     HMENU popupResource_ = nullptr;
     HMENU popup_ = nullptr;
-    std::map<ui::DialogModel*, std::unique_ptr<DialogContext>> modelessContexts_;
-    std::map<ui::DialogModel*, HWND> modeless_;
+    std::map<dialogs::DialogModel*, std::unique_ptr<DialogContext>> modelessContexts_;
+    std::map<dialogs::DialogModel*, HWND> modeless_;
     std::vector<HWND> modal_;
 };
 

@@ -15,8 +15,8 @@
 
 namespace {
 
-using mixer_ui::DialogTemplate;
-using mixer_ui::ItemKind;
+using dialogs::DialogTemplate;
+using dialogs::ItemKind;
 
 std::string quoted(std::string_view s) {
     std::string out = "\"";
@@ -90,7 +90,7 @@ void writeDialog(std::ostream& out, const DialogTemplate& d) {
         << "STYLE DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU"
         << (d.centred ? " | DS_CENTER" : "") << "\n"
         << "CAPTION " << quoted(d.caption) << "\n"
-        << "FONT " << mixer_ui::kFontSize << ", " << quoted(mixer_ui::kFontName) << "\n"
+        << "FONT " << dialogs::kFontSize << ", " << quoted(dialogs::kFontName) << "\n"
         << "BEGIN\n";
     // The automatic radio buttons form one group: it starts at the first of
     // them and ends before the control that follows the last.
@@ -101,7 +101,7 @@ void writeDialog(std::ostream& out, const DialogTemplate& d) {
         lastRadio = static_cast<int>(i);
     }
     for (size_t i = 0; i < d.items.size(); ++i) {
-        const mixer_ui::DialogItem& item = d.items[i];
+        const dialogs::DialogItem& item = d.items[i];
         const ControlClass c = controlClass(item.kind);
         const int index = static_cast<int>(i);
         const bool group =

@@ -7,7 +7,7 @@
 
 namespace win32_app {
 
-inline constexpr const mixer_ui::DialogTemplate* kDialogTemplates[] = {
+inline constexpr const dialogs::DialogTemplate* kDialogTemplates[] = {
     &ui::kWelcomeDialog,
     &ui::kQuickHelpDialog,
     &ui::kAboutDialog,

@@ -19,17 +19,17 @@ TEST_F(MixerTest, RecordDialogListsAndRefusesAWrongDestination) {
     EXPECT_EQ(dialog.list(IDC_SOURCE_LIST).items, (Strings{"Microphone", "Line In", "Stereo Mix"}));
     EXPECT_EQ(dialog.list(IDC_SOURCE_LIST).selection, 1);
 
-    dialog.selectionChanged(IDC_DESTINATION_LIST, 0);
+    dialog.listSelectionChanged(IDC_DESTINATION_LIST, 0);
     EXPECT_EQ(texts(), Strings{"Invalid recording destination assignment"});
     EXPECT_EQ(dialog.list(IDC_DESTINATION_LIST).selection, 1);  // jumps back
 
     // A new source: the level restarts at 4096 and the list selects it.
     card->control(12)->values[0] = 777;
-    dialog.selectionChanged(IDC_SOURCE_LIST, 0);
+    dialog.listSelectionChanged(IDC_SOURCE_LIST, 0);
     EXPECT_EQ(dialog.list(IDC_SOURCE_LIST).selection, 0);
     EXPECT_EQ(value(12), 4096u);
     EXPECT_EQ(card->control(11)->values, (std::vector<uint32_t>{1, 0, 0}));
-    EXPECT_FALSE(dialog.selectionChanged(IDC_SOURCE_LIST, -1));
+    EXPECT_FALSE(dialog.listSelectionChanged(IDC_SOURCE_LIST, -1));
     EXPECT_EQ(mixer.dwRecordSrc, 0u);
 
     EXPECT_FALSE(dialog.ended());
@@ -51,17 +51,17 @@ TEST_F(MixerTest, PlaybackDialogRechoosesSourcesForANewDestination) {
     EXPECT_EQ(dialog.list(IDC_SOURCE_LIST).selection, 0);
     EXPECT_EQ(dialog.list(IDC_WAVE_OUT_LIST).selection, 1);
 
-    dialog.selectionChanged(IDC_DESTINATION_LIST, 1);
+    dialog.listSelectionChanged(IDC_DESTINATION_LIST, 1);
     EXPECT_EQ(dialog.list(IDC_DESTINATION_LIST).selection, 1);
     EXPECT_EQ(dialog.list(IDC_WAVE_OUT_LIST).items, (Strings{"Rear Wave", "Rear Mic"}));
     EXPECT_EQ(dialog.list(IDC_SOURCE_LIST).selection, 1);
     EXPECT_EQ(dialog.list(IDC_WAVE_OUT_LIST).selection, 0);
 
     // Any source is taken, without a type check.
-    dialog.selectionChanged(IDC_WAVE_OUT_LIST, 1);
+    dialog.listSelectionChanged(IDC_WAVE_OUT_LIST, 1);
     EXPECT_EQ(mixer.dwWaveOutSrc, 1u);
     EXPECT_EQ(mixer.dwWaveOutVolumeCtrl, mixer.dwLineOutVolumeCtrl);
-    dialog.selectionChanged(IDC_SOURCE_LIST, 0);
+    dialog.listSelectionChanged(IDC_SOURCE_LIST, 0);
     EXPECT_EQ(dialog.list(IDC_SOURCE_LIST).selection, 0);
     EXPECT_EQ(dialog.list(IDC_WAVE_OUT_LIST).selection, 1);
     EXPECT_EQ(texts(), Strings{"Unable to find a recording destination"});

@@ -4,6 +4,7 @@
 #include "mixer_fixture.h"
 
 using namespace platform;
+using namespace dialogs;
 using namespace mixer_ui;
 
 namespace {
@@ -239,16 +240,16 @@ TEST_F(LevelDialogTest, ScrollCodesMoveAndClampTheLevel) {
     };
     for (const Scroll& c : cases) {
         mixer.dwLineOutVolume = c.from;
-        EXPECT_TRUE(dialog.hScroll(IDC_LINE_OUT_VOLUME, c.code, c.position));
+        EXPECT_TRUE(dialog.horizontalScroll(IDC_LINE_OUT_VOLUME, c.code, c.position));
         EXPECT_EQ(mixer.dwLineOutVolume, c.to) << c.code;
         EXPECT_EQ(value(2), c.to) << c.code;
     }
-    EXPECT_FALSE(dialog.hScroll(4711, kSbLineRight, 0));
+    EXPECT_FALSE(dialog.horizontalScroll(4711, kSbLineRight, 0));
 }
 
 TEST_F(LevelDialogTest, ThumbFollowsTheDeviceThroughTheNotification) {
     dialog.showAudioLevelDialog();
-    dialog.hScroll(IDC_MASTER_VOLUME, kSbThumbTrack, 1000);
+    dialog.horizontalScroll(IDC_MASTER_VOLUME, kSbThumbTrack, 1000);
     EXPECT_EQ(dialog.thumb(IDC_MASTER_VOLUME), 49152u);  // not moved by the procedure
     host.runUntilIdle();
     EXPECT_EQ(dialog.thumb(IDC_MASTER_VOLUME), 1000u);
@@ -256,7 +257,7 @@ TEST_F(LevelDialogTest, ThumbFollowsTheDeviceThroughTheNotification) {
     // A level without a control is neither written nor cached.
     mixer.dwWaveOutVolumeCtrl = kMixerNone;
     card->writes.clear();
-    dialog.hScroll(IDC_WAVE_OUT_VOLUME, kSbLeft, 0);
+    dialog.horizontalScroll(IDC_WAVE_OUT_VOLUME, kSbLeft, 0);
     EXPECT_TRUE(card->writes.empty());
     EXPECT_EQ(mixer.dwWaveOutVolume, 50000u);
 }

@@ -17,7 +17,7 @@ TEST(LevelDialogControls, DisabledAndClearWhereNoMixerControlStandsBehind) {
     UiRig full;
     full.create();
     full.tick();  // the first tick opens the dialog and routes the mutes
-    const ui::DialogModel& shown = full.window.audioLevelModel();
+    const dialogs::DialogModel& shown = full.window.audioLevelModel();
     for (int id : kControls)
         EXPECT_TRUE(shown.enabled(id)) << id;
     EXPECT_TRUE(shown.checked(IDC_FILTERED));
@@ -28,13 +28,13 @@ TEST(LevelDialogControls, DisabledAndClearWhereNoMixerControlStandsBehind) {
     UiRig server("sound_server.json");
     server.create();
     server.tick();
-    const ui::DialogModel& bare = server.window.audioLevelModel();
+    const dialogs::DialogModel& bare = server.window.audioLevelModel();
     ASSERT_TRUE(server.window.audioLevelDialog().isOpen());
     for (int id : kControls) {
         EXPECT_FALSE(bare.enabled(id)) << id;
         EXPECT_FALSE(bare.checked(id)) << id;
     }
-    EXPECT_TRUE(bare.enabled(ui::kIdOk));
+    EXPECT_TRUE(bare.enabled(dialogs::kIdOk));
 }
 
 }  // namespace

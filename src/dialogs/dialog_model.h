@@ -1,8 +1,8 @@
 // The dialog seam: one interface over the logic of all seven dialogs (Welcome,
-// Quick Help and About from ui/dialog_templates.h; Audio Level Controls, the
-// two assignment dialogs and Dump Mixer Settings from mixer/dialog_templates.h,
-// wrapped in ui/mixer_dialog_models.h), so that one generic builder in each
-// front end shows every dialog from its template.
+// Quick Help and About in ui/; Audio Level Controls, the two assignment
+// dialogs and Dump Mixer Settings in mixer/, each implementing it itself), so
+// that one generic builder in each front end shows every dialog from its
+// template.
 //
 // Contract between the core and a front end's dialog builder:
 // - The builder makes the dialog from dialogTemplate() (dialog units, the
@@ -36,17 +36,28 @@
 #include <string>
 #include <vector>
 
-#include "mixer/dialog_templates.h"
+#include "dialogs/dialog_template.h"
+#include "platform/host.h"
 
-namespace ui {
+namespace dialogs {
 
-using mixer_ui::DialogItem;
-using mixer_ui::DialogTemplate;
-using mixer_ui::ItemKind;
+// The buttons every dialog shares: a message box's answers.
+using platform::kIdCancel;
+using platform::kIdOk;
 
-// The buttons every dialog shares.
-inline constexpr int kIdOk = 1;
-inline constexpr int kIdCancel = 2;
+// The dialog procedure's messages and the scroll codes of kWmHScroll.
+inline constexpr uint32_t kWmInitDialog = 0x0110;
+inline constexpr uint32_t kWmCommand = 0x0111;
+inline constexpr uint32_t kWmHScroll = 0x0114;
+inline constexpr int kSbLineLeft = 0;
+inline constexpr int kSbLineRight = 1;
+inline constexpr int kSbPageLeft = 2;
+inline constexpr int kSbPageRight = 3;
+inline constexpr int kSbThumbPosition = 4;
+inline constexpr int kSbThumbTrack = 5;
+inline constexpr int kSbLeft = 6;
+inline constexpr int kSbRight = 7;
+inline constexpr int kSbEndScroll = 8;
 
 struct ScrollRange {
     int32_t minimum = 0;
@@ -59,12 +70,13 @@ class DialogModel {
 
     virtual const DialogTemplate& dialogTemplate() const = 0;
 
-    // kWmInitDialog.
-    virtual void initDialog() = 0;
+    // kWmInitDialog. Each input returns what the dialog procedure returns
+    // for it: true when it was the dialog's to handle.
+    virtual bool initDialog() = 0;
     // A button, check box or radio button was clicked (or Enter, Escape).
-    virtual void command(int id) = 0;
-    virtual void horizontalScroll(int /*id*/, int /*code*/, uint16_t /*position*/) {}
-    virtual void listSelectionChanged(int /*id*/, int32_t /*index*/) {}
+    virtual bool command(int id) = 0;
+    virtual bool horizontalScroll(int /*id*/, int /*code*/, uint16_t /*position*/) { return false; }
+    virtual bool listSelectionChanged(int /*id*/, int32_t /*index*/) { return false; }
 
     // The state the builder shows.
     virtual bool checked(int /*id*/) const { return false; }
@@ -83,4 +95,4 @@ class DialogModel {
     virtual intptr_t result() const { return 0; }
 };
 
-}  // namespace ui
+}  // namespace dialogs
