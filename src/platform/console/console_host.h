@@ -5,13 +5,10 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <functional>
-#include <mutex>
-#include <optional>
 
 #include "platform/host.h"
+#include "platform/message_fifo.h"
 
 namespace platform {
 
@@ -35,15 +32,7 @@ class ConsoleHost final : public Host {
     int run();
 
   private:
-    struct Entry {
-        MessageTarget* target;  // null: the quit message
-        uint32_t message;
-        uintptr_t wParam;
-        intptr_t lParam;
-    };
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<Entry> queue_;
+    MessageFifo queue_;
     std::chrono::milliseconds period_{0};
     std::function<void()> tick_;
 };

@@ -4,14 +4,12 @@ namespace sim {
 
 void SimHost::postMessage(platform::MessageTarget* target, uint32_t message, uintptr_t wParam,
                           intptr_t lParam) {
-    std::lock_guard lock(mutex_);
-    queue_.push_back({target, message, wParam, lParam});
+    queue_.post(target, message, wParam, lParam);
 }
 
 void SimHost::postQuitMessage(int exitCode) {
-    std::lock_guard lock(mutex_);
     ++quitPosts;
-    queue_.push_back({nullptr, 0, static_cast<uintptr_t>(exitCode), 0});
+    queue_.postQuit(exitCode);
 }
 
 int SimHost::messageBox(platform::MessageTarget* owner, const std::string& text,
@@ -27,18 +25,13 @@ int SimHost::messageBox(platform::MessageTarget* owner, const std::string& text,
 
 bool SimHost::step() {
     if (quit_) return false;
-    Entry entry;
-    {
-        std::lock_guard lock(mutex_);
-        if (queue_.empty()) return false;
-        entry = queue_.front();
-        queue_.pop_front();
-    }
-    if (!entry.target) {
-        quit_ = static_cast<int>(entry.wParam);
+    const auto entry = queue_.take();
+    if (!entry) return false;
+    if (entry->quit()) {
+        quit_ = entry->exitCode();
         return false;
     }
-    entry.target->handleMessage(entry.message, entry.wParam, entry.lParam);
+    entry->deliver();
     return true;
 }
 
@@ -72,7 +65,6 @@ bool SimHost::runModal(const std::function<bool()>& done, const std::function<bo
 }
 
 size_t SimHost::pending() const {
-    std::lock_guard lock(mutex_);
     return queue_.size();
 }
 

@@ -3,14 +3,13 @@
 // box shown.
 #pragma once
 
-#include <deque>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/host.h"
+#include "platform/message_fifo.h"
 
 namespace sim {
 
@@ -70,14 +69,7 @@ class SimHost : public platform::Host {
     size_t yields = 0;
 
   private:
-    struct Entry {
-        platform::MessageTarget* target;  // null for the quit message
-        uint32_t message;
-        uintptr_t wParam;
-        intptr_t lParam;
-    };
-    mutable std::mutex mutex_;
-    std::deque<Entry> queue_;
+    platform::MessageFifo queue_;
     std::optional<int> quit_;
     int modalDepth_ = 0;
 };
