@@ -25,6 +25,8 @@ class FixedRing {
         --count_;
         return value;
     }
+    // The oldest value; the ring must not be empty.
+    const T& front() const { return items_[head_]; }
     bool empty() const { return count_ == 0; }
     bool full() const { return count_ == N; }
     uint32_t size() const { return count_; }

@@ -6,13 +6,13 @@
 #include <memory>
 
 #include "app/file/audio_files.h"
+#include "app/file/pipe_capture.h"
 #include "app/file/signals.h"
 #include "engine/audio_engine.h"
 #include "engine/audio_session.h"
 #include "engine/pass_through_engine.h"
 #include "platform/sim/sim_host.h"
 #include "platform/sim/sim_wave.h"
-#include "platform/sim/stream_wave.h"
 #include "platform/system.h"
 
 namespace file_tool {
@@ -107,8 +107,8 @@ JobResult run(const Options& o) {
     output.onFailure = [&] { host.postQuitMessage(1); };
 
     sim::FileWaveIn fileIn(*input);
-    sim::StreamWaveIn streamIn(*input);
-    platform::WaveIn& in = streaming ? static_cast<platform::WaveIn&>(streamIn) : fileIn;
+    PipeCapture streamIn(host, *input);
+    platform::WaveIn& in = streaming ? static_cast<platform::WaveIn&>(streamIn.device) : fileIn;
     sim::FileWaveOut out(output);
     engine::PeakOnlyInputLevel level;
     static engine::InputFilters filters;

@@ -6,6 +6,11 @@
 
 namespace lv2_plugin {
 
+static_assert(stream::kMaxBuffers >= engine::kBufferCount &&
+              stream::kMaxBufferSamples >= engine::kSlotCapacity &&
+              stream::SampleFifo::kCapacity >=
+                  (engine::kBlocksNeeded + 1) * engine::kSlotCapacity * 2);
+
 namespace {
 
 // Host samples are floats with full scale at 1.0; the engine's are 16-bit
@@ -79,6 +84,18 @@ void EngineStream::process(const float* in, float* const* out, uint32_t count) {
             for (uint32_t c = 0; c < channels_; ++c)
                 out[c][done + i] = static_cast<float>(played_.pop()) / 32768.0f;
         done += n;
+    }
+}
+
+void MessageQueue::post(platform::MessageTarget* target, uint32_t message,
+                        platform::WAVEHDR* header) {
+    messages_.push({target, message, header});  // never full: each header is in flight once
+}
+
+void MessageQueue::deliver() {
+    while (!messages_.empty()) {
+        const Message m = messages_.pop();
+        m.target->handleMessage(m.message, 0, reinterpret_cast<intptr_t>(m.header));
     }
 }
 

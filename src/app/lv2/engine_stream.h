@@ -8,22 +8,45 @@
 #include <cstdint>
 #include <memory>
 
-#include "app/lv2/stream_devices.h"
 #include "engine/audio_engine.h"
 #include "engine/audio_session.h"
 #include "engine/input_level.h"
+#include "platform/fixed_ring.h"
 #include "platform/host.h"
+#include "platform/stream/stream_devices.h"
 
 namespace lv2_plugin {
 
+// The posted completions, delivered in order. Every buffer header is in
+// flight at most once, so twice the buffer count never fills up.
+class MessageQueue {
+  public:
+    void post(platform::MessageTarget* target, uint32_t message, platform::WAVEHDR* header);
+    // Delivers messages until none is left, including those posted meanwhile.
+    void deliver();
+    void clear() { messages_.clear(); }
+
+  private:
+    struct Message {
+        platform::MessageTarget* target;
+        uint32_t message;
+        platform::WAVEHDR* header;
+    };
+    platform::FixedRing<Message, 2 * engine::kBufferCount> messages_;
+};
+
 // A stream's host. Nothing may be shown from inside an audio application, so
 // a message box is counted instead: one during start-up fails the
-// instantiation. Completions go into the stream's own queue, not through the
-// host (several instances may run in one process, each on its own audio
-// thread), and the quit message has no loop to end.
+// instantiation. Completions go into the stream's own queue, not the process's
+// (several instances may run in one process, each on its own audio thread),
+// and the quit message has no loop to end.
 class StreamHost final : public platform::Host {
   public:
-    void postMessage(platform::MessageTarget*, uint32_t, uintptr_t, intptr_t) override {}
+    explicit StreamHost(MessageQueue& queue) : queue_(queue) {}
+    void postMessage(platform::MessageTarget* target, uint32_t message, uintptr_t,
+                     intptr_t lParam) override {
+        queue_.post(target, message, reinterpret_cast<platform::WAVEHDR*>(lParam));
+    }
     void postQuitMessage(int) override {}
     int messageBox(platform::MessageTarget*, const std::string&, const std::string&,
                    uint32_t) override {
@@ -33,6 +56,9 @@ class StreamHost final : public platform::Host {
     void yieldTimeSlice() override {}
 
     uint32_t failures = 0;
+
+  private:
+    MessageQueue& queue_;
 };
 
 class EngineStream {
@@ -64,10 +90,10 @@ class EngineStream {
     std::unique_ptr<engine::InputFilters> filters_;
     engine::PeakOnlyInputLevel level_;
     MessageQueue messages_;
-    SampleFifo played_;
-    StreamWaveIn in_{messages_};
-    StreamWaveOut out_{messages_, played_};
-    StreamHost host_;
+    StreamHost host_{messages_};
+    stream::SampleFifo played_;
+    stream::StreamWaveIn in_{host_};
+    stream::StreamWaveOut out_{host_, played_};
     engine::AudioSession session_;
     int16_t block_[engine::kSlotCapacity] = {};
     uint32_t gathered_ = 0;

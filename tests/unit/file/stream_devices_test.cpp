@@ -2,9 +2,9 @@
 // and playback that keeps nothing per buffer.
 #include <gtest/gtest.h>
 
+#include "app/file/pipe_capture.h"
 #include "engine/audio_engine.h"
 #include "platform/sim/sim_host.h"
-#include "platform/sim/stream_wave.h"
 
 namespace {
 
@@ -45,7 +45,8 @@ class StreamDevices : public ::testing::Test {
 TEST_F(StreamDevices, CaptureFillsOneQueuedBufferPerRequestAndNeverReadsAhead) {
     CountingSource source;
     source.left = 2 * 2048 + 100;
-    sim::StreamWaveIn in(source);
+    file_tool::PipeCapture capture(host, source);
+    stream::StreamWaveIn& in = capture.device;
     std::vector<int16_t> buffers[3];
     platform::WAVEHDR headers[3];
     ASSERT_EQ(in.open(engine::pcmFormat(1, 8000), target), platform::kMmsyserrNoError);
@@ -57,14 +58,14 @@ TEST_F(StreamDevices, CaptureFillsOneQueuedBufferPerRequestAndNeverReadsAhead) {
     }
     in.start();
     EXPECT_EQ(source.taken, 0u);  // queued buffers alone read nothing
-    EXPECT_TRUE(in.deliverNext());
+    EXPECT_TRUE(capture.deliverNext());
     EXPECT_EQ(source.taken, 2048u);
     EXPECT_EQ(host.pending(), 1u);
-    EXPECT_TRUE(in.deliverNext());
-    EXPECT_TRUE(in.deliverNext());  // the short last block, padded with zeros
+    EXPECT_TRUE(capture.deliverNext());
+    EXPECT_TRUE(capture.deliverNext());  // the short last block, padded with zeros
     EXPECT_EQ(buffers[2][99], 2 * 2048 + 99);
     EXPECT_EQ(buffers[2][100], 0);
-    EXPECT_FALSE(in.deliverNext());  // nothing queued
+    EXPECT_FALSE(capture.deliverNext());  // nothing queued
     in.reset();
 }
 

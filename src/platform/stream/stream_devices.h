@@ -1,43 +1,30 @@
-// Wave devices for an engine fed by a plugin host's run calls instead of a
-// sound card. Capture fills the oldest queued buffer when a whole block has
-// arrived; playback hands every written buffer at once to a FIFO that the run
-// calls drain. Completions go into the stream's own message queue rather than
-// the process's host: several plugin instances may run in one process, each
-// on its own audio thread, and each delivers its messages in order itself.
+// Wave devices for an engine fed from a stream instead of a sound card (a
+// plugin host's run calls, a pipe). Capture fills the oldest queued buffer
+// only when a block is handed to it, so it never reads ahead of the engine;
+// playback hands every written buffer at once to a FIFO that the caller
+// drains. Completions are posted through the host the devices are given,
+// which need not be the process's (a plugin instance has its own).
 // Everything is sized at construction; no call allocates.
 #pragma once
 
 #include <cstdint>
 
-#include "engine/audio_engine.h"
 #include "platform/fixed_ring.h"
+#include "platform/host.h"
 #include "platform/wave.h"
 
-namespace lv2_plugin {
+namespace stream {
 
-// The posted completions, delivered in order. Every buffer header is in
-// flight at most once, so twice the buffer count never fills up.
-class MessageQueue {
-  public:
-    void post(platform::MessageTarget* target, uint32_t message, platform::WAVEHDR* header);
-    // Delivers messages until none is left, including those posted meanwhile.
-    void deliver();
-    void clear() { messages_.clear(); }
-
-  private:
-    struct Message {
-        platform::MessageTarget* target;
-        uint32_t message;
-        platform::WAVEHDR* header;
-    };
-    platform::FixedRing<Message, 2 * engine::kBufferCount> messages_;
-};
+// The buffers the engine queues at most, and the longest of them.
+inline constexpr uint32_t kMaxBuffers = 10;
+inline constexpr uint32_t kMaxBufferSamples = 4096;
 
 // Played values waiting for the host, in frames of one or two channels.
 class SampleFifo {
   public:
-    // Room for the zeros that set the latency and the blocks that follow them.
-    static constexpr uint32_t kCapacity = (engine::kBlocksNeeded + 1) * engine::kSlotCapacity * 2;
+    // Room for the zeros that set a plugin's latency (three blocks at most)
+    // and the block that follows them, in two channels.
+    static constexpr uint32_t kCapacity = 4 * kMaxBufferSamples * 2;
 
     void push(const int16_t* values, uint32_t count);
     void pushZeros(uint32_t count);
@@ -51,7 +38,7 @@ class SampleFifo {
 
 class StreamWaveIn final : public platform::WaveIn {
   public:
-    explicit StreamWaveIn(MessageQueue& queue) : queue_(queue) {}
+    explicit StreamWaveIn(platform::Host& host) : host_(host) {}
     platform::MMRESULT open(const platform::WAVEFORMATEX& format,
                             platform::MessageTarget* callback) override;
     platform::MMRESULT prepareHeader(platform::WAVEHDR* header) override;
@@ -63,21 +50,24 @@ class StreamWaveIn final : public platform::WaveIn {
     platform::MMRESULT close() override;
     platform::MMRESULT getErrorText(platform::MMRESULT code, char* text, uint32_t size) override;
 
-    // Fills the oldest queued buffer with a whole block and posts its
-    // completion. False when not capturing or no buffer is queued.
+    // Fills the oldest queued buffer with up to its length of samples (the
+    // rest with zeros) and posts its completion. False when not capturing or
+    // no buffer is queued.
     bool capture(const int16_t* samples, uint32_t count);
+    // The samples the next capture takes; 0 when it would take none.
+    uint32_t nextCapacity() const;
 
   private:
-    MessageQueue& queue_;
+    platform::Host& host_;
     platform::MessageTarget* target_ = nullptr;
     bool open_ = false;
     bool started_ = false;
-    platform::FixedRing<platform::WAVEHDR*, engine::kBufferCount> queued_;
+    platform::FixedRing<platform::WAVEHDR*, kMaxBuffers> queued_;
 };
 
 class StreamWaveOut final : public platform::WaveOut {
   public:
-    StreamWaveOut(MessageQueue& queue, SampleFifo& fifo) : queue_(queue), fifo_(fifo) {}
+    StreamWaveOut(platform::Host& host, SampleFifo& fifo) : host_(host), fifo_(fifo) {}
     platform::MMRESULT open(const platform::WAVEFORMATEX& format,
                             platform::MessageTarget* callback) override;
     platform::MMRESULT prepareHeader(platform::WAVEHDR* header) override;
@@ -92,10 +82,10 @@ class StreamWaveOut final : public platform::WaveOut {
     platform::MMRESULT getErrorText(platform::MMRESULT code, char* text, uint32_t size) override;
 
   private:
-    MessageQueue& queue_;
+    platform::Host& host_;
     SampleFifo& fifo_;
     platform::MessageTarget* target_ = nullptr;
     bool open_ = false;
 };
 
-}  // namespace lv2_plugin
+}  // namespace stream

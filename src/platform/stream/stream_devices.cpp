@@ -1,8 +1,8 @@
-#include "app/lv2/stream_devices.h"
+#include "platform/stream/stream_devices.h"
 
 #include <algorithm>
 
-namespace lv2_plugin {
+namespace stream {
 
 using platform::kMmsyserrNoError;
 using platform::MMRESULT;
@@ -30,26 +30,15 @@ MMRESULT unprepare(bool open, WAVEHDR* header) {
     return kMmsyserrNoError;
 }
 
-void complete(MessageQueue& queue, platform::MessageTarget* target, uint32_t message,
+void complete(platform::Host& host, platform::MessageTarget* target, uint32_t message,
               WAVEHDR* header) {
     header->dwFlags = (header->dwFlags & ~platform::kWhdrInQueue) | platform::kWhdrDone;
-    queue.post(target, message, header);
+    host.postMessage(target, message, 0, reinterpret_cast<intptr_t>(header));
 }
 
 }  // namespace
 
-// ---- messages and played values ----
-
-void MessageQueue::post(platform::MessageTarget* target, uint32_t message, WAVEHDR* header) {
-    messages_.push({target, message, header});  // never full: each header is in flight once
-}
-
-void MessageQueue::deliver() {
-    while (!messages_.empty()) {
-        const Message m = messages_.pop();
-        m.target->handleMessage(m.message, 0, reinterpret_cast<intptr_t>(m.header));
-    }
-}
+// ---- played values ----
 
 void SampleFifo::push(const int16_t* values, uint32_t count) {
     for (uint32_t i = 0; i < count && values_.push(values[i]); ++i) {
@@ -108,7 +97,7 @@ MMRESULT StreamWaveIn::reset() {
     while (!queued_.empty()) {
         WAVEHDR* h = queued_.pop();
         h->dwBytesRecorded = 0;
-        complete(queue_, target_, platform::kMmWimData, h);
+        complete(host_, target_, platform::kMmWimData, h);
     }
     return kMmsyserrNoError;
 }
@@ -128,6 +117,11 @@ MMRESULT StreamWaveIn::getErrorText(MMRESULT code, char* text, uint32_t size) {
     return platform::copyWaveErrorText(code, text, size);
 }
 
+uint32_t StreamWaveIn::nextCapacity() const {
+    if (!open_ || !started_ || queued_.empty()) return 0;
+    return queued_.front()->dwBufferLength / 2;
+}
+
 bool StreamWaveIn::capture(const int16_t* samples, uint32_t count) {
     if (!open_ || !started_ || queued_.empty()) return false;
     WAVEHDR* h = queued_.pop();
@@ -137,7 +131,7 @@ bool StreamWaveIn::capture(const int16_t* samples, uint32_t count) {
     std::copy(samples, samples + n, data);
     std::fill(data + n, data + capacity, int16_t{0});
     h->dwBytesRecorded = h->dwBufferLength;
-    complete(queue_, target_, platform::kMmWimData, h);
+    complete(host_, target_, platform::kMmWimData, h);
     return true;
 }
 
@@ -160,7 +154,7 @@ MMRESULT StreamWaveOut::write(WAVEHDR* header) {
     if (!open_) return kNotOpen;
     if (!(header->dwFlags & platform::kWhdrPrepared)) return platform::kWaverrUnprepared;
     fifo_.push(reinterpret_cast<const int16_t*>(header->lpData), header->dwBufferLength / 2);
-    complete(queue_, target_, platform::kMmWomDone, header);
+    complete(host_, target_, platform::kMmWomDone, header);
     return kMmsyserrNoError;
 }
 
@@ -190,4 +184,4 @@ MMRESULT StreamWaveOut::getErrorText(MMRESULT code, char* text, uint32_t size) {
     return platform::copyWaveErrorText(code, text, size);
 }
 
-}  // namespace lv2_plugin
+}  // namespace stream
