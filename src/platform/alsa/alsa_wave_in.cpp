@@ -9,24 +9,24 @@ namespace {
 
 using namespace detail;
 
-class AlsaWaveIn final : public platform::WaveIn, PcmDevice {
+class Capture final : public PcmDevice {
   public:
-    AlsaWaveIn(std::string name, DeviceStats* stats) : PcmDevice(std::move(name), stats) {
+    Capture(std::string name, DeviceStats* stats) : PcmDevice(std::move(name), stats) {
         completion_ = platform::kMmWimData;
     }
-    ~AlsaWaveIn() override { closePcm(); }
+    ~Capture() override { closePcm(); }
 
-    MMRESULT open(const platform::WAVEFORMATEX& f, platform::MessageTarget* target) override {
+    MMRESULT open(const platform::WAVEFORMATEX& f, platform::MessageTarget* target) {
         if (f.nChannels != 1) return platform::kWaverrBadFormat;
         running_ = false;
         const MMRESULT rc = openPcm(f, target, SND_PCM_STREAM_CAPTURE);
         if (rc == kMmsyserrNoError) scratch_.assign(period_, 0);
         return rc;
     }
-    MMRESULT prepareHeader(WAVEHDR* h) override { return prepare(h); }
-    MMRESULT unprepareHeader(WAVEHDR* h) override { return unprepare(h); }
-    MMRESULT addBuffer(WAVEHDR* h) override {
-        if (!pcm_) return platform::kMmsyserrInvalHandle;
+    MMRESULT prepareHeader(WAVEHDR* h) { return prepare(h); }
+    MMRESULT unprepareHeader(WAVEHDR* h) { return unprepare(h); }
+    MMRESULT addBuffer(WAVEHDR* h) {
+        if (!open_) return platform::kMmsyserrInvalHandle;
         if (!h || !(h->dwFlags & platform::kWhdrPrepared)) return platform::kWaverrUnprepared;
         {
             std::lock_guard lock(mutex_);
@@ -38,10 +38,10 @@ class AlsaWaveIn final : public platform::WaveIn, PcmDevice {
         wake();
         return kMmsyserrNoError;
     }
-    MMRESULT start() override { return setRunning(true); }
-    MMRESULT stop() override { return setRunning(false); }
-    MMRESULT reset() override {
-        if (!pcm_) return platform::kMmsyserrInvalHandle;
+    MMRESULT start() { return setRunning(true); }
+    MMRESULT stop() { return setRunning(false); }
+    MMRESULT reset() {
+        if (!open_) return platform::kMmsyserrInvalHandle;
         {
             std::lock_guard lock(mutex_);
             running_ = false;
@@ -53,13 +53,14 @@ class AlsaWaveIn final : public platform::WaveIn, PcmDevice {
         wake();
         return kMmsyserrNoError;
     }
-    MMRESULT close() override {
-        if (!pcm_) return platform::kMmsyserrInvalHandle;
+    MMRESULT close() {
+        if (!open_) return platform::kMmsyserrInvalHandle;
         closePcm();
+        std::lock_guard lock(mutex_);
         queue_.clear();
         return kMmsyserrNoError;
     }
-    MMRESULT getErrorText(MMRESULT code, char* text, uint32_t size) override {
+    MMRESULT getErrorText(MMRESULT code, char* text, uint32_t size) {
         return copyText(code, text, size);
     }
 
@@ -72,7 +73,7 @@ class AlsaWaveIn final : public platform::WaveIn, PcmDevice {
     }
 
     MMRESULT setRunning(bool on) {
-        if (!pcm_) return platform::kMmsyserrInvalHandle;
+        if (!open_) return platform::kMmsyserrInvalHandle;
         {
             std::lock_guard lock(mutex_);
             running_ = on;
@@ -134,7 +135,7 @@ class AlsaWaveIn final : public platform::WaveIn, PcmDevice {
                     snd_pcm_drop(pcm_);
                     snd_pcm_prepare(pcm_);
                     snd_pcm_start(pcm_);
-                    if (stats_) ++stats_->xruns;
+                    countXrun();
                 }
             }
             if (!wait(true, 200)) continue;
@@ -146,7 +147,7 @@ class AlsaWaveIn final : public platform::WaveIn, PcmDevice {
                 // mend ends the device.
                 const int rc = snd_pcm_recover(pcm_, static_cast<int>(n), 1);
                 if (rc == 0) {
-                    if (isXrun(n) && stats_) ++stats_->xruns;
+                    if (isXrun(n)) countXrun();
                     snd_pcm_start(pcm_);
                     continue;
                 }
@@ -154,7 +155,7 @@ class AlsaWaveIn final : public platform::WaveIn, PcmDevice {
                 continue;
             }
             std::lock_guard lock(mutex_);
-            if (generation != generation_ || queue_.empty()) continue;
+            if (quit_ || generation != generation_ || queue_.empty()) continue;
             WAVEHDR* h = queue_.front();
             std::memcpy(h->lpData + h->dwBytesRecorded, scratch_.data(), n * 2);
             h->dwBytesRecorded += static_cast<uint32_t>(n * 2);
@@ -170,6 +171,31 @@ class AlsaWaveIn final : public platform::WaveIn, PcmDevice {
     bool running_ = false;
     std::deque<WAVEHDR*> queue_;
     std::vector<int16_t> scratch_;
+};
+
+// What the core holds: the device lives on with its thread if that thread
+// had to be left behind at close.
+class AlsaWaveIn final : public platform::WaveIn {
+  public:
+    AlsaWaveIn(std::string name, DeviceStats* stats)
+        : d_(std::make_shared<Capture>(std::move(name), stats)) {}
+    ~AlsaWaveIn() override { d_->close(); }
+    MMRESULT open(const platform::WAVEFORMATEX& f, platform::MessageTarget* target) override {
+        return d_->open(f, target);
+    }
+    MMRESULT prepareHeader(WAVEHDR* h) override { return d_->prepareHeader(h); }
+    MMRESULT addBuffer(WAVEHDR* h) override { return d_->addBuffer(h); }
+    MMRESULT start() override { return d_->start(); }
+    MMRESULT stop() override { return d_->stop(); }
+    MMRESULT reset() override { return d_->reset(); }
+    MMRESULT unprepareHeader(WAVEHDR* h) override { return d_->unprepareHeader(h); }
+    MMRESULT close() override { return d_->close(); }
+    MMRESULT getErrorText(MMRESULT code, char* text, uint32_t size) override {
+        return d_->getErrorText(code, text, size);
+    }
+
+  private:
+    std::shared_ptr<Capture> d_;
 };
 
 }  // namespace

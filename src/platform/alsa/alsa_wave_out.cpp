@@ -9,23 +9,23 @@ namespace {
 
 using namespace detail;
 
-class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
+class Playback final : public PcmDevice {
   public:
-    AlsaWaveOut(std::string name, DeviceStats* stats) : PcmDevice(std::move(name), stats) {
+    Playback(std::string name, DeviceStats* stats) : PcmDevice(std::move(name), stats) {
         completion_ = platform::kMmWomDone;
     }
-    ~AlsaWaveOut() override { closePcm(); }
+    ~Playback() override { closePcm(); }
 
-    MMRESULT open(const platform::WAVEFORMATEX& f, platform::MessageTarget* target) override {
+    MMRESULT open(const platform::WAVEFORMATEX& f, platform::MessageTarget* target) {
         paused_ = false;
         const MMRESULT rc = openPcm(f, target, SND_PCM_STREAM_PLAYBACK);
         if (rc == kMmsyserrNoError) scratch_.assign(buffer_ * channels_, 0);
         return rc;
     }
-    MMRESULT prepareHeader(WAVEHDR* h) override { return prepare(h); }
-    MMRESULT unprepareHeader(WAVEHDR* h) override { return unprepare(h); }
-    MMRESULT write(WAVEHDR* h) override {
-        if (!pcm_) return platform::kMmsyserrInvalHandle;
+    MMRESULT prepareHeader(WAVEHDR* h) { return prepare(h); }
+    MMRESULT unprepareHeader(WAVEHDR* h) { return unprepare(h); }
+    MMRESULT write(WAVEHDR* h) {
+        if (!open_) return platform::kMmsyserrInvalHandle;
         if (!h || !(h->dwFlags & platform::kWhdrPrepared)) return platform::kWaverrUnprepared;
         {
             std::lock_guard lock(mutex_);
@@ -36,10 +36,10 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
         wake();
         return kMmsyserrNoError;
     }
-    MMRESULT pause() override { return setPaused(true); }
-    MMRESULT restart() override { return setPaused(false); }
-    MMRESULT reset() override {
-        if (!pcm_) return platform::kMmsyserrInvalHandle;
+    MMRESULT pause() { return setPaused(true); }
+    MMRESULT restart() { return setPaused(false); }
+    MMRESULT reset() {
+        if (!open_) return platform::kMmsyserrInvalHandle;
         {
             std::lock_guard lock(mutex_);
             ++generation_;
@@ -50,13 +50,14 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
         wake();
         return kMmsyserrNoError;
     }
-    MMRESULT close() override {
-        if (!pcm_) return platform::kMmsyserrInvalHandle;
+    MMRESULT close() {
+        if (!open_) return platform::kMmsyserrInvalHandle;
         closePcm();
+        std::lock_guard lock(mutex_);
         queue_.clear();
         return kMmsyserrNoError;
     }
-    MMRESULT getErrorText(MMRESULT code, char* text, uint32_t size) override {
+    MMRESULT getErrorText(MMRESULT code, char* text, uint32_t size) {
         return copyText(code, text, size);
     }
 
@@ -80,7 +81,7 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
     uint32_t framesOf(const WAVEHDR* h) const { return h->dwBufferLength / (2 * channels_); }
 
     MMRESULT setPaused(bool on) {
-        if (!pcm_) return platform::kMmsyserrInvalHandle;
+        if (!open_) return platform::kMmsyserrInvalHandle;
         {
             std::lock_guard lock(mutex_);
             paused_ = on;
@@ -111,7 +112,7 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
     bool recover(long error) {
         const int rc = snd_pcm_recover(pcm_, static_cast<int>(error), 1);
         if (rc == 0) {
-            if (isXrun(error) && stats_) ++stats_->xruns;
+            if (isXrun(error)) countXrun();
             return true;
         }
         fail(rc);  // what made recovery fail says most
@@ -137,7 +138,7 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
             return;
         }
         std::lock_guard lock(mutex_);
-        if (paused_ || failed_) return;
+        if (paused_ || failed_ || quit_) return;
         const uint64_t played =
             written_ - std::min<uint64_t>(std::max<snd_pcm_sframes_t>(delay, 0), written_);
         while (!queue_.empty()) {
@@ -227,7 +228,7 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
         uint32_t frames = 0;
         {
             std::lock_guard lock(mutex_);
-            if (generation != generation_) return;
+            if (quit_ || generation != generation_) return;
             for (Item& item : queue_) {
                 const uint32_t total = framesOf(item.header);
                 if (item.done >= total) continue;
@@ -264,6 +265,31 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
     uint64_t written_ = 0;  // frames handed to ALSA since the last reset
     std::deque<Item> queue_;
     std::vector<int16_t> scratch_;
+};
+
+// What the core holds: the device lives on with its thread if that thread
+// had to be left behind at close.
+class AlsaWaveOut final : public platform::WaveOut {
+  public:
+    AlsaWaveOut(std::string name, DeviceStats* stats)
+        : d_(std::make_shared<Playback>(std::move(name), stats)) {}
+    ~AlsaWaveOut() override { d_->close(); }
+    MMRESULT open(const platform::WAVEFORMATEX& f, platform::MessageTarget* target) override {
+        return d_->open(f, target);
+    }
+    MMRESULT prepareHeader(WAVEHDR* h) override { return d_->prepareHeader(h); }
+    MMRESULT write(WAVEHDR* h) override { return d_->write(h); }
+    MMRESULT pause() override { return d_->pause(); }
+    MMRESULT restart() override { return d_->restart(); }
+    MMRESULT reset() override { return d_->reset(); }
+    MMRESULT unprepareHeader(WAVEHDR* h) override { return d_->unprepareHeader(h); }
+    MMRESULT close() override { return d_->close(); }
+    MMRESULT getErrorText(MMRESULT code, char* text, uint32_t size) override {
+        return d_->getErrorText(code, text, size);
+    }
+
+  private:
+    std::shared_ptr<Playback> d_;
 };
 
 }  // namespace

@@ -11,7 +11,9 @@
 #include <algorithm>
 #include <bit>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -33,6 +35,11 @@ inline snd_pcm_uframes_t periodFor(unsigned rate) {
     return std::bit_floor(std::max(32u, rate / 64));
 }
 
+// How long closing waits for the device thread. A thread inside ALSA whose
+// sound server died can wait forever on the plugin's own lock; after this the
+// thread is left behind with its PCM instead of hanging the program.
+constexpr std::chrono::milliseconds kThreadEndBound{1000};
+
 inline bool isXrun(long error) {
     return error == -EPIPE || error == -ESTRPIPE;
 }
@@ -44,8 +51,10 @@ inline MMRESULT copyText(MMRESULT code, char* text, uint32_t size) {
 }
 
 // The common part of both directions: the PCM, the device thread and its
-// wake-ups, the buffer queue and the failure that ends the device.
-class PcmDevice {
+// wake-ups, the buffer queue and the failure that ends the device. The device
+// thread holds the object alive, so that a thread left behind at close never
+// runs on freed memory; once quit_ is set it reports and counts nothing.
+class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
   public:
     PcmDevice(std::string name, DeviceStats* stats) : name_(std::move(name)), stats_(stats) {}
     virtual ~PcmDevice() { closePcm(); }
@@ -72,19 +81,35 @@ class PcmDevice {
         failed_ = 0;
         failedHeader_ = nullptr;
         failurePending_ = false;
-        thread_ = std::thread([this] { run(); });
+        threadEnded_ = false;
+        open_ = true;
+        thread_ = std::thread([self = shared_from_this()] {
+            self->run();
+            std::lock_guard lock(self->mutex_);
+            self->threadEnded_ = true;
+            self->ended_.notify_all();
+        });
         return kMmsyserrNoError;
     }
 
     void closePcm() {
+        open_ = false;
         if (thread_.joinable()) {
-            {
-                std::lock_guard lock(mutex_);
-                quit_ = true;
-            }
+            std::unique_lock lock(mutex_);
+            quit_ = true;
             wake();
-            thread_.join();
+            const bool ended = ended_.wait_for(lock, kThreadEndBound, [&] { return threadEnded_; });
+            lock.unlock();
+            if (ended) {
+                thread_.join();
+            } else {
+                // Stuck inside ALSA: closing the PCM under it would wait on
+                // the same lock. The PCM and the wake-up stay with the thread.
+                thread_.detach();
+                abandoned_ = true;
+            }
         }
+        if (abandoned_) return;
         if (pcm_) snd_pcm_close(pcm_);
         pcm_ = nullptr;
         if (wakeFd_ >= 0) close(wakeFd_);
@@ -112,6 +137,7 @@ class PcmDevice {
     // Marks a buffer done and posts its completion; called under the lock so
     // that completions keep queue order.
     void complete(WAVEHDR* h, uint32_t message) {
+        if (quit_) return;
         h->dwFlags = (h->dwFlags & ~platform::kWhdrInQueue) | platform::kWhdrDone;
         platform::host().postMessage(target_, message, 0, reinterpret_cast<intptr_t>(h));
     }
@@ -120,7 +146,7 @@ class PcmDevice {
     // error, everything else stays queued until reset.
     void fail(int error) {
         std::lock_guard lock(mutex_);
-        if (failed_) return;
+        if (failed_ || quit_) return;
         failed_ = errorCode(error);
         if (WAVEHDR* h = popOldest()) {
             failedHeader_ = h;
@@ -128,6 +154,11 @@ class PcmDevice {
         } else {
             failurePending_ = true;
         }
+    }
+
+    void countXrun() {
+        std::lock_guard lock(mutex_);
+        if (stats_ && !quit_) ++stats_->xruns;
     }
 
     // Called under the lock for a buffer being queued: with a failure not
@@ -182,9 +213,13 @@ class PcmDevice {
     snd_pcm_uframes_t buffer_ = 0;
     bool canPause_ = false;
     platform::MessageTarget* target_ = nullptr;
+    bool open_ = false;       // the core's view: open and not yet closed
+    bool abandoned_ = false;  // the device thread was left behind at close
 
     // Shared with the device thread, under mutex_.
     std::mutex mutex_;
+    std::condition_variable ended_;
+    bool threadEnded_ = false;
     bool quit_ = false;
     MMRESULT failed_ = 0;
     WAVEHDR* failedHeader_ = nullptr;

@@ -299,6 +299,59 @@ class RealTime(unittest.TestCase):
         self.assertEqual(mutes["Wave Mute"], "0")
 
 
+@unittest.skipUnless(pulse_loop.available(), "pulseaudio is not installed")
+class ServerDeath(unittest.TestCase):
+    """The sound server killed while audio flows, as it happens: a thread
+    inside the sound server's ALSA plugin may then never return. Every run
+    ends by itself, reports the failed device and leaves the mixer audible."""
+
+    RUNS = 10
+
+    def run_once(self, sig, simulated_mixer):
+        card = os.path.join(SOURCE, "tests", "fixtures", "mixer", "classic.json")
+        try:
+            loop = pulse_loop.PulseLoop(11025).__enter__()
+        except RuntimeError as e:
+            self.skipTest("PulseAudio did not start: %s" % e)
+        try:
+            # A client playing into the input: its audio reaches tarnix-live
+            # through shared memory, whose teardown is where the plugin stalls.
+            player = subprocess.Popen(["paplay", "--device=A", "--latency-msec=100", DEMO],
+                                      env=loop.env, stderr=subprocess.DEVNULL)
+            args = ["--simulated-mixer", card] if simulated_mixer else []
+            live = Run(args, loop.env)
+            time.sleep(1.5)
+            loop.daemon.send_signal(sig)
+            loop.daemon.wait(10)
+            loop.daemon = None
+            start = time.monotonic()
+            rc, out, err = live.finish(15)
+            took = time.monotonic() - start
+            player.kill()
+            player.wait()
+        finally:
+            loop.__exit__(None, None, None)
+        return rc, out, err, took
+
+    def check(self, sig):
+        for run in range(self.RUNS):
+            with self.subTest(run=run):
+                rc, out, err, took = self.run_once(sig, simulated_mixer=run % 2 == 1)
+                self.assertEqual(rc, 1, err)
+                self.assertLess(took, 6.0, err)
+                self.assertRegex(err, r"wave(In|Out)\w+ \(MM_W(IM_DATA|OM_DONE)\): \S")
+                if run % 2:
+                    mutes = dict(re.findall(r"mixer: .* / (\w+ Mute) = (\d+)", out))
+                    self.assertEqual(mutes.get("Line Mute"), "0", out)
+                    self.assertEqual(mutes.get("Wave Mute"), "0", out)
+
+    def test_killed(self):
+        self.check(signal.SIGKILL)
+
+    def test_terminated(self):
+        self.check(signal.SIGTERM)
+
+
 if __name__ == "__main__":
     LIVE, FILE, SOURCE, ALSA_TESTS = sys.argv[1:5]
     DEMO = os.path.join(SOURCE, "samples", "demo-noisy.wav")
