@@ -227,6 +227,7 @@ class NoSoundSystem(unittest.TestCase):
         self.assertIn("CMixer::initialize: mixerGetNumDevs Error!", err)
         self.assertRegex(err, r"waveInOpen: \S")
         self.assertNotIn("waveOutOpen", err)  # playback is never opened
+        self.assertIn('tarnix-live: cannot open the capture device "default"', err)
 
 
 @unittest.skipUnless(pulse_loop.available(), "pulseaudio is not installed")
@@ -286,17 +287,20 @@ class RealTime(unittest.TestCase):
         self.assertIn("[  PASSED  ] 1 test", r.stdout)
 
     def test_interrupt_leaves_every_path_audible(self):
+        # Ctrl-C, Ctrl-\, the terminal closing and a plain kill alike.
         card = os.path.join(SOURCE, "tests", "fixtures", "mixer", "classic.json")
         with pulse_loop.PulseLoop(11025) as loop:
-            live = Run(["--simulated-mixer", card], loop.env)
-            time.sleep(2.5)  # the first tick has routed the filtered output
-            live.proc.send_signal(signal.SIGINT)
-            rc, out, err = live.finish(20)
-        self.assertEqual(rc, 0, err)
-        mutes = dict(re.findall(r"mixer: .* / (\w+ Mute) = (\d+)", out))
-        self.assertEqual(mutes["Master Mute"], "0")
-        self.assertEqual(mutes["Line Mute"], "0")  # muted while running, audible again
-        self.assertEqual(mutes["Wave Mute"], "0")
+            for sig in (signal.SIGINT, signal.SIGQUIT, signal.SIGHUP, signal.SIGTERM):
+                with self.subTest(signal=sig.name):
+                    live = Run(["--simulated-mixer", card], loop.env)
+                    time.sleep(2.5)  # the first tick has routed the filtered output
+                    live.proc.send_signal(sig)
+                    rc, out, err = live.finish(20)
+                    self.assertEqual(rc, 0, err)
+                    mutes = dict(re.findall(r"mixer: .* / (\w+ Mute) = (\d+)", out))
+                    self.assertEqual(mutes["Master Mute"], "0")
+                    self.assertEqual(mutes["Line Mute"], "0")  # muted while running, audible again
+                    self.assertEqual(mutes["Wave Mute"], "0")
 
 
 @unittest.skipUnless(pulse_loop.available(), "pulseaudio is not installed")
