@@ -295,11 +295,12 @@ class LiveProgram final : public platform::MessageTarget {
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
         const double audio = static_cast<double>(inStats_.frames) / o_.rate;
         std::printf(
-            "tarnix-live: %.1f s of audio at %d Hz %s in %.1f s; underruns %llu, overruns %llu; "
-            "CPU %.2f%% of one core.\n",
+            "tarnix-live: %.1f s of audio at %d Hz %s in %.1f s; underruns %llu, overruns %llu, "
+            "delay restored %llu times; CPU %.2f%% of one core.\n",
             audio, o_.rate, o_.stereo ? "simulated stereo" : "mono", wall,
             static_cast<unsigned long long>(outStats_.xruns.load()),
             static_cast<unsigned long long>(inStats_.xruns.load()),
+            static_cast<unsigned long long>(inStats_.corrections.load()),
             wall > 0.5 ? 100 * (cpuSeconds() - cpuStart_) / wall : 0.0);
     }
 

@@ -31,6 +31,9 @@ namespace alsa {
 struct DeviceStats {
     std::atomic<uint64_t> xruns{0};   // underruns (playback) or overruns (capture)
     std::atomic<uint64_t> frames{0};  // frames captured into buffers, or played
+    // Capture: times the delay was brought back after a loss, by frames
+    // dropped or inserted.
+    std::atomic<uint64_t> corrections{0};
 };
 
 // pcm: an ALSA PCM name; "default" follows the desktop's sound server.

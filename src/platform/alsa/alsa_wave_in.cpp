@@ -23,6 +23,13 @@ class Capture final : public PcmDevice {
         if (rc == kMmsyserrNoError) scratch_.assign(period_, 0);
         return rc;
     }
+    void beforeThread() override {
+        started_ = false;
+        paced_ = true;
+        read_ = drop_ = insert_ = 0;
+        adjusted_ = 0;
+        keeper_ = DelayKeeper(rate_);
+    }
     MMRESULT prepareHeader(WAVEHDR* h) { return prepare(h); }
     MMRESULT unprepareHeader(WAVEHDR* h) { return unprepare(h); }
     MMRESULT addBuffer(WAVEHDR* h) {
@@ -115,12 +122,20 @@ class Capture final : public PcmDevice {
                     continue;
                 }
                 started = true;
+                if (!started_) {
+                    started_ = true;
+                    startedAt_ = Clock::now();
+                }
+            }
+            if (ready && room > 0 && insert_ > 0) {
+                insertSilence(room, generation);
+                continue;
             }
             // Without a buffer nothing is read. A sound card overruns once its
             // ring is full and loses that audio; a sound server would instead
             // keep seconds of it and hand it over late, so a wait longer than
             // the ring is treated as the overrun it would be on a card. An
-            // unpaced source (a file) loses nothing by the restart.
+            // unpaced source (a file) loses nothing, and is left alone.
             if (!ready || room == 0) {
                 if (running && !starving) {
                     starving = true;
@@ -131,7 +146,7 @@ class Capture final : public PcmDevice {
             }
             if (starving) {
                 starving = false;
-                if (std::chrono::steady_clock::now() - starvedAt > ringTime()) {
+                if (paced_ && std::chrono::steady_clock::now() - starvedAt > ringTime()) {
                     snd_pcm_drop(pcm_);
                     snd_pcm_prepare(pcm_);
                     snd_pcm_start(pcm_);
@@ -154,23 +169,84 @@ class Capture final : public PcmDevice {
                 fail(rc);
                 continue;
             }
-            std::lock_guard lock(mutex_);
-            if (quit_ || generation != generation_ || queue_.empty()) continue;
-            WAVEHDR* h = queue_.front();
-            std::memcpy(h->lpData + h->dwBytesRecorded, scratch_.data(), n * 2);
-            h->dwBytesRecorded += static_cast<uint32_t>(n * 2);
-            if (h->dwBytesRecorded >= h->dwBufferLength) {
-                queue_.pop_front();
-                if (stats_) stats_->frames += h->dwBytesRecorded / 2;
-                complete(h, platform::kMmWimData);
+            read_ += static_cast<uint64_t>(n);
+            keepDelay();
+            snd_pcm_uframes_t skip = 0;
+            if (drop_ > 0) {
+                skip = std::min<snd_pcm_uframes_t>(drop_, static_cast<snd_pcm_uframes_t>(n));
+                drop_ -= skip;
+                if (skip == static_cast<snd_pcm_uframes_t>(n)) continue;
             }
+            deliver(scratch_.data() + skip, static_cast<uint32_t>(n - skip), generation);
         }
         if (started) snd_pcm_drop(pcm_);
+    }
+
+    // Copies frames into the oldest buffer, and finishes it once full.
+    void deliver(const int16_t* frames, uint32_t count, uint64_t generation) {
+        std::lock_guard lock(mutex_);
+        if (quit_ || generation != generation_ || queue_.empty()) return;
+        WAVEHDR* h = queue_.front();
+        std::memcpy(h->lpData + h->dwBytesRecorded, frames, size_t{count} * 2);
+        h->dwBytesRecorded += count * 2;
+        if (h->dwBytesRecorded >= h->dwBufferLength) {
+            queue_.pop_front();
+            if (stats_) stats_->frames += h->dwBytesRecorded / 2;
+            complete(h, platform::kMmWimData);
+        }
+    }
+
+    void insertSilence(size_t room, uint64_t generation) {
+        const auto count = static_cast<uint32_t>(std::min<size_t>({insert_, room, period_}));
+        std::fill_n(scratch_.data(), count, int16_t{0});
+        insert_ -= count;
+        deliver(scratch_.data(), count, generation);
+    }
+
+    // Measures the delay against the playback device's position, and
+    // schedules the frames that bring it back to where it settled. Frames
+    // decided on count at once, so a correction is made only once.
+    void keepDelay() {
+        const Clock::time_point now = Clock::now();
+        if (paced_ && started_ &&
+            !keepsPace(static_cast<double>(read_), rate_, now - startedAt_,
+                       static_cast<double>(buffer_) + rate_ / 10.0))
+            paced_ = false;
+        snd_pcm_sframes_t waiting = 0;
+        if (snd_pcm_delay(pcm_, &waiting) < 0) waiting = 0;
+        double played = 0;
+        const bool playing = paced_ && playbackClock().playedAt(rate_, now, played);
+        const double position = static_cast<double>(read_) + static_cast<double>(waiting) -
+                                static_cast<double>(adjusted_);
+        const long change = keeper_.step(position, playing, played, now);
+        if (change == 0) return;
+        adjusted_ += change;
+        if (change > 0) {
+            const auto cancel = std::min<uint64_t>(insert_, static_cast<uint64_t>(change));
+            insert_ -= cancel;
+            drop_ += static_cast<uint64_t>(change) - cancel;
+        } else {
+            const auto cancel = std::min<uint64_t>(drop_, static_cast<uint64_t>(-change));
+            drop_ -= cancel;
+            insert_ += static_cast<uint64_t>(-change) - cancel;
+        }
+        std::lock_guard lock(mutex_);
+        if (stats_ && !quit_) ++stats_->corrections;
     }
 
     bool running_ = false;
     std::deque<WAVEHDR*> queue_;
     std::vector<int16_t> scratch_;
+
+    // The device thread's own.
+    bool started_ = false;  // since open
+    Clock::time_point startedAt_{};
+    bool paced_ = true;
+    uint64_t read_ = 0;     // frames read from ALSA since open
+    int64_t adjusted_ = 0;  // frames decided to drop, less those to insert
+    uint64_t drop_ = 0;     // still to drop from what is read
+    uint64_t insert_ = 0;   // still to insert as silence
+    DelayKeeper keeper_{0};
 };
 
 // What the core holds: the device lives on with its thread if that thread

@@ -95,6 +95,7 @@ class Playback final : public PcmDevice {
     void rewind(uint64_t unplayed) {
         std::lock_guard lock(mutex_);
         const uint64_t to = written_ - std::min(unplayed, written_);
+        total_ -= written_ - to;
         for (Item& item : queue_) {
             if (!item.started) continue;
             if (item.start >= to) {
@@ -119,6 +120,18 @@ class Playback final : public PcmDevice {
         return false;
     }
 
+    // Tells the capture device where playback stands, for the delay it keeps.
+    void publishPosition(double played, bool running) {
+        const Clock::time_point now = Clock::now();
+        if (running && !ran_) {
+            ran_ = true;
+            firstRun_ = now;
+        }
+        if (paced_ && ran_ && !keepsPace(played, rate_, now - firstRun_, rate_ / 10.0))
+            paced_ = false;
+        playbackClock().publish(rate_, played, running, paced_, now);
+    }
+
     // Finishes the buffers the stream has played past. Nothing plays while
     // the stream waits to start or is stopped.
     void finishPlayed() {
@@ -139,8 +152,10 @@ class Playback final : public PcmDevice {
         }
         std::lock_guard lock(mutex_);
         if (paused_ || failed_ || quit_) return;
-        const uint64_t played =
-            written_ - std::min<uint64_t>(std::max<snd_pcm_sframes_t>(delay, 0), written_);
+        const uint64_t unplayed =
+            std::min<uint64_t>(std::max<snd_pcm_sframes_t>(delay, 0), written_);
+        const uint64_t played = written_ - unplayed;
+        publishPosition(static_cast<double>(total_ - unplayed), state == SND_PCM_STATE_RUNNING);
         while (!queue_.empty()) {
             const Item& item = queue_.front();
             const uint32_t frames = framesOf(item.header);
@@ -179,6 +194,7 @@ class Playback final : public PcmDevice {
                 snd_pcm_prepare(pcm_);
                 state = snd_pcm_state(pcm_);
             }
+            if (state != SND_PCM_STATE_RUNNING || paused) playbackClock().stop();
             if (paused) {
                 if (state == SND_PCM_STATE_RUNNING) {
                     if (canPause_ && snd_pcm_pause(pcm_, 1) == 0) {
@@ -209,11 +225,10 @@ class Playback final : public PcmDevice {
                     writeSome(static_cast<snd_pcm_uframes_t>(avail), generation);
                     continue;
                 }
-            } else if (snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) {
-                // No more audio is coming for now: play what ALSA holds.
-                const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
-                if (avail >= 0 && static_cast<snd_pcm_uframes_t>(avail) < buffer_)
-                    snd_pcm_start(pcm_);
+            } else if (waiting && snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) {
+                // Every queued frame is in ALSA's buffer and no more is
+                // coming for now: play it.
+                snd_pcm_start(pcm_);
             }
             finishPlayed();
             if (full)
@@ -221,6 +236,7 @@ class Playback final : public PcmDevice {
             else
                 wait(false, waiting ? periodMs() : -1);
         }
+        playbackClock().stop();
         snd_pcm_drop(pcm_);
     }
 
@@ -259,10 +275,21 @@ class Playback final : public PcmDevice {
             break;
         }
         written_ += static_cast<uint64_t>(n);
+        total_ += static_cast<uint64_t>(n);
+    }
+
+    void beforeThread() override {
+        total_ = 0;
+        ran_ = false;
+        paced_ = true;
     }
 
     bool paused_ = false;
     uint64_t written_ = 0;  // frames handed to ALSA since the last reset
+    uint64_t total_ = 0;    // since open, less what was taken back to write again
+    bool ran_ = false;      // since open
+    Clock::time_point firstRun_{};
+    bool paced_ = true;
     std::deque<Item> queue_;
     std::vector<int16_t> scratch_;
 };

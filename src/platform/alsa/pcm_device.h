@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/alsa/alsa_wave.h"
+#include "platform/alsa/delay_keeper.h"
 
 namespace alsa::detail {
 
@@ -27,10 +28,13 @@ using platform::kMmsyserrNoError;
 using platform::MMRESULT;
 using platform::WAVEHDR;
 
-// About 12 ms per period and four periods in ALSA's buffer (46 ms): a small
-// fraction of a block, so the backend adds little to the pipeline's own
-// delay, with room for a busy machine to be late without an underrun.
-constexpr unsigned kPeriods = 4;
+// About 12 ms per period. Playback hands every queued buffer to ALSA at once,
+// as a wave device holds what was written to it, so its ring holds the whole
+// queue (ten buffers of up to 4096 values): a stall shorter than the queue
+// costs nothing, and the delay is the pipeline's own. Capture reads as it
+// comes; its ring of 32 periods (about 370 ms) rides out a stall on a card.
+constexpr unsigned kCapturePeriods = 32;
+constexpr snd_pcm_uframes_t kPlaybackValues = 10 * 4096;
 inline snd_pcm_uframes_t periodFor(unsigned rate) {
     return std::bit_floor(std::max(32u, rate / 64));
 }
@@ -72,7 +76,7 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
             return errorCode(e);
         }
         channels_ = f.nChannels;
-        if ((e = configure(f.nSamplesPerSec)) < 0 || (e = setUpPoll()) < 0) {
+        if ((e = configure(f.nSamplesPerSec, stream)) < 0 || (e = setUpPoll()) < 0) {
             closePcm();
             return errorCode(e);
         }
@@ -83,6 +87,7 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
         failurePending_ = false;
         threadEnded_ = false;
         open_ = true;
+        beforeThread();
         thread_ = std::thread([self = shared_from_this()] {
             self->run();
             std::lock_guard lock(self->mutex_);
@@ -202,6 +207,8 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
     }
 
     virtual void run() = 0;
+    // Resets the device thread's own state at open.
+    virtual void beforeThread() {}
 
     std::string name_;
     uint32_t completion_ = 0;  // kMmWimData or kMmWomDone
@@ -227,7 +234,7 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
     uint64_t generation_ = 0;  // moves on at every stop, start and reset
 
   private:
-    int configure(unsigned rate) {
+    int configure(unsigned rate, snd_pcm_stream_t stream) {
         snd_pcm_hw_params_t* hw;
         snd_pcm_hw_params_alloca(&hw);
         int e;
@@ -240,7 +247,8 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
         snd_pcm_uframes_t period = periodFor(rate);
         int dir = 0;
         if ((e = snd_pcm_hw_params_set_period_size_near(pcm_, hw, &period, &dir)) < 0) return e;
-        snd_pcm_uframes_t buffer = period * kPeriods;
+        snd_pcm_uframes_t buffer = stream == SND_PCM_STREAM_PLAYBACK ? kPlaybackValues / channels_
+                                                                     : period * kCapturePeriods;
         if ((e = snd_pcm_hw_params_set_buffer_size_near(pcm_, hw, &buffer)) < 0) return e;
         if ((e = snd_pcm_hw_params(pcm_, hw)) < 0) return e;
         snd_pcm_hw_params_get_period_size(hw, &period_, &dir);
@@ -252,9 +260,12 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
         snd_pcm_sw_params_alloca(&sw);
         if ((e = snd_pcm_sw_params_current(pcm_, sw)) < 0) return e;
         snd_pcm_sw_params_set_avail_min(pcm_, sw, period_);
-        // Playback starts once ALSA's buffer is full (or explicitly when no
-        // more audio is coming); capture starts when asked.
-        snd_pcm_sw_params_set_start_threshold(pcm_, sw, buffer_);
+        // Playback starts with its first period: everything queued is written
+        // at once anyway, and a sound server's plugin waits for this much
+        // after every underrun before it plays again. Capture starts when
+        // asked.
+        snd_pcm_sw_params_set_start_threshold(
+            pcm_, sw, stream == SND_PCM_STREAM_PLAYBACK ? period_ : buffer_);
         if ((e = snd_pcm_sw_params(pcm_, sw)) < 0) return e;
         return 0;
     }

@@ -110,9 +110,10 @@ def first_loud(samples):
     return None
 
 
-def live_through_loop(loop, rate, args, seconds, demo):
+def live_through_loop(loop, rate, args, seconds, demo, during=None):
     """Records A (what tarnix-live hears) and B (what it plays) while it runs
-    with `args` and `demo` plays into A. Returns its result and the two
+    with `args` and `demo` plays into A; `during`, when given, is called with
+    the running process once the demo plays. Returns its result and the two
     recordings, both starting at the same moment: a click played into A and B
     at once before tarnix-live starts lines them up, whenever each recorder
     happened to start."""
@@ -128,6 +129,8 @@ def live_through_loop(loop, rate, args, seconds, demo):
     live = Run(args + ["--seconds", str(seconds)], loop.env)
     time.sleep(0.5)
     player = subprocess.Popen(["paplay", "--device=A", "--latency-msec=100", demo], env=loop.env)
+    if during:
+        during(live.proc)
     result = live.finish(seconds + 30)
     player.wait(30)
     for r in recorders:
