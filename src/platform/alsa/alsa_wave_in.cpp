@@ -210,7 +210,7 @@ class Capture final : public PcmDevice {
         const Clock::time_point now = Clock::now();
         if (paced_ && started_ &&
             !keepsPace(static_cast<double>(read_), rate_, now - startedAt_,
-                       static_cast<double>(buffer_) + rate_ / 10.0))
+                       static_cast<double>(buffer_ + rate_)))
             paced_ = false;
         snd_pcm_sframes_t waiting = 0;
         if (snd_pcm_delay(pcm_, &waiting) < 0) waiting = 0;

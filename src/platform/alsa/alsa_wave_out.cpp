@@ -127,8 +127,7 @@ class Playback final : public PcmDevice {
             ran_ = true;
             firstRun_ = now;
         }
-        if (paced_ && ran_ && !keepsPace(played, rate_, now - firstRun_, rate_ / 10.0))
-            paced_ = false;
+        if (paced_ && ran_ && !keepsPace(played, rate_, now - firstRun_, rate_)) paced_ = false;
         playbackClock().publish(rate_, played, running, paced_, now);
     }
 
@@ -142,12 +141,15 @@ class Playback final : public PcmDevice {
             if (!recover(-EPIPE)) return;
         } else if (state == SND_PCM_STATE_RUNNING || state == SND_PCM_STATE_PAUSED ||
                    state == SND_PCM_STATE_DRAINING) {
+            // With every queued frame written, this is where a device that
+            // is gone shows it.
             const int e = snd_pcm_delay(pcm_, &delay);
             if (e < 0) {
-                if (!isXrun(e) || !recover(e)) return;
+                if (!recover(e)) return;
                 delay = 0;
             }
         } else {
+            if (state == SND_PCM_STATE_DISCONNECTED) fail(-ENODEV);
             return;
         }
         std::lock_guard lock(mutex_);

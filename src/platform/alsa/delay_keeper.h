@@ -58,8 +58,10 @@ inline PlaybackClock& playbackClock() {
 // Whether a device runs in real time: one fed from a file or playing into
 // nothing moves far more frames than the time allows, loses nothing, and has
 // no delay to keep.
+// A sound server may run a little ahead for a moment; an unpaced device
+// runs far ahead at once.
 inline bool keepsPace(double frames, unsigned rate, Clock::duration elapsed, double slack) {
-    return frames <= rate * std::chrono::duration<double>(elapsed).count() + slack;
+    return frames <= 1.5 * rate * std::chrono::duration<double>(elapsed).count() + slack;
 }
 
 class DelayKeeper {
