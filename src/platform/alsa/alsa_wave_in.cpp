@@ -101,6 +101,7 @@ class Capture final : public PcmDevice {
             {
                 std::lock_guard lock(mutex_);
                 if (quit_) break;
+                beat_ = Clock::now();
                 running = running_ && !failed_;
                 ready = running && !queue_.empty();
                 if (ready) {
@@ -141,7 +142,7 @@ class Capture final : public PcmDevice {
                     starving = true;
                     starvedAt = std::chrono::steady_clock::now();
                 }
-                wait(false, -1);
+                wait(false, kBeatMs);
                 continue;
             }
             if (starving) {

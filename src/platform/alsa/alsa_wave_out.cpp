@@ -176,6 +176,7 @@ class Playback final : public PcmDevice {
             {
                 std::lock_guard lock(mutex_);
                 if (quit_) break;
+                beat_ = Clock::now();
                 paused = paused_ || failed_;
                 if (generation != generation_) {
                     // A reset: whatever ALSA still holds is dropped with it.
@@ -208,7 +209,7 @@ class Playback final : public PcmDevice {
                         rewind(static_cast<uint64_t>(std::max<snd_pcm_sframes_t>(delay, 0)));
                     }
                 }
-                wait(false, -1);
+                wait(false, kBeatMs);
                 continue;
             }
             if (state == SND_PCM_STATE_PAUSED) snd_pcm_pause(pcm_, 0);
@@ -218,7 +219,7 @@ class Playback final : public PcmDevice {
                 const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
                 if (avail < 0) {
                     if (recover(avail)) continue;
-                    wait(false, -1);
+                    wait(false, kBeatMs);
                     continue;
                 }
                 if (avail == 0) {
@@ -236,7 +237,7 @@ class Playback final : public PcmDevice {
             if (full)
                 wait(true, periodMs());
             else
-                wait(false, waiting ? periodMs() : -1);
+                wait(false, waiting ? periodMs() : kBeatMs);
         }
         playbackClock().stop();
         snd_pcm_drop(pcm_);

@@ -43,6 +43,11 @@ inline snd_pcm_uframes_t periodFor(unsigned rate) {
 // sound server died can wait forever on the plugin's own lock; after this the
 // thread is left behind with its PCM instead of hanging the program.
 constexpr std::chrono::milliseconds kThreadEndBound{1000};
+// A device thread never waits longer than this between two turns of its
+// loop; one that has not come round for kStuckAfter is inside ALSA for good,
+// and its device is reported as failed by a watchdog.
+constexpr int kBeatMs = 250;
+constexpr std::chrono::seconds kStuckAfter{3};
 
 inline bool isXrun(long error) {
     return error == -EPIPE || error == -ESTRPIPE;
@@ -87,6 +92,7 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
         failurePending_ = false;
         threadEnded_ = false;
         open_ = true;
+        beat_ = Clock::now();
         beforeThread();
         thread_ = std::thread([self = shared_from_this()] {
             self->run();
@@ -94,11 +100,20 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
             self->threadEnded_ = true;
             self->ended_.notify_all();
         });
+        watchdog_ = std::thread([this] { watch(); });
         return kMmsyserrNoError;
     }
 
     void closePcm() {
         open_ = false;
+        if (watchdog_.joinable()) {
+            {
+                std::lock_guard lock(mutex_);
+                quit_ = true;
+            }
+            watchdogWake_.notify_all();
+            watchdog_.join();  // it never calls ALSA
+        }
         if (thread_.joinable()) {
             std::unique_lock lock(mutex_);
             quit_ = true;
@@ -176,6 +191,25 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
         complete(h, completion_);
         return true;
     }
+    // Reports the device as failed when its thread stays inside ALSA. A
+    // process that was stopped as a whole (its watchdog late too) is not.
+    void watch() {
+        std::unique_lock lock(mutex_);
+        Clock::time_point last = Clock::now();
+        while (!quit_) {
+            watchdogWake_.wait_for(lock, std::chrono::milliseconds(500));
+            if (quit_) break;
+            const Clock::time_point now = Clock::now();
+            if (now - last > std::chrono::seconds(1)) beat_ = now;
+            last = now;
+            if (!failed_ && now - beat_ > kStuckAfter) {
+                lock.unlock();
+                fail(-EIO);
+                lock.lock();
+            }
+        }
+    }
+
     // The oldest queued buffer, taken off the queue; null when empty. Called
     // under the lock.
     virtual WAVEHDR* popOldest() = 0;
@@ -227,6 +261,9 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
     std::mutex mutex_;
     std::condition_variable ended_;
     bool threadEnded_ = false;
+    Clock::time_point beat_{};  // the device thread's last turn
+    std::condition_variable watchdogWake_;
+    std::thread watchdog_;
     bool quit_ = false;
     MMRESULT failed_ = 0;
     WAVEHDR* failedHeader_ = nullptr;
