@@ -1,8 +1,8 @@
 // tarnix-live: the engine and the sound card's mixer live on ALSA, without a
 // window. It runs the desktop program's start-up and shutdown minus the
 // window: the mixer and its default assignments, the engine and its devices,
-// the first tick's routing, and on Ctrl-C or SIGTERM the shutdown that leaves
-// every mixer path audible.
+// the first tick's routing, and on Ctrl-C, SIGTERM, SIGHUP or SIGQUIT the
+// shutdown that leaves every mixer path audible.
 #include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -179,6 +179,7 @@ class LiveProgram final : public platform::MessageTarget {
         // The engine ended the run itself (a device failed): still leave the
         // card as the shutdown would, and say so in the exit status.
         const bool failed = !shutDown_;
+        if (failed) nameUnopenedDevice();
         shutdown();
         clearStatus();
         host_.afterMessage = nullptr;
@@ -226,6 +227,18 @@ class LiveProgram final : public platform::MessageTarget {
             mixer_.writeControlValue(static_cast<int32_t>(*savedLevel_));
             mixer_.dwWaveInVolume = mixer_.adwDetails[0];
         }
+    }
+
+    // The device's own error text does not say which PCM it was. Capture is
+    // opened first, and playback only once capture is open.
+    void nameUnopenedDevice() {
+        const char* which = !engine_->inputOpen    ? "capture"
+                            : !engine_->outputOpen ? "playback"
+                                                   : nullptr;
+        if (!which) return;
+        clearStatus();
+        std::fprintf(stderr, "tarnix-live: cannot open the %s device \"%s\"\n", which,
+                     (!engine_->inputOpen ? o_.capture : o_.playback).c_str());
     }
 
     void shutdown() {
@@ -295,11 +308,12 @@ class LiveProgram final : public platform::MessageTarget {
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
         const double audio = static_cast<double>(inStats_.frames) / o_.rate;
         std::printf(
-            "tarnix-live: %.1f s of audio at %d Hz %s in %.1f s; underruns %llu, overruns %llu; "
-            "CPU %.2f%% of one core.\n",
+            "tarnix-live: %.1f s of audio at %d Hz %s in %.1f s; underruns %llu, overruns %llu, "
+            "delay restored %llu times; CPU %.2f%% of one core.\n",
             audio, o_.rate, o_.stereo ? "simulated stereo" : "mono", wall,
             static_cast<unsigned long long>(outStats_.xruns.load()),
             static_cast<unsigned long long>(inStats_.xruns.load()),
+            static_cast<unsigned long long>(inStats_.corrections.load()),
             wall > 0.5 ? 100 * (cpuSeconds() - cpuStart_) / wall : 0.0);
     }
 
@@ -332,13 +346,14 @@ int main(int argc, char** argv) {
     const auto options = parse(argc, argv, exitCode);
     if (!options) return exitCode;
 
-    // Ctrl-C and SIGTERM are taken by one thread that asks the loop to shut
-    // down; every other thread (ALSA's included) is started after this and
+    // Ctrl-C, Ctrl-\, SIGTERM and the terminal closing (SIGHUP) are taken by
+    // one thread that asks the loop to shut down, so every mixer path is left
+    // audible; every other thread (ALSA's included) is started after this and
     // never sees them.
     sigset_t signals;
     sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        sigaddset(&signals, sig);
     sigaddset(&signals, SIGUSR1);  // ends the watcher itself
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 

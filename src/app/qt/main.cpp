@@ -49,9 +49,13 @@ int main(int argc, char** argv) {
         view.attach(&window);
         view.start();
         code = app.exec();
-        // A window still standing (the session ended) is destroyed as on Exit,
-        // so the mixer's paths are left audible.
-        if (!window.destroyed() && window.created()) view.destroyWindow();
+        // A window still standing means the engine ended the run (a device
+        // failed): it is destroyed as on Exit, so the mixer's paths are left
+        // audible, and the exit status says the run failed.
+        if (!window.destroyed() && window.created()) {
+            view.destroyWindow();
+            code = 1;
+        }
     }
     platform::setHost(nullptr);
     return code;

@@ -13,7 +13,13 @@
 // - A playback buffer is finished when its last frame has been played (the
 //   PCM's own delay has passed it), not when it was handed to ALSA, so a pause
 //   on a device that cannot pause keeps the unplayed rest queued.
-// - Underruns and overruns are recovered and counted, never reported.
+// - Playback hands every queued buffer to ALSA at once, so a stall shorter
+//   than the queue costs nothing.
+// - Underruns and overruns are recovered and counted, never reported; what
+//   they did to the end-to-end delay is given back by the capture device,
+//   which drops or inserts frames (see delay_keeper.h).
+// - Closing waits a bounded time for the device thread: one stuck inside
+//   ALSA (a sound server's plugin whose server died) is left behind.
 // - A device that fails for good (unplugged) finishes its oldest buffer, and
 //   unpreparing that buffer returns the error; from then on it accepts calls
 //   but moves nothing, so the core reports the failure once and shuts down.
@@ -31,6 +37,9 @@ namespace alsa {
 struct DeviceStats {
     std::atomic<uint64_t> xruns{0};   // underruns (playback) or overruns (capture)
     std::atomic<uint64_t> frames{0};  // frames captured into buffers, or played
+    // Capture: times the delay was brought back after a loss, by frames
+    // dropped or inserted.
+    std::atomic<uint64_t> corrections{0};
 };
 
 // pcm: an ALSA PCM name; "default" follows the desktop's sound server.

@@ -9,24 +9,31 @@ namespace {
 
 using namespace detail;
 
-class AlsaWaveIn final : public platform::WaveIn, PcmDevice {
+class Capture final : public PcmDevice {
   public:
-    AlsaWaveIn(std::string name, DeviceStats* stats) : PcmDevice(std::move(name), stats) {
+    Capture(std::string name, DeviceStats* stats) : PcmDevice(std::move(name), stats) {
         completion_ = platform::kMmWimData;
     }
-    ~AlsaWaveIn() override { closePcm(); }
+    ~Capture() override { closePcm(); }
 
-    MMRESULT open(const platform::WAVEFORMATEX& f, platform::MessageTarget* target) override {
+    MMRESULT open(const platform::WAVEFORMATEX& f, platform::MessageTarget* target) {
         if (f.nChannels != 1) return platform::kWaverrBadFormat;
         running_ = false;
         const MMRESULT rc = openPcm(f, target, SND_PCM_STREAM_CAPTURE);
         if (rc == kMmsyserrNoError) scratch_.assign(period_, 0);
         return rc;
     }
-    MMRESULT prepareHeader(WAVEHDR* h) override { return prepare(h); }
-    MMRESULT unprepareHeader(WAVEHDR* h) override { return unprepare(h); }
-    MMRESULT addBuffer(WAVEHDR* h) override {
-        if (!pcm_) return platform::kMmsyserrInvalHandle;
+    void beforeThread() override {
+        started_ = false;
+        paced_ = true;
+        read_ = drop_ = insert_ = 0;
+        adjusted_ = 0;
+        keeper_ = DelayKeeper(rate_);
+    }
+    MMRESULT prepareHeader(WAVEHDR* h) { return prepare(h); }
+    MMRESULT unprepareHeader(WAVEHDR* h) { return unprepare(h); }
+    MMRESULT addBuffer(WAVEHDR* h) {
+        if (!open_) return platform::kMmsyserrInvalHandle;
         if (!h || !(h->dwFlags & platform::kWhdrPrepared)) return platform::kWaverrUnprepared;
         {
             std::lock_guard lock(mutex_);
@@ -38,10 +45,10 @@ class AlsaWaveIn final : public platform::WaveIn, PcmDevice {
         wake();
         return kMmsyserrNoError;
     }
-    MMRESULT start() override { return setRunning(true); }
-    MMRESULT stop() override { return setRunning(false); }
-    MMRESULT reset() override {
-        if (!pcm_) return platform::kMmsyserrInvalHandle;
+    MMRESULT start() { return setRunning(true); }
+    MMRESULT stop() { return setRunning(false); }
+    MMRESULT reset() {
+        if (!open_) return platform::kMmsyserrInvalHandle;
         {
             std::lock_guard lock(mutex_);
             running_ = false;
@@ -53,13 +60,14 @@ class AlsaWaveIn final : public platform::WaveIn, PcmDevice {
         wake();
         return kMmsyserrNoError;
     }
-    MMRESULT close() override {
-        if (!pcm_) return platform::kMmsyserrInvalHandle;
+    MMRESULT close() {
+        if (!open_) return platform::kMmsyserrInvalHandle;
         closePcm();
+        std::lock_guard lock(mutex_);
         queue_.clear();
         return kMmsyserrNoError;
     }
-    MMRESULT getErrorText(MMRESULT code, char* text, uint32_t size) override {
+    MMRESULT getErrorText(MMRESULT code, char* text, uint32_t size) {
         return copyText(code, text, size);
     }
 
@@ -72,7 +80,7 @@ class AlsaWaveIn final : public platform::WaveIn, PcmDevice {
     }
 
     MMRESULT setRunning(bool on) {
-        if (!pcm_) return platform::kMmsyserrInvalHandle;
+        if (!open_) return platform::kMmsyserrInvalHandle;
         {
             std::lock_guard lock(mutex_);
             running_ = on;
@@ -93,6 +101,7 @@ class AlsaWaveIn final : public platform::WaveIn, PcmDevice {
             {
                 std::lock_guard lock(mutex_);
                 if (quit_) break;
+                beat_ = Clock::now();
                 running = running_ && !failed_;
                 ready = running && !queue_.empty();
                 if (ready) {
@@ -114,27 +123,35 @@ class AlsaWaveIn final : public platform::WaveIn, PcmDevice {
                     continue;
                 }
                 started = true;
+                if (!started_) {
+                    started_ = true;
+                    startedAt_ = Clock::now();
+                }
+            }
+            if (ready && room > 0 && insert_ > 0) {
+                insertSilence(room, generation);
+                continue;
             }
             // Without a buffer nothing is read. A sound card overruns once its
             // ring is full and loses that audio; a sound server would instead
             // keep seconds of it and hand it over late, so a wait longer than
             // the ring is treated as the overrun it would be on a card. An
-            // unpaced source (a file) loses nothing by the restart.
+            // unpaced source (a file) loses nothing, and is left alone.
             if (!ready || room == 0) {
                 if (running && !starving) {
                     starving = true;
                     starvedAt = std::chrono::steady_clock::now();
                 }
-                wait(false, -1);
+                wait(false, kBeatMs);
                 continue;
             }
             if (starving) {
                 starving = false;
-                if (std::chrono::steady_clock::now() - starvedAt > ringTime()) {
+                if (paced_ && std::chrono::steady_clock::now() - starvedAt > ringTime()) {
                     snd_pcm_drop(pcm_);
                     snd_pcm_prepare(pcm_);
                     snd_pcm_start(pcm_);
-                    if (stats_) ++stats_->xruns;
+                    countXrun();
                 }
             }
             if (!wait(true, 200)) continue;
@@ -146,30 +163,116 @@ class AlsaWaveIn final : public platform::WaveIn, PcmDevice {
                 // mend ends the device.
                 const int rc = snd_pcm_recover(pcm_, static_cast<int>(n), 1);
                 if (rc == 0) {
-                    if (isXrun(n) && stats_) ++stats_->xruns;
+                    if (isXrun(n)) countXrun();
                     snd_pcm_start(pcm_);
                     continue;
                 }
                 fail(rc);
                 continue;
             }
-            std::lock_guard lock(mutex_);
-            if (generation != generation_ || queue_.empty()) continue;
-            WAVEHDR* h = queue_.front();
-            std::memcpy(h->lpData + h->dwBytesRecorded, scratch_.data(), n * 2);
-            h->dwBytesRecorded += static_cast<uint32_t>(n * 2);
-            if (h->dwBytesRecorded >= h->dwBufferLength) {
-                queue_.pop_front();
-                if (stats_) stats_->frames += h->dwBytesRecorded / 2;
-                complete(h, platform::kMmWimData);
+            read_ += static_cast<uint64_t>(n);
+            keepDelay();
+            snd_pcm_uframes_t skip = 0;
+            if (drop_ > 0) {
+                skip = std::min<snd_pcm_uframes_t>(drop_, static_cast<snd_pcm_uframes_t>(n));
+                drop_ -= skip;
+                if (skip == static_cast<snd_pcm_uframes_t>(n)) continue;
             }
+            deliver(scratch_.data() + skip, static_cast<uint32_t>(n - skip), generation);
         }
         if (started) snd_pcm_drop(pcm_);
+    }
+
+    // Copies frames into the oldest buffer, and finishes it once full.
+    void deliver(const int16_t* frames, uint32_t count, uint64_t generation) {
+        std::lock_guard lock(mutex_);
+        if (quit_ || generation != generation_ || queue_.empty()) return;
+        WAVEHDR* h = queue_.front();
+        std::memcpy(h->lpData + h->dwBytesRecorded, frames, size_t{count} * 2);
+        h->dwBytesRecorded += count * 2;
+        if (h->dwBytesRecorded >= h->dwBufferLength) {
+            queue_.pop_front();
+            if (stats_) stats_->frames += h->dwBytesRecorded / 2;
+            complete(h, platform::kMmWimData);
+        }
+    }
+
+    void insertSilence(size_t room, uint64_t generation) {
+        const auto count = static_cast<uint32_t>(std::min<size_t>({insert_, room, period_}));
+        std::fill_n(scratch_.data(), count, int16_t{0});
+        insert_ -= count;
+        deliver(scratch_.data(), count, generation);
+    }
+
+    // Measures the delay against the playback device's position, and
+    // schedules the frames that bring it back to where it settled. Frames
+    // decided on count at once, so a correction is made only once.
+    void keepDelay() {
+        const Clock::time_point now = Clock::now();
+        if (paced_ && started_ &&
+            !keepsPace(static_cast<double>(read_), rate_, now - startedAt_,
+                       static_cast<double>(buffer_ + rate_)))
+            paced_ = false;
+        snd_pcm_sframes_t waiting = 0;
+        if (snd_pcm_delay(pcm_, &waiting) < 0) waiting = 0;
+        double played = 0;
+        const bool playing = paced_ && playbackClock().playedAt(rate_, now, played);
+        const double position = static_cast<double>(read_) + static_cast<double>(waiting) -
+                                static_cast<double>(adjusted_);
+        const long change = keeper_.step(position, playing, played, now);
+        if (change == 0) return;
+        adjusted_ += change;
+        if (change > 0) {
+            const auto cancel = std::min<uint64_t>(insert_, static_cast<uint64_t>(change));
+            insert_ -= cancel;
+            drop_ += static_cast<uint64_t>(change) - cancel;
+        } else {
+            const auto cancel = std::min<uint64_t>(drop_, static_cast<uint64_t>(-change));
+            drop_ -= cancel;
+            insert_ += static_cast<uint64_t>(-change) - cancel;
+        }
+        std::lock_guard lock(mutex_);
+        if (stats_ && !quit_) ++stats_->corrections;
     }
 
     bool running_ = false;
     std::deque<WAVEHDR*> queue_;
     std::vector<int16_t> scratch_;
+
+    // The device thread's own.
+    bool started_ = false;  // since open
+    Clock::time_point startedAt_{};
+    bool paced_ = true;
+    uint64_t read_ = 0;     // frames read from ALSA since open
+    int64_t adjusted_ = 0;  // frames decided to drop, less those to insert
+    uint64_t drop_ = 0;     // still to drop from what is read
+    uint64_t insert_ = 0;   // still to insert as silence
+    DelayKeeper keeper_{0};
+};
+
+// What the core holds: the device lives on with its thread if that thread
+// had to be left behind at close.
+class AlsaWaveIn final : public platform::WaveIn {
+  public:
+    AlsaWaveIn(std::string name, DeviceStats* stats)
+        : d_(std::make_shared<Capture>(std::move(name), stats)) {}
+    ~AlsaWaveIn() override { d_->close(); }
+    MMRESULT open(const platform::WAVEFORMATEX& f, platform::MessageTarget* target) override {
+        return d_->open(f, target);
+    }
+    MMRESULT prepareHeader(WAVEHDR* h) override { return d_->prepareHeader(h); }
+    MMRESULT addBuffer(WAVEHDR* h) override { return d_->addBuffer(h); }
+    MMRESULT start() override { return d_->start(); }
+    MMRESULT stop() override { return d_->stop(); }
+    MMRESULT reset() override { return d_->reset(); }
+    MMRESULT unprepareHeader(WAVEHDR* h) override { return d_->unprepareHeader(h); }
+    MMRESULT close() override { return d_->close(); }
+    MMRESULT getErrorText(MMRESULT code, char* text, uint32_t size) override {
+        return d_->getErrorText(code, text, size);
+    }
+
+  private:
+    std::shared_ptr<Capture> d_;
 };
 
 }  // namespace

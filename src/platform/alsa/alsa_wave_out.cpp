@@ -9,23 +9,23 @@ namespace {
 
 using namespace detail;
 
-class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
+class Playback final : public PcmDevice {
   public:
-    AlsaWaveOut(std::string name, DeviceStats* stats) : PcmDevice(std::move(name), stats) {
+    Playback(std::string name, DeviceStats* stats) : PcmDevice(std::move(name), stats) {
         completion_ = platform::kMmWomDone;
     }
-    ~AlsaWaveOut() override { closePcm(); }
+    ~Playback() override { closePcm(); }
 
-    MMRESULT open(const platform::WAVEFORMATEX& f, platform::MessageTarget* target) override {
+    MMRESULT open(const platform::WAVEFORMATEX& f, platform::MessageTarget* target) {
         paused_ = false;
         const MMRESULT rc = openPcm(f, target, SND_PCM_STREAM_PLAYBACK);
         if (rc == kMmsyserrNoError) scratch_.assign(buffer_ * channels_, 0);
         return rc;
     }
-    MMRESULT prepareHeader(WAVEHDR* h) override { return prepare(h); }
-    MMRESULT unprepareHeader(WAVEHDR* h) override { return unprepare(h); }
-    MMRESULT write(WAVEHDR* h) override {
-        if (!pcm_) return platform::kMmsyserrInvalHandle;
+    MMRESULT prepareHeader(WAVEHDR* h) { return prepare(h); }
+    MMRESULT unprepareHeader(WAVEHDR* h) { return unprepare(h); }
+    MMRESULT write(WAVEHDR* h) {
+        if (!open_) return platform::kMmsyserrInvalHandle;
         if (!h || !(h->dwFlags & platform::kWhdrPrepared)) return platform::kWaverrUnprepared;
         {
             std::lock_guard lock(mutex_);
@@ -36,10 +36,10 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
         wake();
         return kMmsyserrNoError;
     }
-    MMRESULT pause() override { return setPaused(true); }
-    MMRESULT restart() override { return setPaused(false); }
-    MMRESULT reset() override {
-        if (!pcm_) return platform::kMmsyserrInvalHandle;
+    MMRESULT pause() { return setPaused(true); }
+    MMRESULT restart() { return setPaused(false); }
+    MMRESULT reset() {
+        if (!open_) return platform::kMmsyserrInvalHandle;
         {
             std::lock_guard lock(mutex_);
             ++generation_;
@@ -50,13 +50,14 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
         wake();
         return kMmsyserrNoError;
     }
-    MMRESULT close() override {
-        if (!pcm_) return platform::kMmsyserrInvalHandle;
+    MMRESULT close() {
+        if (!open_) return platform::kMmsyserrInvalHandle;
         closePcm();
+        std::lock_guard lock(mutex_);
         queue_.clear();
         return kMmsyserrNoError;
     }
-    MMRESULT getErrorText(MMRESULT code, char* text, uint32_t size) override {
+    MMRESULT getErrorText(MMRESULT code, char* text, uint32_t size) {
         return copyText(code, text, size);
     }
 
@@ -80,7 +81,7 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
     uint32_t framesOf(const WAVEHDR* h) const { return h->dwBufferLength / (2 * channels_); }
 
     MMRESULT setPaused(bool on) {
-        if (!pcm_) return platform::kMmsyserrInvalHandle;
+        if (!open_) return platform::kMmsyserrInvalHandle;
         {
             std::lock_guard lock(mutex_);
             paused_ = on;
@@ -94,6 +95,7 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
     void rewind(uint64_t unplayed) {
         std::lock_guard lock(mutex_);
         const uint64_t to = written_ - std::min(unplayed, written_);
+        total_ -= written_ - to;
         for (Item& item : queue_) {
             if (!item.started) continue;
             if (item.start >= to) {
@@ -111,11 +113,22 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
     bool recover(long error) {
         const int rc = snd_pcm_recover(pcm_, static_cast<int>(error), 1);
         if (rc == 0) {
-            if (isXrun(error) && stats_) ++stats_->xruns;
+            if (isXrun(error)) countXrun();
             return true;
         }
         fail(rc);  // what made recovery fail says most
         return false;
+    }
+
+    // Tells the capture device where playback stands, for the delay it keeps.
+    void publishPosition(double played, bool running) {
+        const Clock::time_point now = Clock::now();
+        if (running && !ran_) {
+            ran_ = true;
+            firstRun_ = now;
+        }
+        if (paced_ && ran_ && !keepsPace(played, rate_, now - firstRun_, rate_)) paced_ = false;
+        playbackClock().publish(rate_, played, running, paced_, now);
     }
 
     // Finishes the buffers the stream has played past. Nothing plays while
@@ -128,18 +141,23 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
             if (!recover(-EPIPE)) return;
         } else if (state == SND_PCM_STATE_RUNNING || state == SND_PCM_STATE_PAUSED ||
                    state == SND_PCM_STATE_DRAINING) {
+            // With every queued frame written, this is where a device that
+            // is gone shows it.
             const int e = snd_pcm_delay(pcm_, &delay);
             if (e < 0) {
-                if (!isXrun(e) || !recover(e)) return;
+                if (!recover(e)) return;
                 delay = 0;
             }
         } else {
+            if (state == SND_PCM_STATE_DISCONNECTED) fail(-ENODEV);
             return;
         }
         std::lock_guard lock(mutex_);
-        if (paused_ || failed_) return;
-        const uint64_t played =
-            written_ - std::min<uint64_t>(std::max<snd_pcm_sframes_t>(delay, 0), written_);
+        if (paused_ || failed_ || quit_) return;
+        const uint64_t unplayed =
+            std::min<uint64_t>(std::max<snd_pcm_sframes_t>(delay, 0), written_);
+        const uint64_t played = written_ - unplayed;
+        publishPosition(static_cast<double>(total_ - unplayed), state == SND_PCM_STATE_RUNNING);
         while (!queue_.empty()) {
             const Item& item = queue_.front();
             const uint32_t frames = framesOf(item.header);
@@ -158,6 +176,7 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
             {
                 std::lock_guard lock(mutex_);
                 if (quit_) break;
+                beat_ = Clock::now();
                 paused = paused_ || failed_;
                 if (generation != generation_) {
                     // A reset: whatever ALSA still holds is dropped with it.
@@ -178,6 +197,7 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
                 snd_pcm_prepare(pcm_);
                 state = snd_pcm_state(pcm_);
             }
+            if (state != SND_PCM_STATE_RUNNING || paused) playbackClock().stop();
             if (paused) {
                 if (state == SND_PCM_STATE_RUNNING) {
                     if (canPause_ && snd_pcm_pause(pcm_, 1) == 0) {
@@ -189,7 +209,7 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
                         rewind(static_cast<uint64_t>(std::max<snd_pcm_sframes_t>(delay, 0)));
                     }
                 }
-                wait(false, -1);
+                wait(false, kBeatMs);
                 continue;
             }
             if (state == SND_PCM_STATE_PAUSED) snd_pcm_pause(pcm_, 0);
@@ -199,7 +219,7 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
                 const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
                 if (avail < 0) {
                     if (recover(avail)) continue;
-                    wait(false, -1);
+                    wait(false, kBeatMs);
                     continue;
                 }
                 if (avail == 0) {
@@ -208,18 +228,18 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
                     writeSome(static_cast<snd_pcm_uframes_t>(avail), generation);
                     continue;
                 }
-            } else if (snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) {
-                // No more audio is coming for now: play what ALSA holds.
-                const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
-                if (avail >= 0 && static_cast<snd_pcm_uframes_t>(avail) < buffer_)
-                    snd_pcm_start(pcm_);
+            } else if (waiting && snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) {
+                // Every queued frame is in ALSA's buffer and no more is
+                // coming for now: play it.
+                snd_pcm_start(pcm_);
             }
             finishPlayed();
             if (full)
                 wait(true, periodMs());
             else
-                wait(false, waiting ? periodMs() : -1);
+                wait(false, waiting ? periodMs() : kBeatMs);
         }
+        playbackClock().stop();
         snd_pcm_drop(pcm_);
     }
 
@@ -227,7 +247,7 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
         uint32_t frames = 0;
         {
             std::lock_guard lock(mutex_);
-            if (generation != generation_) return;
+            if (quit_ || generation != generation_) return;
             for (Item& item : queue_) {
                 const uint32_t total = framesOf(item.header);
                 if (item.done >= total) continue;
@@ -258,12 +278,48 @@ class AlsaWaveOut final : public platform::WaveOut, PcmDevice {
             break;
         }
         written_ += static_cast<uint64_t>(n);
+        total_ += static_cast<uint64_t>(n);
+    }
+
+    void beforeThread() override {
+        total_ = 0;
+        ran_ = false;
+        paced_ = true;
     }
 
     bool paused_ = false;
     uint64_t written_ = 0;  // frames handed to ALSA since the last reset
+    uint64_t total_ = 0;    // since open, less what was taken back to write again
+    bool ran_ = false;      // since open
+    Clock::time_point firstRun_{};
+    bool paced_ = true;
     std::deque<Item> queue_;
     std::vector<int16_t> scratch_;
+};
+
+// What the core holds: the device lives on with its thread if that thread
+// had to be left behind at close.
+class AlsaWaveOut final : public platform::WaveOut {
+  public:
+    AlsaWaveOut(std::string name, DeviceStats* stats)
+        : d_(std::make_shared<Playback>(std::move(name), stats)) {}
+    ~AlsaWaveOut() override { d_->close(); }
+    MMRESULT open(const platform::WAVEFORMATEX& f, platform::MessageTarget* target) override {
+        return d_->open(f, target);
+    }
+    MMRESULT prepareHeader(WAVEHDR* h) override { return d_->prepareHeader(h); }
+    MMRESULT write(WAVEHDR* h) override { return d_->write(h); }
+    MMRESULT pause() override { return d_->pause(); }
+    MMRESULT restart() override { return d_->restart(); }
+    MMRESULT reset() override { return d_->reset(); }
+    MMRESULT unprepareHeader(WAVEHDR* h) override { return d_->unprepareHeader(h); }
+    MMRESULT close() override { return d_->close(); }
+    MMRESULT getErrorText(MMRESULT code, char* text, uint32_t size) override {
+        return d_->getErrorText(code, text, size);
+    }
+
+  private:
+    std::shared_ptr<Playback> d_;
 };
 
 }  // namespace

@@ -11,13 +11,16 @@
 #include <algorithm>
 #include <bit>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/alsa/alsa_wave.h"
+#include "platform/alsa/delay_keeper.h"
 
 namespace alsa::detail {
 
@@ -25,13 +28,26 @@ using platform::kMmsyserrNoError;
 using platform::MMRESULT;
 using platform::WAVEHDR;
 
-// About 12 ms per period and four periods in ALSA's buffer (46 ms): a small
-// fraction of a block, so the backend adds little to the pipeline's own
-// delay, with room for a busy machine to be late without an underrun.
-constexpr unsigned kPeriods = 4;
+// About 12 ms per period. Playback hands every queued buffer to ALSA at once,
+// as a wave device holds what was written to it, so its ring holds the whole
+// queue (ten buffers of up to 4096 values): a stall shorter than the queue
+// costs nothing, and the delay is the pipeline's own. Capture reads as it
+// comes; its ring of 32 periods (about 370 ms) rides out a stall on a card.
+constexpr unsigned kCapturePeriods = 32;
+constexpr snd_pcm_uframes_t kPlaybackValues = 10 * 4096;
 inline snd_pcm_uframes_t periodFor(unsigned rate) {
     return std::bit_floor(std::max(32u, rate / 64));
 }
+
+// How long closing waits for the device thread. A thread inside ALSA whose
+// sound server died can wait forever on the plugin's own lock; after this the
+// thread is left behind with its PCM instead of hanging the program.
+constexpr std::chrono::milliseconds kThreadEndBound{1000};
+// A device thread never waits longer than this between two turns of its
+// loop; one that has not come round for kStuckAfter is inside ALSA for good,
+// and its device is reported as failed by a watchdog.
+constexpr int kBeatMs = 250;
+constexpr std::chrono::seconds kStuckAfter{3};
 
 inline bool isXrun(long error) {
     return error == -EPIPE || error == -ESTRPIPE;
@@ -44,8 +60,10 @@ inline MMRESULT copyText(MMRESULT code, char* text, uint32_t size) {
 }
 
 // The common part of both directions: the PCM, the device thread and its
-// wake-ups, the buffer queue and the failure that ends the device.
-class PcmDevice {
+// wake-ups, the buffer queue and the failure that ends the device. The device
+// thread holds the object alive, so that a thread left behind at close never
+// runs on freed memory; once quit_ is set it reports and counts nothing.
+class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
   public:
     PcmDevice(std::string name, DeviceStats* stats) : name_(std::move(name)), stats_(stats) {}
     virtual ~PcmDevice() { closePcm(); }
@@ -63,7 +81,7 @@ class PcmDevice {
             return errorCode(e);
         }
         channels_ = f.nChannels;
-        if ((e = configure(f.nSamplesPerSec)) < 0 || (e = setUpPoll()) < 0) {
+        if ((e = configure(f.nSamplesPerSec, stream)) < 0 || (e = setUpPoll()) < 0) {
             closePcm();
             return errorCode(e);
         }
@@ -72,19 +90,46 @@ class PcmDevice {
         failed_ = 0;
         failedHeader_ = nullptr;
         failurePending_ = false;
-        thread_ = std::thread([this] { run(); });
+        threadEnded_ = false;
+        open_ = true;
+        beat_ = Clock::now();
+        beforeThread();
+        thread_ = std::thread([self = shared_from_this()] {
+            self->run();
+            std::lock_guard lock(self->mutex_);
+            self->threadEnded_ = true;
+            self->ended_.notify_all();
+        });
+        watchdog_ = std::thread([this] { watch(); });
         return kMmsyserrNoError;
     }
 
     void closePcm() {
-        if (thread_.joinable()) {
+        open_ = false;
+        if (watchdog_.joinable()) {
             {
                 std::lock_guard lock(mutex_);
                 quit_ = true;
             }
-            wake();
-            thread_.join();
+            watchdogWake_.notify_all();
+            watchdog_.join();  // it never calls ALSA
         }
+        if (thread_.joinable()) {
+            std::unique_lock lock(mutex_);
+            quit_ = true;
+            wake();
+            const bool ended = ended_.wait_for(lock, kThreadEndBound, [&] { return threadEnded_; });
+            lock.unlock();
+            if (ended) {
+                thread_.join();
+            } else {
+                // Stuck inside ALSA: closing the PCM under it would wait on
+                // the same lock. The PCM and the wake-up stay with the thread.
+                thread_.detach();
+                abandoned_ = true;
+            }
+        }
+        if (abandoned_) return;
         if (pcm_) snd_pcm_close(pcm_);
         pcm_ = nullptr;
         if (wakeFd_ >= 0) close(wakeFd_);
@@ -112,6 +157,7 @@ class PcmDevice {
     // Marks a buffer done and posts its completion; called under the lock so
     // that completions keep queue order.
     void complete(WAVEHDR* h, uint32_t message) {
+        if (quit_) return;
         h->dwFlags = (h->dwFlags & ~platform::kWhdrInQueue) | platform::kWhdrDone;
         platform::host().postMessage(target_, message, 0, reinterpret_cast<intptr_t>(h));
     }
@@ -120,7 +166,7 @@ class PcmDevice {
     // error, everything else stays queued until reset.
     void fail(int error) {
         std::lock_guard lock(mutex_);
-        if (failed_) return;
+        if (failed_ || quit_) return;
         failed_ = errorCode(error);
         if (WAVEHDR* h = popOldest()) {
             failedHeader_ = h;
@@ -128,6 +174,11 @@ class PcmDevice {
         } else {
             failurePending_ = true;
         }
+    }
+
+    void countXrun() {
+        std::lock_guard lock(mutex_);
+        if (stats_ && !quit_) ++stats_->xruns;
     }
 
     // Called under the lock for a buffer being queued: with a failure not
@@ -140,6 +191,25 @@ class PcmDevice {
         complete(h, completion_);
         return true;
     }
+    // Reports the device as failed when its thread stays inside ALSA. A
+    // process that was stopped as a whole (its watchdog late too) is not.
+    void watch() {
+        std::unique_lock lock(mutex_);
+        Clock::time_point last = Clock::now();
+        while (!quit_) {
+            watchdogWake_.wait_for(lock, std::chrono::milliseconds(500));
+            if (quit_) break;
+            const Clock::time_point now = Clock::now();
+            if (now - last > std::chrono::seconds(1)) beat_ = now;
+            last = now;
+            if (!failed_ && now - beat_ > kStuckAfter) {
+                lock.unlock();
+                fail(-EIO);
+                lock.lock();
+            }
+        }
+    }
+
     // The oldest queued buffer, taken off the queue; null when empty. Called
     // under the lock.
     virtual WAVEHDR* popOldest() = 0;
@@ -171,6 +241,8 @@ class PcmDevice {
     }
 
     virtual void run() = 0;
+    // Resets the device thread's own state at open.
+    virtual void beforeThread() {}
 
     std::string name_;
     uint32_t completion_ = 0;  // kMmWimData or kMmWomDone
@@ -182,9 +254,16 @@ class PcmDevice {
     snd_pcm_uframes_t buffer_ = 0;
     bool canPause_ = false;
     platform::MessageTarget* target_ = nullptr;
+    bool open_ = false;       // the core's view: open and not yet closed
+    bool abandoned_ = false;  // the device thread was left behind at close
 
     // Shared with the device thread, under mutex_.
     std::mutex mutex_;
+    std::condition_variable ended_;
+    bool threadEnded_ = false;
+    Clock::time_point beat_{};  // the device thread's last turn
+    std::condition_variable watchdogWake_;
+    std::thread watchdog_;
     bool quit_ = false;
     MMRESULT failed_ = 0;
     WAVEHDR* failedHeader_ = nullptr;
@@ -192,7 +271,7 @@ class PcmDevice {
     uint64_t generation_ = 0;  // moves on at every stop, start and reset
 
   private:
-    int configure(unsigned rate) {
+    int configure(unsigned rate, snd_pcm_stream_t stream) {
         snd_pcm_hw_params_t* hw;
         snd_pcm_hw_params_alloca(&hw);
         int e;
@@ -205,7 +284,8 @@ class PcmDevice {
         snd_pcm_uframes_t period = periodFor(rate);
         int dir = 0;
         if ((e = snd_pcm_hw_params_set_period_size_near(pcm_, hw, &period, &dir)) < 0) return e;
-        snd_pcm_uframes_t buffer = period * kPeriods;
+        snd_pcm_uframes_t buffer = stream == SND_PCM_STREAM_PLAYBACK ? kPlaybackValues / channels_
+                                                                     : period * kCapturePeriods;
         if ((e = snd_pcm_hw_params_set_buffer_size_near(pcm_, hw, &buffer)) < 0) return e;
         if ((e = snd_pcm_hw_params(pcm_, hw)) < 0) return e;
         snd_pcm_hw_params_get_period_size(hw, &period_, &dir);
@@ -217,9 +297,12 @@ class PcmDevice {
         snd_pcm_sw_params_alloca(&sw);
         if ((e = snd_pcm_sw_params_current(pcm_, sw)) < 0) return e;
         snd_pcm_sw_params_set_avail_min(pcm_, sw, period_);
-        // Playback starts once ALSA's buffer is full (or explicitly when no
-        // more audio is coming); capture starts when asked.
-        snd_pcm_sw_params_set_start_threshold(pcm_, sw, buffer_);
+        // Playback starts with its first period: everything queued is written
+        // at once anyway, and a sound server's plugin waits for this much
+        // after every underrun before it plays again. Capture starts when
+        // asked.
+        snd_pcm_sw_params_set_start_threshold(
+            pcm_, sw, stream == SND_PCM_STREAM_PLAYBACK ? period_ : buffer_);
         if ((e = snd_pcm_sw_params(pcm_, sw)) < 0) return e;
         return 0;
     }

@@ -184,6 +184,45 @@ class Desktop(unittest.TestCase):
             self.assertIn("Mute: no", loop.pactl("get-sink-mute", "B").stdout)
             self.assertGreater(rms(played), 100.0, "the speakers stayed silent")
 
+    def test_sound_server_killed_ends_with_status_1(self):
+        # The server dies under a client playing into the input: the failed
+        # device's box comes up, and after OK the program ends by itself.
+        with Screen() as screen, pulse_loop.PulseLoop(11025) as loop:
+            env = dict(loop.env)
+            env["DISPLAY"] = screen.display
+            env.pop("QT_QPA_PLATFORM", None)
+            tarnix = subprocess.Popen([TARNIX], env=env, cwd=loop.dir,
+                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+            player = subprocess.Popen(["paplay", "--device=A", "--latency-msec=100", DEMO],
+                                      env=loop.env, stderr=subprocess.DEVNULL)
+            try:
+                screen.keys(screen.window("^Welcome$"), "Return")
+                screen.answer_boxes_until(TITLE, ("Welcome", "Audio Level Controls"))
+                screen.answer_boxes_until("Audio Level Controls", (TITLE,))
+                time.sleep(1.5)
+                loop.daemon.kill()
+                loop.daemon.wait(10)
+                loop.daemon = None
+                captions = []
+                end = time.monotonic() + 20
+                while tarnix.poll() is None and time.monotonic() < end:
+                    for wid in screen.run("xdotool", "search", "--onlyvisible", "--name",
+                                          "^wave").stdout.split():
+                        captions.append(screen.run("xdotool", "getwindowname", wid).stdout.strip())
+                        screen.keys(wid, "Return")
+                    time.sleep(0.2)
+                rc = tarnix.wait(5)
+            finally:
+                if tarnix.poll() is None:
+                    screen.shot("desktop-server-killed.png")
+                    tarnix.kill()
+                _, err = tarnix.communicate()
+                player.kill()
+                player.wait()
+            self.assertEqual(rc, 1, err)
+            self.assertTrue(captions, "no box for the failed device")
+            self.assertRegex(captions[0], r"^wave(In|Out)UnprepareHeader \(MM_W(IM_DATA|OM_DONE)\)$")
+
     def check_spectrum(self, px, x, y, width, height):
         # The spectrum area starts below the menu bar: the first dark green
         # row between the 0 Hz line and its label.
@@ -211,4 +250,4 @@ class Desktop(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(argv=[sys.argv[0], "-v"])
+    unittest.main(argv=[sys.argv[0], "-v"] + sys.argv[4:])

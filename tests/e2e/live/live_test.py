@@ -110,9 +110,10 @@ def first_loud(samples):
     return None
 
 
-def live_through_loop(loop, rate, args, seconds, demo):
+def live_through_loop(loop, rate, args, seconds, demo, during=None):
     """Records A (what tarnix-live hears) and B (what it plays) while it runs
-    with `args` and `demo` plays into A. Returns its result and the two
+    with `args` and `demo` plays into A; `during`, when given, is called with
+    the running process once the demo plays. Returns its result and the two
     recordings, both starting at the same moment: a click played into A and B
     at once before tarnix-live starts lines them up, whenever each recorder
     happened to start."""
@@ -128,6 +129,8 @@ def live_through_loop(loop, rate, args, seconds, demo):
     live = Run(args + ["--seconds", str(seconds)], loop.env)
     time.sleep(0.5)
     player = subprocess.Popen(["paplay", "--device=A", "--latency-msec=100", demo], env=loop.env)
+    if during:
+        during(live.proc)
     result = live.finish(seconds + 30)
     player.wait(30)
     for r in recorders:
@@ -227,6 +230,7 @@ class NoSoundSystem(unittest.TestCase):
         self.assertIn("CMixer::initialize: mixerGetNumDevs Error!", err)
         self.assertRegex(err, r"waveInOpen: \S")
         self.assertNotIn("waveOutOpen", err)  # playback is never opened
+        self.assertIn('tarnix-live: cannot open the capture device "default"', err)
 
 
 @unittest.skipUnless(pulse_loop.available(), "pulseaudio is not installed")
@@ -286,17 +290,73 @@ class RealTime(unittest.TestCase):
         self.assertIn("[  PASSED  ] 1 test", r.stdout)
 
     def test_interrupt_leaves_every_path_audible(self):
+        # Ctrl-C, Ctrl-\, the terminal closing and a plain kill alike.
         card = os.path.join(SOURCE, "tests", "fixtures", "mixer", "classic.json")
         with pulse_loop.PulseLoop(11025) as loop:
-            live = Run(["--simulated-mixer", card], loop.env)
-            time.sleep(2.5)  # the first tick has routed the filtered output
-            live.proc.send_signal(signal.SIGINT)
-            rc, out, err = live.finish(20)
-        self.assertEqual(rc, 0, err)
-        mutes = dict(re.findall(r"mixer: .* / (\w+ Mute) = (\d+)", out))
-        self.assertEqual(mutes["Master Mute"], "0")
-        self.assertEqual(mutes["Line Mute"], "0")  # muted while running, audible again
-        self.assertEqual(mutes["Wave Mute"], "0")
+            for sig in (signal.SIGINT, signal.SIGQUIT, signal.SIGHUP, signal.SIGTERM):
+                with self.subTest(signal=sig.name):
+                    live = Run(["--simulated-mixer", card], loop.env)
+                    time.sleep(2.5)  # the first tick has routed the filtered output
+                    live.proc.send_signal(sig)
+                    rc, out, err = live.finish(20)
+                    self.assertEqual(rc, 0, err)
+                    mutes = dict(re.findall(r"mixer: .* / (\w+ Mute) = (\d+)", out))
+                    self.assertEqual(mutes["Master Mute"], "0")
+                    self.assertEqual(mutes["Line Mute"], "0")  # muted while running, audible again
+                    self.assertEqual(mutes["Wave Mute"], "0")
+
+
+@unittest.skipUnless(pulse_loop.available(), "pulseaudio is not installed")
+class ServerDeath(unittest.TestCase):
+    """The sound server killed while audio flows, as it happens: a thread
+    inside the sound server's ALSA plugin may then never return. Every run
+    ends by itself, reports the failed device and leaves the mixer audible."""
+
+    RUNS = 10
+
+    def run_once(self, sig, simulated_mixer):
+        card = os.path.join(SOURCE, "tests", "fixtures", "mixer", "classic.json")
+        try:
+            loop = pulse_loop.PulseLoop(11025).__enter__()
+        except RuntimeError as e:
+            self.skipTest("PulseAudio did not start: %s" % e)
+        try:
+            # A client playing into the input: its audio reaches tarnix-live
+            # through shared memory, whose teardown is where the plugin stalls.
+            player = subprocess.Popen(["paplay", "--device=A", "--latency-msec=100", DEMO],
+                                      env=loop.env, stderr=subprocess.DEVNULL)
+            args = ["--simulated-mixer", card] if simulated_mixer else []
+            live = Run(args, loop.env)
+            time.sleep(1.5)
+            loop.daemon.send_signal(sig)
+            loop.daemon.wait(10)
+            loop.daemon = None
+            start = time.monotonic()
+            rc, out, err = live.finish(15)
+            took = time.monotonic() - start
+            player.kill()
+            player.wait()
+        finally:
+            loop.__exit__(None, None, None)
+        return rc, out, err, took
+
+    def check(self, sig):
+        for run in range(self.RUNS):
+            with self.subTest(run=run):
+                rc, out, err, took = self.run_once(sig, simulated_mixer=run % 2 == 1)
+                self.assertEqual(rc, 1, err)
+                self.assertLess(took, 8.0, err)
+                self.assertRegex(err, r"wave(In|Out)\w+ \(MM_W(IM_DATA|OM_DONE)\): \S")
+                if run % 2:
+                    mutes = dict(re.findall(r"mixer: .* / (\w+ Mute) = (\d+)", out))
+                    self.assertEqual(mutes.get("Line Mute"), "0", out)
+                    self.assertEqual(mutes.get("Wave Mute"), "0", out)
+
+    def test_killed(self):
+        self.check(signal.SIGKILL)
+
+    def test_terminated(self):
+        self.check(signal.SIGTERM)
 
 
 if __name__ == "__main__":

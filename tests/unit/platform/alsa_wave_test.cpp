@@ -11,6 +11,7 @@
 
 #include "engine/audio_engine.h"
 #include "platform/alsa/alsa_wave.h"
+#include "platform/alsa/delay_keeper.h"
 #include "support/host_fixture.h"
 
 namespace {
@@ -85,7 +86,7 @@ TEST_F(AlsaWave, CaptureWithoutBuffersLongerThanItsRingOverruns) {
     in->start();
     ASSERT_TRUE(waitFor(1));
     EXPECT_EQ(stats.xruns, 0u);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));  // its ring: 512 ms
     host.runUntilIdle();
     queue(*in, 1);
     ASSERT_TRUE(waitFor(1));
@@ -130,6 +131,41 @@ TEST_F(AlsaWave, ErrorsCarryAlsasText) {
     WAVEFORMATEX eightBit = engine::pcmFormat(1, 8000);
     eightBit.wBitsPerSample = 8;
     EXPECT_EQ(out->open(eightBit, &target), kWaverrBadFormat);
+}
+
+// The delay settles once playback has run for a while; a loss on either side
+// is given back within a second, once, and jitter is left alone.
+TEST(DelayKeeper, GivesBackWhatALossAddedOrTookAway) {
+    using namespace std::chrono;
+    const unsigned rate = 11025;
+    alsa::detail::DelayKeeper keeper(rate);
+    auto t = alsa::detail::Clock::time_point{};
+    double captured = 15000, played = 0;
+    long total = 0;
+    // Runs `ms` milliseconds in steps of a period; returns the corrections.
+    auto run = [&](int ms, bool playing = true) {
+        long sum = 0;
+        for (int i = 0; i < ms / 10; ++i) {
+            t += milliseconds(10);
+            captured += rate / 100.0;
+            if (playing) played += rate / 100.0;
+            const double jitter = (i % 3 - 1) * 40.0;  // about 4 ms either way
+            const long change = keeper.step(captured + jitter - total, playing, played, t);
+            sum += change;
+            total += change;
+        }
+        return sum;
+    };
+    EXPECT_EQ(run(500, false), 0);
+    EXPECT_EQ(run(3000), 0);
+    ASSERT_TRUE(keeper.known());
+    EXPECT_NEAR(keeper.baseline(), 15000 + rate * 0.5, 50);  // where playback began, plus settling
+    run(300, false);  // an underrun: 300 ms of silence played
+    EXPECT_NEAR(run(1000), rate * 0.3, 60);
+    EXPECT_EQ(run(3000), 0);
+    captured -= rate * 0.1;  // an overrun: 100 ms lost on the way in
+    EXPECT_NEAR(run(1000), -(rate * 0.1), 60);
+    EXPECT_EQ(run(3000), 0);
 }
 
 }  // namespace
