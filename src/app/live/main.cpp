@@ -19,10 +19,12 @@
 
 #include "app/file/options.h"
 #include "engine/audio_engine.h"
-#include "engine/hidden_audio_window.h"
+#include "engine/audio_session.h"
+#include "engine/version.h"
 #include "mixer/level_controls.h"
 #include "mixer/listing.h"
 #include "mixer/mixer_extend.h"
+#include "mixer/mixer_session.h"
 #include "platform/alsa/alsa_mixer.h"
 #include "platform/alsa/alsa_wave.h"
 #include "platform/console/console_host.h"
@@ -30,7 +32,6 @@
 
 namespace {
 
-constexpr const char* kVersionText = "Version 1.3.3.6";
 constexpr uint32_t kCloseMessage = 0x0010;  // the window's close request
 
 const std::vector<int> kRates = {8000, 11025, 22050, 44100};
@@ -133,7 +134,6 @@ class LiveProgram final : public platform::MessageTarget {
 
     int run() {
         const int rate = o_.rate;
-        versionText_ = std::string(kVersionText) + (o_.stereo ? " - Simulated Stereo" : "");
         if (!o_.noMixer) {
             if (o_.simulatedMixer.empty()) {
                 mixerDevice_ = alsa::makeMixerDevice();
@@ -142,9 +142,9 @@ class LiveProgram final : public platform::MessageTarget {
                 simulatedCard_ = card.get();
                 mixerDevice_ = std::move(card);
             }
-            mixer_.initialize(mixerDevice_.get(), this, versionText_.c_str());
+            mixerSession_.open(mixerDevice_.get(), this, engine::versionText(o_.stereo));
             if (!o_.autoLevel) savedLevel_ = recordingLevel();
-            mixer_.startUpAssignment();
+            mixerSession_.assign();
             autoLevel_ = std::make_unique<AutoInputLevel>(mixer_);
             mixer_.bAutoInputLevelOff = o_.autoLevel ? 0 : 1;
             if (!o_.autoLevel) restoreRecordingLevel();
@@ -156,10 +156,9 @@ class LiveProgram final : public platform::MessageTarget {
         auto in = alsa::makeWaveIn(o_.capture, &inStats_);
         auto out = alsa::makeWaveOut(o_.playback, &outStats_);
         static engine::InputFilters filters;
-        engine::designInputFilters(filters, static_cast<uint32_t>(rate));
         engine_ = std::make_unique<CAudioEngine>();
         engine_->attach(in.get(), out.get(), &watch, &filters);
-        window_ = std::make_unique<engine::HiddenAudioWindow>(*engine_, rate, o_.stereo ? 1 : 0);
+        audio_.emplace(*engine_, filters);
 
         host_.setTimer(std::chrono::milliseconds(1000), [this] { tick(); });
         host_.beforeMessageBox = [this] { clearStatus(); };
@@ -172,7 +171,7 @@ class LiveProgram final : public platform::MessageTarget {
         };
         started_ = std::chrono::steady_clock::now();
         cpuStart_ = cpuSeconds();
-        window_->create();
+        audio_->start(rate, o_.stereo);
         file_tool::applyOptions(o_.processing, *engine_);
 
         const int code = host_.run();
@@ -192,9 +191,9 @@ class LiveProgram final : public platform::MessageTarget {
 
     intptr_t handleMessage(uint32_t message, uintptr_t, intptr_t lParam) override {
         if (message == platform::kMmMixmLineChange) {
-            mixer_.lineChanged(static_cast<uint32_t>(lParam));
+            mixerSession_.notify(message, static_cast<uint32_t>(lParam));
         } else if (message == platform::kMmMixmControlChange) {
-            mixer_.controlChanged(static_cast<uint32_t>(lParam));
+            mixerSession_.notify(message, static_cast<uint32_t>(lParam));
         } else if (message == kCloseMessage) {
             shutdown();
         }
@@ -244,16 +243,12 @@ class LiveProgram final : public platform::MessageTarget {
     void shutdown() {
         if (shutDown_) return;
         shutDown_ = true;
-        if (mixerDevice_) {
-            applyShutdownRouting(mixer_);
-            mixer_.release();
-        }
-        if (window_) window_->destroy();
+        mixerSession_.close();
+        if (audio_) audio_->stop();
     }
 
     void tick() {
-        if (!routed_ && mixerDevice_ && !shutDown_) applyStartUpRouting(mixer_);
-        routed_ = true;
+        if (!shutDown_) mixerSession_.routeForStart();
         const auto now = std::chrono::steady_clock::now();
         const double cpu = cpuSeconds();
         const double wall = std::chrono::duration<double>(now - lastTick_).count();
@@ -319,20 +314,19 @@ class LiveProgram final : public platform::MessageTarget {
 
     const LiveOptions& o_;
     platform::ConsoleHost& host_;
-    std::string versionText_;
     std::unique_ptr<platform::MixerDevice> mixerDevice_;
     sim::SimMixer* simulatedCard_ = nullptr;
     std::optional<uint32_t> savedLevel_;
     CMixerExtend mixer_;
+    MixerSession mixerSession_{mixer_};
     std::unique_ptr<AutoInputLevel> autoLevel_;
     engine::PeakOnlyInputLevel peakOnly_;
     PeakWatch* watch_ = nullptr;
     alsa::DeviceStats inStats_, outStats_;
     std::unique_ptr<CAudioEngine> engine_;
-    std::unique_ptr<engine::HiddenAudioWindow> window_;
+    std::optional<engine::AudioSession> audio_;
     bool shutDown_ = false;
     bool closeRequested_ = false;
-    bool routed_ = false;
     bool statusShown_ = false;
     std::chrono::steady_clock::time_point started_, lastTick_;
     double cpuStart_ = 0, lastCpu_ = 0, cpuShare_ = 0;
