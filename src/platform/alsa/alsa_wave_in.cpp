@@ -30,8 +30,6 @@ class Capture final : public PcmDevice {
         adjusted_ = 0;
         keeper_ = DelayKeeper(rate_);
     }
-    MMRESULT prepareHeader(WAVEHDR* h) { return prepare(h); }
-    MMRESULT unprepareHeader(WAVEHDR* h) { return unprepare(h); }
     MMRESULT addBuffer(WAVEHDR* h) {
         if (!open_) return platform::kMmsyserrInvalHandle;
         if (!h || !(h->dwFlags & platform::kWhdrPrepared)) return platform::kWaverrUnprepared;
@@ -47,29 +45,7 @@ class Capture final : public PcmDevice {
     }
     MMRESULT start() { return setRunning(true); }
     MMRESULT stop() { return setRunning(false); }
-    MMRESULT reset() {
-        if (!open_) return platform::kMmsyserrInvalHandle;
-        {
-            std::lock_guard lock(mutex_);
-            running_ = false;
-            ++generation_;
-            for (WAVEHDR* h : queue_)
-                complete(h, platform::kMmWimData);
-            queue_.clear();
-        }
-        wake();
-        return kMmsyserrNoError;
-    }
-    MMRESULT close() {
-        if (!open_) return platform::kMmsyserrInvalHandle;
-        closePcm();
-        std::lock_guard lock(mutex_);
-        queue_.clear();
-        return kMmsyserrNoError;
-    }
-    MMRESULT getErrorText(MMRESULT code, char* text, uint32_t size) {
-        return copyText(code, text, size);
-    }
+    void stopForReset() override { running_ = false; }
 
   private:
     WAVEHDR* popOldest() override {
@@ -250,29 +226,12 @@ class Capture final : public PcmDevice {
     DelayKeeper keeper_{0};
 };
 
-// What the core holds: the device lives on with its thread if that thread
-// had to be left behind at close.
-class AlsaWaveIn final : public platform::WaveIn {
+class AlsaWaveIn final : public HeldDevice<platform::WaveIn, Capture> {
   public:
-    AlsaWaveIn(std::string name, DeviceStats* stats)
-        : d_(std::make_shared<Capture>(std::move(name), stats)) {}
-    ~AlsaWaveIn() override { d_->close(); }
-    MMRESULT open(const platform::WAVEFORMATEX& f, platform::MessageTarget* target) override {
-        return d_->open(f, target);
-    }
-    MMRESULT prepareHeader(WAVEHDR* h) override { return d_->prepareHeader(h); }
+    using HeldDevice::HeldDevice;
     MMRESULT addBuffer(WAVEHDR* h) override { return d_->addBuffer(h); }
     MMRESULT start() override { return d_->start(); }
     MMRESULT stop() override { return d_->stop(); }
-    MMRESULT reset() override { return d_->reset(); }
-    MMRESULT unprepareHeader(WAVEHDR* h) override { return d_->unprepareHeader(h); }
-    MMRESULT close() override { return d_->close(); }
-    MMRESULT getErrorText(MMRESULT code, char* text, uint32_t size) override {
-        return d_->getErrorText(code, text, size);
-    }
-
-  private:
-    std::shared_ptr<Capture> d_;
 };
 
 }  // namespace

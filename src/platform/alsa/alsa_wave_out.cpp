@@ -22,8 +22,6 @@ class Playback final : public PcmDevice {
         if (rc == kMmsyserrNoError) scratch_.assign(buffer_ * channels_, 0);
         return rc;
     }
-    MMRESULT prepareHeader(WAVEHDR* h) { return prepare(h); }
-    MMRESULT unprepareHeader(WAVEHDR* h) { return unprepare(h); }
     MMRESULT write(WAVEHDR* h) {
         if (!open_) return platform::kMmsyserrInvalHandle;
         if (!h || !(h->dwFlags & platform::kWhdrPrepared)) return platform::kWaverrUnprepared;
@@ -38,28 +36,6 @@ class Playback final : public PcmDevice {
     }
     MMRESULT pause() { return setPaused(true); }
     MMRESULT restart() { return setPaused(false); }
-    MMRESULT reset() {
-        if (!open_) return platform::kMmsyserrInvalHandle;
-        {
-            std::lock_guard lock(mutex_);
-            ++generation_;
-            for (Item& item : queue_)
-                complete(item.header, platform::kMmWomDone);
-            queue_.clear();
-        }
-        wake();
-        return kMmsyserrNoError;
-    }
-    MMRESULT close() {
-        if (!open_) return platform::kMmsyserrInvalHandle;
-        closePcm();
-        std::lock_guard lock(mutex_);
-        queue_.clear();
-        return kMmsyserrNoError;
-    }
-    MMRESULT getErrorText(MMRESULT code, char* text, uint32_t size) {
-        return copyText(code, text, size);
-    }
 
   private:
     WAVEHDR* popOldest() override {
@@ -297,29 +273,12 @@ class Playback final : public PcmDevice {
     std::vector<int16_t> scratch_;
 };
 
-// What the core holds: the device lives on with its thread if that thread
-// had to be left behind at close.
-class AlsaWaveOut final : public platform::WaveOut {
+class AlsaWaveOut final : public HeldDevice<platform::WaveOut, Playback> {
   public:
-    AlsaWaveOut(std::string name, DeviceStats* stats)
-        : d_(std::make_shared<Playback>(std::move(name), stats)) {}
-    ~AlsaWaveOut() override { d_->close(); }
-    MMRESULT open(const platform::WAVEFORMATEX& f, platform::MessageTarget* target) override {
-        return d_->open(f, target);
-    }
-    MMRESULT prepareHeader(WAVEHDR* h) override { return d_->prepareHeader(h); }
+    using HeldDevice::HeldDevice;
     MMRESULT write(WAVEHDR* h) override { return d_->write(h); }
     MMRESULT pause() override { return d_->pause(); }
     MMRESULT restart() override { return d_->restart(); }
-    MMRESULT reset() override { return d_->reset(); }
-    MMRESULT unprepareHeader(WAVEHDR* h) override { return d_->unprepareHeader(h); }
-    MMRESULT close() override { return d_->close(); }
-    MMRESULT getErrorText(MMRESULT code, char* text, uint32_t size) override {
-        return d_->getErrorText(code, text, size);
-    }
-
-  private:
-    std::shared_ptr<Playback> d_;
 };
 
 }  // namespace

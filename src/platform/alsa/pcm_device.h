@@ -68,7 +68,37 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
     PcmDevice(std::string name, DeviceStats* stats) : name_(std::move(name)), stats_(stats) {}
     virtual ~PcmDevice() { closePcm(); }
 
+    MMRESULT prepareHeader(WAVEHDR* h) { return prepare(h); }
+    MMRESULT unprepareHeader(WAVEHDR* h) { return unprepare(h); }
+    MMRESULT getErrorText(MMRESULT code, char* text, uint32_t size) {
+        return copyText(code, text, size);
+    }
+    // A reset: every queued buffer comes back, oldest first.
+    MMRESULT reset() {
+        if (!open_) return platform::kMmsyserrInvalHandle;
+        {
+            std::lock_guard lock(mutex_);
+            stopForReset();
+            ++generation_;
+            while (WAVEHDR* h = popOldest())
+                complete(h, completion_);
+        }
+        wake();
+        return kMmsyserrNoError;
+    }
+    MMRESULT close() {
+        if (!open_) return platform::kMmsyserrInvalHandle;
+        closePcm();
+        std::lock_guard lock(mutex_);
+        while (popOldest()) {
+        }
+        return kMmsyserrNoError;
+    }
+
   protected:
+    // What a reset stops besides the queue, under the lock.
+    virtual void stopForReset() {}
+
     MMRESULT openPcm(const platform::WAVEFORMATEX& f, platform::MessageTarget* target,
                      snd_pcm_stream_t stream) {
         if (pcm_) return platform::kMmsyserrAllocated;
@@ -132,7 +162,7 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
         if (abandoned_) return;
         if (pcm_) snd_pcm_close(pcm_);
         pcm_ = nullptr;
-        if (wakeFd_ >= 0) close(wakeFd_);
+        if (wakeFd_ >= 0) ::close(wakeFd_);
         wakeFd_ = -1;
     }
 
@@ -321,6 +351,30 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
     std::thread thread_;
     int wakeFd_ = -1;
     std::vector<pollfd> fds_;
+};
+
+// What the core holds of a device: the calls both directions share, passed
+// on to the device, which lives on with its thread if that thread had to be
+// left behind at close.
+template <class Interface, class Device>
+class HeldDevice : public Interface {
+  public:
+    HeldDevice(std::string name, DeviceStats* stats)
+        : d_(std::make_shared<Device>(std::move(name), stats)) {}
+    ~HeldDevice() override { d_->close(); }
+    MMRESULT open(const platform::WAVEFORMATEX& f, platform::MessageTarget* target) override {
+        return d_->open(f, target);
+    }
+    MMRESULT prepareHeader(WAVEHDR* h) override { return d_->prepareHeader(h); }
+    MMRESULT reset() override { return d_->reset(); }
+    MMRESULT unprepareHeader(WAVEHDR* h) override { return d_->unprepareHeader(h); }
+    MMRESULT close() override { return d_->close(); }
+    MMRESULT getErrorText(MMRESULT code, char* text, uint32_t size) override {
+        return d_->getErrorText(code, text, size);
+    }
+
+  protected:
+    std::shared_ptr<Device> d_;
 };
 
 }  // namespace alsa::detail
