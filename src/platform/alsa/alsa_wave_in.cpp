@@ -69,6 +69,7 @@ class Capture final : public PcmDevice {
     void run() override {
         bool started = false;
         bool starving = false;
+        Clock::time_point lastRead = Clock::now();  // or since there was nothing to read into
         std::chrono::steady_clock::time_point starvedAt;
         for (;;) {
             bool running, ready;
@@ -91,6 +92,7 @@ class Capture final : public PcmDevice {
                 started = false;
             }
             if (!running) starving = false;
+            if (!running || !ready || room == 0) lastRead = Clock::now();
             if (running && !started) {
                 int e = snd_pcm_prepare(pcm_);
                 if (e >= 0) e = snd_pcm_start(pcm_);
@@ -130,7 +132,18 @@ class Capture final : public PcmDevice {
                     countXrun();
                 }
             }
-            if (!wait(true, 200)) continue;
+            const Clock::time_point waited = Clock::now();
+            if (!wait(true, 200)) {
+                // A sound server that dies can leave its plugin polling
+                // nothing and reporting no error. A paced device that gives
+                // nothing for seconds while this thread keeps being scheduled
+                // (each wait returning on time, so the process was not
+                // stopped) is gone.
+                const Clock::time_point now = Clock::now();
+                if (now - waited > std::chrono::milliseconds(400)) lastRead = now;
+                if (paced_ && now - lastRead > kSilentDevice) fail(-EIO);
+                continue;
+            }
             const snd_pcm_sframes_t n =
                 snd_pcm_readi(pcm_, scratch_.data(), std::min<size_t>(room, period_));
             if (n == -EAGAIN || n == 0) continue;
@@ -146,6 +159,7 @@ class Capture final : public PcmDevice {
                 fail(rc);
                 continue;
             }
+            lastRead = Clock::now();
             read_ += static_cast<uint64_t>(n);
             keepDelay();
             snd_pcm_uframes_t skip = 0;

@@ -47,6 +47,9 @@ constexpr std::chrono::milliseconds kThreadEndBound{1000};
 // loop; one that has not come round for kStuckAfter is inside ALSA for good,
 // and its device is reported as failed by a watchdog.
 constexpr int kBeatMs = 250;
+// How long a running, paced capture device may give nothing before it counts
+// as failed.
+constexpr std::chrono::seconds kSilentDevice{3};
 constexpr std::chrono::seconds kStuckAfter{3};
 
 inline bool isXrun(long error) {
