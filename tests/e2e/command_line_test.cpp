@@ -12,22 +12,14 @@
 
 #include <gtest/gtest.h>
 
+#include "command_output.h"
+
 namespace {
 
-struct Result {
-    int code;
-    std::string output;
-};
+using Result = CommandResult;
 
 Result run(const std::string& program, const std::string& args) {
-    FILE* pipe = popen((program + " " + args + " 2>&1 </dev/null").c_str(), "r");
-    std::string out;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+    return runCommand(program + " " + args + " 2>&1 </dev/null");
 }
 
 void expectUsageError(const std::string& program, const std::string& args,

@@ -12,29 +12,20 @@
 
 #include <gtest/gtest.h>
 
+#include "command_output.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-struct ShellRun {
-    int code;
-    std::string output;  // standard output and standard error together
-};
+using ShellRun = CommandResult;  // standard output and standard error together
 
 // Runs a bash script in `dir` with the tool as $T.
 ShellRun shell(const fs::path& dir, const std::string& script) {
     const fs::path file = dir / "script.sh";
     std::ofstream(file) << "T='" << TARNIX_FILE_EXE << "'\ncd '" << dir.string() << "'\n"
                         << script << "\n";
-    FILE* pipe = popen(("bash '" + file.string() + "' 2>&1").c_str(), "r");
-    ShellRun r{-1, {}};
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        r.output.append(buffer, n);
-    const int status = pclose(pipe);
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    return runCommand("bash '" + file.string() + "' 2>&1");
 }
 
 std::string slurp(const fs::path& path) {

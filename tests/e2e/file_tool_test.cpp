@@ -19,25 +19,17 @@
 
 #include <gtest/gtest.h>
 
+#include "command_output.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-    int code;
-    std::string output;  // standard output and standard error together
-};
+// Standard output and standard error together.
+using Result = CommandResult;
 
 Result runTool(const std::string& args) {
-    const std::string command = std::string(TARNIX_FILE_EXE) + " " + args + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string out;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+    return runCommand(std::string(TARNIX_FILE_EXE) + " " + args + " 2>&1");
 }
 
 // Runs a bash script with the tool as $T and returns its exit status (128 + N
@@ -49,15 +41,7 @@ Result runShell(const std::string& script) {
     if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
         return {-1, "cannot write the script"};
     close(fd);
-    Result r{-1, {}};
-    FILE* pipe = popen(("bash " + std::string(name) + " 2>&1").c_str(), "r");
-    r.output.clear();
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        r.output.append(buffer, n);
-    const int status = pclose(pipe);
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const Result r = runCommand("bash " + std::string(name) + " 2>&1");
     unlink(name);
     return r;
 }
