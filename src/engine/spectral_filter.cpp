@@ -17,7 +17,6 @@ constexpr double kOneThird = 1.0 / 3.0;
 constexpr double kOneEleventh = 1.0 / 11.0;
 constexpr double kOneTwelfth = 1.0 / 12.0;
 constexpr double kAbsoluteGate = 200.0;
-constexpr double kNeverAbove200 = 650.0;
 constexpr double kPeakRatio = 1.5;
 constexpr uint32_t kCounterLimit = 100;
 constexpr uint32_t kMaskStop = 1;
@@ -325,15 +324,16 @@ TARNIX_INLINE void CAudioEngine::filterSpectrumBody() {
     // The expandor and the absolute gate on the bins still standing, the
     // powers all at once: every bin in one run of vectors (nearly all stand
     // when there is sound), the others raising a stand-in whose level is not
-    // used. A magnitude below kNeverAbove200 stays below the gate after the
-    // expandor (650^1.2 / 12 is about 197.8), so it is dropped before.
+    // used, and left out where a whole run of them is not wanted. A magnitude
+    // below kExpandorPassesFrom stays at or below the gate after the
+    // expandor, so it is dropped before.
     if (expandorOn) {
         double bases[engine::kBins], powers[engine::kBins];
         for (uint32_t k = lo; k < hi; ++k) {
-            writes[k] = level[k] < kNeverAbove200 ? 0 : writes[k];
-            bases[k] = writes[k] != 0 ? level[k] : kNeverAbove200;
+            writes[k] = level[k] < engine::kExpandorPassesFrom ? 0 : writes[k];
+            bases[k] = writes[k] != 0 ? level[k] : engine::kExpandorPassesFrom;
         }
-        dsp::powMany(bases + lo, powers + lo, hi - lo, 1.2);
+        dsp::powMany(bases + lo, powers + lo, hi - lo, 1.2, writes + lo);
         for (uint32_t k = lo; k < hi; ++k)
             level[k] = powers[k] * kOneTwelfth;
     }

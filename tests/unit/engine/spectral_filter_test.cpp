@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "dsp/math_functions.h"
+#include "engine/constants.h"
 #include "support/engine_rig.h"
 
 namespace {
@@ -189,6 +191,27 @@ TEST_F(SpectralFilter, GatesPassOnlyStrictlyLargerValues) {
         frame(m);
     EXPECT_EQ(e.synthRe[201], 0.0);
     EXPECT_NEAR(e.synthRe[202], std::pow(657.0, 1.2) / 12.0, 1e-9);
+
+    // The powers below kExpandorPassesFrom are left out: exact only if every
+    // magnitude below it fails the gate and it passes. The power rises with
+    // m, and far from the boundary its last bit cannot cross 200, so the
+    // doubles within 2^20 units of it either side settle it.
+    const auto passes = [](double v) { return dsp::pow(v, 1.2) * (1.0 / 12.0) > 200.0; };
+    double below = engine::kExpandorPassesFrom, above = below;
+    for (int i = 0; i < (1 << 20); ++i) {
+        EXPECT_TRUE(passes(above)) << std::hexfloat << above;
+        below = std::nextafter(below, 0.0);
+        EXPECT_FALSE(passes(below)) << std::hexfloat << below;
+        above = std::nextafter(above, 1e9);
+        if (HasFailure()) break;
+    }
+    EXPECT_FALSE(passes(640.0));
+    m[201] = std::nextafter(engine::kExpandorPassesFrom, 0.0);
+    m[202] = engine::kExpandorPassesFrom;
+    for (int n = 0; n < 3; ++n)
+        frame(m);
+    EXPECT_EQ(e.synthRe[201], 0.0);
+    EXPECT_GT(e.synthRe[202], 200.0);
 }
 
 TEST_F(SpectralFilter, EdgeBinsAndTheirMirrorsAreAlwaysZero) {
