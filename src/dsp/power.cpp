@@ -11,10 +11,9 @@
 namespace dsp {
 namespace {
 
-void powBaseline(const double* x, double* out, uint32_t count, double exponent,
-                 const uint64_t* wanted) {
+void powBaseline(const double* x, double* out, uint32_t count, double exponent) {
     for (uint32_t i = 0; i < count; ++i)
-        out[i] = !wanted || wanted[i] ? dsp::pow(x[i], exponent) : x[i];
+        out[i] = dsp::pow(x[i], exponent);
 }
 
 #ifdef TARNIX_VECTOR_COPIES
@@ -189,18 +188,9 @@ VECTOR_CODE uint8_t unsureLanes(__m256i sure) {
     return static_cast<uint8_t>(~_mm256_movemask_pd(asDouble(sure)) & 0xF);
 }
 
-// A bit for each of the four values from x that is wanted.
-VECTOR_CODE uint8_t wantedLanes(const uint64_t* wanted) {
-    if (!wanted) return 0xF;
-    const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(wanted));
-    return static_cast<uint8_t>(
-        ~_mm256_movemask_pd(asDouble(_mm256_cmpeq_epi64(w, _mm256_setzero_si256()))) & 0xF);
-}
-
-TARNIX_AVX2_FMA void powVector(const double* x, double* out, uint32_t count, double exponent,
-                               const uint64_t* wanted) {
+TARNIX_AVX2_FMA void powVector(const double* x, double* out, uint32_t count, double exponent) {
     // The vector pass notes which lanes are not sure and goes on without a
-    // branch; those few are recomputed afterwards, when they are wanted.
+    // branch; those few are recomputed afterwards.
     constexpr uint32_t kChunk = 512, kGroups = 4;
     uint8_t unsure[kChunk / 4];
     uint32_t i = 0;
@@ -209,34 +199,19 @@ TARNIX_AVX2_FMA void powVector(const double* x, double* out, uint32_t count, dou
         // Several groups at a time, their logarithms first: the processor
         // then has independent chains to overlap.
         for (; i + 4 * kGroups <= end; i += 4 * kGroups) {
-            if (wanted) {
-                uint32_t any = 0;
-                for (uint32_t g = 0; g < kGroups; ++g)
-                    any |= wantedLanes(wanted + i + 4 * g);
-                if (any == 0) {
-                    // None of these is wanted: they are passed through.
-                    for (uint32_t g = 0; g < kGroups; ++g) {
-                        _mm256_storeu_pd(out + i + 4 * g, _mm256_loadu_pd(x + i + 4 * g));
-                        unsure[(i - start) / 4 + g] = 0;
-                    }
-                    continue;
-                }
-            }
             Exponent e[kGroups];
             for (uint32_t g = 0; g < kGroups; ++g)
                 e[g] = exponentOf(x + i + 4 * g, exponent);
             for (uint32_t g = 0; g < kGroups; ++g) {
                 __m256i sure;
                 _mm256_storeu_pd(out + i + 4 * g, power(e[g], sure));
-                unsure[(i - start) / 4 + g] =
-                    unsureLanes(sure) & wantedLanes(wanted ? wanted + i + 4 * g : nullptr);
+                unsure[(i - start) / 4 + g] = unsureLanes(sure);
             }
         }
         for (; i < end; i += 4) {
             __m256i sure;
             _mm256_storeu_pd(out + i, power(exponentOf(x + i, exponent), sure));
-            unsure[(i - start) / 4] =
-                unsureLanes(sure) & wantedLanes(wanted ? wanted + i : nullptr);
+            unsure[(i - start) / 4] = unsureLanes(sure);
         }
         for (uint32_t g = 0; g < (end - start) / 4; ++g)
             for (uint32_t bits = unsure[g]; bits; bits &= bits - 1) {
@@ -244,19 +219,18 @@ TARNIX_AVX2_FMA void powVector(const double* x, double* out, uint32_t count, dou
                 out[k] = dsp::pow(x[k], exponent);
             }
     }
-    powBaseline(x + i, out + i, count - i, exponent, wanted ? wanted + i : nullptr);
+    powBaseline(x + i, out + i, count - i, exponent);
 }
 
 #endif
 
 }  // namespace
 
-void powMany(const double* x, double* out, uint32_t count, double exponent,
-             const uint64_t* wanted) {
+void powMany(const double* x, double* out, uint32_t count, double exponent) {
 #ifdef TARNIX_VECTOR_COPIES
-    if (runAvx2Fma()) return powVector(x, out, count, exponent, wanted);
+    if (runAvx2Fma()) return powVector(x, out, count, exponent);
 #endif
-    powBaseline(x, out, count, exponent, wanted);
+    powBaseline(x, out, count, exponent);
 }
 
 }  // namespace dsp

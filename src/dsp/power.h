@@ -7,9 +7,7 @@
 namespace dsp {
 
 // out[i] = dsp::pow(x[i], exponent) for every i < count, the same bits. The
-// arrays must not overlap. With `wanted`, only the values whose entry there
-// is not 0 are needed: the others are left at values of no meaning (their
-// own inputs where a whole run of them is skipped).
+// arrays must not overlap.
 //
 // Where the processor has AVX2 and FMA, four values are computed side by side
 // to well beyond double precision (within 0.005 units in the last place), as
@@ -18,7 +16,6 @@ namespace dsp {
 // x^y lies more than 1/32 of a unit inside its rounding interval, both give
 // the same double. The others (about one in sixteen) and every value outside
 // the range the vector code handles go to dsp::pow itself.
-void powMany(const double* x, double* out, uint32_t count, double exponent,
-             const uint64_t* wanted = nullptr);
+void powMany(const double* x, double* out, uint32_t count, double exponent);
 
 }  // namespace dsp

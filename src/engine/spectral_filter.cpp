@@ -322,18 +322,38 @@ TARNIX_INLINE void CAudioEngine::filterSpectrumBody() {
     standingBinsBody(passes, level, writes);
 
     // The expandor and the absolute gate on the bins still standing, the
-    // powers all at once: every bin in one run of vectors (nearly all stand
-    // when there is sound), the others raising a stand-in whose level is not
-    // used, and left out where a whole run of them is not wanted. A magnitude
-    // below kExpandorPassesFrom stays at or below the gate after the
-    // expandor, so it is dropped before.
+    // powers at once: the bins in runs of vectors (nearly all stand when
+    // there is sound), a bin that does not stand raising a stand-in whose
+    // level is not used. A magnitude below kExpandorPassesFrom stays at or
+    // below the gate after the expandor, so it is dropped before, and groups
+    // of bins where none is left raise nothing.
     if (expandorOn) {
         double bases[engine::kBins], powers[engine::kBins];
         for (uint32_t k = lo; k < hi; ++k) {
             writes[k] = level[k] < engine::kExpandorPassesFrom ? 0 : writes[k];
             bases[k] = writes[k] != 0 ? level[k] : engine::kExpandorPassesFrom;
         }
-        dsp::powMany(bases + lo, powers + lo, hi - lo, 1.2, writes + lo);
+        constexpr uint32_t kGroup = 16;
+        const auto standing = [&](uint32_t from) {
+            uint64_t any = 0;
+            for (uint32_t k = from; k < from + kGroup; ++k)
+                any |= k < hi ? writes[k] : 0;
+            return any != 0;
+        };
+        for (uint32_t from = lo; from < hi;) {
+            if (!standing(from)) {
+                for (uint32_t k = from; k < from + kGroup && k < hi; ++k)
+                    powers[k] = 0.0;
+                from += kGroup;
+                continue;
+            }
+            uint32_t to = from + kGroup;
+            while (to < hi && standing(to))
+                to += kGroup;
+            to = to < hi ? to : hi;
+            dsp::powMany(bases + from, powers + from, to - from, 1.2);
+            from = to;
+        }
         for (uint32_t k = lo; k < hi; ++k)
             level[k] = powers[k] * kOneTwelfth;
     }

@@ -44,28 +44,6 @@ TEST(PowMany, GivesTheLibraryBitsOverTheMagnitudesRange) {
     }
 }
 
-TEST(PowMany, GivesTheWantedValuesTheLibraryBits) {
-    // Runs of unwanted values long enough to be left out, lone ones, and
-    // values near the library's rounding boundaries among both.
-    std::mt19937_64 rng(12);
-    std::uniform_real_distribution<double> magnitude(100.0, 1e7);
-    for (uint32_t length : {509u, 64u, 7u}) {
-        std::vector<double> inputs(length), values(length);
-        std::vector<uint64_t> wanted(length);
-        for (uint32_t i = 0; i < length; ++i) {
-            inputs[i] = magnitude(rng);
-            wanted[i] = (i / 40) % 2 == 0 || (i < 120 && i % 7 == 0) ? ~uint64_t{0} : 0;
-        }
-        dsp::powMany(inputs.data(), values.data(), length, 1.2, wanted.data());
-        for (uint32_t i = 0; i < length; ++i) {
-            if (!wanted[i]) continue;
-            EXPECT_EQ(std::bit_cast<uint64_t>(values[i]),
-                      std::bit_cast<uint64_t>(dsp::pow(inputs[i], 1.2)))
-                << length << " " << i;
-        }
-    }
-}
-
 TEST(PowMany, HandsEdgeValuesToTheLibrary) {
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
