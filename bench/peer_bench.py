@@ -8,11 +8,12 @@ SpeexDSP's time over Tarnix's: Tarnix's speed in units of SpeexDSP's. The
 machine's other load moves both runs of a pair alike, so the median ratio
 holds still where absolute times swing by tens of percent.
 
-    python3 bench/peer_bench.py [BUILD] [--pairs N] [--case NAME ...]
+    python3 bench/peer_bench.py [BUILD] [--pairs N] [--case NAME ...] [--with OPTION ...]
 
 BUILD is a build directory (build/release by default) holding
 src/app/file/tarnix-file and bench/speex_denoise; --tarnix and --speex name
-other programs. The inputs, speech from espeak-ng in noise made with sox, are
+other programs; --with adds an option to Tarnix's in every case (such as a
+stage to measure switched on). The inputs, speech from espeak-ng in noise made with sox, are
 made once and kept in build/peer-bench.
 """
 import argparse
@@ -94,8 +95,9 @@ def quantile(sorted_values, q):
     return sorted_values[lo] + (sorted_values[hi] - sorted_values[lo]) * (pos - lo)
 
 
-def measure(name, tarnix, speex, pairs, out_dir):
+def measure(name, tarnix, speex, pairs, out_dir, extra):
     rate, seconds, options = CASES[name]
+    options = options + extra
     wav = speech_in_noise(rate, seconds)
     tarnix_cmd = [tarnix, "-q", *options, wav, os.path.join(out_dir, "tarnix.wav")]
     speex_cmd = [speex, wav, os.path.join(out_dir, "speex.wav")]
@@ -132,6 +134,8 @@ def main():
     parser.add_argument("--pairs", type=int, default=11, help="alternating pairs per case (11)")
     parser.add_argument("--case", action="append", choices=sorted(CASES),
                         help="measure only this case (repeatable)")
+    parser.add_argument("--with", dest="extra", action="append", default=[], metavar="OPTION",
+                        help="add this option to Tarnix's (repeatable; --with=--opt for a dash)")
     args = parser.parse_args()
     tarnix = args.tarnix or os.path.join(args.build, "src", "app", "file", "tarnix-file")
     speex = args.speex or os.path.join(args.build, "bench", "speex_denoise")
@@ -147,7 +151,7 @@ def main():
     start = time.monotonic()
     with tempfile.TemporaryDirectory() as out_dir:
         for name in args.case or list(CASES):
-            measure(name, tarnix, speex, args.pairs, out_dir)
+            measure(name, tarnix, speex, args.pairs, out_dir, args.extra)
     load = os.getloadavg()
     print(f"load average after: {load[0]:.2f} {load[1]:.2f} {load[2]:.2f}; "
           f"{time.monotonic() - start:.0f} s")
