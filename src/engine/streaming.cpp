@@ -54,8 +54,7 @@ bool CAudioEngine::queueHop() {
     // The frame just processed was the last to add to this hop.
     const uint32_t values = simulatedStereo ? 2 * hop : hop;
     const uint64_t first = (streamFrames - 1) * values;
-    int16_t* data =
-        &outputRing[first / blockLength % engine::kBufferCount][first % blockLength];
+    int16_t* data = &outputRing[first / blockLength % engine::kBufferCount][first % blockLength];
     platform::WAVEHDR& h = playbackHeaders[outputSlot];
     engine::fillHeader(h, data, values * 2, outputSlot);
     if (outputOpen) {
