@@ -56,12 +56,29 @@ DesktopCommandLine parseDesktopCommandLine(int argc, const char* const* argv) {
     return line;
 }
 
-std::string desktopHelp(const std::string& program) {
+std::string desktopHelp(const std::string& program, HelpLayout layout) {
     // The design's timing holds about seven blocks between input and output.
-    const uint32_t designLow = 7 * engine::blockLengthFor(11025);
-    const uint32_t designHigh = 7 * engine::blockLengthFor(44100);
-    return "Usage: " + program +
-           " [--latency design|low]\n"
+    const std::string design =
+        milliseconds(7 * engine::blockLengthFor(11025), 11025) + " at 11025 Hz, " +
+        milliseconds(7 * engine::blockLengthFor(44100), 44100) + " at 44100 Hz";
+    const std::string low = std::to_string(engine::kStreamingLatency) + " samples after its input";
+    const std::string lowTimes = milliseconds(engine::kStreamingLatency, 11025) + " at 11025 Hz, " +
+                                 milliseconds(engine::kStreamingLatency, 44100) + " at 44100 Hz";
+    const std::string usage = "Usage: " + program + " [--latency design|low]\n";
+    if (layout == HelpLayout::MessageBox)
+        // Paragraphs, which the box wraps itself.
+        return usage +
+               "\nTarnix, a real-time noise filter for receiver audio: the desktop program.\n\n"
+               "--latency design (the default): the filtered sound is played after a cushion "
+               "of about seven blocks, " +
+               design +
+               ".\n\n"
+               "--latency low: each sample is played as soon as it is final, " +
+               low + " (" + lowTimes +
+               "), plus the sound card's own buffering.\n\n"
+               "The samples are the same either way. --help shows this text, --version the "
+               "version.";
+    return usage +
            "Tarnix, a real-time noise filter for receiver audio: the desktop program. It\n"
            "filters the default recording device into the default playback device; the\n"
            "sampling rate and simulated stereo are chosen in the start-up dialog, everything\n"
@@ -71,16 +88,18 @@ std::string desktopHelp(const std::string& program) {
            "  --latency MODE  when the filtered sound is played; the samples are the same:\n"
            "                    design  (the default) a cushion of about seven blocks,\n"
            "                            " +
-           milliseconds(designLow, 11025) + " at 11025 Hz, " + milliseconds(designHigh, 44100) +
-           " at 44100 Hz\n"
+           design +
+           "\n"
            "                    low     each sample as soon as it is final, " +
            std::to_string(engine::kStreamingLatency) +
-           " samples\n"
-           "                            after its input: " +
-           milliseconds(engine::kStreamingLatency, 11025) + " at 11025 Hz, " +
+           "\n"
+           "                            samples after its input: " +
+           milliseconds(engine::kStreamingLatency, 11025) +
+           " at 11025 Hz,\n"
+           "                            " +
            milliseconds(engine::kStreamingLatency, 44100) +
-           " at 44100 Hz,\n"
-           "                            and the sound card's own buffering\n"
+           " at 44100 Hz, plus the sound card's own\n"
+           "                            buffering\n"
            "  -h, --help      show this help and exit\n"
            "  --version       show the version and exit\n";
 }
