@@ -47,6 +47,17 @@ void applySettings(CAudioEngine& e, const Settings& s) {
     setSwitch(e, Switch::Equalizer, s.equalizer);
     setSwitch(e, Switch::Expandor, s.expandor);
     setSwitch(e, Switch::Averaging, s.averaging);
+    setEnhancementFloor(e.enhancement, s.enhancementFloor);
+    setEnhancement(e, s.enhancement);
+}
+
+void setEnhancement(CAudioEngine& e, bool on) {
+    if (on && !e.enhancement.on) resetEnhancement(e.enhancement);
+    e.enhancement.on = on;
+}
+
+bool enhancementOn(const CAudioEngine& e) {
+    return e.enhancement.on;
 }
 
 void setHeterodyne(CAudioEngine& e, HeterodyneMode mode) {

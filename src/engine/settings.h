@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "engine/enhancement.h"
+
 class CAudioEngine;
 
 namespace engine {
@@ -77,6 +79,8 @@ struct Settings {
     bool equalizer = true;
     bool expandor = true;
     bool averaging = false;
+    bool enhancement = false;
+    int enhancementFloor = kDefaultEnhancementFloorDb;  // dB
 };
 void applySettings(CAudioEngine& e, const Settings& s);
 
@@ -87,6 +91,9 @@ void setNoiseFloor(CAudioEngine& e, int step);
 void setExponential(CAudioEngine& e, int tenths);
 void setSwitch(CAudioEngine& e, Switch s, bool on);
 bool switchOn(const CAudioEngine& e, Switch s);
+// Speech enhancement; switching it on starts it afresh.
+void setEnhancement(CAudioEngine& e, bool on);
+bool enhancementOn(const CAudioEngine& e);
 void applyBandPreset(CAudioEngine& e, BandPreset preset);
 void resetMinimumAmplitudes(CAudioEngine& e);
 
