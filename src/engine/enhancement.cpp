@@ -101,9 +101,9 @@ void enhancementGains(Enhancement& e, const double* power, double* gains) {
         // first step's estimate, which takes away the one-frame lag of the
         // first at onsets and ends of speech.
         const double excess = gamma[k] > 1.0 ? gamma[k] - 1.0 : 0.0;
-        const double first = lsaGain(
-            kDecisionWeight * e.previous[k] + (1.0 - kDecisionWeight) * excess, gamma[k],
-            leastPrior);
+        const double first =
+            lsaGain(kDecisionWeight * e.previous[k] + (1.0 - kDecisionWeight) * excess, gamma[k],
+                    leastPrior);
         gains[k] = lsaGain(first * first * gamma[k], gamma[k], leastPrior);
     }
     for (uint32_t k = 0; k < B; ++k) {

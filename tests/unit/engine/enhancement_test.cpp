@@ -72,15 +72,16 @@ TEST(Enhancement, NoiseAloneFallsToTheFloorWithinASecondAndAToneInItStays) {
     const auto noiseOnly =
         enhanced(rate, input, [](engine::Settings& s, CAudioEngine& e) { applySettings(e, s); });
     const size_t second = rate + 512;
-    EXPECT_GT(10 * std::log10(power(input, rate, 2 * rate) / power(noiseOnly, second, second + rate)),
-              20.0);
+    EXPECT_GT(
+        10 * std::log10(power(input, rate, 2 * rate) / power(noiseOnly, second, second + rate)),
+        20.0);
 
     // A 1000 Hz tone switched on and off every half second, 20 dB over the noise.
     std::vector<int16_t> tone(input.size());
     for (size_t i = 0; i < input.size(); ++i) {
         const bool on = (i / (rate / 2)) % 2 == 1;
-        tone[i] = on ? static_cast<int16_t>(
-                           std::lround(10000.0 * std::sin(2 * std::numbers::pi * 1000.0 * i / rate)))
+        tone[i] = on ? static_cast<int16_t>(std::lround(
+                           10000.0 * std::sin(2 * std::numbers::pi * 1000.0 * i / rate)))
                      : 0;
         input[i] = static_cast<int16_t>(input[i] + tone[i]);
     }
