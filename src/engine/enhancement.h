@@ -20,7 +20,7 @@ inline constexpr int kDefaultEnhancementFloorDb = 30;
 inline constexpr int kMaxEnhancementFloorDb = 40;
 
 struct Enhancement {
-    bool on = false;
+    uint32_t on = 0;
     double floorGain = 1.0;  // 10^(-floor / 20)
     uint32_t frames = 0;     // frames with sound seen since the stage was reset
     double noise[kEnhancedBins] = {};

@@ -24,6 +24,8 @@ uint32_t* switchField(CAudioEngine& e, Switch s) {
             return &e.lmsFilterOn;
         case Switch::LinearCombiner:
             return &e.linearCombinerOn;
+        case Switch::Enhancement:
+            return &e.enhancement.on;
     }
     return &e.showPeaks;
 }
@@ -52,12 +54,7 @@ void applySettings(CAudioEngine& e, const Settings& s) {
 }
 
 void setEnhancement(CAudioEngine& e, bool on) {
-    if (on && !e.enhancement.on) resetEnhancement(e.enhancement);
-    e.enhancement.on = on;
-}
-
-bool enhancementOn(const CAudioEngine& e) {
-    return e.enhancement.on;
+    setSwitch(e, Switch::Enhancement, on);
 }
 
 void setHeterodyne(CAudioEngine& e, HeterodyneMode mode) {
@@ -78,6 +75,7 @@ void setExponential(CAudioEngine& e, int tenths) {
 }
 
 void setSwitch(CAudioEngine& e, Switch s, bool on) {
+    if (s == Switch::Enhancement && on && !e.enhancement.on) resetEnhancement(e.enhancement);
     *switchField(e, s) = on ? 1 : 0;
 }
 
