@@ -19,6 +19,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "dsp/cpu.h"
 #include "dsp/math_functions.h"
 #include "dsp/power.h"
 #include "dsp/spectral_gain.h"
@@ -38,14 +39,6 @@ constexpr double kLeastNoise = 1.0;
 constexpr uint32_t kLearningFrames = 4;
 constexpr double kOneThird = 1.0 / 3.0;
 
-// The log-spectral amplitude gain for an a priori SNR `prior` (held at
-// least `least`) and an a posteriori SNR `gamma`, at most 1.
-inline double lsaGain(double prior, double gamma, double least) {
-    prior = prior > least ? prior : least;
-    const double wiener = prior / (1.0 + prior);
-    const double g = wiener * dsp::lsaFactor(wiener * gamma);
-    return g < 1.0 ? g : 1.0;
-}
 }  // namespace
 
 void resetEnhancement(Enhancement& e) {
@@ -61,10 +54,94 @@ void setEnhancementFloor(Enhancement& e, int db) {
     e.floorGain = dsp::pow(10.0, -db / 20.0);
 }
 
-void enhancementGains(Enhancement& e, const double* power, double* gains) {
+namespace {
+
+// The passes over the bins, each short and without branches, so that the
+// bins go through side by side (on vectors where the processor has them);
+// the table lookups have passes of their own.
+TARNIX_INLINE void gainPasses(Enhancement& e, const double* __restrict power,
+                              double* __restrict gains, bool track) {
     constexpr uint32_t B = kEnhancedBins;
     const double floor = e.floorGain;
     const double leastPrior = floor * floor;
+    double* __restrict noise = e.noise;
+    double* __restrict presence = e.presence;
+    double* __restrict previous = e.previous;
+    double gamma[B], a[B], b[B], w[B];
+    if (track) {
+        for (uint32_t k = 0; k < B; ++k) {
+            const double old = noise[k] > kLeastNoise ? noise[k] : kLeastNoise;
+            a[k] = power[k] / old;
+        }
+        dsp::speechPresenceMany(a, b, B);
+        for (uint32_t k = 0; k < B; ++k) {
+            const double p = power[k];
+            const double old = noise[k] > kLeastNoise ? noise[k] : kLeastNoise;
+            const double smoothed =
+                kPresenceSmoothing * presence[k] + (1.0 - kPresenceSmoothing) * b[k];
+            presence[k] = smoothed;
+            const double present =
+                dsp::select((smoothed > kPresenceCap) & (b[k] > kPresenceCap), kPresenceCap, b[k]);
+            const double expected = (1.0 - present) * p + present * old;
+            noise[k] = kNoiseSmoothing * noise[k] + (1.0 - kNoiseSmoothing) * expected;
+        }
+    }
+    // The decision-directed a priori SNR and its log-spectral amplitude
+    // gain, then a second step from that gain's estimate, which takes away
+    // the one-frame lag of the first at onsets and ends of speech.
+    for (uint32_t k = 0; k < B; ++k) {
+        const double n = noise[k] > kLeastNoise ? noise[k] : kLeastNoise;
+        const double g = power[k] / n;
+        gamma[k] = g;
+        // max(g - 1, 0) in arithmetic: a comparison here is compiled into
+        // a branch on the noise, which the processor cannot predict.
+        const double d = g - 1.0;
+        const double excess = (d + std::fabs(d)) * 0.5;
+        double prior = kDecisionWeight * previous[k] + (1.0 - kDecisionWeight) * excess;
+        prior = prior > leastPrior ? prior : leastPrior;
+        w[k] = prior / (1.0 + prior);
+        a[k] = w[k] * g;
+    }
+    dsp::lsaFactorMany(a, b, B);
+    for (uint32_t k = 0; k < B; ++k) {
+        double g = w[k] * b[k];
+        g = g < 1.0 ? g : 1.0;
+        double prior = g * g * gamma[k];
+        prior = prior > leastPrior ? prior : leastPrior;
+        w[k] = prior / (1.0 + prior);
+        a[k] = w[k] * gamma[k];
+    }
+    dsp::lsaFactorMany(a, b, B);
+    // Weighted by the probability of speech, judged on the bin and its
+    // neighbours: a lone outlier of the noise is not taken for speech.
+    a[0] = gamma[0];
+    a[B - 1] = gamma[B - 1];
+    for (uint32_t k = 1; k + 1 < B; ++k)
+        a[k] = (gamma[k - 1] + gamma[k] + gamma[k + 1]) * kOneThird;
+    double q[B];
+    dsp::speechPresenceMany(a, q, B);
+    for (uint32_t k = 0; k < B; ++k) {
+        double g = w[k] * b[k];
+        g = g < 1.0 ? g : 1.0;
+        g = q[k] * g + (1.0 - q[k]) * floor;
+        g = g > floor ? g : floor;
+        gains[k] = g;
+        previous[k] = g * g * gamma[k];
+    }
+}
+
+void gainPassesBaseline(Enhancement& e, const double* power, double* gains, bool track) {
+    gainPasses(e, power, gains, track);
+}
+
+TARNIX_AVX2 void gainPassesAvx2(Enhancement& e, const double* power, double* gains, bool track) {
+    gainPasses(e, power, gains, track);
+}
+
+}  // namespace
+
+void enhancementGains(Enhancement& e, const double* power, double* gains) {
+    constexpr uint32_t B = kEnhancedBins;
     const bool learning = e.frames < kLearningFrames;
     if (learning) {
         double total = 0.0;
@@ -82,41 +159,10 @@ void enhancementGains(Enhancement& e, const double* power, double* gains) {
             e.noise[k] = e.noise[k] > power[k] ? e.noise[k] : power[k];
         e.frames += 1;
     }
-    double gamma[B];
-    for (uint32_t k = 0; k < B; ++k) {
-        const double p = power[k];
-        double noise = e.noise[k] > kLeastNoise ? e.noise[k] : kLeastNoise;
-        if (!learning) {
-            double present = dsp::speechPresence(p / noise);
-            const double smoothed =
-                kPresenceSmoothing * e.presence[k] + (1.0 - kPresenceSmoothing) * present;
-            e.presence[k] = smoothed;
-            if (smoothed > kPresenceCap && present > kPresenceCap) present = kPresenceCap;
-            const double expected = (1.0 - present) * p + present * noise;
-            e.noise[k] = kNoiseSmoothing * e.noise[k] + (1.0 - kNoiseSmoothing) * expected;
-            noise = e.noise[k] > kLeastNoise ? e.noise[k] : kLeastNoise;
-        }
-        gamma[k] = p / noise;
-        // The decision-directed a priori SNR, then a second step from the
-        // first step's estimate, which takes away the one-frame lag of the
-        // first at onsets and ends of speech.
-        const double excess = gamma[k] > 1.0 ? gamma[k] - 1.0 : 0.0;
-        const double first =
-            lsaGain(kDecisionWeight * e.previous[k] + (1.0 - kDecisionWeight) * excess, gamma[k],
-                    leastPrior);
-        gains[k] = lsaGain(first * first * gamma[k], gamma[k], leastPrior);
-    }
-    for (uint32_t k = 0; k < B; ++k) {
-        // Weighted by the probability of speech, judged on the bin and its
-        // neighbours: a lone outlier of the noise is not taken for speech.
-        const double local =
-            k == 0 || k + 1 == B ? gamma[k] : (gamma[k - 1] + gamma[k] + gamma[k + 1]) * kOneThird;
-        const double q = dsp::speechPresence(local);
-        double g = q * gains[k] + (1.0 - q) * floor;
-        g = g > floor ? g : floor;
-        gains[k] = g;
-        e.previous[k] = g * g * gamma[k];
-    }
+    if (dsp::runAvx2())
+        gainPassesAvx2(e, power, gains, !learning);
+    else
+        gainPassesBaseline(e, power, gains, !learning);
 }
 
 }  // namespace engine

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <numbers>
 #include <random>
@@ -109,6 +110,25 @@ TEST(Enhancement, GainFactorFollowsTheExponentialIntegral) {
     EXPECT_EQ(dsp::lsaFactor(1e-9), dsp::lsaFactor(1.0 / 65536));
     EXPECT_NEAR(dsp::speechPresence(1.0), 0.0748, 0.0005);
     EXPECT_EQ(dsp::speechPresence(1e9), 1.0);
+
+    // The many-value forms (on vectors where the processor has them) give
+    // the same bits, at the table's edges and beyond them too.
+    std::vector<double> v = {0.0,    -1.0,  1.0 / 65536,  64.0,  32.0,
+                             31.999, 1e300, std::nan(""), 1e-320};
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> exponent(-20.0, 8.0);
+    for (int i = 0; i < 1000; ++i)
+        v.push_back(std::exp2(exponent(rng)));
+    std::vector<double> many(v.size()), more(v.size());
+    dsp::lsaFactorMany(v.data(), many.data(), uint32_t(v.size()));
+    dsp::speechPresenceMany(v.data(), more.data(), uint32_t(v.size()));
+    for (size_t i = 0; i < v.size(); ++i) {
+        EXPECT_EQ(std::bit_cast<uint64_t>(many[i]), std::bit_cast<uint64_t>(dsp::lsaFactor(v[i])))
+            << v[i];
+        EXPECT_EQ(std::bit_cast<uint64_t>(more[i]),
+                  std::bit_cast<uint64_t>(dsp::speechPresence(v[i])))
+            << v[i];
+    }
 }
 
 TEST(Enhancement, AFloorOfZeroPassesEveryBinAndTheFloorBoundsTheGain) {
