@@ -163,6 +163,9 @@ class CAudioEngine : public engine::StreamState, public engine::SpectralState {
     void standingBinsBody(const double* passes, const double* level, uint64_t* writes);
     void writeOutputs(const uint64_t* writes, const double* level);
     void filterEnhanced();
+    void filterEnhancedBaseline();
+    void filterEnhancedAvx2();
+    void filterEnhancedBody();
     void enhancedOverlapAdd(const double* first, const double* second);
 
     engine::InputLevel* inputLevel_ = nullptr;

@@ -183,11 +183,28 @@ constexpr double kNeverAbove200 = 650.0;
 // tracker learns as noise, is still notched; the band mask, the expandor
 // and the absolute gate work on the enhanced level.
 void CAudioEngine::filterEnhanced() {
+    if (dsp::runAvx2())
+        filterEnhancedAvx2();
+    else
+        filterEnhancedBaseline();
+}
+
+void CAudioEngine::filterEnhancedBaseline() {
+    filterEnhancedBody();
+}
+
+TARNIX_AVX2 void CAudioEngine::filterEnhancedAvx2() {
+    filterEnhancedBody();
+}
+
+TARNIX_INLINE void CAudioEngine::filterEnhancedBody() {
     const uint32_t w = analysisSlot, f = synthesisSlot, lo = binLow, hi = binHigh;
     constexpr uint32_t N = engine::kFftSize, B = engine::kEnhancedBins;
     frameCount += 1;
-    for (uint32_t k = 0; k < binCount; ++k)
-        if (k < lo || k >= hi) equalizerSum[k] = displaySum[k] = 0.0;
+    for (uint32_t k = 0; k < lo && k < binCount; ++k)
+        equalizerSum[k] = displaySum[k] = 0.0;
+    for (uint32_t k = hi; k < binCount; ++k)
+        equalizerSum[k] = displaySum[k] = 0.0;
 
     // The newest frame's magnitudes, unequalized.
     {
