@@ -9,7 +9,7 @@
 // Gain: the decision-directed a priori SNR, refined by a second step from
 // the first step's estimate (which removes its one-frame lag at onsets), and
 // the log-spectral amplitude estimator; weighted by the probability of
-// speech judged on three neighbouring bins, towards a floor it never goes
+// speech judged on five neighbouring bins, towards a floor it never goes
 // under. The a priori SNR is held no lower than the floor's power. So noise
 // alone sits evenly on the floor instead of flickering around it, which
 // would be heard as warbling tones.
@@ -37,7 +37,7 @@ constexpr double kDecisionWeight = 0.95;
 // Below this power a bin is taken as silent (16-bit input: far below one step).
 constexpr double kLeastNoise = 1.0;
 constexpr uint32_t kLearningFrames = 4;
-constexpr double kOneThird = 1.0 / 3.0;
+constexpr double kOneFifth = 1.0 / 5.0;
 
 }  // namespace
 
@@ -112,12 +112,16 @@ TARNIX_INLINE void gainPasses(Enhancement& e, const double* __restrict power,
         a[k] = w[k] * gamma[k];
     }
     dsp::lsaFactorMany(a, b, B);
-    // Weighted by the probability of speech, judged on the bin and its
-    // neighbours: a lone outlier of the noise is not taken for speech.
+    // Weighted by the probability of speech, judged on the bin and two
+    // neighbours on either side (a harmonic of voiced speech spans about
+    // four bins of the window): a lone outlier of the noise is not taken for
+    // speech and does not ring on as a short tone.
     a[0] = gamma[0];
+    a[1] = gamma[1];
+    a[B - 2] = gamma[B - 2];
     a[B - 1] = gamma[B - 1];
-    for (uint32_t k = 1; k + 1 < B; ++k)
-        a[k] = (gamma[k - 1] + gamma[k] + gamma[k + 1]) * kOneThird;
+    for (uint32_t k = 2; k + 2 < B; ++k)
+        a[k] = (gamma[k - 2] + gamma[k - 1] + gamma[k] + gamma[k + 1] + gamma[k + 2]) * kOneFifth;
     double q[B];
     dsp::speechPresenceMany(a, q, B);
     for (uint32_t k = 0; k < B; ++k) {
