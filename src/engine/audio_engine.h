@@ -11,6 +11,7 @@
 #include "dsp/linear_combiner.h"
 #include "dsp/lms_filter.h"
 #include "engine/constants.h"
+#include "engine/enhancement.h"
 #include "engine/frame_lanes.h"
 #include "engine/input_level.h"
 #include "engine/spectral_state.h"
@@ -126,6 +127,7 @@ class CAudioEngine : public engine::StreamState, public engine::SpectralState {
 
     // The spectral filter.
     void filterSpectrum();
+    engine::Enhancement enhancement;
     void updateEqualizer();
 
     // Input conditioning: a whole captured block into its ring slot, or a
@@ -152,8 +154,9 @@ class CAudioEngine : public engine::StreamState, public engine::SpectralState {
   protected:
     // How many bins of each analysed spectrum a spectral stage reads: the
     // filter only the half spectrum below the mirror (it writes the mirror
-    // half itself).
-    static constexpr uint32_t kAnalysedBins = engine::kBins;
+    // half itself), and the Nyquist bin, which the enhancement's exact
+    // synthesis keeps.
+    static constexpr uint32_t kAnalysedBins = engine::kBins + 4;
     // The frames of one block with a given spectral stage; the product runs
     // filterSpectrum, a test may stand in another stage.
     template <class Self, void (Self::*Stage)()>
@@ -181,6 +184,11 @@ class CAudioEngine : public engine::StreamState, public engine::SpectralState {
     void overlapAddBody(const double* first, const double* second, uint32_t count, int32_t divisor);
     void standingBinsBody(const double* passes, const double* level, uint64_t* writes);
     void writeOutputs(const uint64_t* writes, const double* level);
+    void filterEnhanced();
+    void filterEnhancedBaseline();
+    void filterEnhancedAvx2();
+    void filterEnhancedBody();
+    void enhancedOverlapAdd(const double* first, const double* second);
 
     engine::InputLevel* inputLevel_ = nullptr;
     engine::InputFilters* filters_ = nullptr;

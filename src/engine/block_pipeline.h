@@ -68,7 +68,11 @@ void CAudioEngine::runBlockWith() {
             CFft::fromLanes(lanes_.lanesIn, lanes_.stageIm, N);
         }
         for (uint32_t l = 0; l < lanes; ++l) {
-            if (simulatedStereo) {
+            if (enhancement.on) {
+                enhancedOverlapAdd(lanes_.stageRe + l * N,
+                                   simulatedStereo ? lanes_.stageIm + l * N : nullptr);
+                advanceWrite(simulatedStereo ? 2 * hop : hop);
+            } else if (simulatedStereo) {
                 overlapAdd(lanes_.stageRe + l * N, lanes_.stageIm + l * N, N, 32);
                 advanceWrite(2 * hop);
             } else {
@@ -120,6 +124,11 @@ void CAudioEngine::runFrameWith() {
         fft.transformLanesRealOut(N, 1, lanes_.lanesRe, lanes_.lanesIm, lanes_.lanesIn,
                                   lanes_.lanesWork);
         CFft::fromLanes(lanes_.lanesIn, lanes_.stageIm, N);
+    }
+    if (enhancement.on) {
+        enhancedOverlapAdd(lanes_.stageRe, simulatedStereo ? lanes_.stageIm : nullptr);
+        advanceWrite(simulatedStereo ? 2 * hop : hop);
+    } else if (simulatedStereo) {
         overlapAdd(lanes_.stageRe, lanes_.stageIm, N, 32);
         advanceWrite(2 * hop);
     } else {

@@ -24,6 +24,8 @@ uint32_t* switchField(CAudioEngine& e, Switch s) {
             return &e.lmsFilterOn;
         case Switch::LinearCombiner:
             return &e.linearCombinerOn;
+        case Switch::Enhancement:
+            return &e.enhancement.on;
     }
     return &e.showPeaks;
 }
@@ -47,6 +49,12 @@ void applySettings(CAudioEngine& e, const Settings& s) {
     setSwitch(e, Switch::Equalizer, s.equalizer);
     setSwitch(e, Switch::Expandor, s.expandor);
     setSwitch(e, Switch::Averaging, s.averaging);
+    setEnhancementFloor(e.enhancement, s.enhancementFloor);
+    setEnhancement(e, s.enhancement);
+}
+
+void setEnhancement(CAudioEngine& e, bool on) {
+    setSwitch(e, Switch::Enhancement, on);
 }
 
 void setHeterodyne(CAudioEngine& e, HeterodyneMode mode) {
@@ -67,6 +75,7 @@ void setExponential(CAudioEngine& e, int tenths) {
 }
 
 void setSwitch(CAudioEngine& e, Switch s, bool on) {
+    if (s == Switch::Enhancement && on && !e.enhancement.on) resetEnhancement(e.enhancement);
     *switchField(e, s) = on ? 1 : 0;
 }
 

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "engine/enhancement.h"
+
 class CAudioEngine;
 
 namespace engine {
@@ -48,7 +50,8 @@ enum class Switch : uint8_t {
     Equalizer,
     Expandor,
     LmsFilter,
-    LinearCombiner
+    LinearCombiner,
+    Enhancement  // switching it on starts it afresh
 };
 
 // Noise-floor subtraction in steps of ten: 0 is off, 1 to 15 are 10 to 150.
@@ -77,6 +80,8 @@ struct Settings {
     bool equalizer = true;
     bool expandor = true;
     bool averaging = false;
+    bool enhancement = false;
+    int enhancementFloor = kDefaultEnhancementFloorDb;  // dB
 };
 void applySettings(CAudioEngine& e, const Settings& s);
 
@@ -87,6 +92,8 @@ void setNoiseFloor(CAudioEngine& e, int step);
 void setExponential(CAudioEngine& e, int tenths);
 void setSwitch(CAudioEngine& e, Switch s, bool on);
 bool switchOn(const CAudioEngine& e, Switch s);
+// Speech enhancement (Switch::Enhancement); switching it on starts it afresh.
+void setEnhancement(CAudioEngine& e, bool on);
 void applyBandPreset(CAudioEngine& e, BandPreset preset);
 void resetMinimumAmplitudes(CAudioEngine& e);
 

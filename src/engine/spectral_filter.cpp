@@ -258,6 +258,7 @@ TARNIX_AVX2 void CAudioEngine::filterSpectrumAvx2() {
 }
 
 TARNIX_INLINE void CAudioEngine::filterSpectrumBody() {
+    if (enhancement.on) return filterEnhanced();
     const uint32_t w = analysisSlot, f = synthesisSlot, lo = binLow, hi = binHigh;
     frameCount += 1;
 

@@ -75,6 +75,7 @@ void CAudioEngine::startup(platform::MessageTarget* window, int32_t rate, uint32
     equalizerOn = 1;
     engine::setHeterodyne(*this, engine::HeterodyneMode::Window5000);
     frameCount = 0;
+    engine::resetEnhancement(enhancement);
     analysisSlot = 0;
     synthesisSlot = 1;
     for (uint32_t i = 0; i < binCount; ++i)

@@ -154,6 +154,7 @@ inline constexpr MenuNode kOptions[] = {
     item(ID_COMPRESSOR, "&Compressor"),
     item(ID_EQUALIZER, "E&qualizer", kChecked),
     item(ID_EXPANDOR, "E&xpandor", kChecked),
+    item(ID_SPEECH_ENHANCEMENT, "Speech Enh&ancement"),
     separator(),
     submenu("&Exponential Filter", kExponential),
     submenu("&Noise Floor Averaging", kNoiseFloor),

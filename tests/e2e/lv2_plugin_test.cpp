@@ -47,10 +47,10 @@ void* realloc(void* p, size_t n) {
 namespace {
 
 // Port layout: the controls, the latency, the input, then the outputs.
-constexpr uint32_t kControls = 11;
-constexpr uint32_t kLatencyPort = 11;
-constexpr uint32_t kInPort = 12;
-constexpr float kDefaults[kControls] = {1, 1, 0, 0, 1, 0, 0, 0, 0, 0, 1200};
+constexpr uint32_t kControls = 13;
+constexpr uint32_t kLatencyPort = 13;
+constexpr uint32_t kInPort = 14;
+constexpr float kDefaults[kControls] = {1, 1, 0, 0, 1, 0, 0, 0, 0, 0, 1200, 0, 30};
 
 const LV2_Descriptor* descriptor(const char* uri) {
     static void* module = dlopen(TARNIX_LV2_MODULE, RTLD_NOW | RTLD_LOCAL);
@@ -321,7 +321,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{
             "stereo_48000", 48000, true,
             "--no-expandor --noise-floor 30 --heterodyne off --band notch-narrow --exponential 0.9",
-            "-c expandor 0 -c noise_floor 30 -c heterodyne 0 -c band 7 -c exponential 0.9"}),
+            "-c expandor 0 -c noise_floor 30 -c heterodyne 0 -c band 7 -c exponential 0.9"},
+        Case{"enhance_stereo_22050", 22050, true, "--enhance --enhance-floor 20 --no-expandor",
+             "-c enhance 1 -c enhance_floor 20 -c expandor 0"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -212,6 +212,13 @@ void addProcessingOptions(CLI::App& app, Options& o, ProcessingArgs& pending) {
     app.add_flag("--no-equalizer", o.noEqualizer, "Turn the flattening equalizer off");
     app.add_flag("--no-expandor", o.noExpandor, "Turn the expandor off");
     app.add_flag("--averaging", o.averaging, "Average magnitudes over three frames");
+    app.add_flag("--enhance", o.enhance,
+                 "Speech enhancement: takes out broadband hiss, in place of the equalizer, "
+                 "averaging and the noise floor");
+    app.add_option("--enhance-floor", o.enhanceFloor,
+                   "With --enhance: the most a bin is turned down, in dB (0 to 40)")
+        ->check(CLI::Range(0, engine::kMaxEnhancementFloorDb))
+        ->capture_default_str();
 
     auto band = [&pending](const char* kind) {
         return [&pending, kind](const std::vector<std::string>& values) {
@@ -263,6 +270,8 @@ std::string finishProcessingOptions(Options& o, const ProcessingArgs& pending) {
     typed.equalizer = !o.noEqualizer;
     typed.expandor = !o.noExpandor;
     typed.averaging = o.averaging;
+    typed.enhancement = o.enhance;
+    typed.enhancementFloor = o.enhanceFloor;
     if (pending.minAmplitude) {
         double value = 0.0;
         if (const std::string error = parseNumber(*pending.minAmplitude, value); !error.empty())

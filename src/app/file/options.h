@@ -41,6 +41,8 @@ struct Options {
     bool noEqualizer = false;
     bool noExpandor = false;
     bool averaging = false;
+    bool enhance = false;
+    int enhanceFloor = engine::kDefaultEnhancementFloorDb;
     engine::Settings settings;    // the switches and choices above, typed
     std::vector<BandStep> bands;  // in the order given
     std::optional<double> minAmplitude;

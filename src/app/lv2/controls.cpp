@@ -58,6 +58,10 @@ void ControlMapper::apply(const Controls& c, CAudioEngine& e) {
     choose(c.band, band_, engine::kBandPresetCount,
            [&](int32_t i) { engine::applyBandPreset(e, static_cast<engine::BandPreset>(i)); });
 
+    choose(c.enhanceFloor, enhanceFloor_, engine::kMaxEnhancementFloorDb + 1,
+           [&](int32_t db) { engine::setEnhancementFloor(e.enhancement, db); });
+    if (!std::isnan(c.enhance)) engine::setEnhancement(e, on(c.enhance));
+
     if (std::isfinite(c.minAmplitude) && (!amplitudeSet_ || c.minAmplitude != minAmplitude_)) {
         amplitudeSet_ = true;
         minAmplitude_ = c.minAmplitude;

@@ -24,12 +24,15 @@ struct Controls {
     float exponential;
     float band;  // a band preset; applied when it changes
     float minAmplitude;
+    float enhance;
+    float enhanceFloor;  // dB
 };
 // The fields in port order.
 inline constexpr float Controls::*kControlFields[] = {
-    &Controls::equalizer,   &Controls::expandor,  &Controls::averaging,   &Controls::noiseFloor,
-    &Controls::heterodyne,  &Controls::prefilter, &Controls::lms,         &Controls::combiner,
-    &Controls::exponential, &Controls::band,      &Controls::minAmplitude};
+    &Controls::equalizer,   &Controls::expandor,  &Controls::averaging,    &Controls::noiseFloor,
+    &Controls::heterodyne,  &Controls::prefilter, &Controls::lms,          &Controls::combiner,
+    &Controls::exponential, &Controls::band,      &Controls::minAmplitude, &Controls::enhance,
+    &Controls::enhanceFloor};
 inline constexpr uint32_t kControlCount = sizeof kControlFields / sizeof kControlFields[0];
 
 // Applies what changed since the last call. The first call after start-up
@@ -45,6 +48,7 @@ class ControlMapper {
     int32_t prefilter_ = -1;
     int32_t exponential_ = -1;
     int32_t band_ = -1;
+    int32_t enhanceFloor_ = -1;
     bool amplitudeSet_ = false;
     float minAmplitude_ = 0.0f;
 };

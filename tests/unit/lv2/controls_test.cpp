@@ -20,7 +20,7 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 // The port defaults: every switch as the engine starts, the noise floor off.
 Controls defaults() {
-    return Controls{1, 1, 0, 0, 1, 0, 0, 0, 0, 0, 1200};
+    return Controls{1, 1, 0, 0, 1, 0, 0, 0, 0, 0, 1200, 0, 30};
 }
 
 TEST(Lv2Controls, AnUnconnectedPortLeavesItsSettingAlone) {
@@ -67,6 +67,12 @@ TEST(Lv2Controls, AToggleAtOneHalfIsOnAndTheSmootherGoesBackOff) {
     mapper.apply(c, *engine);
     EXPECT_EQ(engine->lmsFilterOn, 0u);
     EXPECT_EQ(engine->exponentialFactor, 0.0);
+
+    c.enhance = 1.0f;
+    c.enhanceFloor = 12.4f;
+    mapper.apply(c, *engine);
+    EXPECT_TRUE(engine->enhancement.on);
+    EXPECT_NEAR(engine->enhancement.floorGain, std::pow(10.0, -12.0 / 20.0), 1e-12);
 }
 
 // An impulse comes out exactly `latency` frames later: the number the

@@ -28,6 +28,8 @@ const char* const kOptionSets[] = {
     "--noise-floor 150 --band voice-middle --min-amplitude 400",
     "--band stop-all --pass 300-3000 --stop 900-1100 --band notch-wide",
     "--stereo --no-equalizer --noise-floor 70 --band music-wide",
+    "--enhance",
+    "--stereo --enhance --enhance-floor 20 --no-expandor --band voice-wide",
 };
 
 file_tool::Options parse(const std::string& line) {

@@ -218,6 +218,7 @@ TEST(CommandTable, TogglesFlipTheirFieldAndMark) {
         {ID_SHOW_PEAKS, &rig.engine->showPeaks},
         {ID_LMS_FILTER, &rig.engine->lmsFilterOn},
         {ID_LINEAR_COMBINER, &rig.engine->linearCombinerOn},
+        {ID_SPEECH_ENHANCEMENT, &rig.engine->enhancement.on},
         {ID_SHOW_MIN_AMPLITUDE, &rig.s().bShowMinAmplitude},
         {ID_ZOOM_HORIZONTAL, &rig.s().bZoomHorizontal},
     };

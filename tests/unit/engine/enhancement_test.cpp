@@ -1,0 +1,163 @@
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <numbers>
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "dsp/spectral_gain.h"
+#include "engine/settings.h"
+#include "support/engine_rig.h"
+
+namespace {
+
+std::vector<int16_t> whiteNoise(size_t n, unsigned seed, double sigma) {
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> dist(0.0, sigma);
+    std::vector<int16_t> v(n);
+    for (auto& x : v)
+        x = static_cast<int16_t>(std::clamp(std::lround(dist(rng)), -32767L, 32767L));
+    return v;
+}
+
+// Runs `input` through an engine with enhancement on, block by block, and
+// returns what it played.
+template <class Setup>
+std::vector<int16_t> enhanced(int32_t rate, const std::vector<int16_t>& input, Setup setup) {
+    EngineRig<> rig(rate, 0);
+    engine::Settings s;
+    s.enhancement = true;
+    setup(s, *rig.engine);
+    const uint32_t length = rig.engine->blockLength;
+    for (size_t at = 0; at + length <= input.size(); at += length) {
+        rig.capture(std::vector<int16_t>(input.begin() + at, input.begin() + at + length));
+        while (rig.finish()) {
+        }
+    }
+    return rig.out.played;
+}
+
+double power(const std::vector<int16_t>& v, size_t from, size_t to) {
+    double sum = 0.0;
+    for (size_t i = from; i < to; ++i)
+        sum += double(v[i]) * v[i];
+    return sum / double(to - from);
+}
+
+TEST(Enhancement, EveryStagePassingGivesTheInputBackWithinOneStep) {
+    for (int32_t rate : {11025, 48000}) {
+        const auto input = whiteNoise(size_t(rate) * 3, 7, 6000.0);
+        const auto out = enhanced(rate, input, [](engine::Settings& s, CAudioEngine& e) {
+            s.enhancementFloor = 0;
+            s.heterodyne = engine::HeterodyneMode::Off;
+            s.expandor = false;
+            s.equalizer = true;  // taken out of the path by the enhancement
+            s.noiseFloor = 5;    // likewise
+            engine::applySettings(e, s);
+            engine::applyBandPreset(e, engine::BandPreset::PassAll);
+            e.setAllMinimumAmplitudes(0.1);
+        });
+        ASSERT_GT(out.size(), size_t(rate));
+        // Output p is input p - 512; the first frames lack their predecessors.
+        int worst = 0;
+        for (size_t n = 512 + 768; n < out.size(); ++n)
+            worst = std::max(worst, std::abs(out[n] - input[n - 512]));
+        EXPECT_LE(worst, 1) << rate;
+    }
+}
+
+TEST(Enhancement, NoiseAloneFallsToTheFloorWithinASecondAndAToneInItStays) {
+    const int32_t rate = 11025;
+    auto input = whiteNoise(size_t(rate) * 4, 3, 1000.0);
+    const auto noiseOnly =
+        enhanced(rate, input, [](engine::Settings& s, CAudioEngine& e) { applySettings(e, s); });
+    const size_t second = rate + 512;
+    EXPECT_GT(
+        10 * std::log10(power(input, rate, 2 * rate) / power(noiseOnly, second, second + rate)),
+        20.0);
+
+    // A 1000 Hz tone switched on and off every half second, 20 dB over the noise.
+    std::vector<int16_t> tone(input.size());
+    for (size_t i = 0; i < input.size(); ++i) {
+        const bool on = (i / (rate / 2)) % 2 == 1;
+        tone[i] = on ? static_cast<int16_t>(std::lround(
+                           10000.0 * std::sin(2 * std::numbers::pi * 1000.0 * i / rate)))
+                     : 0;
+        input[i] = static_cast<int16_t>(input[i] + tone[i]);
+    }
+    // The expandor, a level-dependent gain, would change the tone's level.
+    const auto out = enhanced(rate, input, [](engine::Settings& s, CAudioEngine& e) {
+        s.expandor = false;
+        applySettings(e, s);
+    });
+    // In the tone's third burst (from 2.5 s), away from its edges.
+    const size_t from = rate * 5 / 2 + rate / 10, to = rate * 3 - rate / 10;
+    double err = 0.0, signal = 0.0;
+    for (size_t n = from; n < to; ++n) {
+        err += std::pow(out[n + 512] - tone[n], 2);
+        signal += double(tone[n]) * tone[n];
+    }
+    EXPECT_GT(10 * std::log10(signal / err), 20.0);
+}
+
+TEST(Enhancement, GainFactorFollowsTheExponentialIntegral) {
+    for (double v = 1.0 / 65536; v < 64.0; v *= 1.37) {
+        const double exact = std::exp(-std::expint(-v) / 2);
+        EXPECT_NEAR(dsp::lsaFactor(v), exact, exact * 2e-3) << v;
+    }
+    EXPECT_EQ(dsp::lsaFactor(1e6), 1.0);
+    EXPECT_EQ(dsp::lsaFactor(1e-9), dsp::lsaFactor(1.0 / 65536));
+    EXPECT_NEAR(dsp::speechPresence(1.0), 0.0748, 0.0005);
+    EXPECT_EQ(dsp::speechPresence(1e9), 1.0);
+
+    // The many-value forms (on vectors where the processor has them) give
+    // the same bits, at the table's edges and beyond them too.
+    std::vector<double> v = {0.0,    -1.0,  1.0 / 65536,  64.0,  32.0,
+                             31.999, 1e300, std::nan(""), 1e-320};
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> exponent(-20.0, 8.0);
+    for (int i = 0; i < 1000; ++i)
+        v.push_back(std::exp2(exponent(rng)));
+    std::vector<double> many(v.size()), more(v.size());
+    dsp::lsaFactorMany(v.data(), many.data(), uint32_t(v.size()));
+    dsp::speechPresenceMany(v.data(), more.data(), uint32_t(v.size()));
+    for (size_t i = 0; i < v.size(); ++i) {
+        EXPECT_EQ(std::bit_cast<uint64_t>(many[i]), std::bit_cast<uint64_t>(dsp::lsaFactor(v[i])))
+            << v[i];
+        EXPECT_EQ(std::bit_cast<uint64_t>(more[i]),
+                  std::bit_cast<uint64_t>(dsp::speechPresence(v[i])))
+            << v[i];
+    }
+}
+
+TEST(Enhancement, AFloorOfZeroPassesEveryBinAndTheFloorBoundsTheGain) {
+    engine::Enhancement e;
+    std::vector<double> power(engine::kEnhancedBins), gains(engine::kEnhancedBins);
+    std::mt19937 rng(1);
+    std::exponential_distribution<double> periodogram(1e-6);
+    for (int db : {0, 30}) {
+        engine::setEnhancementFloor(e, db);
+        engine::resetEnhancement(e);
+        for (int frame = 0; frame < 100; ++frame) {
+            for (auto& p : power)
+                p = periodogram(rng);
+            engine::enhancementGains(e, power.data(), gains.data());
+            for (double g : gains) {
+                if (db == 0) {
+                    ASSERT_EQ(g, 1.0);
+                }
+                ASSERT_GE(g, e.floorGain);
+                ASSERT_LE(g, 1.0);
+            }
+        }
+        // Noise alone ends up on the floor nearly everywhere.
+        const auto low = std::count_if(gains.begin(), gains.end(),
+                                       [&](double g) { return g < 2 * e.floorGain; });
+        if (db == 30) {
+            EXPECT_GT(low, long(gains.size() * 9 / 10));
+        }
+    }
+}
+
+}  // namespace
