@@ -203,9 +203,9 @@ class Playback final : public PcmDevice {
                                                                  period_ / rate_);
                 }
                 if (now < holdUntil_) {
-                    wait(false, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(
-                                                     holdUntil_ - now)
-                                                     .count()));
+                    wait(false, static_cast<int>(
+                                    std::chrono::ceil<std::chrono::milliseconds>(holdUntil_ - now)
+                                        .count()));
                     continue;
                 }
             }

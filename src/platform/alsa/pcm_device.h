@@ -329,7 +329,7 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
         snd_pcm_uframes_t period = low ? lowPeriodFor(rate) : periodFor(rate);
         int dir = 0;
         if ((e = snd_pcm_hw_params_set_period_size_near(pcm_, hw, &period, &dir)) < 0) return e;
-        snd_pcm_uframes_t buffer = low                                  ? period * kLowPeriods
+        snd_pcm_uframes_t buffer = low                                 ? period * kLowPeriods
                                    : stream == SND_PCM_STREAM_PLAYBACK ? kPlaybackValues / channels_
                                                                        : period * kCapturePeriods;
         if ((e = snd_pcm_hw_params_set_buffer_size_near(pcm_, hw, &buffer)) < 0) return e;
