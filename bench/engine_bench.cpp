@@ -1,5 +1,6 @@
 // One captured block (input conditioning and processBlock): 11025 Hz mono and 44100 Hz simulated
-// stereo, with the default settings and with every time-domain filter on.
+// stereo, with the default settings and with every time-domain filter on. And a block's worth of
+// hops on the streaming path, through the devices and messages as a program runs it.
 #include <benchmark/benchmark.h>
 #include <numbers>
 
@@ -16,13 +17,14 @@
 namespace {
 
 struct Bench {
-    Bench(int32_t rate, uint32_t stereo, bool allFilters)
+    Bench(int32_t rate, uint32_t stereo, bool allFilters, bool streaming = false)
         : engine(std::make_unique<CAudioEngine>()),
           filters(std::make_unique<engine::InputFilters>()),
           window(*engine, rate, stereo) {
         platform::setHost(&host);
         engine::designInputFilters(*filters, static_cast<uint32_t>(rate));
         engine->attach(&in, &out, &level, filters.get());
+        if (streaming) engine->latencyMode = engine::LatencyMode::Low;
         window.create();
         if (allFilters) {
             engine->voicePrefilterOn = 1;
@@ -42,7 +44,7 @@ struct Bench {
             }
         // Let the equalizer gains settle so that bins pass as in steady use.
         for (int i = 0; i < 60; ++i)
-            step(i % engine::kBufferCount);
+            streaming ? streamBlock(i % engine::kBufferCount) : step(i % engine::kBufferCount);
     }
     ~Bench() { platform::setHost(nullptr); }
 
@@ -56,6 +58,18 @@ struct Bench {
         engine->processBlock();
         for (auto& v : engine->outputRing[slot])
             v = 0;
+    }
+
+    // A block's worth of hops from capture buffer `slot`, each played at once.
+    void streamBlock(uint32_t slot) {
+        for (uint32_t at = 0; at < engine->blockLength; at += engine::kHop) {
+            in.fill(&engine->captureBuffers[slot][at], engine::kHop);
+            host.runUntilIdle();
+            out.finishAll();
+            host.runUntilIdle();
+        }
+        out.played.clear();
+        out.order.clear();
     }
 
     sim::SimHost host;
@@ -83,6 +97,24 @@ BENCHMARK(processBlock)
     ->ArgNames({"rate", "stereo", "filters"})
     ->Args({11025, 0, 0})
     ->Args({11025, 0, 1})
+    ->Args({44100, 1, 0})
+    ->Args({44100, 1, 1})
+    ->Unit(benchmark::kMicrosecond);
+
+void streamBlock(benchmark::State& state) {
+    const auto rate = static_cast<int32_t>(state.range(0));
+    Bench b(rate, static_cast<uint32_t>(state.range(1)), state.range(2) != 0, true);
+    uint32_t slot = 0;
+    for (auto _ : state) {
+        b.streamBlock(slot);
+        slot = (slot + 1) % engine::kBufferCount;
+    }
+    state.SetLabel("block lasts " +
+                   std::to_string(1000.0 * b.engine->blockLength / rate).substr(0, 5) + " ms");
+}
+BENCHMARK(streamBlock)
+    ->ArgNames({"rate", "stereo", "filters"})
+    ->Args({11025, 0, 0})
     ->Args({44100, 1, 0})
     ->Args({44100, 1, 1})
     ->Unit(benchmark::kMicrosecond);

@@ -103,6 +103,20 @@ class CAudioEngine : public engine::StreamState, public engine::SpectralState {
     void regulateOutput();
     void closeWaveOut();
 
+    // The streaming path: each captured hop is conditioned into the ring at
+    // once, each frame is processed as soon as its input is in, and each
+    // output hop is played as soon as it is final.
+    bool lowLatency() const { return latencyMode == engine::LatencyMode::Low; }
+    // The samples of one capture buffer: a block, or a hop when streaming.
+    uint32_t captureLength() const { return lowLatency() ? hop : blockLength; }
+    void captureHop(uint32_t i);
+    void pumpStream();
+    bool queueHop();
+    void returnCaptures();
+    // One frame of the streaming path; a test engine stands another spectral
+    // stage in, as it does for processBlock.
+    virtual void processFrame();
+
     // The block pipeline.
     virtual void processBlock();
     void readFrame(double* destination, uint32_t count);
@@ -114,8 +128,11 @@ class CAudioEngine : public engine::StreamState, public engine::SpectralState {
     void filterSpectrum();
     void updateEqualizer();
 
-    // Input conditioning.
+    // Input conditioning: a whole captured block into its ring slot, or a
+    // run of captured samples anywhere (the filters run sample by sample in
+    // order either way, so any split gives the same values).
     void conditionInput(uint32_t i);
+    void conditionSamples(const int16_t* captured, double* x, uint32_t length);
 
     // Band mask and minimum amplitudes, as the menus and the selection edit them.
     void applyBandOperation(uint32_t code, uint32_t low, uint32_t high);
@@ -141,6 +158,11 @@ class CAudioEngine : public engine::StreamState, public engine::SpectralState {
     // filterSpectrum, a test may stand in another stage.
     template <class Self, void (Self::*Stage)()>
     void runBlockWith();
+    // One frame on its own, for the streaming path.
+    template <class Self, void (Self::*Stage)()>
+    void runFrameWith();
+    void resetStream();
+    void filterInput(double* x, uint32_t length);
 
     void reportWaveError(platform::MMRESULT code, const char* caption);
     void silenceBin(uint32_t j);

@@ -6,6 +6,7 @@ void AudioSession::startEngine(int32_t rate, bool stereo) {
     if (window_) return;
     rate_ = rate;
     stereo_ = stereo;
+    engine_.latencyMode = mode_;
     window_.emplace(engine_, rate, stereo ? 1 : 0);
     window_->create();
 }

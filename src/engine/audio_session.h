@@ -20,6 +20,10 @@ class AudioSession {
     AudioSession(CAudioEngine& engine, InputFilters& filters)
         : engine_(engine), filters_(filters) {}
 
+    // The timing, chosen before start: Design (the default) or Low.
+    void setLatencyMode(LatencyMode mode) { mode_ = mode; }
+    LatencyMode latencyMode() const { return mode_; }
+
     // May deliver messages (a device failure shows a box); the caller checks
     // afterwards whether its own window still exists.
     void start(int32_t rate, bool stereo) {
@@ -39,11 +43,18 @@ class AudioSession {
     int32_t rate() const { return rate_; }
     bool stereo() const { return stereo_; }
     uint32_t blockLength() const { return blockLengthFor(rate_); }
-    // From an input sample to its output when the input arrives block by
-    // block and every block is handed over as soon as it is complete: the
-    // blocks the pump waits for, less the sample that completes the last of
-    // them, plus the pipeline's delay.
-    uint32_t streamLatency() const { return kBlocksNeeded * blockLength() - 1 + kPipelineDelay; }
+    // Samples from an input sample to its output sample when the input is
+    // handed over as soon as each capture buffer is complete and output is
+    // taken as soon as it is played: the engine's own share of the delay,
+    // before any device buffering.
+    uint32_t latency() const { return latencyFor(mode_, rate_); }
+    // The samples of one capture buffer, and the frames (samples or pairs)
+    // of one playback buffer: a block or half a block of pairs, or a hop
+    // either way when streaming.
+    uint32_t captureFrames() const { return mode_ == LatencyMode::Low ? kHop : blockLength(); }
+    uint32_t playbackFrames() const {
+        return mode_ == LatencyMode::Low ? kHop : stereo_ ? blockLength() / 2 : blockLength();
+    }
 
   private:
     CAudioEngine& engine_;
@@ -52,6 +63,7 @@ class AudioSession {
     int32_t rate_ = 0;
     bool stereo_ = false;
     bool stopped_ = false;
+    LatencyMode mode_ = LatencyMode::Design;
 };
 
 }  // namespace engine

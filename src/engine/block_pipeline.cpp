@@ -14,6 +14,10 @@ void CAudioEngine::processBlock() {
     runBlockWith<CAudioEngine, &CAudioEngine::filterSpectrum>();
 }
 
+void CAudioEngine::processFrame() {
+    runFrameWith<CAudioEngine, &CAudioEngine::filterSpectrum>();
+}
+
 void CAudioEngine::readFrame(double* destination, uint32_t count) {
     // Positions past the block come from the next slot.
     const uint32_t pos = readPos;

@@ -1,6 +1,9 @@
-// The frame loop of one captured block, shared by the product's processBlock
-// and by tests that stand another spectral stage in for the filter.
+// The frame loop of one captured block, and the single frame of the
+// streaming path, shared by the product's processBlock and processFrame and
+// by tests that stand another spectral stage in for the filter.
 #pragma once
+
+#include <cstring>
 
 #include "engine/audio_engine.h"
 
@@ -75,4 +78,52 @@ void CAudioEngine::runBlockWith() {
         }
     }
     if (equalizerOn) updateEqualizer();
+}
+
+template <class Self, void (Self::*Stage)()>
+void CAudioEngine::runFrameWith() {
+    // The frame goes through lane 0 of the same transforms; the other lanes
+    // hold zeros, which stay zeros. Each lane is computed on its own, so the
+    // values are those of the frame in a batch.
+    constexpr uint32_t N = engine::kFftSize;
+    readFrame(lanes_.stageRe, frameLength);
+    advanceRead(hop);
+    CFft::toLanes(lanes_.stageRe, lanes_.lanesIn, N, window);
+    fft.transformLanes(N, 0, lanes_.lanesIn, nullptr, lanes_.lanesRe, lanes_.lanesIm);
+    // The stage spectra are scratch here: the spectrum is kept in its own
+    // slot, since the filter reads the two before it as well.
+    CFft::fromLanes(lanes_.lanesRe, lanes_.stageSpectraRe[0], N, Self::kAnalysedBins);
+    CFft::fromLanes(lanes_.lanesIm, lanes_.stageSpectraIm[0], N, Self::kAnalysedBins);
+    double* re = lanes_.recentSpectraRe[analysisSlot];
+    double* im = lanes_.recentSpectraIm[analysisSlot];
+    std::memcpy(re, lanes_.stageSpectraRe[0], Self::kAnalysedBins * sizeof(double));
+    std::memcpy(im, lanes_.stageSpectraIm[0], Self::kAnalysedBins * sizeof(double));
+    spectrumRe[analysisSlot] = re;
+    spectrumIm[analysisSlot] = im;
+    synthRe = lanes_.stageRe;
+    synthIm = lanes_.stageIm;
+    secondSynthRe = lanes_.stageSecondRe;
+    secondSynthIm = lanes_.stageSecondIm;
+    (static_cast<Self*>(this)->*Stage)();
+    analysisSlot = (analysisSlot + 1) % engine::kSpectrumSlots;
+    synthesisSlot = (synthesisSlot + 1) % engine::kSpectrumSlots;
+    host().yieldTimeSlice();
+
+    CFft::toLanes(lanes_.stageRe, lanes_.lanesRe, N);
+    CFft::toLanes(lanes_.stageIm, lanes_.lanesIm, N);
+    fft.transformLanesRealOut(N, 1, lanes_.lanesRe, lanes_.lanesIm, lanes_.lanesIn,
+                              lanes_.lanesWork);
+    CFft::fromLanes(lanes_.lanesIn, lanes_.stageRe, N);
+    if (simulatedStereo) {
+        CFft::toLanes(lanes_.stageSecondRe, lanes_.lanesRe, N);
+        CFft::toLanes(lanes_.stageSecondIm, lanes_.lanesIm, N);
+        fft.transformLanesRealOut(N, 1, lanes_.lanesRe, lanes_.lanesIm, lanes_.lanesIn,
+                                  lanes_.lanesWork);
+        CFft::fromLanes(lanes_.lanesIn, lanes_.stageIm, N);
+        overlapAdd(lanes_.stageRe, lanes_.stageIm, N, 32);
+        advanceWrite(2 * hop);
+    } else {
+        overlapAdd(lanes_.stageRe, nullptr, N, 2);
+        advanceWrite(hop);
+    }
 }

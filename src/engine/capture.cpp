@@ -22,7 +22,7 @@ bool CAudioEngine::openWaveIn() {
 bool CAudioEngine::queueCapture(uint32_t i) {
     if (!inputOpen) return false;
     platform::WAVEHDR& h = captureHeaders[i];
-    engine::fillHeader(h, captureBuffers[i], blockLength * 2, i);
+    engine::fillHeader(h, captureBuffers[i], captureLength() * 2, i);
     MMRESULT rc = inputDevice->prepareHeader(&h);
     if (rc != kMmsyserrNoError) {
         reportWaveError(rc, "waveInPrepareHeader");

@@ -27,4 +27,33 @@ constexpr uint32_t blockLengthFor(int32_t sampleRate) {
     return sampleRate < 22050 ? 2048 : 4096;
 }
 
+// When the processed samples come out. Both timings run the same frames in
+// the same order with the same per-block events, so the samples are the same.
+//  - Design: the output pump waits for captured blocks and keeps a cushion
+//    of played blocks (about seven blocks from input to speaker).
+//  - Low: every hop is processed as soon as the frame it completes is in,
+//    and every output hop is played as soon as it is final; the devices move
+//    one hop per buffer.
+enum class LatencyMode : uint8_t { Design, Low };
+
+// The samples from an input sample's arrival to the moment its output sample
+// is final, on the streaming path. Output sample n (aligned to the input) is
+// the pipeline's value n + kPipelineDelay, which the frame starting at
+// floor((n + kPipelineDelay) / kHop) * kHop completes; that frame's last input
+// sample is kFftSize - 1 further on. The first sample of a hop waits longest.
+inline constexpr uint32_t kStreamingLatency = kFftSize + kPipelineDelay - 1;
+constexpr uint32_t streamingLatency(int32_t /*sampleRate*/) {
+    return kStreamingLatency;
+}
+// The same for the design's pump fed block by block, every block handed over
+// as soon as it is complete: the blocks the pump waits for, less the sample
+// that completes the last of them, plus the pipeline's delay.
+constexpr uint32_t designStreamLatency(int32_t sampleRate) {
+    return kBlocksNeeded * blockLengthFor(sampleRate) - 1 + kPipelineDelay;
+}
+constexpr uint32_t latencyFor(LatencyMode mode, int32_t sampleRate) {
+    return mode == LatencyMode::Low ? streamingLatency(sampleRate)
+                                    : designStreamLatency(sampleRate);
+}
+
 }  // namespace engine

@@ -21,6 +21,11 @@ struct FrameLanes {
     alignas(64) double stageSpectraRe[2][kLaneValues] = {};
     alignas(64) double stageSpectraIm[2][kLaneValues] = {};
     uint32_t stageSet = 0;
+    // The streaming path transforms one frame at a time (in lane 0, the other
+    // lanes carrying zeros) and keeps the spectra of the last three frames
+    // here, one per spectrum slot.
+    alignas(64) double recentSpectraRe[kSpectrumSlots][kFftSize] = {};
+    alignas(64) double recentSpectraIm[kSpectrumSlots][kFftSize] = {};
     // The filter's outputs; the frames read and the inverse transforms'
     // results pass through them too.
     alignas(64) double stageRe[kLaneValues] = {};

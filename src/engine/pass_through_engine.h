@@ -11,6 +11,7 @@ class PassThroughEngine : public CAudioEngine {
   public:
     static constexpr uint32_t kAnalysedBins = engine::kFftSize;
     void processBlock() override { runBlockWith<PassThroughEngine, &PassThroughEngine::copy>(); }
+    void processFrame() override { runFrameWith<PassThroughEngine, &PassThroughEngine::copy>(); }
 
   private:
     void copy() {

@@ -1,5 +1,7 @@
 // Engine start-up and shutdown, the wave message dispatch and the common
 // device failure report.
+#include <cstring>
+
 #include "engine/audio_engine.h"
 #include "engine/settings.h"
 
@@ -96,6 +98,7 @@ void CAudioEngine::openDevices(platform::MessageTarget* window) {
     musicPrefilterOn = 0;
     lmsFilterOn = 0;
     linearCombinerOn = 0;
+    if (lowLatency()) resetStream();
     if (!openWaveIn()) {
         host().postQuitMessage(0);
         return;
@@ -122,6 +125,10 @@ bool CAudioEngine::onWaveMessage(platform::MessageTarget*, uint32_t message, uin
             return false;
         }
         if (closing) return false;
+        if (lowLatency()) {
+            captureHop(i);
+            return true;
+        }
         conditionInput(i);
         pendingBlocks += 1;
         if (inputLevel_) inputLevel_->adjustInputLevel(inputPeak);
@@ -139,6 +146,12 @@ bool CAudioEngine::onWaveMessage(platform::MessageTarget*, uint32_t message, uin
             return false;
         }
         if (outputQueued > 0) outputQueued -= 1;
+        if (lowLatency()) {
+            // The buffer is a hop inside the ring.
+            std::memset(playbackHeaders[i].lpData, 0, playbackHeaders[i].dwBufferLength);
+            pumpStream();
+            return true;
+        }
         for (uint32_t n = 0; n < blockLength; ++n)
             outputRing[i][n] = 0;
         pumpOutput();

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "engine/constants.h"
+#include "platform/fixed_ring.h"
 #include "platform/host.h"
 #include "platform/wave.h"
 
@@ -52,6 +53,18 @@ struct StreamState {
     // streaming (bit i: buffer i). Their ring slots hold stale audio, so the
     // pump steps over them instead of playing a block a second time.
     uint32_t retiredCaptureSlots = 0;
+
+    // The timing, chosen before start-up; it holds for the whole run.
+    LatencyMode latencyMode = LatencyMode::Design;
+
+    // The streaming path (LatencyMode::Low). The rings are read as endless
+    // streams: input sample s lies in slot (s / blockLength) mod 10 at
+    // s mod blockLength, and so does output value v.
+    uint64_t streamInput = 0;   // input samples conditioned into the ring
+    uint64_t streamFrames = 0;  // frames processed
+    // Capture buffers whose hop is in the ring but which wait to go back to
+    // the device until the ring has room for all it may deliver.
+    platform::FixedRing<uint32_t, kBufferCount> heldCaptures;
 };
 
 }  // namespace engine

@@ -22,7 +22,9 @@ MainWindow::MainWindow(const MainWindowParts& parts)
       audio_(parts.engine, parts.filters),
       mixerSession_(parts.mixer),
       menus_(parts.view),
-      levelDialog_(parts.mixer) {}
+      levelDialog_(parts.mixer) {
+    audio_.setLatencyMode(parts.latency);
+}
 
 MainWindow::~MainWindow() = default;
 

@@ -86,6 +86,8 @@ struct MainWindowParts {
     AutoInputLevel* inputLevel;          // may be null
     platform::MixerDevice* mixerDevice;  // may be null: no mixer support
     MainView& view;
+    // When the output is played (the command line's --latency).
+    engine::LatencyMode latency = engine::LatencyMode::Design;
 };
 
 class MainWindow final : public platform::MessageTarget {

@@ -102,6 +102,47 @@ TEST_F(FilePipes, InputInOddPiecesGivesFileModesSamples) {
     EXPECT_EQ(slurp(dir / "pipe.raw"), slurp(dir / "file.raw"));
 }
 
+// A pipe takes the streaming path: the file's samples at every rate, mono and
+// simulated stereo.
+TEST_F(FilePipes, EveryRateAndStereoGiveFileModesSamples) {
+    const ShellRun r =
+        shell(dir,
+              "for rate in 8000 11025 22050 44100 48000; do\n"
+              "  sox -q '" TARNIX_SOURCE_DIR
+              "/samples/demo-noisy.wav' -r $rate -c 1 -b 16 in.wav "
+              "trim 0 2 && sox in.wav -t raw in.raw || exit 1\n"
+              "  for opts in '' '--stereo --noise-floor 70' '--prefilter voice --lms'; do\n"
+              "    $T -q --raw $opts in.wav - > file.raw || exit 1\n"
+              "    cat in.raw | $T -q --raw --rate $rate $opts - - > pipe.raw || exit 1\n"
+              "    cmp -s file.raw pipe.raw || echo \"differs: $rate $opts\"\n"
+              "  done\n"
+              "done");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.output, "");
+}
+
+// Each output sample is written as soon as it is final: with the input
+// stopped at the end of a hop and the pipe still open, all but the last
+// 1280 samples (a frame and the pipeline's delay, less the hop that just
+// ended) are out, and nothing more.
+TEST_F(FilePipes, OutputTrailsAnOpenInputByTheStreamingLatencyOnly) {
+    std::ofstream(dir / "in.raw", std::ios::binary) << rawNoise(256 * 40, 2);
+    const ShellRun r = shell(dir,
+                             "mkfifo in.fifo\n"
+                             "$T -q --raw --rate 11025 - - < in.fifo > out.raw & pid=$!\n"
+                             "exec 3> in.fifo\n"
+                             "cat in.raw >&3\n"
+                             "want=$(( (256 * 40 - 1280) * 2 ))\n"
+                             "for i in $(seq 300); do\n"
+                             "  [ $(stat -c %s out.raw) -ge $want ] && break; sleep 0.1\n"
+                             "done\n"
+                             "sleep 0.3\n"
+                             "echo $(stat -c %s out.raw) of $want\n"
+                             "exec 3>&-\n"
+                             "wait $pid; echo $(stat -c %s out.raw)");
+    EXPECT_EQ(r.output, "17920 of 17920\n20480\n");
+}
+
 TEST_F(FilePipes, APipedWavOfUnknownLengthWarnsOfNothing) {
     const std::string raw = rawNoise(4000, 2);
     std::ofstream(dir / "in.wav", std::ios::binary)

@@ -19,7 +19,7 @@ grep -q libasound2 "$out/depends"
 check_root() {
   local root=$1
   test -x "$root/bin/tarnix" || { echo "check-deb: $root/bin/tarnix missing" >&2; exit 1; }
-  for pair in tarnix-file:--output-dir tarnix-live:--capture tarnix-snapshot:--select; do
+  for pair in tarnix:--latency tarnix-file:--output-dir tarnix-live:--capture tarnix-snapshot:--select; do
     local program=${pair%%:*} option=${pair#*:}
     "$root/bin/$program" --version | grep -q "^$program " ||
       { echo "check-deb: $root/bin/$program does not run" >&2; exit 1; }

@@ -19,13 +19,15 @@
 
 class UiRig {
   public:
-    explicit UiRig(const std::string& card = "classic.json")
+    explicit UiRig(const std::string& card = "classic.json",
+                   engine::LatencyMode latency = engine::LatencyMode::Design)
         : mixerDevice(sim::loadSimMixer(std::string(TARNIX_FIXTURES_DIR) + "/mixer/" + card)),
           engine(std::make_unique<CAudioEngine>()),
           filters(std::make_unique<engine::InputFilters>()),
           level(mixer),
           view(host),
-          window(ui::MainWindowParts{*engine, *filters, mixer, &level, mixerDevice.get(), view}) {
+          window(ui::MainWindowParts{*engine, *filters, mixer, &level, mixerDevice.get(), view,
+                                     latency}) {
         platform::setHost(&host);
         engine->attach(&in, &out, &level, filters.get());
         view.attach(&window);

@@ -116,6 +116,9 @@ JobResult run(const Options& o) {
         o.passThrough ? makeEngine<engine::PassThroughEngine>() : makeEngine<CAudioEngine>();
     engine->attach(&in, &out, &level, &filters);
     engine::AudioSession session(*engine, filters);
+    // A stream gets each output sample as soon as it is final; a file the
+    // design's pump (the same samples).
+    session.setLatencyMode(streaming ? engine::LatencyMode::Low : engine::LatencyMode::Design);
 
     const auto started = std::chrono::steady_clock::now();
     session.start(rate, o.stereo);

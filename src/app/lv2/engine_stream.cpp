@@ -9,7 +9,7 @@ namespace lv2_plugin {
 static_assert(stream::kMaxBuffers >= engine::kBufferCount &&
               stream::kMaxBufferSamples >= engine::kSlotCapacity &&
               stream::SampleFifo::kCapacity >=
-                  (engine::kBlocksNeeded + 1) * engine::kSlotCapacity * 2);
+                  (engine::kStreamingLatency + engine::kBufferCount * engine::kHop) * 2);
 
 namespace {
 
@@ -48,6 +48,7 @@ std::unique_ptr<EngineStream> EngineStream::create(int32_t rate, uint32_t channe
     }
     // Started as the other programs start it.
     s->engine_->attach(&s->in_, &s->out_, &s->level_, s->filters_.get(), &s->host_);
+    s->session_.setLatencyMode(engine::LatencyMode::Low);
     s->session_.start(rate, channels == 2);
     s->messages_.deliver();
 
@@ -57,27 +58,27 @@ std::unique_ptr<EngineStream> EngineStream::create(int32_t rate, uint32_t channe
         p.music.status() != 0 || s->host_.failures != 0)
         return nullptr;
 
-    // A block is processed once the blocks after it have been captured, that
-    // is when the last sample of the last of them arrives; the output made
-    // from it comes the pipeline's delay after its input, as in every program.
-    s->latency_ = s->session_.streamLatency();
+    // Each hop is handed over as soon as its last sample arrives, and the
+    // output it makes final comes out at once; the pipeline's own delay is
+    // in the engine's output already.
+    s->latency_ = s->session_.latency();
     s->played_.pushZeros((s->latency_ - engine::kPipelineDelay) * channels);
     return s;
 }
 
 void EngineStream::process(const float* in, float* const* out, uint32_t count) {
-    const uint32_t blockLength = engine_->blockLength;
+    const uint32_t length = session_.captureFrames();
     for (uint32_t done = 0; done < count;) {
-        const uint32_t n = std::min(count - done, blockLength - gathered_);
+        const uint32_t n = std::min(count - done, length - gathered_);
         for (uint32_t i = 0; i < n; ++i)
-            block_[gathered_ + i] = toSample(in[done + i]);
+            hop_[gathered_ + i] = toSample(in[done + i]);
         gathered_ += n;
-        if (gathered_ == blockLength) {
-            in_.capture(block_, blockLength);
+        if (gathered_ == length) {
+            in_.capture(hop_, length);
             messages_.deliver();
             gathered_ = 0;
         }
-        // Read out only now: a block completed by this stretch may be what it
+        // Read out only now: a hop completed by this stretch may be what it
         // plays, and the whole stretch of input has been read before any
         // output is written, so the buffers may be the same.
         for (uint32_t i = 0; i < n; ++i)

@@ -1,8 +1,8 @@
-// The engine behind a plugin: the same engine, start-up, message handling and
-// output pump as the other programs, fed by a host that calls with any number
-// of samples. The stream gathers them into the engine's blocks and returns
-// the processed samples a fixed number of frames later, whatever the call
-// pattern.
+// The engine behind a plugin: the same engine, start-up and message handling
+// as the other programs, on the streaming path, fed by a host that calls with
+// any number of samples. The stream gathers them into hops and returns the
+// processed samples a fixed number of frames later (engine::kStreamingLatency),
+// whatever the call pattern.
 #pragma once
 
 #include <cstdint>
@@ -95,7 +95,7 @@ class EngineStream {
     stream::StreamWaveIn in_{host_};
     stream::StreamWaveOut out_{host_, played_};
     engine::AudioSession session_;
-    int16_t block_[engine::kSlotCapacity] = {};
+    int16_t hop_[engine::kHop] = {};
     uint32_t gathered_ = 0;
 };
 

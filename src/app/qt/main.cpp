@@ -1,9 +1,10 @@
 // tarnix: the desktop program on Linux. The engine, the sound card's mixer
 // and the main window's controller from the core, on Qt's event loop, with
-// the default capture and playback devices and card 0's mixer over ALSA. It
-// reads no command line beyond Qt's own options.
+// the default capture and playback devices and card 0's mixer over ALSA. Its
+// command line holds Qt's own options and the desktop program's (--latency).
 #include <QApplication>
 #include <QIcon>
+#include <cstdio>
 #include <memory>
 
 #include "app/qt/desktop_window.h"
@@ -13,6 +14,7 @@
 #include "mixer/mixer_extend.h"
 #include "platform/alsa/alsa_mixer.h"
 #include "platform/alsa/alsa_wave.h"
+#include "ui/command_line.h"
 #include "ui/dialog_templates.h"
 #include "ui/main_window.h"
 
@@ -24,7 +26,25 @@ engine::InputFilters filters;
 }  // namespace
 
 int main(int argc, char** argv) {
+    // --help and --version need no display: they are answered before the
+    // toolkit starts (Qt's own options may still stand around them).
+    const ui::DesktopCommandLine early = ui::parseDesktopCommandLine(argc, argv);
+    if (early.help || early.version) {
+        std::fputs(early.help ? ui::desktopHelp("tarnix").c_str() : "tarnix " TARNIX_VERSION "\n",
+                   stdout);
+        return 0;
+    }
+    if (!early.error.empty() && !early.unknownArgument) {
+        std::fprintf(stderr, "tarnix: %s\n", early.error.c_str());
+        return 2;
+    }
     QApplication app(argc, argv);
+    // What is left once Qt has taken its own options.
+    const ui::DesktopCommandLine line = ui::parseDesktopCommandLine(argc, argv);
+    if (!line.error.empty()) {
+        std::fprintf(stderr, "tarnix: %s\n", line.error.c_str());
+        return 2;
+    }
     // The window class's name is what the desktop sees as the program's class.
     QApplication::setApplicationName(QString::fromUtf8(ui::kMainWindowClass));
     QApplication::setApplicationVersion(QStringLiteral(TARNIX_VERSION));
@@ -45,7 +65,8 @@ int main(int argc, char** argv) {
     int code = 0;
     {
         qt_front::DesktopWindow view(host);
-        ui::MainWindow window({*engine, filters, mixer, &inputLevel, mixerDevice.get(), view});
+        ui::MainWindow window(
+            {*engine, filters, mixer, &inputLevel, mixerDevice.get(), view, line.latency});
         view.attach(&window);
         view.start();
         code = app.exec();

@@ -1,9 +1,13 @@
 // tarnix.exe: the desktop program on Windows. The entry point declares the
 // main window's class, creates the window (whose creation runs the whole
-// start-up inside the controller) and runs the message loop.
+// start-up inside the controller) and runs the message loop. The command line
+// chooses the timing of the output (--latency); a program without a console
+// answers --help in a message box.
 #include <windows.h>
 
+#include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "app/win32/gdi_canvas.h"
 #include "app/win32/main_view.h"
@@ -12,6 +16,7 @@
 #include "mixer/mixer_extend.h"
 #include "platform/win32/win32_platform.h"
 #include "ui/canvas.h"
+#include "ui/command_line.h"
 #include "ui/dialog_templates.h"
 #include "ui/main_window.h"
 #include "ui/window_messages.h"
@@ -126,6 +131,18 @@ int messageLoop() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int showCommand) {
+    const ui::DesktopCommandLine line = ui::parseDesktopCommandLine(__argc, __argv);
+    if (line.help || line.version) {
+        const std::string text =
+            line.help ? ui::desktopHelp("tarnix.exe") : std::string("tarnix.exe " TARNIX_VERSION);
+        MessageBoxA(nullptr, text.c_str(), "Tarnix", MB_OK | MB_ICONINFORMATION);
+        return 0;
+    }
+    if (!line.error.empty()) {
+        MessageBoxA(nullptr, ("tarnix.exe: " + line.error).c_str(), "Tarnix",
+                    MB_OK | MB_ICONEXCLAMATION);
+        return 2;
+    }
     platform::win32::initialize(instance);
     const auto host = platform::win32::makeHost();
     platform::setHost(host.get());
@@ -135,7 +152,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int showComman
     gEngine.attach(waveIn.get(), waveOut.get(), &gInputLevel, &gFilters);
 
     win32_app::Win32View view(instance);
-    ui::MainWindow window({gEngine, gFilters, gMixer, &gInputLevel, mixerDevice.get(), view});
+    ui::MainWindow window(
+        {gEngine, gFilters, gMixer, &gInputLevel, mixerDevice.get(), view, line.latency});
     view.attach(&window);
     gProgram = {&view, &window};
 
