@@ -172,6 +172,8 @@ class LiveProgram final : public platform::MessageTarget {
         engine_ = std::make_unique<CAudioEngine>();
         engine_->attach(in.get(), out.get(), &watch, &filters);
         audio_.emplace(*engine_, filters);
+        audio_->setLatencyMode(o_.lowLatency ? engine::LatencyMode::Low
+                                             : engine::LatencyMode::Design);
 
         host_.setTimer(std::chrono::milliseconds(1000), [this] { tick(); });
         host_.beforeMessageBox = [this] { clearStatus(); };

@@ -171,7 +171,7 @@ class FilePlugin(unittest.TestCase):
     def tearDown(self):
         shutil.rmtree(self.dir, ignore_errors=True)
 
-    def check(self, rate, stereo, options):
+    def check(self, rate, stereo, options, latency):
         inwav = os.path.join(self.dir, "in.wav")
         inraw = os.path.join(self.dir, "in.raw")
         outraw = os.path.join(self.dir, "out.raw")
@@ -192,7 +192,8 @@ class FilePlugin(unittest.TestCase):
         # The file plugin delivers its whole input at once, so stay well
         # inside it: past its end it repeats stale audio.
         r = subprocess.run([LIVE, "--no-mixer", "-q", "--rate", str(rate), "--capture", "through",
-                            "--playback", "through", "--seconds", "8", *options, *extra],
+                            "--playback", "through", "--seconds", "8", "--latency", latency,
+                            *options, *extra],
                            env=env, capture_output=True, text=True, timeout=60)
         self.assertEqual(r.returncode, 0, r.stderr)
         _, channels, expected = read_wav(ref)
@@ -206,13 +207,14 @@ class FilePlugin(unittest.TestCase):
         self.assertGreater(n, 5 * rate * channels)
         self.assertEqual(played[shift:shift + n], expected[:n])
 
-    def test_mono_and_stereo_at_two_rates(self):
+    def test_mono_and_stereo_at_two_rates_and_both_latencies(self):
         for rate, stereo, options in ((11025, False, ["--no-equalizer", "--noise-floor", "30"]),
                                       (11025, True, []),
                                       (44100, False, ["--prefilter", "voice", "--lms"]),
                                       (44100, True, ["--band", "voice-wide"])):
-            with self.subTest(rate=rate, stereo=stereo):
-                self.check(rate, stereo, options)
+            for latency in ("low", "design"):
+                with self.subTest(rate=rate, stereo=stereo, latency=latency):
+                    self.check(rate, stereo, options, latency)
 
 
 class NoSoundSystem(unittest.TestCase):
