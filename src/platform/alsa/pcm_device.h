@@ -275,6 +275,19 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
         unsigned short revents = 0;
         snd_pcm_poll_descriptors_revents(pcm_, fds_.data() + 1,
                                          static_cast<unsigned>(fds_.size() - 1), &revents);
+        if (revents == 0 && !(fds_[0].revents & POLLIN)) {
+            // Some plugins (PipeWire's) keep their descriptor readable while
+            // less than a period is there: polling again would spin. Wait by
+            // the clock for the rest of the period instead.
+            const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
+            const auto missing = avail >= 0 && static_cast<snd_pcm_uframes_t>(avail) < period_
+                                     ? period_ - static_cast<snd_pcm_uframes_t>(avail)
+                                     : period_ / 4;
+            if (poll(fds_.data(), 1, static_cast<int>(1 + 1000 * missing / rate_)) > 0) {
+                uint64_t value;
+                (void)!read(wakeFd_, &value, sizeof value);
+            }
+        }
         return revents != 0;
     }
 
