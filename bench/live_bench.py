@@ -16,7 +16,7 @@ Stops longer than the queue (`stalls 1500`) underrun; the delay must still
 come back.
 
 Usage: bench/live_bench.py [BUILD] [--server pulse|pipewire] [--latency low|design]
-                           [stalls [MS] | long [MINUTES]]
+                           [cpu | stalls [MS] | long [MINUTES]]
        (BUILD defaults to build/release; needs the server's packages and sox;
        pipewire also needs PipeWire's ALSA plugin, see scripts/bootstrap)"""
 
@@ -114,31 +114,43 @@ def process_cpu(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
+def arecord_aplay(env, devices, rate, seconds, period=None):
+    """The CPU share of `arecord | aplay`, mono, with their own buffers or
+    with tarnix-live's low-latency period and ring."""
+    fmt = ["-q", "-f", "S16_LE", "-r", str(rate), "-c", "1", "-t", "raw"]
+    if period:
+        fmt += ["--period-size=%d" % period, "--buffer-size=%d" % (32 * period)]
+    rec = subprocess.Popen(["arecord", *devices[0], *fmt], env=env, stdout=subprocess.PIPE,
+                           stderr=subprocess.DEVNULL)
+    play = subprocess.Popen(["aplay", *devices[1], *fmt], env=env, stdin=rec.stdout,
+                            stderr=subprocess.DEVNULL)
+    rec.stdout.close()
+    time.sleep(seconds)
+    share = sum(process_cpu(p.pid) for p in (rec, play)) / seconds
+    for p in (rec, play):
+        p.terminate()
+        p.wait(10)
+    return share
+
+
 def cpu_at_44100_stereo(seconds=60):
-    """tarnix-live's CPU, and `arecord | aplay` through the same server (mono,
-    with their default half-second buffers, so the least a client costs)."""
+    """tarnix-live's CPU, and `arecord | aplay` through the same server."""
     rate = 44100
     with server(rate, 2) as loop:
         env = loop.alsa_env if SERVER == "pipewire" else loop.env
         r = subprocess.run([LIVE, *live_args(rate, True), "--seconds", str(seconds)],
                            env=env, capture_output=True, text=True, timeout=seconds + 60)
-        devices = ["-D", "receiver"], ["-D", "speakers"]
-        if SERVER != "pipewire":
-            devices = [], []
-        fmt = ["-q", "-f", "S16_LE", "-r", str(rate), "-c", "1", "-t", "raw"]
-        rec = subprocess.Popen(["arecord", *devices[0], *fmt], env=env, stdout=subprocess.PIPE)
-        play = subprocess.Popen(["aplay", *devices[1], *fmt], env=env, stdin=rec.stdout)
-        rec.stdout.close()
-        time.sleep(seconds)
-        floor = sum(process_cpu(p.pid) for p in (rec, play)) / seconds
-        for p in (rec, play):
-            p.terminate()
-            p.wait(10)
+        devices = (["-D", "receiver"], ["-D", "speakers"]) if SERVER == "pipewire" else ([], [])
+        plain = arecord_aplay(env, devices, rate, seconds)
+        small = arecord_aplay(env, devices, rate, seconds, period=256)
     m = summary(r.stdout)
-    print("44100 Hz simulated stereo, %s s: CPU %s%% of one core (arecord | aplay: %.2f%%, "
-          "ratio %.2f), underruns %s, overruns %s, %.4f of real time" % (
-              m.group(1), m.group(6), 100 * floor, float(m.group(6)) / (100 * floor),
-              m.group(3), m.group(4), float(m.group(2)) / float(m.group(1))))
+    cpu = float(m.group(6))
+    print("44100 Hz simulated stereo, %s s: CPU %.2f%% of one core; arecord | aplay %.2f%% "
+          "(ratio %.2f), with 256-frame periods %.2f%% (ratio %.2f); underruns %s, overruns %s, "
+          "%.4f of real time, load %.1f" % (
+              m.group(1), cpu, 100 * plain, cpu / (100 * plain), 100 * small,
+              cpu / (100 * small), m.group(3), m.group(4),
+              float(m.group(2)) / float(m.group(1)), os.getloadavg()[0]))
 
 
 def floor_ms(rate):
@@ -224,6 +236,8 @@ def long_run(minutes=10.0, rate=44100):
 if __name__ == "__main__":
     if ARGS and ARGS[0] == "stalls":
         stalls(stop=float(ARGS[1]) / 1000 if len(ARGS) > 1 else 0.15)
+    elif ARGS and ARGS[0] == "cpu":
+        cpu_at_44100_stereo()
     elif ARGS and ARGS[0] == "long":
         long_run(float(ARGS[1]) if len(ARGS) > 1 else 10.0)
     else:
