@@ -67,9 +67,9 @@ std::optional<LiveOptions> parse(int argc, char** argv, int& exitCode) {
     app.add_flag("--stereo", o.stereo, "Simulated stereo output (two channels)");
     std::string latencyText = "low";
     app.add_option("--latency", latencyText,
-                   "low: each output sample is played as soon as it is final (the same samples, "
-                   "about a tenth of a second after the input at 11025 Hz); design: the "
-                   "original pump, seven blocks late")
+                   "low: each output sample is played as soon as it is final, about 0.16 s "
+                   "after the input at 11025 Hz and 0.06 s at 44100 Hz; design: the original "
+                   "block pump, seven blocks late. The samples are the same")
         ->capture_default_str()
         ->type_name("low|design");
     file_tool::ProcessingArgs pending;
