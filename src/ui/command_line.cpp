@@ -13,6 +13,24 @@ std::string milliseconds(uint32_t samples, int32_t rate) {
     std::snprintf(text, sizeof text, "%.0f ms", 1000.0 * samples / rate);
     return text;
 }
+// Words filled into lines of at most 79 characters, every line after the
+// first indented by `indent`.
+std::string wrapped(const std::string& text, size_t indent) {
+    std::string out, line;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find(' ', at);
+        if (end == std::string::npos) end = text.size();
+        const std::string word = text.substr(at, end - at);
+        if (!line.empty() && indent + line.size() + 1 + word.size() > 79) {
+            out += line + "\n" + std::string(indent, ' ');
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
+        at = end + 1;
+    }
+    return out + line + "\n";
+}
 }  // namespace
 
 DesktopCommandLine parseDesktopCommandLine(int argc, const char* const* argv) {
@@ -56,31 +74,45 @@ DesktopCommandLine parseDesktopCommandLine(int argc, const char* const* argv) {
     return line;
 }
 
-std::string desktopHelp(const std::string& program) {
+std::string desktopHelp(const std::string& program, HelpLayout layout) {
     // The design's timing holds about seven blocks between input and output.
-    const uint32_t designLow = 7 * engine::blockLengthFor(11025);
-    const uint32_t designHigh = 7 * engine::blockLengthFor(44100);
-    return "Usage: " + program +
-           " [--latency design|low]\n"
+    const std::string design =
+        milliseconds(7 * engine::blockLengthFor(11025), 11025) + " at 11025 Hz, " +
+        milliseconds(7 * engine::blockLengthFor(44100), 44100) + " at 44100 Hz";
+    const std::string low = std::to_string(engine::kStreamingLatency) + " samples after its input";
+    const std::string lowTimes = milliseconds(engine::kStreamingLatency, 11025) + " at 11025 Hz, " +
+                                 milliseconds(engine::kStreamingLatency, 44100) + " at 44100 Hz";
+    const std::string usage = "Usage: " + program + " [--latency design|low]\n";
+    if (layout == HelpLayout::MessageBox)
+        // Paragraphs, which the box wraps itself.
+        return usage +
+               "\nTarnix, a real-time noise filter for receiver audio: the desktop program.\n\n"
+               "--latency design (the default): the filtered sound is played after a cushion "
+               "of about seven blocks, " +
+               design +
+               ".\n\n"
+               "--latency low: each sample is played as soon as it is final, " +
+               low + " (" + lowTimes +
+               "), plus the sound card's own buffering.\n\n"
+               "The samples are the same either way. --help shows this text, --version the "
+               "version.";
+    // One paragraph per option, wrapped under its description's column, so
+    // that a man page made from this text reads the same.
+    const std::string latency =
+        "when the filtered sound is played (the samples are the same): "
+        "\"design\" (the default) after a cushion of about seven "
+        "blocks, " +
+        design + "; \"low\" each sample as soon as it is final, " + low + ": " + lowTimes +
+        ", plus the sound card's own buffering";
+    return usage +
            "Tarnix, a real-time noise filter for receiver audio: the desktop program. It\n"
            "filters the default recording device into the default playback device; the\n"
            "sampling rate and simulated stereo are chosen in the start-up dialog, everything\n"
            "else in the window.\n"
            "\n"
            "Options:\n"
-           "  --latency MODE  when the filtered sound is played; the samples are the same:\n"
-           "                    design  (the default) a cushion of about seven blocks,\n"
-           "                            " +
-           milliseconds(designLow, 11025) + " at 11025 Hz, " + milliseconds(designHigh, 44100) +
-           " at 44100 Hz\n"
-           "                    low     each sample as soon as it is final, " +
-           std::to_string(engine::kStreamingLatency) +
-           " samples\n"
-           "                            after its input: " +
-           milliseconds(engine::kStreamingLatency, 11025) + " at 11025 Hz, " +
-           milliseconds(engine::kStreamingLatency, 44100) +
-           " at 44100 Hz,\n"
-           "                            and the sound card's own buffering\n"
+           "  --latency MODE  " +
+           wrapped(latency, 18) +
            "  -h, --help      show this help and exit\n"
            "  --version       show the version and exit\n";
 }

@@ -22,7 +22,9 @@ struct DesktopCommandLine {
 // The arguments after the program's name (a toolkit has taken its own).
 DesktopCommandLine parseDesktopCommandLine(int argc, const char* const* argv);
 
-// The text --help shows.
-std::string desktopHelp(const std::string& program);
+// The text --help shows: lined up in columns for a terminal, or in
+// paragraphs for a message box (which wraps them itself).
+enum class HelpLayout { Terminal, MessageBox };
+std::string desktopHelp(const std::string& program, HelpLayout layout = HelpLayout::Terminal);
 
 }  // namespace ui

@@ -133,8 +133,9 @@ int messageLoop() {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int showCommand) {
     const ui::DesktopCommandLine line = ui::parseDesktopCommandLine(__argc, __argv);
     if (line.help || line.version) {
-        const std::string text =
-            line.help ? ui::desktopHelp("tarnix.exe") : std::string("tarnix.exe " TARNIX_VERSION);
+        const std::string text = line.help
+                                     ? ui::desktopHelp("tarnix.exe", ui::HelpLayout::MessageBox)
+                                     : std::string("tarnix.exe " TARNIX_VERSION);
         MessageBoxA(nullptr, text.c_str(), "Tarnix", MB_OK | MB_ICONINFORMATION);
         return 0;
     }
