@@ -42,6 +42,7 @@ struct LiveOptions {
     file_tool::Options processing;
     int rate = 11025;
     bool stereo = false;
+    bool lowLatency = true;
     std::string capture = "default";
     std::string playback = "default";
     bool noMixer = false;
@@ -64,6 +65,13 @@ std::optional<LiveOptions> parse(int argc, char** argv, int& exitCode) {
         ->capture_default_str()
         ->type_name("R");
     app.add_flag("--stereo", o.stereo, "Simulated stereo output (two channels)");
+    std::string latencyText = "low";
+    app.add_option("--latency", latencyText,
+                   "low: each output sample is played as soon as it is final, about 0.16 s "
+                   "after the input at 11025 Hz and 0.06 s at 44100 Hz; design: the original "
+                   "block pump, seven blocks late. The samples are the same")
+        ->capture_default_str()
+        ->type_name("low|design");
     file_tool::ProcessingArgs pending;
     file_tool::addProcessingOptions(app, o.processing, pending);
     app.add_option("--capture", o.capture, "ALSA PCM to record from")->capture_default_str();
@@ -89,6 +97,10 @@ std::optional<LiveOptions> parse(int argc, char** argv, int& exitCode) {
         if (error.empty() && !problem.empty()) error = std::string(option) + ": " + problem;
     };
     check("--rate", file_tool::parseRate(rateText, 0, 0, kRates, o.rate));
+    if (latencyText == "low" || latencyText == "design")
+        o.lowLatency = latencyText == "low";
+    else
+        check("--latency", "must be low or design, not \"" + latencyText + "\"");
     if (app.count("--seconds"))
         check("--seconds", file_tool::parseSeconds(secondsText, kMostSeconds,
                                                    file_tool::AboveMost::Cap, o.seconds));
@@ -153,12 +165,15 @@ class LiveProgram final : public platform::MessageTarget {
         PeakWatch watch(autoLevel_ ? static_cast<engine::InputLevel&>(*autoLevel_) : peakOnly_);
         watch_ = &watch;
 
-        auto in = alsa::makeWaveIn(o_.capture, &inStats_);
-        auto out = alsa::makeWaveOut(o_.playback, &outStats_);
+        const auto latency = o_.lowLatency ? alsa::Latency::Low : alsa::Latency::Design;
+        auto in = alsa::makeWaveIn(o_.capture, &inStats_, latency);
+        auto out = alsa::makeWaveOut(o_.playback, &outStats_, latency);
         static engine::InputFilters filters;
         engine_ = std::make_unique<CAudioEngine>();
         engine_->attach(in.get(), out.get(), &watch, &filters);
         audio_.emplace(*engine_, filters);
+        audio_->setLatencyMode(o_.lowLatency ? engine::LatencyMode::Low
+                                             : engine::LatencyMode::Design);
 
         host_.setTimer(std::chrono::milliseconds(1000), [this] { tick(); });
         host_.beforeMessageBox = [this] { clearStatus(); };

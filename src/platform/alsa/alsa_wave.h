@@ -14,7 +14,8 @@
 //   PCM's own delay has passed it), not when it was handed to ALSA, so a pause
 //   on a device that cannot pause keeps the unplayed rest queued.
 // - Playback hands every queued buffer to ALSA at once, so a stall shorter
-//   than the queue costs nothing.
+//   than the queue costs nothing (at low latency the queue is short, and a
+//   longer stall costs a glitch).
 // - Underruns and overruns are recovered and counted, never reported; what
 //   they did to the end-to-end delay is given back by the capture device,
 //   which drops or inserts frames (see delay_keeper.h).
@@ -42,11 +43,21 @@ struct DeviceStats {
     std::atomic<uint64_t> corrections{0};
 };
 
+// How the PCMs are set up. Design: periods of about 12 ms, and a playback
+// ring that holds the pump's whole queue. Low: periods of about 6 ms and rings
+// of 32 periods, for an engine that hands each output sample over as soon as
+// it is final; playback holds back its first frames for a short cushion
+// before it starts (at open and after an underrun), so that the output
+// arriving hop by hop does not run dry between hops.
+enum class Latency { Design, Low };
+
 // pcm: an ALSA PCM name; "default" follows the desktop's sound server.
 std::unique_ptr<platform::WaveIn> makeWaveIn(const std::string& pcm = "default",
-                                             DeviceStats* stats = nullptr);
+                                             DeviceStats* stats = nullptr,
+                                             Latency latency = Latency::Design);
 std::unique_ptr<platform::WaveOut> makeWaveOut(const std::string& pcm = "default",
-                                               DeviceStats* stats = nullptr);
+                                               DeviceStats* stats = nullptr,
+                                               Latency latency = Latency::Design);
 
 // ALSA errors (negative errno values) travel through the seam as codes of
 // their own; their text is ALSA's.

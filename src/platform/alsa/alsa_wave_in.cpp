@@ -11,7 +11,8 @@ using namespace detail;
 
 class Capture final : public PcmDevice {
   public:
-    Capture(std::string name, DeviceStats* stats) : PcmDevice(std::move(name), stats) {
+    Capture(std::string name, DeviceStats* stats, Latency latency)
+        : PcmDevice(std::move(name), stats, latency) {
         completion_ = platform::kMmWimData;
     }
     ~Capture() override { closePcm(); }
@@ -250,9 +251,10 @@ class AlsaWaveIn final : public HeldDevice<platform::WaveIn, Capture> {
 
 }  // namespace
 
-std::unique_ptr<platform::WaveIn> makeWaveIn(const std::string& pcm, DeviceStats* stats) {
+std::unique_ptr<platform::WaveIn> makeWaveIn(const std::string& pcm, DeviceStats* stats,
+                                             Latency latency) {
     quietAlsa();
-    return std::make_unique<AlsaWaveIn>(pcm, stats);
+    return std::make_unique<AlsaWaveIn>(pcm, stats, latency);
 }
 
 }  // namespace alsa

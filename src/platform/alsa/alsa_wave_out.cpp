@@ -11,7 +11,8 @@ using namespace detail;
 
 class Playback final : public PcmDevice {
   public:
-    Playback(std::string name, DeviceStats* stats) : PcmDevice(std::move(name), stats) {
+    Playback(std::string name, DeviceStats* stats, Latency latency)
+        : PcmDevice(std::move(name), stats, latency) {
         completion_ = platform::kMmWomDone;
     }
     ~Playback() override { closePcm(); }
@@ -189,6 +190,25 @@ class Playback final : public PcmDevice {
                 continue;
             }
             if (state == SND_PCM_STATE_PAUSED) snd_pcm_pause(pcm_, 0);
+            // At low latency the output comes hop by hop: a stream that
+            // starts with the first hop alone runs dry before the next. It
+            // starts a cushion later instead, at open and after an underrun.
+            if (state != SND_PCM_STATE_PREPARED) {
+                holding_ = false;
+            } else if (more && latency_ == Latency::Low) {
+                const Clock::time_point now = Clock::now();
+                if (!holding_) {
+                    holding_ = true;
+                    holdUntil_ = now + std::chrono::microseconds(1000000 * kCushionPeriods *
+                                                                 period_ / rate_);
+                }
+                if (now < holdUntil_) {
+                    wait(false, static_cast<int>(
+                                    std::chrono::ceil<std::chrono::milliseconds>(holdUntil_ - now)
+                                        .count()));
+                    continue;
+                }
+            }
 
             bool full = false;
             if (more) {
@@ -258,12 +278,15 @@ class Playback final : public PcmDevice {
     }
 
     void beforeThread() override {
+        holding_ = false;
         total_ = 0;
         ran_ = false;
         paced_ = true;
     }
 
     bool paused_ = false;
+    bool holding_ = false;  // a cushion before the start is running out
+    Clock::time_point holdUntil_{};
     uint64_t written_ = 0;  // frames handed to ALSA since the last reset
     uint64_t total_ = 0;    // since open, less what was taken back to write again
     bool ran_ = false;      // since open
@@ -283,9 +306,10 @@ class AlsaWaveOut final : public HeldDevice<platform::WaveOut, Playback> {
 
 }  // namespace
 
-std::unique_ptr<platform::WaveOut> makeWaveOut(const std::string& pcm, DeviceStats* stats) {
+std::unique_ptr<platform::WaveOut> makeWaveOut(const std::string& pcm, DeviceStats* stats,
+                                               Latency latency) {
     quietAlsa();
-    return std::make_unique<AlsaWaveOut>(pcm, stats);
+    return std::make_unique<AlsaWaveOut>(pcm, stats, latency);
 }
 
 }  // namespace alsa

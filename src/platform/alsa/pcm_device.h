@@ -38,6 +38,15 @@ constexpr snd_pcm_uframes_t kPlaybackValues = 10 * 4096;
 inline snd_pcm_uframes_t periodFor(unsigned rate) {
     return std::bit_floor(std::max(32u, rate / 64));
 }
+// At low latency: about 6 ms per period (64 frames at 11025 Hz, 256 at
+// 44100 Hz), rings of 32 periods in both directions (about 190 ms: a stall
+// shorter than that loses no input), and playback starts a cushion of three
+// periods after its first frames were there to write.
+constexpr unsigned kLowPeriods = 32;
+constexpr unsigned kCushionPeriods = 3;
+inline snd_pcm_uframes_t lowPeriodFor(unsigned rate) {
+    return std::bit_floor(std::max(32u, rate / 128));
+}
 
 // How long closing waits for the device thread. A thread inside ALSA whose
 // sound server died can wait forever on the plugin's own lock; after this the
@@ -68,7 +77,8 @@ inline MMRESULT copyText(MMRESULT code, char* text, uint32_t size) {
 // runs on freed memory; once quit_ is set it reports and counts nothing.
 class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
   public:
-    PcmDevice(std::string name, DeviceStats* stats) : name_(std::move(name)), stats_(stats) {}
+    PcmDevice(std::string name, DeviceStats* stats, Latency latency)
+        : name_(std::move(name)), stats_(stats), latency_(latency) {}
     virtual ~PcmDevice() { closePcm(); }
 
     MMRESULT prepareHeader(WAVEHDR* h) { return prepare(h); }
@@ -265,6 +275,19 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
         unsigned short revents = 0;
         snd_pcm_poll_descriptors_revents(pcm_, fds_.data() + 1,
                                          static_cast<unsigned>(fds_.size() - 1), &revents);
+        if (revents == 0 && !(fds_[0].revents & POLLIN)) {
+            // Some plugins (PipeWire's) keep their descriptor readable while
+            // less than a period is there: polling again would spin. Wait by
+            // the clock for the rest of the period instead.
+            const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
+            const auto missing = avail >= 0 && static_cast<snd_pcm_uframes_t>(avail) < period_
+                                     ? period_ - static_cast<snd_pcm_uframes_t>(avail)
+                                     : period_ / 4;
+            if (poll(fds_.data(), 1, static_cast<int>(1 + 1000 * missing / rate_)) > 0) {
+                uint64_t value;
+                (void)!read(wakeFd_, &value, sizeof value);
+            }
+        }
         return revents != 0;
     }
 
@@ -280,6 +303,7 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
     std::string name_;
     uint32_t completion_ = 0;  // kMmWimData or kMmWomDone
     DeviceStats* stats_;
+    Latency latency_;
     snd_pcm_t* pcm_ = nullptr;
     unsigned channels_ = 1;
     unsigned rate_ = 0;
@@ -314,11 +338,13 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
             (e = snd_pcm_hw_params_set_channels(pcm_, hw, channels_)) < 0 ||
             (e = snd_pcm_hw_params_set_rate(pcm_, hw, rate, 0)) < 0)
             return e;
-        snd_pcm_uframes_t period = periodFor(rate);
+        const bool low = latency_ == Latency::Low;
+        snd_pcm_uframes_t period = low ? lowPeriodFor(rate) : periodFor(rate);
         int dir = 0;
         if ((e = snd_pcm_hw_params_set_period_size_near(pcm_, hw, &period, &dir)) < 0) return e;
-        snd_pcm_uframes_t buffer = stream == SND_PCM_STREAM_PLAYBACK ? kPlaybackValues / channels_
-                                                                     : period * kCapturePeriods;
+        snd_pcm_uframes_t buffer = low                                 ? period * kLowPeriods
+                                   : stream == SND_PCM_STREAM_PLAYBACK ? kPlaybackValues / channels_
+                                                                       : period * kCapturePeriods;
         if ((e = snd_pcm_hw_params_set_buffer_size_near(pcm_, hw, &buffer)) < 0) return e;
         if ((e = snd_pcm_hw_params(pcm_, hw)) < 0) return e;
         snd_pcm_hw_params_get_period_size(hw, &period_, &dir);
@@ -362,8 +388,8 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
 template <class Interface, class Device>
 class HeldDevice : public Interface {
   public:
-    HeldDevice(std::string name, DeviceStats* stats)
-        : d_(std::make_shared<Device>(std::move(name), stats)) {}
+    HeldDevice(std::string name, DeviceStats* stats, Latency latency)
+        : d_(std::make_shared<Device>(std::move(name), stats, latency)) {}
     ~HeldDevice() override { d_->close(); }
     MMRESULT open(const platform::WAVEFORMATEX& f, platform::MessageTarget* target) override {
         return d_->open(f, target);

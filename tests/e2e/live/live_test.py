@@ -17,6 +17,7 @@ import time
 import unittest
 import wave
 
+import pipewire_loop
 import pulse_loop
 
 LIVE = FILE = SOURCE = ALSA_TESTS = None
@@ -31,6 +32,16 @@ def block_length(rate):
 
 def design_delay(rate):
     return (DELAY_BLOCKS * block_length(rate) + PIPELINE) / rate
+
+
+# From an input sample to its output on the streaming path: the first
+# sample of a hop waits for the frame that completes it (1023 samples past
+# the hop's start) plus the pipeline's 512.
+STREAM_FLOOR = 1535
+
+
+def low_delay(rate):
+    return STREAM_FLOOR / rate
 
 
 def read_wav(path):
@@ -171,7 +182,7 @@ class FilePlugin(unittest.TestCase):
     def tearDown(self):
         shutil.rmtree(self.dir, ignore_errors=True)
 
-    def check(self, rate, stereo, options):
+    def check(self, rate, stereo, options, latency):
         inwav = os.path.join(self.dir, "in.wav")
         inraw = os.path.join(self.dir, "in.raw")
         outraw = os.path.join(self.dir, "out.raw")
@@ -192,7 +203,8 @@ class FilePlugin(unittest.TestCase):
         # The file plugin delivers its whole input at once, so stay well
         # inside it: past its end it repeats stale audio.
         r = subprocess.run([LIVE, "--no-mixer", "-q", "--rate", str(rate), "--capture", "through",
-                            "--playback", "through", "--seconds", "8", *options, *extra],
+                            "--playback", "through", "--seconds", "8", "--latency", latency,
+                            *options, *extra],
                            env=env, capture_output=True, text=True, timeout=60)
         self.assertEqual(r.returncode, 0, r.stderr)
         _, channels, expected = read_wav(ref)
@@ -206,13 +218,14 @@ class FilePlugin(unittest.TestCase):
         self.assertGreater(n, 5 * rate * channels)
         self.assertEqual(played[shift:shift + n], expected[:n])
 
-    def test_mono_and_stereo_at_two_rates(self):
+    def test_mono_and_stereo_at_two_rates_and_both_latencies(self):
         for rate, stereo, options in ((11025, False, ["--no-equalizer", "--noise-floor", "30"]),
                                       (11025, True, []),
                                       (44100, False, ["--prefilter", "voice", "--lms"]),
                                       (44100, True, ["--band", "voice-wide"])):
-            with self.subTest(rate=rate, stereo=stereo):
-                self.check(rate, stereo, options)
+            for latency in ("low", "design"):
+                with self.subTest(rate=rate, stereo=stereo, latency=latency):
+                    self.check(rate, stereo, options, latency)
 
 
 class NoSoundSystem(unittest.TestCase):
@@ -256,16 +269,17 @@ class RealTime(unittest.TestCase):
         if int(m.group(3)) > 0 and load > 2 * os.cpu_count():
             self.skipTest("too busy for a real-time check (load %.1f): %s underruns"
                           % (load, m.group(3)))
-        self.assertEqual(int(m.group(3)), 0, "underruns")
+        check_underruns(self, out)
         self.assertAlmostEqual(wall / audio, 1.0, delta=0.01, msg=out)
 
         delay, corr = measure_delay(captured, played, rate)
         self.assertGreater(corr, 0.8)
         lag = round(delay * rate)
-        print("\nmeasured delay %.1f ms, the pipeline's %.1f ms" %
-              (1000 * delay, 1000 * design_delay(rate)), file=sys.stderr)
-        self.assertGreaterEqual(delay, design_delay(rate) - 0.005)
-        self.assertLessEqual(delay, design_delay(rate) + 0.050)
+        print("\nmeasured delay %.1f ms, the streaming floor %.1f ms" %
+              (1000 * delay, 1000 * low_delay(rate)), file=sys.stderr)
+        # The devices and the sound server add a few periods to the floor.
+        self.assertGreaterEqual(delay, low_delay(rate) - 0.005)
+        self.assertLessEqual(delay, low_delay(rate) + 0.050)
 
         # The steady whistle at 5000 Hz is gone once the notch has settled.
         a = lag + 5 * rate
@@ -359,6 +373,116 @@ class ServerDeath(unittest.TestCase):
 
     def test_terminated(self):
         self.check(signal.SIGTERM)
+
+
+def check_underruns(test, out):
+    """At low latency little is queued: on a loaded machine a hiccup of the
+    scheduler can underrun twice in a few runs. Each is a glitch after which
+    the delay must have been restored; more than a few is a fault."""
+    underruns = int(re.search(r"underruns (\d+)", out).group(1))
+    restored = int(re.search(r"delay restored (\d+) times", out).group(1))
+    test.assertLessEqual(underruns, 2, out)
+    test.assertGreaterEqual(restored, underruns, out)
+
+
+def two_channels(path):
+    data = read_raw(path)
+    return data[0::2], data[1::2]
+
+
+@unittest.skipUnless(pipewire_loop.available(), "pipewire is not installed")
+class PipeWire(unittest.TestCase):
+    """A real PipeWire daemon, private to the test: the README's "Tarnix
+    microphone" in its filter chain, and tarnix-live through PipeWire's ALSA
+    plugin. Input and output are recorded as the two channels of one stream,
+    so the delay between them is exact."""
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="tarnix-live-")
+
+    def tearDown(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def demo(self, rate, seconds):
+        path = os.path.join(self.dir, "demo-%d.wav" % rate)
+        subprocess.run(["sox", DEMO, "-r", str(rate), path, "trim", "0", str(seconds)],
+                       check=True)
+        return path
+
+    @staticmethod
+    def readme_microphone():
+        with open(os.path.join(SOURCE, "README.md")) as f:
+            text = f.read()
+        section = text[text.index('### A system-wide "Tarnix microphone"'):]
+        block = re.search(r"```\n(context\.modules.*?)```", section, re.S).group(1)
+        # The line input here is null sink A, whose monitor the filter records.
+        block, n = re.subn(r'target\.object\s*=\s*"[^"]*"',
+                           'target.object = "A"\n        stream.capture.sink = true', block)
+        assert n == 1, "the README's configuration names no target.object"
+        return block
+
+    def test_tarnix_microphone_from_the_readme(self):
+        rate = 48000
+        demo = self.demo(rate, 8)
+        recording = os.path.join(self.dir, "m.raw")
+        with pipewire_loop.PipeWireLoop(
+                rate, conf_d={"tarnix-microphone.conf": self.readme_microphone()},
+                lv2_path=os.environ.get("LV2_PATH")) as loop:
+            loop.link("A:monitor_MONO", "M:playback_FL")
+            loop.link("tarnix_microphone:capture_MONO", "M:playback_FR")
+            recorder = loop.record(recording)
+            time.sleep(0.5)
+            subprocess.run(["paplay", "--device=A", "--latency-msec=20", demo], env=loop.env,
+                           timeout=60, check=True)
+            recorder.send_signal(signal.SIGINT)
+            recorder.wait(10)
+        line, microphone = two_channels(recording)
+        delay, corr = measure_delay(line, microphone, rate)
+        frames = round(delay * rate)
+        print("\nTarnix microphone: %d frames late (%.1f ms), correlation %.2f"
+              % (frames, 1000 * delay, corr), file=sys.stderr)
+        self.assertGreater(corr, 0.8)
+        # As late as the plugin reports, within one of the graph's cycles.
+        self.assertGreaterEqual(frames, STREAM_FLOOR)
+        self.assertLessEqual(frames, STREAM_FLOOR + 256)
+
+    @unittest.skipUnless(pipewire_loop.alsa_plugin(), "PipeWire's ALSA plugin is not installed")
+    def test_live_through_the_alsa_plugin(self):
+        rate, seconds = 11025, 12
+        demo = self.demo(rate, seconds - 2)
+        recording = os.path.join(self.dir, "m.raw")
+        for attempt in range(2):
+            with pipewire_loop.PipeWireLoop(rate) as loop:
+                loop.link("A:monitor_MONO", "M:playback_FL")
+                loop.link("B:monitor_MONO", "M:playback_FR")
+                recorder = loop.record(recording)
+                live = Run(["--no-mixer", "--rate", str(rate), "--capture", "receiver",
+                            "--playback", "speakers", "--seconds", str(seconds)], loop.alsa_env)
+                time.sleep(0.5)
+                subprocess.run(["paplay", "--device=A", "--latency-msec=20", demo],
+                               env=loop.env, timeout=60, check=True)
+                rc, out, err = live.finish(30)
+                recorder.send_signal(signal.SIGINT)
+                recorder.wait(10)
+            self.assertEqual(rc, 0, err)
+            m = re.search(r"underruns (\d+), overruns (\d+)", out)
+            self.assertTrue(m, out)
+            if m.group(1) == "0":
+                break
+        load = os.getloadavg()[0]
+        if m.group(1) != "0" and load > 2 * os.cpu_count():
+            self.skipTest("too busy for a real-time check (load %.1f): %s" % (load, out))
+        check_underruns(self, out)
+        # A device thread spinning on the plugin's descriptor took most of a
+        # core; the program needs a few percent.
+        self.assertLess(float(re.search(r"CPU ([\d.]+)%", out).group(1)), 25.0, out)
+        received, played = two_channels(recording)
+        delay, corr = measure_delay(received, played, rate)
+        print("\ntarnix-live through PipeWire: delay %.1f ms, the streaming floor %.1f ms"
+              % (1000 * delay, 1000 * low_delay(rate)), file=sys.stderr)
+        self.assertGreater(corr, 0.8)
+        self.assertGreaterEqual(delay, low_delay(rate) - 0.005)
+        self.assertLessEqual(delay, low_delay(rate) + 0.050)
 
 
 if __name__ == "__main__":
