@@ -56,8 +56,12 @@ int main(int argc, char** argv) {
     qt_front::QtHost host;
     platform::setHost(&host);
 
-    auto waveIn = alsa::makeWaveIn();
-    auto waveOut = alsa::makeWaveOut();
+    // The devices' periods follow the engine's timing: small ones for the
+    // streaming path, so that its hops are not held back by the sound card.
+    const alsa::Latency deviceTiming =
+        line.latency == engine::LatencyMode::Low ? alsa::Latency::Low : alsa::Latency::Design;
+    auto waveIn = alsa::makeWaveIn("default", nullptr, deviceTiming);
+    auto waveOut = alsa::makeWaveOut("default", nullptr, deviceTiming);
     auto mixerDevice = alsa::makeMixerDevice();
     auto engine = std::make_unique<CAudioEngine>();
     engine->attach(waveIn.get(), waveOut.get(), &inputLevel, &filters);
