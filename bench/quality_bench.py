@@ -61,8 +61,8 @@ VOICES = [
 SYSTEMS = [
     ("Tarnix design settings", "tarnix", []),
     ("Tarnix, equalizer off, noise floor 50", "tarnix", ["--no-equalizer", "--noise-floor", "50"]),
-    ("Tarnix --enhance --no-expandor", "tarnix", ["--enhance", "--no-expandor"]),
     ("Tarnix --enhance", "tarnix", ["--enhance"]),
+    ("Tarnix --enhance --expandor", "tarnix", ["--enhance", "--expandor"]),
     ("SpeexDSP -30 dB, 128", "speex", []),
 ]
 # The 5000 Hz mode, on by default, watches only 4900-5100 Hz: Tarnix takes

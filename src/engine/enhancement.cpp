@@ -28,12 +28,18 @@
 namespace engine {
 
 namespace {
+// Any slower and a rise of the noise takes seconds longer to follow.
 constexpr double kNoiseSmoothing = 0.9;
-constexpr double kPresenceSmoothing = 0.9;
+// Slower than the noise, so that the frames of one word seldom reach the
+// cap below: the speech does not lift the noise estimate, and clean speech
+// is left less touched.
+constexpr double kPresenceSmoothing = 0.95;
 // A bin whose smoothed probability of speech stays above this is taken to
 // hold some noise all the same, so that a rise of the noise is followed.
 constexpr double kPresenceCap = 0.99;
-constexpr double kDecisionWeight = 0.95;
+// Lower weights follow the speech more closely within words, higher ones keep
+// the noise more even; from about 0.9 down lone tones appear in the noise.
+constexpr double kDecisionWeight = 0.93;
 // Below this power a bin is taken as silent (16-bit input: far below one step).
 constexpr double kLeastNoise = 1.0;
 constexpr uint32_t kLearningFrames = 4;

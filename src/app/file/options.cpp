@@ -210,11 +210,14 @@ void addProcessingOptions(CLI::App& app, Options& o, ProcessingArgs& pending) {
         ->check(CLI::IsMember({"off", "5000", "slow", "fast"}))
         ->capture_default_str();
     app.add_flag("--no-equalizer", o.noEqualizer, "Turn the flattening equalizer off");
-    app.add_flag("--no-expandor", o.noExpandor, "Turn the expandor off");
+    auto* noExpandor = app.add_flag("--no-expandor", o.noExpandor, "Turn the expandor off");
+    app.add_flag("--expandor", o.expandor,
+                 "With --enhance: keep the expandor on (--enhance turns it off)")
+        ->excludes(noExpandor);
     app.add_flag("--averaging", o.averaging, "Average magnitudes over three frames");
     app.add_flag("--enhance", o.enhance,
                  "Speech enhancement: takes out broadband hiss, in place of the equalizer, "
-                 "averaging and the noise floor");
+                 "averaging, the noise floor and (unless --expandor) the expandor");
     app.add_option("--enhance-floor", o.enhanceFloor,
                    "With --enhance: the most a bin is turned down, in dB (0 to 40)")
         ->check(CLI::Range(0, engine::kMaxEnhancementFloorDb))
@@ -268,7 +271,9 @@ std::string finishProcessingOptions(Options& o, const ProcessingArgs& pending) {
                        : o.heterodyne == "fast" ? engine::HeterodyneMode::Fast
                                                 : engine::HeterodyneMode::Window5000;
     typed.equalizer = !o.noEqualizer;
-    typed.expandor = !o.noExpandor;
+    // The enhancement already takes down what is left between words; the expandor's
+    // level-dependent gain on top only bends the speech.
+    typed.expandor = o.enhance ? o.expandor : !o.noExpandor;
     typed.averaging = o.averaging;
     typed.enhancement = o.enhance;
     typed.enhancementFloor = o.enhanceFloor;

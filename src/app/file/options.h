@@ -40,6 +40,7 @@ struct Options {
     std::string heterodyne = "5000";
     bool noEqualizer = false;
     bool noExpandor = false;
+    bool expandor = false;  // asked for with --enhance, which otherwise turns it off
     bool averaging = false;
     bool enhance = false;
     int enhanceFloor = engine::kDefaultEnhancementFloorDb;

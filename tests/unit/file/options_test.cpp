@@ -1,6 +1,7 @@
 // tarnix-file's options as the engine sees them: each value reaches the
 // engine command it names.
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -46,6 +47,23 @@ TEST(FileToolOptions, RangesTakeTheBinsFromLowUpToButNotIncludingHigh) {
     EXPECT_EQ(mask[128], 1u);
     EXPECT_EQ(mask[255], 1u);
     EXPECT_EQ(mask[256], 0u);
+}
+
+TEST(FileToolOptions, EnhanceTurnsTheExpandorOffUnlessItIsAskedFor) {
+    const std::vector<std::pair<std::vector<std::string>, bool>> cases{
+        {{}, true},
+        {{"--no-expandor"}, false},
+        {{"--expandor"}, true},
+        {{"--enhance"}, false},
+        {{"--enhance", "--expandor"}, true},
+        {{"--enhance", "--no-expandor"}, false},
+    };
+    for (const auto& [args, expandor] : cases) {
+        const auto options = parse(args);
+        ASSERT_TRUE(options) << ::testing::PrintToString(args);
+        EXPECT_EQ(options->settings.expandor, expandor) << ::testing::PrintToString(args);
+    }
+    EXPECT_FALSE(parse({"--enhance", "--expandor", "--no-expandor"}));
 }
 
 }  // namespace
