@@ -63,7 +63,8 @@ TARNIX_AVX2 void speechPresenceVector(const double* gamma, double* out, uint32_t
     for (uint32_t k = 0; k < count; k += 4) {
         const __m256d g = _mm256_loadu_pd(gamma + k);
         const __m256d inside = _mm256_cmp_pd(g, end, _CMP_LT_OQ);
-        const __m256d t = _mm256_mul_pd(_mm256_and_pd(g, inside), perUnit);
+        const __m256d positive = _mm256_cmp_pd(g, _mm256_setzero_pd(), _CMP_GT_OQ);
+        const __m256d t = _mm256_mul_pd(_mm256_and_pd(g, _mm256_and_pd(inside, positive)), perUnit);
         const __m128i i = _mm_min_epi32(_mm256_cvttpd_epi32(t), last);
         const __m256d t0 = gather(kPresence, i);
         const __m256d t1 = gather(kPresence + 1, i);

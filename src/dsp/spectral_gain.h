@@ -47,7 +47,8 @@ inline double speechPresence(double gamma) {
     using namespace enhancement_tables;
     constexpr int32_t kLast = kPresenceEnd * kPresenceStep;
     const bool inside = gamma < kPresenceEnd;
-    const double t = select(inside, gamma, 0.0) * kPresenceStep;
+    // A negative ratio reads the table's first point, never before it.
+    const double t = select(inside && gamma > 0.0, gamma, 0.0) * kPresenceStep;
     int32_t i = static_cast<int32_t>(t);
     i = i < kLast ? i : kLast - 1;
     const double p = kPresence[i] + (t - i) * (kPresence[i + 1] - kPresence[i]);
