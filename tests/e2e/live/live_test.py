@@ -200,23 +200,34 @@ class FilePlugin(unittest.TestCase):
         extra = ["--stereo"] if stereo else []
         ref = os.path.join(self.dir, "ref.wav")
         subprocess.run([FILE, "-q", *options, *extra, inwav, ref], check=True)
-        # The file plugin delivers its whole input at once, so stay well
-        # inside it: past its end it repeats stale audio.
-        r = subprocess.run([LIVE, "--no-mixer", "-q", "--rate", str(rate), "--capture", "through",
-                            "--playback", "through", "--seconds", "8", "--latency", latency,
-                            *options, *extra],
-                           env=env, capture_output=True, text=True, timeout=60)
-        self.assertEqual(r.returncode, 0, r.stderr)
         _, channels, expected = read_wav(ref)
-        played = read_raw(outraw)
         self.assertEqual(channels, 2 if stereo else 1)
-        # Played sample n is engine output n; tarnix-file's sample n is
-        # engine output n + 512. The last blocks depend on what follows the
-        # input, so they are left out.
-        shift = PIPELINE * channels
-        n = min(len(expected), len(played) - shift) - 2 * block_length(rate) * channels
-        self.assertGreater(n, 5 * rate * channels)
-        self.assertEqual(played[shift:shift + n], expected[:n])
+        for attempt in range(3):
+            # The file plugin delivers its whole input at once, so stay well
+            # inside it: past its end it repeats stale audio.
+            r = subprocess.run([LIVE, "--no-mixer", "--rate", str(rate), "--capture", "through",
+                                "--playback", "through", "--seconds", "8", "--latency", latency,
+                                *options, *extra],
+                               env=env, capture_output=True, text=True, timeout=60)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            played = read_raw(outraw)
+            # Played sample n is engine output n; tarnix-file's sample n is
+            # engine output n + 512. The last blocks depend on what follows
+            # the input, so they are left out.
+            shift = PIPELINE * channels
+            n = min(len(expected), len(played) - shift) - 2 * block_length(rate) * channels
+            self.assertGreater(n, 5 * rate * channels)
+            if played[shift:shift + n] == expected[:n]:
+                return
+            # A run the machine's load starved (the devices over- or
+            # underran) lost samples as a live run must; only a run without
+            # either has to be exact.
+            m = re.search(r"underruns (\d+), overruns (\d+), delay restored (\d+)", r.stdout)
+            self.assertIsNotNone(m, r.stdout)
+            if not any(int(v) for v in m.groups()):
+                break
+            print(f"  disturbed run ({m.group(0)}); trying again", file=sys.stderr)
+        self.assertEqual(played[shift:shift + n], expected[:n], r.stdout)
 
     def test_mono_and_stereo_at_two_rates_and_both_latencies(self):
         for rate, stereo, options in ((11025, False, ["--no-equalizer", "--noise-floor", "30"]),
