@@ -38,8 +38,9 @@ constexpr double kPresenceSmoothing = 0.95;
 // hold some noise all the same, so that a rise of the noise is followed.
 constexpr double kPresenceCap = 0.99;
 // Lower weights follow the speech more closely within words, higher ones keep
-// the noise more even; from about 0.9 down lone tones appear in the noise.
-constexpr double kDecisionWeight = 0.93;
+// the noise more even. The cubed presence below keeps the lone tones down, so
+// the weight can follow the speech this closely.
+constexpr double kDecisionWeight = 0.85;
 // Below this power a bin is taken as silent (16-bit input: far below one step).
 constexpr double kLeastNoise = 1.0;
 constexpr uint32_t kLearningFrames = 4;
@@ -133,7 +134,11 @@ TARNIX_INLINE void gainPasses(Enhancement& e, const double* __restrict power,
     for (uint32_t k = 0; k < B; ++k) {
         double g = w[k] * b[k];
         g = g < 1.0 ? g : 1.0;
-        g = q[k] * g + (1.0 - q[k]) * floor;
+        // The cube: a bin of noise that only looks a little like speech
+        // stays near the floor instead of rising as a short tone; a bin
+        // that is surely speech keeps its gain.
+        const double sure = q[k] * q[k] * q[k];
+        g = sure * g + (1.0 - sure) * floor;
         g = g > floor ? g : floor;
         gains[k] = g;
         previous[k] = g * g * gamma[k];
