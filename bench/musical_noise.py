@@ -48,13 +48,13 @@ def read_mono(path):
 def isolated_peaks(samples, rate, start, end):
     x = samples[int(start * rate):int(end * rate)]
     window = [0.5 - 0.5 * math.cos(2 * math.pi * i / SIZE) for i in range(SIZE)]
-    spec = []
+    cells = []
     for i in range(0, len(x) - SIZE, HOP):
         X = fft([complex(x[i + j] * window[j]) for j in range(SIZE)])
-        spec.append([10 * math.log10(abs(X[k]) ** 2 + 1e-3) for k in range(EDGE, SIZE // 2 - EDGE)])
+        cells.append([10 * math.log10(abs(X[k]) ** 2 + 1e-3) for k in range(EDGE, SIZE // 2 - EDGE)])
     count = 0
-    for t, row in enumerate(spec):
-        frames = spec[max(0, t - FRAMES // 2):t + FRAMES // 2 + 1]
+    for t, row in enumerate(cells):
+        frames = cells[max(0, t - FRAMES // 2):t + FRAMES // 2 + 1]
         for f, cell in enumerate(row):
             lo, hi = max(0, f - BINS // 2), f + BINS // 2 + 1
             near = sorted(v for r in frames for v in r[lo:hi])

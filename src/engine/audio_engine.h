@@ -164,6 +164,11 @@ class CAudioEngine : public engine::StreamState, public engine::SpectralState {
     // One frame on its own, for the streaming path.
     template <class Self, void (Self::*Stage)()>
     void runFrameWith();
+    // The inverse transforms of the staged frames (the real parts only: the
+    // first channel's land in the stage's real rows, the second's in its
+    // imaginary rows), and the overlap-add of one of them into the output.
+    void inverseTransforms();
+    void addFrameOutput(uint32_t lane);
     void resetStream();
     void filterInput(double* x, uint32_t length);
 

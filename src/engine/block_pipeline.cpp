@@ -18,6 +18,38 @@ void CAudioEngine::processFrame() {
     runFrameWith<CAudioEngine, &CAudioEngine::filterSpectrum>();
 }
 
+void CAudioEngine::inverseTransforms() {
+    constexpr uint32_t N = engine::kFftSize;
+    CFft::toLanes(lanes_.stageRe, lanes_.lanesRe, N);
+    CFft::toLanes(lanes_.stageIm, lanes_.lanesIm, N);
+    fft.transformLanesRealOut(N, 1, lanes_.lanesRe, lanes_.lanesIm, lanes_.lanesIn,
+                              lanes_.lanesWork);
+    CFft::fromLanes(lanes_.lanesIn, lanes_.stageRe, N);
+    if (simulatedStereo) {
+        CFft::toLanes(lanes_.stageSecondRe, lanes_.lanesRe, N);
+        CFft::toLanes(lanes_.stageSecondIm, lanes_.lanesIm, N);
+        fft.transformLanesRealOut(N, 1, lanes_.lanesRe, lanes_.lanesIm, lanes_.lanesIn,
+                                  lanes_.lanesWork);
+        CFft::fromLanes(lanes_.lanesIn, lanes_.stageIm, N);
+    }
+}
+
+void CAudioEngine::addFrameOutput(uint32_t lane) {
+    constexpr uint32_t N = engine::kFftSize;
+    const double* first = lanes_.stageRe + lane * N;
+    const double* second = lanes_.stageIm + lane * N;
+    if (enhancement.on) {
+        enhancedOverlapAdd(first, simulatedStereo ? second : nullptr);
+        advanceWrite(simulatedStereo ? 2 * hop : hop);
+    } else if (simulatedStereo) {
+        overlapAdd(first, second, N, 32);
+        advanceWrite(2 * hop);
+    } else {
+        overlapAdd(first, nullptr, N, 2);
+        advanceWrite(hop);
+    }
+}
+
 void CAudioEngine::readFrame(double* destination, uint32_t count) {
     // Positions past the block come from the next slot.
     const uint32_t pos = readPos;

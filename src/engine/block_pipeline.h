@@ -53,33 +53,9 @@ void CAudioEngine::runBlockWith() {
             host().yieldTimeSlice();
         }
 
-        // Only the real parts of the inverse transforms are used: the first
-        // channel's land in lanes_.stageRe, the second channel's in lanes_.stageIm.
-        CFft::toLanes(lanes_.stageRe, lanes_.lanesRe, N);
-        CFft::toLanes(lanes_.stageIm, lanes_.lanesIm, N);
-        fft.transformLanesRealOut(N, 1, lanes_.lanesRe, lanes_.lanesIm, lanes_.lanesIn,
-                                  lanes_.lanesWork);
-        CFft::fromLanes(lanes_.lanesIn, lanes_.stageRe, N);
-        if (simulatedStereo) {
-            CFft::toLanes(lanes_.stageSecondRe, lanes_.lanesRe, N);
-            CFft::toLanes(lanes_.stageSecondIm, lanes_.lanesIm, N);
-            fft.transformLanesRealOut(N, 1, lanes_.lanesRe, lanes_.lanesIm, lanes_.lanesIn,
-                                      lanes_.lanesWork);
-            CFft::fromLanes(lanes_.lanesIn, lanes_.stageIm, N);
-        }
-        for (uint32_t l = 0; l < lanes; ++l) {
-            if (enhancement.on) {
-                enhancedOverlapAdd(lanes_.stageRe + l * N,
-                                   simulatedStereo ? lanes_.stageIm + l * N : nullptr);
-                advanceWrite(simulatedStereo ? 2 * hop : hop);
-            } else if (simulatedStereo) {
-                overlapAdd(lanes_.stageRe + l * N, lanes_.stageIm + l * N, N, 32);
-                advanceWrite(2 * hop);
-            } else {
-                overlapAdd(lanes_.stageRe + l * N, nullptr, N, 2);
-                advanceWrite(hop);
-            }
-        }
+        inverseTransforms();
+        for (uint32_t l = 0; l < lanes; ++l)
+            addFrameOutput(l);
     }
     if (equalizerOn) updateEqualizer();
 }
@@ -113,26 +89,6 @@ void CAudioEngine::runFrameWith() {
     synthesisSlot = (synthesisSlot + 1) % engine::kSpectrumSlots;
     host().yieldTimeSlice();
 
-    CFft::toLanes(lanes_.stageRe, lanes_.lanesRe, N);
-    CFft::toLanes(lanes_.stageIm, lanes_.lanesIm, N);
-    fft.transformLanesRealOut(N, 1, lanes_.lanesRe, lanes_.lanesIm, lanes_.lanesIn,
-                              lanes_.lanesWork);
-    CFft::fromLanes(lanes_.lanesIn, lanes_.stageRe, N);
-    if (simulatedStereo) {
-        CFft::toLanes(lanes_.stageSecondRe, lanes_.lanesRe, N);
-        CFft::toLanes(lanes_.stageSecondIm, lanes_.lanesIm, N);
-        fft.transformLanesRealOut(N, 1, lanes_.lanesRe, lanes_.lanesIm, lanes_.lanesIn,
-                                  lanes_.lanesWork);
-        CFft::fromLanes(lanes_.lanesIn, lanes_.stageIm, N);
-    }
-    if (enhancement.on) {
-        enhancedOverlapAdd(lanes_.stageRe, simulatedStereo ? lanes_.stageIm : nullptr);
-        advanceWrite(simulatedStereo ? 2 * hop : hop);
-    } else if (simulatedStereo) {
-        overlapAdd(lanes_.stageRe, lanes_.stageIm, N, 32);
-        advanceWrite(2 * hop);
-    } else {
-        overlapAdd(lanes_.stageRe, nullptr, N, 2);
-        advanceWrite(hop);
-    }
+    inverseTransforms();
+    addFrameOutput(0);
 }
