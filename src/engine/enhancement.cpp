@@ -10,9 +10,10 @@
 // the first step's estimate (which removes its one-frame lag at onsets), and
 // the log-spectral amplitude estimator; weighted by the probability of
 // speech judged on five neighbouring bins, towards a floor it never goes
-// under. The a priori SNR is held no lower than the floor's power. So noise
-// alone sits evenly on the floor instead of flickering around it, which
-// would be heard as warbling tones.
+// under. The a priori SNR is held no lower than the floor's power. In a
+// frame of noise alone the gains are then smoothed over neighbouring bins,
+// so that the noise sits as an even faint hiss instead of flickering around
+// the floor, which would be heard as warbling tones.
 #include "engine/enhancement.h"
 
 #include <algorithm>
@@ -38,9 +39,20 @@ constexpr double kPresenceSmoothing = 0.95;
 // hold some noise all the same, so that a rise of the noise is followed.
 constexpr double kPresenceCap = 0.99;
 // Lower weights follow the speech more closely within words, higher ones keep
-// the noise more even. The cubed presence below keeps the lone tones down, so
-// the weight can follow the speech this closely.
-constexpr double kDecisionWeight = 0.85;
+// the noise more even. The smoothing of frames of noise below keeps the lone
+// tones down, so the weight can follow the speech this closely.
+constexpr double kDecisionWeight = 0.4;
+// The gain takes this share of the tracked noise as the noise: a little less
+// noise taken out within words, where taking it out costs speech, and the
+// frames of noise alone are evened out below all the same.
+constexpr double kNoiseShare = 0.8;
+// A frame whose gains keep less than this share of its power is taken as
+// noise alone, and the less they keep the wider its gains are smoothed over
+// neighbouring bins, up to kWidestSmoothing bins either side: a lone gain
+// raised by a noise outlier, which would ring on as a short tone, is spread
+// out to a faint even hiss.
+constexpr double kNoiseFrameShare = 0.2;
+constexpr double kWidestSmoothing = 30.0;
 // Below this power a bin is taken as silent (16-bit input: far below one step).
 constexpr double kLeastNoise = 1.0;
 constexpr uint32_t kLearningFrames = 4;
@@ -62,6 +74,39 @@ void setEnhancementFloor(Enhancement& e, int db) {
 }
 
 namespace {
+
+// Frames of noise alone: each gain averaged with its neighbours up to
+// `width` bins either side (fewer at the ends), the width growing as the
+// share of the frame's power the gains keep falls under kNoiseFrameShare.
+// `scratch` holds kEnhancedBins values.
+TARNIX_INLINE void smoothNoiseFrame(const double* power, double* gains, double* scratch) {
+    constexpr int32_t B = kEnhancedBins;
+    double kept = 0.0, total = 0.0;
+    for (int32_t k = 0; k < B; ++k) {
+        kept += gains[k] * gains[k] * power[k];
+        total += power[k];
+    }
+    if (!(kept < kNoiseFrameShare * total)) return;
+    const auto width = static_cast<int32_t>(
+        std::floor((1.0 - kept / (kNoiseFrameShare * total)) * kWidestSmoothing + 0.5));
+    if (width == 0) return;
+    std::copy(gains, gains + B, scratch);
+    double sum = 0.0;
+    for (int32_t k = 0; k <= width; ++k)
+        sum += scratch[k];
+    int32_t count = width + 1;
+    for (int32_t k = 0; k < B; ++k) {
+        gains[k] = sum / count;
+        if (k + width + 1 < B) {
+            sum += scratch[k + width + 1];
+            count += 1;
+        }
+        if (k - width >= 0) {
+            sum -= scratch[k - width];
+            count -= 1;
+        }
+    }
+}
 
 // The passes over the bins, each short and without branches, so that the
 // bins go through side by side (on vectors where the processor has them);
@@ -97,7 +142,8 @@ TARNIX_INLINE void gainPasses(Enhancement& e, const double* __restrict power,
     // gain, then a second step from that gain's estimate, which takes away
     // the one-frame lag of the first at onsets and ends of speech.
     for (uint32_t k = 0; k < B; ++k) {
-        const double n = noise[k] > kLeastNoise ? noise[k] : kLeastNoise;
+        const double share = noise[k] * kNoiseShare;
+        const double n = share > kLeastNoise ? share : kLeastNoise;
         const double g = power[k] / n;
         gamma[k] = g;
         // max(g - 1, 0) in arithmetic: a comparison here is compiled into
@@ -134,15 +180,12 @@ TARNIX_INLINE void gainPasses(Enhancement& e, const double* __restrict power,
     for (uint32_t k = 0; k < B; ++k) {
         double g = w[k] * b[k];
         g = g < 1.0 ? g : 1.0;
-        // The cube: a bin of noise that only looks a little like speech
-        // stays near the floor instead of rising as a short tone; a bin
-        // that is surely speech keeps its gain.
-        const double sure = q[k] * q[k] * q[k];
-        g = sure * g + (1.0 - sure) * floor;
-        g = g > floor ? g : floor;
-        gains[k] = g;
-        previous[k] = g * g * gamma[k];
+        g = q[k] * g + (1.0 - q[k]) * floor;
+        gains[k] = g > floor ? g : floor;
     }
+    smoothNoiseFrame(power, gains, a);
+    for (uint32_t k = 0; k < B; ++k)
+        previous[k] = gains[k] * gains[k] * gamma[k];
 }
 
 void gainPassesBaseline(Enhancement& e, const double* power, double* gains, bool track) {
