@@ -6,11 +6,10 @@
 // It follows the noise through speech, falls as fast as the noise does, and
 // rises within a second or two. The first frames with sound set it.
 //
-// Gain: the decision-directed a priori SNR, refined by a second step from
-// the first step's estimate (which removes its one-frame lag at onsets), and
-// the log-spectral amplitude estimator; weighted by the probability of
-// speech judged on five neighbouring bins, towards a floor it never goes
-// under. The a priori SNR is held no lower than the floor's power. In a
+// Gain: the decision-directed a priori SNR, with a weight low enough to
+// follow onsets within a frame, and the log-spectral amplitude estimator;
+// weighted by the probability of speech judged on five neighbouring bins,
+// towards a floor it never goes under. The a priori SNR is held no lower than the floor's power. In a
 // frame of noise alone the gains are then smoothed over neighbouring bins,
 // so that the noise sits as an even faint hiss instead of flickering around
 // the floor, which would be heard as warbling tones.
@@ -138,9 +137,7 @@ TARNIX_INLINE void gainPasses(Enhancement& e, const double* __restrict power,
             noise[k] = kNoiseSmoothing * noise[k] + (1.0 - kNoiseSmoothing) * expected;
         }
     }
-    // The decision-directed a priori SNR and its log-spectral amplitude
-    // gain, then a second step from that gain's estimate, which takes away
-    // the one-frame lag of the first at onsets and ends of speech.
+    // The decision-directed a priori SNR and its log-spectral amplitude gain.
     for (uint32_t k = 0; k < B; ++k) {
         const double share = noise[k] * kNoiseShare;
         const double n = share > kLeastNoise ? share : kLeastNoise;
@@ -154,15 +151,6 @@ TARNIX_INLINE void gainPasses(Enhancement& e, const double* __restrict power,
         prior = prior > leastPrior ? prior : leastPrior;
         w[k] = prior / (1.0 + prior);
         a[k] = w[k] * g;
-    }
-    dsp::lsaFactorMany(a, b, B);
-    for (uint32_t k = 0; k < B; ++k) {
-        double g = w[k] * b[k];
-        g = g < 1.0 ? g : 1.0;
-        double prior = g * g * gamma[k];
-        prior = prior > leastPrior ? prior : leastPrior;
-        w[k] = prior / (1.0 + prior);
-        a[k] = w[k] * gamma[k];
     }
     dsp::lsaFactorMany(a, b, B);
     // Weighted by the probability of speech, judged on the bin and two
