@@ -217,6 +217,7 @@ namespace {
 constexpr double kOneTwelfth = 1.0 / 12.0;
 constexpr double kAbsoluteGate = 200.0;
 constexpr double kNeverAbove200 = 650.0;
+constexpr double kTwoThirds = 2.0 / 3.0;
 }  // namespace
 
 // The spectral filter with enhancement on. The enhancement takes the place
@@ -330,9 +331,11 @@ void CAudioEngine::enhancedOverlapAdd(const double* first, const double* second)
     for (uint32_t c = 0; c < (second ? 2u : 1u); ++c) {
         double* pending = enhancement.pending[c];
         const double* frame = c == 0 ? first : second;
-        // The analysis window's overlapped copies sum to 2.
+        // Windowed again on the way out, so that what a gain spreads past a
+        // frame's edges fades instead of ending in a step; the squared
+        // window's overlapped copies sum to 3/2.
         for (uint32_t i = 0; i < N; ++i)
-            pending[i] += frame[i] * 0.5;
+            pending[i] += frame[i] * window[i] * kTwoThirds;
         for (uint32_t i = 0; i < h; ++i)
             out[c][i] = std::floor(pending[i] + 0.5);
         std::memmove(pending, pending + h, (N - h) * sizeof(double));
