@@ -40,11 +40,11 @@ constexpr double kPresenceCap = 0.99;
 // Lower weights follow the speech more closely within words, higher ones keep
 // the noise more even. The smoothing of frames of noise below keeps the lone
 // tones down, so the weight can follow the speech this closely.
-constexpr double kDecisionWeight = 0.4;
+constexpr double kDecisionWeight = 0.5;
 // The gain takes this share of the tracked noise as the noise: a little less
 // noise taken out within words, where taking it out costs speech, and the
 // frames of noise alone are evened out below all the same.
-constexpr double kNoiseShare = 0.8;
+constexpr double kNoiseShare = 0.85;
 // A frame whose gains keep less than this share of its power is taken as
 // noise alone, and the less they keep the wider its gains are smoothed over
 // neighbouring bins, up to kWidestSmoothing bins either side: a lone gain
