@@ -2,9 +2,10 @@
 """Speech quality benchmark: Tarnix's design settings, Tarnix --enhance and
 SpeexDSP's preprocessor on one corpus, side by side.
 
-The corpus is made here: three espeak-ng voices read three different
-sentence sets (11025 Hz, 2 s of silence before the first word so that the
-noise is heard alone), mixed with noise made by sox (-R, so it repeats) at a
+The corpus is made here, the same in every run (sox -R: its dither
+repeats): three espeak-ng voices read three different sentence sets
+(11025 Hz, 2 s of silence before the first word so that the noise is
+heard alone), mixed with noise made by sox (-R, so it repeats) at a
 known SNR (the speech's energy over the noise's, over the whole file):
 
   white 0, 5 and 10 dB; pink noise band-passed to 250-3000 Hz at 5 dB;
@@ -17,8 +18,9 @@ found once per program by cross-correlation): SNR and segmental SNR
 each frame's SNR held to -10..35 dB), averaged over the voices; the gain
 is output minus input. The noise-only stretch's floor reduction is the
 input's power over the output's between 1 and 2 s (so it is reached within
-a second of the start). A tone's reduction is the output's level at the
-tone's frequency over the input's, from 2 s on.
+a second of the start); its isolated peaks are musical_noise.py's count
+(warbling tones) from 0.3 to 2 s. A tone's reduction is the output's level
+at the tone's frequency over the input's, from 2 s on.
 
     bench/quality_bench.py BUILD_DIR [--work DIR] [--keep] [--speed]
 
@@ -36,6 +38,8 @@ import sys
 import tempfile
 import time
 import wave
+
+from musical_noise import isolated_peaks
 
 RATE = 11025
 LEAD = 2.0  # seconds of silence before the first word
@@ -100,7 +104,7 @@ def make_speech(work, index, voice, text):
     raw = os.path.join(work, f"espeak{index}.wav")
     out = os.path.join(work, f"speech{index}.wav")
     run(["espeak-ng", "-v", voice, "-s", "150", "-w", raw, text])
-    run(["sox", raw, "-r", str(RATE), "-b", "16", "-c", "1", out, "pad", str(LEAD), "0.5",
+    run(["sox", "-R", raw, "-r", str(RATE), "-b", "16", "-c", "1", out, "pad", str(LEAD), "0.5",
          "norm", "-6"])
     return read_wav(out)
 
@@ -270,6 +274,8 @@ def main():
                 a, b = int(1.0 * RATE), int(2.0 * RATE)
                 reduction = 10 * math.log10(energy(noisy[a:b]) / max(energy(y[a:b]), 1e-9))
                 results.setdefault(key, []).append(reduction)
+                results.setdefault((system[0], "peaks"), []).append(isolated_peaks(y, RATE, 0.3, 2.0))
+                results[("input", "peaks")] = [isolated_peaks(noisy, RATE, 0.3, 2.0)]
             else:
                 out_snr, out_seg = snr(clean, y), seg_snr(clean, y)
                 in_snr, in_seg = snr(clean, noisy), seg_snr(clean, noisy)
@@ -303,6 +309,9 @@ def main():
     print("| clean speech in: output SNR / segSNR, dB | " + " | ".join(cells) + " |")
     cells = [f"{mean(results[(name, 'white noise alone')]):.1f}" for name in names]
     print("| white noise alone: floor reduction 1-2 s, dB | " + " | ".join(cells) + " |")
+    cells = [f"{results[(name, 'peaks')][0]}" for name in names]
+    print(f"| white noise alone: isolated peaks 0.3-2 s (input {results[('input', 'peaks')][0]}) | " +
+          " | ".join(cells) + " |")
     for hz in (5000, 1000):
         cells = [
             f"{mean(results[(name, f'{hz} Hz tone alone')]):.1f} / "
