@@ -22,6 +22,8 @@ settings=(
   "--prefilter voice --lms --combiner --exponential 0.7"
   "--prefilter music --averaging --noise-floor 150 --heterodyne fast --stereo"
   "--no-expandor --heterodyne slow --band voice-narrow --min-amplitude 50"
+  "--enhance"
+  "--enhance --expandor --enhance-floor 20 --stereo"
 )
 
 failed=0
