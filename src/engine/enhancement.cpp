@@ -9,10 +9,11 @@
 // Gain: the decision-directed a priori SNR, with a weight low enough to
 // follow onsets within a frame, and the log-spectral amplitude estimator;
 // weighted by the probability of speech judged on five neighbouring bins,
-// towards a floor it never goes under. The a priori SNR is held no lower than the floor's power. In a
-// frame of noise alone the gains are then smoothed over neighbouring bins,
-// so that the noise sits as an even faint hiss instead of flickering around
-// the floor, which would be heard as warbling tones.
+// towards a floor it never goes under. The a priori SNR is held no lower
+// than the floor's power. In a frame of noise alone the gains are then
+// smoothed over neighbouring bins, so that the noise sits as an even faint
+// hiss instead of flickering around the floor, which would be heard as
+// warbling tones.
 #include "engine/enhancement.h"
 
 #include <algorithm>
