@@ -76,6 +76,9 @@ void CAudioEngine::startup(platform::MessageTarget* window, int32_t rate, uint32
     engine::setHeterodyne(*this, engine::HeterodyneMode::Window5000);
     frameCount = 0;
     engine::resetEnhancement(enhancement);
+    // The menu and the window only switch the enhancement; its floor must
+    // already be the default, or switching it on would pass everything.
+    engine::setEnhancementFloor(enhancement, engine::kDefaultEnhancementFloorDb);
     analysisSlot = 0;
     synthesisSlot = 1;
     for (uint32_t i = 0; i < binCount; ++i)

@@ -70,8 +70,10 @@ TEST(Enhancement, EveryStagePassingGivesTheInputBackWithinOneStep) {
 TEST(Enhancement, NoiseAloneFallsToTheFloorWithinASecondAndAToneInItStays) {
     const int32_t rate = 11025;
     auto input = whiteNoise(size_t(rate) * 4, 3, 1000.0);
-    const auto noiseOnly =
-        enhanced(rate, input, [](engine::Settings& s, CAudioEngine& e) { applySettings(e, s); });
+    // Switched on as the desktop's menu does it, with no other setting.
+    const auto noiseOnly = enhanced(rate, input, [](engine::Settings&, CAudioEngine& e) {
+        engine::setSwitch(e, engine::Switch::Enhancement, true);
+    });
     const size_t second = rate + 512;
     EXPECT_GT(
         10 * std::log10(power(input, rate, 2 * rate) / power(noiseOnly, second, second + rate)),
