@@ -15,7 +15,8 @@ import shutil
 import signal
 import subprocess
 import tempfile
-import time
+
+from pulse_loop import wait_until
 
 TOOLS = ("pipewire", "pipewire-pulse", "wireplumber", "dbus-run-session", "pw-link", "pactl",
          "parec", "paplay")
@@ -94,14 +95,14 @@ context.objects = [
             self.alsa_env = None
         try:
             self._start(["pipewire"])
-            self._wait(lambda: os.path.exists(os.path.join(self.dir, "pipewire-0")),
+            wait_until(lambda: os.path.exists(os.path.join(self.dir, "pipewire-0")),
                        "the daemon's socket")
             self._start(["pipewire-pulse"])
             # The session manager links streams to their targets; without a
             # session bus it gives up at start.
             self._start(["dbus-run-session", "--", "wireplumber"])
-            self._wait(lambda: self.pactl("info").returncode == 0, "the PulseAudio server")
-            self._wait(lambda: {"A", "B", "M"} <= set(self.sinks()), "the null sinks")
+            wait_until(lambda: self.pactl("info").returncode == 0, "the PulseAudio server")
+            wait_until(lambda: {"A", "B", "M"} <= set(self.sinks()), "the null sinks")
         except Exception:
             self.__exit__(None, None, None)
             raise
@@ -128,7 +129,7 @@ context.objects = [
 
     def link(self, output, input, seconds=10):
         """Links two ports once both exist."""
-        self._wait(lambda: output in self.ports() and input in self.ports(),
+        wait_until(lambda: output in self.ports() and input in self.ports(),
                    "ports %s and %s" % (output, input), seconds)
         subprocess.run(["pw-link", output, input], env=self.env, check=True, timeout=10,
                        stdin=subprocess.DEVNULL, capture_output=True)
@@ -142,15 +143,6 @@ context.objects = [
     def _start(self, cmd):
         self.procs.append(subprocess.Popen(cmd, env=self.env, stdout=subprocess.DEVNULL,
                                            stderr=subprocess.DEVNULL, start_new_session=True))
-
-    @staticmethod
-    def _wait(ready, what, seconds=15):
-        end = time.monotonic() + seconds
-        while time.monotonic() < end:
-            if ready():
-                return
-            time.sleep(0.1)
-        raise RuntimeError("gave up waiting for " + what)
 
     @staticmethod
     def _end(p):

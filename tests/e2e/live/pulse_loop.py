@@ -11,6 +11,16 @@ import tempfile
 import time
 
 
+def wait_until(ready, what, seconds=15):
+    """Polls ready() until it holds; gives up after `seconds`."""
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        if ready():
+            return
+        time.sleep(0.1)
+    raise RuntimeError("gave up waiting for " + what)
+
+
 def available():
     return all(shutil.which(tool) for tool in ("pulseaudio", "pactl", "pacat", "parec", "paplay"))
 
@@ -53,7 +63,7 @@ class PulseLoop:
              "--log-target=stderr", "--log-level=error"],
             env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         try:
-            self._wait(lambda: self.pactl("info").returncode == 0, "the daemon to answer")
+            wait_until(lambda: self.pactl("info").returncode == 0, "the daemon to answer")
             # Idle null sinks render in large blocks: keep a short stream
             # playing into each so that they run with a small latency.
             for sink in ("A", "B"):
@@ -61,7 +71,7 @@ class PulseLoop:
                     ["pacat", "--raw", "--device", sink, "--latency-msec=10",
                      "--rate=%d" % self.rate, "--channels=1", "--format=s16le", "/dev/zero"],
                     env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-            self._wait(self._low_latency, "the sinks to run with a low latency")
+            wait_until(self._low_latency, "the sinks to run with a low latency")
         except Exception:
             self.__exit__(None, None, None)
             raise
@@ -89,15 +99,6 @@ class PulseLoop:
                if line.strip().startswith("Latency:")]
         # A and B come first; the combined sink follows them.
         return len(lat) >= 2 and all(l < 50000 for l in lat[:2])
-
-    @staticmethod
-    def _wait(ready, what, seconds=15):
-        end = time.monotonic() + seconds
-        while time.monotonic() < end:
-            if ready():
-                return
-            time.sleep(0.1)
-        raise RuntimeError("gave up waiting for " + what)
 
     @staticmethod
     def _end(p):
