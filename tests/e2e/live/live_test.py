@@ -403,8 +403,8 @@ def two_channels(path):
 
 @unittest.skipUnless(pipewire_loop.available(), "pipewire is not installed")
 class PipeWire(unittest.TestCase):
-    """A real PipeWire daemon, private to the test: the README's "Tarnix
-    microphone" in its filter chain, and tarnix-live through PipeWire's ALSA
+    """A real PipeWire daemon, private to the test: the "Tarnix microphone"
+    of docs/lv2.md in its filter chain, and tarnix-live through PipeWire's ALSA
     plugin. Input and output are recorded as the two channels of one stream,
     so the delay between them is exact."""
 
@@ -421,25 +421,25 @@ class PipeWire(unittest.TestCase):
         return path
 
     @staticmethod
-    def readme_microphone():
-        with open(os.path.join(SOURCE, "README.md")) as f:
+    def documented_microphone():
+        with open(os.path.join(SOURCE, "docs", "lv2.md")) as f:
             text = f.read()
-        section = text[text.index('### A system-wide "Tarnix microphone"'):]
+        section = text[text.index('## A system-wide "Tarnix microphone"'):]
         block = re.search(r"```\n(context\.modules.*?)```", section, re.S).group(1)
         # The line input here is null sink A, whose monitor the filter records.
         block, n = re.subn(r'target\.object\s*=\s*"[^"]*"',
                            'target.object = "A"\n        stream.capture.sink = true', block)
-        assert n == 1, "the README's configuration names no target.object"
+        assert n == 1, "the configuration in docs/lv2.md names no target.object"
         return block
 
     @unittest.skipIf(os.environ.get("TARNIX_SANITIZED") == "1",
                      "PipeWire cannot load a plugin built with the sanitizers")
-    def test_tarnix_microphone_from_the_readme(self):
+    def test_tarnix_microphone_from_the_docs(self):
         rate = 48000
         demo = self.demo(rate, 8)
         recording = os.path.join(self.dir, "m.raw")
         with pipewire_loop.PipeWireLoop(
-                rate, conf_d={"tarnix-microphone.conf": self.readme_microphone()},
+                rate, conf_d={"tarnix-microphone.conf": self.documented_microphone()},
                 lv2_path=os.environ.get("LV2_PATH")) as loop:
             loop.link("A:monitor_MONO", "M:playback_FL")
             loop.link("tarnix_microphone:capture_MONO", "M:playback_FR")
