@@ -1,7 +1,9 @@
 ; The Windows installer of tarnix.exe and tarnix-file.exe (NSIS 3).
 ; scripts/package --windows runs makensis on it with
 ;   -DVERSION=a.b.c.d   the version the About box shows
-;   -DSTAGE=dir         the files to install: the two programs, README.txt, licences/
+;   -DCOPYRIGHT=text    the copyright line the programs' --version prints
+;   -DSTAGE=dir         the files to install: the two programs, README.txt,
+;                       LICENSE.txt (Tarnix's) and licences/ (the libraries')
 ;   -DICON=file         the program's icon
 ;   -DOUTFILE=file      the installer to write
 ;
@@ -61,7 +63,7 @@ VIAddVersionKey ProductVersion "${VERSION}"
 VIAddVersionKey FileVersion "${VERSION}"
 VIAddVersionKey FileDescription "${NAME} ${VERSION} Setup"
 VIAddVersionKey CompanyName "${PUBLISHER}"
-; No LegalCopyright: the sources carry no copyright or licence statement yet.
+VIAddVersionKey LegalCopyright "${COPYRIGHT}"
 !pragma warning disable 9100
 
 Function .onInit
@@ -102,6 +104,7 @@ Section "Tarnix"
   File "${STAGE}/tarnix.exe"
   File "${STAGE}/tarnix-file.exe"
   File "${STAGE}/README.txt"
+  File "${STAGE}/LICENSE.txt"
   SetOutPath "$INSTDIR\licences"
   File "${STAGE}/licences/*.txt"
   ; The shortcut starts in the program's folder.
@@ -133,6 +136,7 @@ Section "Uninstall"
   Delete "$INSTDIR\tarnix.exe"
   Delete "$INSTDIR\tarnix-file.exe"
   Delete "$INSTDIR\README.txt"
+  Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\licences\*.txt"
   RMDir "$INSTDIR\licences"
   Delete "$INSTDIR\uninstall.exe"

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "engine/audio_engine.h"
+#include "engine/version.h"
 
 namespace file_tool {
 
@@ -292,7 +293,7 @@ std::optional<Options> parseOptions(int argc, char** argv, int& exitCode) {
         "Runs Tarnix's noise filter on an audio file and writes what the sound card would "
         "play, aligned to the input.",
         "tarnix-file"};
-    app.set_version_flag("--version", "tarnix-file " TARNIX_VERSION);
+    app.set_version_flag("--version", engine::versionNotice("tarnix-file " TARNIX_VERSION));
     // A path such as /tmp/out.wav is a file name, not a Windows-style option.
     app.allow_windows_style_options(false);
     app.formatter(std::make_shared<UsageFormatter>());

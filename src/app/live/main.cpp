@@ -59,7 +59,7 @@ std::optional<LiveOptions> parse(int argc, char** argv, int& exitCode) {
         "Runs Tarnix's noise filter live: records the sound card's input, filters it and plays "
         "it back with a constant delay, until Ctrl-C.",
         "tarnix-live"};
-    app.set_version_flag("--version", "tarnix-live " TARNIX_VERSION);
+    app.set_version_flag("--version", engine::versionNotice("tarnix-live " TARNIX_VERSION));
     std::string rateText = std::to_string(o.rate), secondsText;
     app.add_option("--rate", rateText, "Sampling rate in Hz: 8000, 11025, 22050 or 44100")
         ->capture_default_str()

@@ -10,6 +10,7 @@
 #include "app/qt/desktop_window.h"
 #include "app/qt/qt_host.h"
 #include "engine/audio_engine.h"
+#include "engine/version.h"
 #include "mixer/level_controls.h"
 #include "mixer/mixer_extend.h"
 #include "platform/alsa/alsa_mixer.h"
@@ -30,8 +31,10 @@ int main(int argc, char** argv) {
     // toolkit starts (Qt's own options may still stand around them).
     const ui::DesktopCommandLine early = ui::parseDesktopCommandLine(argc, argv);
     if (early.help || early.version) {
-        std::fputs(early.help ? ui::desktopHelp("tarnix").c_str() : "tarnix " TARNIX_VERSION "\n",
-                   stdout);
+        const std::string text = early.help
+                                     ? ui::desktopHelp("tarnix")
+                                     : engine::versionNotice("tarnix " TARNIX_VERSION) + "\n";
+        std::fputs(text.c_str(), stdout);
         return 0;
     }
     if (!early.error.empty() && !early.unknownArgument) {

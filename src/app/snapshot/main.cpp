@@ -17,6 +17,7 @@
 #include "app/headless/recording_view.h"
 #include "app/snapshot/image_canvas.h"
 #include "engine/audio_engine.h"
+#include "engine/version.h"
 #include "mixer/level_controls.h"
 #include "platform/sim/sim_host.h"
 #include "platform/sim/sim_mixer.h"
@@ -222,7 +223,7 @@ int main(int argc, char** argv) {
     app.add_flag("--min-amplitude", o.minimum, "Show Minimum Amplitude");
     app.add_option("--select", o.select, "drag a selection from one column to another")
         ->expected(2);
-    app.set_version_flag("--version", "tarnix-snapshot " TARNIX_VERSION);
+    app.set_version_flag("--version", engine::versionNotice("tarnix-snapshot " TARNIX_VERSION));
     CLI11_PARSE(app, argc, argv);
     std::string error;
     if (app.count("--seconds"))

@@ -12,6 +12,7 @@
 #include "app/win32/gdi_canvas.h"
 #include "app/win32/main_view.h"
 #include "engine/audio_engine.h"
+#include "engine/version.h"
 #include "mixer/level_controls.h"
 #include "mixer/mixer_extend.h"
 #include "platform/win32/win32_platform.h"
@@ -135,7 +136,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int showComman
     if (line.help || line.version) {
         const std::string text = line.help
                                      ? ui::desktopHelp("tarnix.exe", ui::HelpLayout::MessageBox)
-                                     : std::string("tarnix.exe " TARNIX_VERSION);
+                                     : engine::versionNotice("tarnix.exe " TARNIX_VERSION);
         MessageBoxA(nullptr, text.c_str(), "Tarnix", MB_OK | MB_ICONINFORMATION);
         return 0;
     }
