@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Makes the .deb from a configured build and checks it: unpacked into a
-# throwaway root, every program is there, each command-line program runs and
-# has its man page; its dependencies name the libraries the programs link.
+# Makes the .deb from a configured build and checks it: lintian finds nothing
+# to complain about; unpacked into a throwaway root, every program is there,
+# each command-line program runs and has its man page; its dependencies name
+# the libraries the programs link.
 # `cmake --install` into a throwaway prefix must give the same programs.
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -12,6 +13,13 @@ if ! (cd "$out" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$out") >
   exit 1
 fi
 deb=$(ls "$out"/*.deb)
+# Debian's own checks: no error and no warning (the informational tags are
+# printed but do not fail; an override needs its reason in the override file).
+if ! lintian --fail-on error,warning --display-info "$deb" >"$out/lintian.log" 2>&1; then
+  cat "$out/lintian.log" >&2
+  echo "check-deb: lintian found errors or warnings in $(basename "$deb")" >&2
+  exit 1
+fi
 dpkg-deb --field "$deb" Depends | tee "$out/depends"
 grep -q libsndfile1 "$out/depends"
 grep -q libasound2 "$out/depends"

@@ -230,9 +230,15 @@ void addProcessingOptions(CLI::App& app, Options& o, ProcessingArgs& pending) {
                 pending.bandArgs.emplace_back(kind, v);
         };
     };
+    // The presets go into the description, where a help text or man page can
+    // wrap them, rather than into one unbreakable word after the option.
+    std::string presets;
+    for (const auto& name : names(bandPresets()))
+        presets += (presets.empty() ? "" : ", ") + name;
     app.add_option_function<std::vector<std::string>>("--band", band("band"),
-                                                      "Band preset, repeatable")
-        ->check(CLI::IsMember(names(bandPresets())))
+                                                      "Band preset, repeatable: " + presets)
+        ->check(CLI::IsMember(names(bandPresets())).description(""))
+        ->type_name("NAME")
         ->trigger_on_parse()
         ->allow_extra_args(false);
     app.add_option_function<std::vector<std::string>>(
