@@ -51,7 +51,9 @@ int main(int argc, char** argv) {
     // The window class's name is what the desktop sees as the program's class.
     QApplication::setApplicationName(QString::fromUtf8(ui::kMainWindowClass));
     QApplication::setApplicationVersion(QStringLiteral(TARNIX_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("tarnix"));
+    // The desktop entry's name (the application's ID), so that a Wayland
+    // session finds its icon and name.
+    QApplication::setDesktopFileName(QStringLiteral(TARNIX_APP_ID));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tarnix/icon.png")));
     // Only the quit message ends the program, after the window's shutdown.
     QApplication::setQuitOnLastWindowClosed(false);
