@@ -6,7 +6,7 @@
 # 1. Per-machine, silent (/S): the programs, README and licences land in
 #    Program Files\Tarnix, the Start-menu shortcut carries the program's icon,
 #    the uninstall key (HKLM) the About box's version; the zip holds the same
-#    files.
+#    files; the installed programs carry their version resources.
 # 2. The installed tarnix-file.exe writes the demo's output with the same bytes
 #    as the Linux tarnix-file.
 # 3. The installed tarnix.exe, started through the shortcut, opens its Welcome
@@ -164,6 +164,18 @@ uninstall() {
 install HKLM
 case "$dir" in */Program\ Files/Tarnix) ;; *) fail "HKLM: installed into $dir" ;; esac
 machine_dir=$dir
+# The installed (stripped) programs keep their version resources.
+if python3 "$source_dir/tests/windows/version_resource.py" "$source_dir/src/engine/version.h" \
+    "$dir/tarnix.exe" "$dir/tarnix-file.exe"; then
+    pass "the installed programs carry the version resource"
+else
+    fail "the installed programs' version resources"
+fi
+if grep -q "GPL-3.0-or-later" "$dir/README.txt" && grep -q "GNU GENERAL PUBLIC LICENSE" "$dir/LICENSE.txt"; then
+    pass "README.txt names the licence, LICENSE.txt holds it"
+else
+    fail "README.txt or LICENSE.txt lacks the licence"
+fi
 
 work=$out/file-tool
 mkdir -p "$work"
