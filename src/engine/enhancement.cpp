@@ -3,8 +3,21 @@
 // Noise power: each bin's periodogram is split by the probability that
 // speech is present (speech assumed 15 dB above the noise when present), and
 // the noise estimate follows the expected noise part by recursive averaging.
-// It follows the noise through speech, falls as fast as the noise does, and
-// rises within a second or two. The first frames with sound set it.
+// It follows the noise through speech and falls as fast as the noise does.
+// Guards keep it right where a receiver's sound changes at once:
+//  - Digital silence (a closed squelch, a digital source's pause) teaches
+//    nothing: the estimate is held through it, so the same noise is taken
+//    out from the first frames after the squelch opens again.
+//  - A stream's first frames are judged before anything is learnt: noise
+//    changes little from frame to frame and sets the estimate; speech
+//    changes a lot and is passed, the estimate starting far under it, so
+//    that speech which opens a stream is never taken for its noise.
+//  - A rise of the whole band, even across it and held for a moment, is
+//    followed at once, whatever the probability of speech says (speech
+//    never lifts the quietest bins evenly); and no bin's estimate stays far
+//    under its least smoothed power of the last second and a half (minimum
+//    statistics, as a bound), so that a rise in part of the band or a new
+//    steady tone is learnt within that time.
 //
 // Gain: the decision-directed a priori SNR, with a weight low enough to
 // follow onsets within a frame, and the log-spectral amplitude estimator;
@@ -55,17 +68,78 @@ constexpr double kNoiseFrameShare = 0.2;
 constexpr double kWidestSmoothing = 30.0;
 // Below this power a bin is taken as silent (16-bit input: far below one step).
 constexpr double kLeastNoise = 1.0;
-constexpr uint32_t kLearningFrames = 4;
 constexpr double kOneFifth = 1.0 / 5.0;
+
+// A frame whose samples' RMS is under one step is digital silence: its
+// half-spectrum power (the periodic Hann window's squares sum to 3/8 of the
+// frame) is below this.
+constexpr double kSilentFramePower = 3.0 / 8.0 * engine::kFftSize * engine::kEnhancedBins;
+// The first frames of a stream are judged before anything is learnt from
+// them: those that reach back before the start (a frame spans four hops)
+// and five more, whose changes from frame to frame tell noise from speech.
+constexpr uint32_t kFirstFullFrame = engine::kFftSize / engine::kHop - 1;
+constexpr uint32_t kJudgedFrames = kFirstFullFrame + 6;
+// Noise changes little from one frame to the next, speech a lot: a start
+// where more than kSpeechChanges of the bins, averaged over five bins, moved
+// by over 3 dB (a factor of two) from frame to frame is speech. Noise alone
+// moves about a fifth of them, clean speech most.
+constexpr double kChangeFactor = 2.0;
+constexpr double kSpeechChanges = 0.5;
+// A stream that opens with speech starts from this share of the quietest
+// the judged frames were (speech is quieter than that only between words).
+constexpr double kUnderSpeech = 0.01;
+// The smoothing over frames of the power the guards look at: fast, so that a
+// change is seen within a few frames.
+constexpr double kGuardSmoothing = 0.5;
+// The rise of the whole band: the tenth and the half percentile of the
+// smoothed power over the estimate, each over its value in steady noise.
+// The band has risen when the tenth is over kRiseRatio and the half no
+// more than kEvenSpread times as high (in speech the quietest bins stay
+// near the noise, or the spread is wide).
+constexpr double kTenthInNoise = 0.33;
+constexpr double kHalfInNoise = 0.82;
+constexpr double kRiseRatio = 3.0;
+constexpr double kEvenSpread = 1.4;
+// ... and each frame's power within this factor of the last one's, so that a
+// click, which is in four frames and then gone, is never taken for a rise.
+constexpr double kSteadyTotal = 2.0;
+// A bin's least smoothed power over the sub-windows, times this, bounds its
+// estimate from below: in steady noise the least is 0.09-0.3 of the mean,
+// so the bound stays under it and only a rise of several dB lifts it; a
+// higher bound would also lift the estimate in clean speech.
+constexpr double kMinimumBias = 1.5;
+// A bin within this ratio of the tracked noise is steady.
+constexpr double kSteadyRatio = 4.0;
+// The time spans, in seconds.
+constexpr double kGapSeconds = 0.25;
+constexpr double kRiseSeconds = 0.15;
+constexpr double kWindowSeconds = 0.375;
 
 }  // namespace
 
 void resetEnhancement(Enhancement& e) {
     e.frames = 0;
+    e.silentRun = 0;
+    e.changes = 0.0;
+    e.riseRun = 0;
+    e.windowCount = 0;
+    e.windowsFilled = 0;
     std::fill(std::begin(e.noise), std::end(e.noise), 0.0);
     std::fill(std::begin(e.presence), std::end(e.presence), 0.0);
     std::fill(std::begin(e.previous), std::end(e.previous), 0.0);
+    std::fill(std::begin(e.steady), std::end(e.steady), uint8_t{0});
     std::memset(e.pending, 0, sizeof e.pending);
+}
+
+void setEnhancementRate(Enhancement& e, int32_t sampleRate) {
+    const double framesPerSecond = static_cast<double>(sampleRate) / engine::kHop;
+    auto frames = [&](double seconds) {
+        return std::max<uint32_t>(1, static_cast<uint32_t>(seconds * framesPerSecond + 0.5));
+    };
+    e.gapFrames = frames(kGapSeconds);
+    // Longer than a click stays in the frames.
+    e.riseFrames = std::max(frames(kRiseSeconds), kFirstFullFrame + 3);
+    e.windowFrames = frames(kWindowSeconds);
 }
 
 void setEnhancementFloor(Enhancement& e, int db) {
@@ -187,29 +261,171 @@ TARNIX_AVX2 void gainPassesAvx2(Enhancement& e, const double* power, double* gai
 
 }  // namespace
 
+namespace {
+
+// Bins 2..kBins - 1, where the filter works: the guards judge the band there.
+constexpr uint32_t kJudgedLow = 2;
+constexpr uint32_t kJudged = engine::kBins - kJudgedLow;
+
+// Each bin's power averaged with two neighbours on either side (fewer at
+// the ends).
+void averageOverFive(const double* power, double* out) {
+    constexpr int32_t B = kEnhancedBins;
+    for (int32_t k = 0; k < B; ++k) {
+        double sum = 0.0;
+        int32_t count = 0;
+        for (int32_t j = k - 2; j <= k + 2; ++j) {
+            if (j < 0 || j >= B) continue;
+            sum += power[j];
+            count += 1;
+        }
+        out[k] = sum / count;
+    }
+}
+
+// The first frames of a stream: nothing is taken out while they are judged
+// (the estimate stays empty). Noise sets the estimate to its mean over the
+// full frames; speech (the frames change too much) to a small share of the
+// quietest they were, so that it is not taken for noise; the tracking then
+// learns the noise between words.
+void judgeStart(Enhancement& e, const double* power) {
+    constexpr uint32_t B = kEnhancedBins;
+    const uint32_t j = e.frames;
+    if (j < kFirstFullFrame) return;
+    double average[B];
+    averageOverFive(power, average);
+    if (j == kFirstFullFrame) {
+        std::copy(power, power + B, e.seedSum);
+        std::copy(average, average + B, e.quietest);
+    } else {
+        uint32_t changed = 0;
+        for (uint32_t k = kJudgedLow; k < engine::kBins; ++k) {
+            const double before = e.lastAverage[k], now = average[k];
+            changed += now > kChangeFactor * before || before > kChangeFactor * now;
+            e.quietest[k] = now < e.quietest[k] ? now : e.quietest[k];
+        }
+        for (uint32_t k = 0; k < B; ++k)
+            e.seedSum[k] += power[k];
+        e.changes += static_cast<double>(changed) / kJudged;
+    }
+    std::copy(average, average + B, e.lastAverage);
+    if (j + 1 < kJudgedFrames) {
+        // Meanwhile frames that look like noise so far are taken out as
+        // noise; speech passes.
+        const uint32_t seen = j - kFirstFullFrame;
+        const bool noiseSoFar = seen > 0 && e.changes < kSpeechChanges * seen;
+        for (uint32_t k = 0; k < B; ++k)
+            e.noise[k] = noiseSoFar ? e.seedSum[k] / (seen + 1) : 0.0;
+        return;
+    }
+    constexpr double deltas = kJudgedFrames - kFirstFullFrame - 1;
+    const bool speech = e.changes > kSpeechChanges * deltas;
+    for (uint32_t k = 0; k < B; ++k)
+        e.noise[k] = speech ? e.quietest[k] * kUnderSpeech : e.seedSum[k] / (deltas + 1.0);
+    // The frames passed while they were judged say nothing of the speech.
+    std::fill(std::begin(e.previous), std::end(e.previous), 0.0);
+}
+
+// The whole band risen evenly for kRiseSeconds: the estimate is raised by
+// the rise the last of those frames shows (the smoothed power has caught up
+// by then).
+void followRise(Enhancement& e, double total) {
+    double ratio[kJudged];
+    for (uint32_t k = 0; k < kJudged; ++k) {
+        const double n = e.noise[k + kJudgedLow];
+        ratio[k] = e.smoothed[k + kJudgedLow] / (n > kLeastNoise ? n : kLeastNoise);
+    }
+    constexpr uint32_t tenth = kJudged / 10, half = kJudged / 2;
+    std::nth_element(ratio, ratio + tenth, ratio + kJudged);
+    const double low = ratio[tenth] / kTenthInNoise;
+    std::nth_element(ratio + tenth + 1, ratio + half, ratio + kJudged);
+    const double middle = ratio[half] / kHalfInNoise;
+    const double before = e.lastTotal;
+    e.lastTotal = total;
+    if (!(low > kRiseRatio && middle < kEvenSpread * low) || total > kSteadyTotal * before ||
+        before > kSteadyTotal * total) {
+        e.riseRun = 0;
+        return;
+    }
+    e.riseLevel = low;
+    if (++e.riseRun < e.riseFrames) return;
+    for (uint32_t k = 0; k < kEnhancedBins; ++k)
+        e.noise[k] = (e.noise[k] > kLeastNoise ? e.noise[k] : kLeastNoise) * e.riseLevel;
+    e.riseRun = 0;
+}
+
+// The minimum search over kMinimumWindows sub-windows of the smoothed power,
+// a frame of silence counting as none. Once every sub-window has been
+// filled, no estimate stays under the least value found times the bias:
+// sound that stays, speech least of all, has its quiet moments within the
+// search, so what is under every one of them is noise.
+void searchMinimum(Enhancement& e, bool silent) {
+    constexpr uint32_t B = kEnhancedBins;
+    if (silent)
+        std::fill(e.minimum, e.minimum + B, 0.0);
+    else
+        for (uint32_t k = 0; k < B; ++k)
+            e.minimum[k] = e.smoothed[k] < e.minimum[k] ? e.smoothed[k] : e.minimum[k];
+    if (++e.windowCount < e.windowFrames) return;
+    std::copy(&e.minima[1][0], &e.minima[0][0] + kMinimumWindows * B, &e.minima[0][0]);
+    std::copy(e.minimum, e.minimum + B, e.minima[kMinimumWindows - 1]);
+    std::copy(e.smoothed, e.smoothed + B, e.minimum);
+    e.windowCount = 0;
+    if (e.windowsFilled < kMinimumWindows) e.windowsFilled += 1;
+}
+
+void boundByMinimum(Enhancement& e) {
+    if (e.windowsFilled < kMinimumWindows) return;
+    for (uint32_t k = 0; k < kEnhancedBins; ++k) {
+        double least = e.minimum[k];
+        for (uint32_t w = 0; w < kMinimumWindows; ++w)
+            least = e.minima[w][k] < least ? e.minima[w][k] : least;
+        const double bound = least * kMinimumBias;
+        e.noise[k] = bound > e.noise[k] ? bound : e.noise[k];
+    }
+}
+
+}  // namespace
+
 void enhancementGains(Enhancement& e, const double* power, double* gains) {
     constexpr uint32_t B = kEnhancedBins;
-    const bool learning = e.frames < kLearningFrames;
-    if (learning) {
-        double total = 0.0;
-        for (uint32_t k = 0; k < B; ++k)
-            total += power[k];
-        if (total == 0.0) {
-            // Silence before the first sound teaches nothing.
-            std::fill(gains, gains + B, 1.0);
-            return;
-        }
-        // The largest of the first frames: the stream's first frames are
-        // partly silence, and a noise estimate set too high falls within a
-        // few frames where one set too low would rise for seconds.
-        for (uint32_t k = 0; k < B; ++k)
-            e.noise[k] = e.noise[k] > power[k] ? e.noise[k] : power[k];
+    double total = 0.0;
+    for (uint32_t k = 0; k < B; ++k)
+        total += power[k];
+    if (total < kSilentFramePower) {
+        // Nothing to learn from silence, and nothing to take out of it.
+        if (e.silentRun < e.gapFrames) e.silentRun += 1;
+        if (e.frames >= kJudgedFrames) searchMinimum(e, true);
+        std::fill(gains, gains + B, 1.0);
+        std::fill(std::begin(e.steady), std::end(e.steady), uint8_t{0});
+        return;
+    }
+    const bool again = e.silentRun >= e.gapFrames;
+    e.silentRun = 0;
+    const bool judging = e.frames < kJudgedFrames;
+    if (judging) {
+        judgeStart(e, power);
         e.frames += 1;
     }
+    if (judging || again) {
+        // Sound after a gap: the smoothed power and the rise start afresh;
+        // the estimate is held, as the same noise is usually back.
+        std::copy(power, power + B, e.smoothed);
+        e.riseRun = 0;
+        e.lastTotal = total;
+    } else {
+        for (uint32_t k = 0; k < B; ++k)
+            e.smoothed[k] = kGuardSmoothing * e.smoothed[k] + (1.0 - kGuardSmoothing) * power[k];
+        followRise(e, total);
+        searchMinimum(e, false);
+        boundByMinimum(e);
+    }
     if (dsp::runAvx2())
-        gainPassesAvx2(e, power, gains, !learning);
+        gainPassesAvx2(e, power, gains, !judging);
     else
-        gainPassesBaseline(e, power, gains, !learning);
+        gainPassesBaseline(e, power, gains, !judging);
+    for (uint32_t k = 0; k < B; ++k)
+        e.steady[k] = power[k] < kSteadyRatio * e.noise[k] ? 1 : 0;
 }
 
 }  // namespace engine

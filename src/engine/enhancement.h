@@ -19,13 +19,38 @@ inline constexpr uint32_t kEnhancedBins = kBins + 1;
 inline constexpr int kDefaultEnhancementFloorDb = 30;
 inline constexpr int kMaxEnhancementFloorDb = 40;
 
+// The sub-windows of the search for each bin's recent minimum.
+inline constexpr uint32_t kMinimumWindows = 4;
+
 struct Enhancement {
     uint32_t on = 0;
     double floorGain = 1.0;  // 10^(-floor / 20)
     uint32_t frames = 0;     // frames with sound seen since the stage was reset
+    // Frame counts of the tracking's time spans, set from the rate.
+    uint32_t gapFrames = 11;     // digital silence after which sound is a new start
+    uint32_t riseFrames = 6;     // a rise of the whole band held this long is followed
+    uint32_t windowFrames = 16;  // one sub-window of the minimum search
+    uint32_t silentRun = 0;      // digitally silent frames in a row
+    double changes = 0.0;        // the first frames' share of bins that changed, summed
+    uint32_t riseRun = 0;        // frames in a row that looked like risen noise
+    double riseLevel = 0.0;      // the rise the last of them showed
+    double lastTotal = 0.0;      // the last frame's power
+    uint32_t windowCount = 0;    // frames in the current sub-window
+    uint32_t windowsFilled = 0;  // sub-windows completed since the last start
     double noise[kEnhancedBins] = {};
     double presence[kEnhancedBins] = {};  // smoothed probability of speech
     double previous[kEnhancedBins] = {};  // last frame's speech power estimate over the noise
+    double smoothed[kEnhancedBins] = {};  // the power smoothed over frames
+    // The first frames: their power summed, the quietest and the last of their
+    // powers averaged over five bins.
+    double seedSum[kEnhancedBins] = {};
+    double quietest[kEnhancedBins] = {};
+    double lastAverage[kEnhancedBins] = {};
+    double minimum[kEnhancedBins] = {};  // its least value in the current sub-window
+    double minima[kMinimumWindows][kEnhancedBins] = {};  // the last complete sub-windows'
+    // 1 where the bin's power stays near the tracked noise: a steady tone there
+    // is noise, not a harmonic of speech.
+    uint8_t steady[kEnhancedBins] = {};
     // The overlap-add of the exact synthesis, per channel.
     double pending[2][kFftSize] = {};
 };
@@ -34,6 +59,8 @@ struct Enhancement {
 void resetEnhancement(Enhancement& e);
 // Sets the floor in dB (0 passes everything; clamped to 0..kMaxEnhancementFloorDb).
 void setEnhancementFloor(Enhancement& e, int db);
+// Sets the tracking's time spans for a sampling rate (frames come every kHop samples).
+void setEnhancementRate(Enhancement& e, int32_t sampleRate);
 
 // The gains of bins 0..kBins for a frame whose powers are `power`, updating
 // the noise estimate and the stage's memory.

@@ -79,6 +79,7 @@ void CAudioEngine::startup(platform::MessageTarget* window, int32_t rate, uint32
     // The menu and the window only switch the enhancement; its floor must
     // already be the default, or switching it on would pass everything.
     engine::setEnhancementFloor(enhancement, engine::kDefaultEnhancementFloorDb);
+    engine::setEnhancementRate(enhancement, sampleRate);
     analysisSlot = 0;
     synthesisSlot = 1;
     for (uint32_t i = 0; i < binCount; ++i)
