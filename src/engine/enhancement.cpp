@@ -82,9 +82,9 @@ constexpr uint32_t kJudgedFrames = kFirstFullFrame + 6;
 // Noise changes little from one frame to the next, speech a lot: a start
 // where more than kSpeechChanges of the bins, averaged over five bins, moved
 // by over 3 dB (a factor of two) from frame to frame is speech. Noise alone
-// moves about a fifth of them, clean speech most.
+// moves a quarter of them, clean speech from half on.
 constexpr double kChangeFactor = 2.0;
-constexpr double kSpeechChanges = 0.5;
+constexpr double kSpeechChanges = 0.4;
 // A stream that opens with speech starts from this share of the quietest
 // the judged frames were (speech is quieter than that only between words).
 constexpr double kUnderSpeech = 0.01;
