@@ -22,7 +22,12 @@ a second of the start); its isolated peaks are musical_noise.py's count
 (warbling tones) from 0.3 to 2 s. A tone's reduction is the output's level
 at the tone's frequency over the input's, from 2 s on.
 
-    bench/quality_bench.py BUILD_DIR [--work DIR] [--keep] [--speed]
+With --receiver it also scores what receivers hand a listener beyond
+steady hiss (see receiver_conditions): squelch openings after digital
+silence, the noise rising or falling by 10 dB, and clean speech from a
+digital source after a digitally silent lead-in, at 8000 and 11025 Hz.
+
+    bench/quality_bench.py BUILD_DIR [--work DIR] [--keep] [--speed] [--receiver]
 
 BUILD_DIR holds src/app/file/tarnix-file and bench/speex_denoise (the
 release preset's build/release). --speed also times 10 minutes of noisy
@@ -32,6 +37,7 @@ import argparse
 import array
 import math
 import os
+import random
 import shutil
 import subprocess
 import sys
@@ -67,6 +73,7 @@ SYSTEMS = [
     ("Tarnix, equalizer off, noise floor 50", "tarnix", ["--no-equalizer", "--noise-floor", "50"]),
     ("Tarnix --enhance", "tarnix", ["--enhance"]),
     ("Tarnix --enhance --expandor", "tarnix", ["--enhance", "--expandor"]),
+    ("Tarnix --enhance --heterodyne fast", "tarnix", ["--enhance", "--heterodyne", "fast"]),
     ("SpeexDSP -30 dB, 128", "speex", []),
 ]
 # The 5000 Hz mode, on by default, watches only 4900-5100 Hz: Tarnix takes
@@ -87,12 +94,12 @@ def read_wav(path):
     return [float(x) for x in data]
 
 
-def write_wav(path, samples):
+def write_wav(path, samples, rate=RATE):
     clipped = array.array("h", (max(-32767, min(32767, int(round(x)))) for x in samples))
     with wave.open(path, "wb") as w:
         w.setnchannels(1)
         w.setsampwidth(2)
-        w.setframerate(RATE)
+        w.setframerate(rate)
         w.writeframes(clipped.tobytes())
 
 
@@ -100,12 +107,12 @@ def energy(x):
     return sum(v * v for v in x)
 
 
-def make_speech(work, index, voice, text):
+def make_speech(work, index, voice, text, rate=RATE, lead=LEAD, dither=True):
     raw = os.path.join(work, f"espeak{index}.wav")
-    out = os.path.join(work, f"speech{index}.wav")
+    out = os.path.join(work, f"speech{index}-{rate}-{lead}-{dither}.wav")
     run(["espeak-ng", "-v", voice, "-s", "150", "-w", raw, text])
-    run(["sox", "-R", raw, "-r", str(RATE), "-b", "16", "-c", "1", out, "pad", str(LEAD), "0.5",
-         "norm", "-6"])
+    run(["sox", "-R"] + ([] if dither else ["-D"]) +
+        [raw, "-r", str(rate), "-b", "16", "-c", "1", out, "pad", str(lead), "0.5", "norm", "-6"])
     return read_wav(out)
 
 
@@ -201,13 +208,14 @@ class Runner:
         self.count = 0
         self.delays = {}
 
-    def process(self, system, samples, extra=()):
+    def process(self, system, samples, extra=(), rate=RATE):
         name, program, options = system
-        options = options + list(extra) if program == "tarnix" else options
+        if program == "tarnix" and not (extra and extra[0] in options):
+            options = options + list(extra)
         self.count += 1
         src = os.path.join(self.work, f"in{self.count}.wav")
         dst = os.path.join(self.work, f"out{self.count}.wav")
-        write_wav(src, samples)
+        write_wav(src, samples, rate)
         if program == "tarnix":
             run([self.tarnix, "-q"] + options + [src, dst])
         else:
@@ -220,12 +228,91 @@ class Runner:
         return self.delays[system[0]]
 
 
+# What receivers hand a listener beyond steady hiss, for the systems that
+# take out noise: the squelch, a band that changes, a digital source.
+RECEIVER_SYSTEMS = ["Tarnix --enhance", "Tarnix --enhance --heterodyne fast",
+                    "SpeexDSP -30 dB, 128"]
+OPENINGS = 3
+
+
+def seeded_noise(n, seed):
+    """Gaussian white noise of unit power, the same in every run."""
+    rng = random.Random(seed)
+    return [rng.gauss(0.0, 1.0) for _ in range(n)]
+
+
+def reduction(x, y, a, b):
+    return 10 * math.log10(energy(x[a:b]) / max(energy(y[a:b]), 1e-9))
+
+
+def receiver_conditions(runner, work, systems):
+    """Rows of the receiver table: name -> one cell per system.
+
+    Squelch: OPENINGS times 2 s of digital silence, then 1.5 s of noise
+    alone and the speech in that noise (6 dB under the speech); the noise
+    alone turned down from 0.25 to 1 s after each opening. Steps: speech in
+    noise, a second of noise alone, the noise 10 dB higher (or lower) from
+    then on, 1.5 s of it alone and the speech again; the noise alone turned
+    down 0.25-1 s after the step. A digital source: clean speech after 2 s
+    of digital silence, at 8000 and 11025 Hz; its output SNR overall and
+    over the first 2 s of speech.
+    """
+    rows = {}
+
+    def add(row, name, value):
+        rows.setdefault(row, {}).setdefault(name, []).append(value)
+
+    for v, (voice, text) in enumerate(VOICES):
+        for rate in (11025, 8000):
+            s = make_speech(work, v, voice, text, rate, 0, False)
+            n, second = len(s), rate
+            rms = math.sqrt(energy(s) / n)
+            quiet = [0.0] * (2 * rate)
+            lead = quiet + s
+            for system in systems:
+                y = aligned(runner.process(system, lead, rate=rate), runner.delays.get(system[0], 0),
+                            len(lead))
+                add(f"digital source {rate} Hz: output SNR / first 2 s, dB", system[0],
+                    (snr(lead[2 * rate:], y[2 * rate:]),
+                     snr(lead[2 * rate:4 * rate], y[2 * rate:4 * rate])))
+            if rate != RATE:
+                continue
+            hiss = scaled(seeded_noise(OPENINGS * (3 * rate + n), 100 + v), 0.5 * rms)
+            x, opens = [], []
+            for o in range(OPENINGS):
+                x += quiet
+                opens.append(len(x))
+                part = [0.0] * (3 * rate // 2) + s
+                x += mix(part, hiss[o * len(part):(o + 1) * len(part)])
+            for system in systems:
+                y = aligned(runner.process(system, x, rate=rate), runner.delays.get(system[0], 0),
+                            len(x))
+                cells = [reduction(x, y, t + second // 4, t + second) for t in opens]
+                add("squelch: noise alone 0.25-1 s after the first opening / the later ones, dB",
+                    system[0], (cells[0], min(cells[1:])))
+            for step in (10, -10):
+                t = n + second
+                x = s + [0.0] * (second + 3 * second // 2) + s
+                base = seeded_noise(len(x), 200 + v)
+                factor = 10 ** (step / 20)
+                x = [a + 0.3 * rms * b * (factor if i >= t else 1.0)
+                     for i, (a, b) in enumerate(zip(x, base))]
+                for system in systems:
+                    y = aligned(runner.process(system, x, rate=rate),
+                                runner.delays.get(system[0], 0), len(x))
+                    add(f"noise {step:+d} dB: noise alone 0.25-1 s after the step, dB", system[0],
+                        reduction(x, y, t + second // 4, t + second))
+    return rows
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("build")
     parser.add_argument("--work", help="keep the corpus and outputs here")
     parser.add_argument("--speed", action="store_true", help="also time 10 minutes per program")
     parser.add_argument("--only", help="run only the systems whose name contains this")
+    parser.add_argument("--receiver", action="store_true",
+                        help="also the receiver conditions: squelch, noise steps, a digital source")
     args = parser.parse_args()
     work = args.work or tempfile.mkdtemp(prefix="quality_bench.")
     os.makedirs(work, exist_ok=True)
@@ -319,6 +406,23 @@ def main():
             for name in names
         ]
         print(f"| {hz} Hz tone alone / under speech, dB | " + " | ".join(cells) + " |")
+
+    if args.receiver:
+        receiver = [s for s in systems if s[0] in RECEIVER_SYSTEMS]
+        rows = receiver_conditions(runner, work, receiver)
+        print()
+        print("| | " + " | ".join(s[0] for s in receiver) + " |")
+        print("|---" * (len(receiver) + 1) + "|")
+        for row, cells in rows.items():
+            out = []
+            for s in receiver:
+                values = cells[s[0]]
+                if isinstance(values[0], tuple):
+                    out.append(" / ".join(f"{mean([v[i] for v in values]):.1f}"
+                                          for i in range(len(values[0]))))
+                else:
+                    out.append(f"{mean(values):.1f}")
+            print(f"| {row} | " + " | ".join(out) + " |")
 
     if args.speed:
         long = os.path.join(work, "long.wav")

@@ -127,7 +127,7 @@ void resetEnhancement(Enhancement& e) {
     std::fill(std::begin(e.noise), std::end(e.noise), 0.0);
     std::fill(std::begin(e.presence), std::end(e.presence), 0.0);
     std::fill(std::begin(e.previous), std::end(e.previous), 0.0);
-    std::fill(std::begin(e.steady), std::end(e.steady), uint8_t{0});
+    std::fill(std::begin(e.steady), std::end(e.steady), 0.0);
     std::memset(e.pending, 0, sizeof e.pending);
 }
 
@@ -249,6 +249,8 @@ TARNIX_INLINE void gainPasses(Enhancement& e, const double* __restrict power,
     smoothNoiseFrame(power, gains, a);
     for (uint32_t k = 0; k < B; ++k)
         previous[k] = gains[k] * gains[k] * gamma[k];
+    for (uint32_t k = 0; k < B; ++k)
+        e.steady[k] = power[k] < kSteadyRatio * noise[k] ? 1.0 : 0.0;
 }
 
 void gainPassesBaseline(Enhancement& e, const double* power, double* gains, bool track) {
@@ -329,7 +331,8 @@ void judgeStart(Enhancement& e, const double* power) {
 // The whole band risen evenly for kRiseSeconds: the estimate is raised by
 // the rise the last of those frames shows (the smoothed power has caught up
 // by then).
-void followRise(Enhancement& e, double total) {
+// The percentiles of a frame whose band may have risen; false when it has not.
+bool risenEvenly(const Enhancement& e, double& rise) {
     double ratio[kJudged];
     for (uint32_t k = 0; k < kJudged; ++k) {
         const double n = e.noise[k + kJudgedLow];
@@ -337,17 +340,31 @@ void followRise(Enhancement& e, double total) {
     }
     constexpr uint32_t tenth = kJudged / 10, half = kJudged / 2;
     std::nth_element(ratio, ratio + tenth, ratio + kJudged);
-    const double low = ratio[tenth] / kTenthInNoise;
+    rise = ratio[tenth] / kTenthInNoise;
     std::nth_element(ratio + tenth + 1, ratio + half, ratio + kJudged);
     const double middle = ratio[half] / kHalfInNoise;
+    return rise > kRiseRatio && middle < kEvenSpread * rise;
+}
+
+TARNIX_INLINE void followRise(Enhancement& e, double total) {
     const double before = e.lastTotal;
     e.lastTotal = total;
-    if (!(low > kRiseRatio && middle < kEvenSpread * low) || total > kSteadyTotal * before ||
-        before > kSteadyTotal * total) {
+    // Most frames have a tenth of the bins or more under the rise's
+    // threshold: counted first, the percentiles are needed only when the
+    // band may have risen.
+    constexpr double under = kRiseRatio * kTenthInNoise;
+    uint64_t low = 0;
+    for (uint32_t k = kJudgedLow; k < engine::kBins; ++k) {
+        const double n = e.noise[k] > kLeastNoise ? e.noise[k] : kLeastNoise;
+        low += e.smoothed[k] <= under * n;
+    }
+    const bool steadyTotal = !(total > kSteadyTotal * before || before > kSteadyTotal * total);
+    double rise = 0.0;
+    if (low > kJudged / 10 || !steadyTotal || !risenEvenly(e, rise)) {
         e.riseRun = 0;
         return;
     }
-    e.riseLevel = low;
+    e.riseLevel = rise;
     if (++e.riseRun < e.riseFrames) return;
     for (uint32_t k = 0; k < kEnhancedBins; ++k)
         e.noise[k] = (e.noise[k] > kLeastNoise ? e.noise[k] : kLeastNoise) * e.riseLevel;
@@ -359,7 +376,7 @@ void followRise(Enhancement& e, double total) {
 // filled, no estimate stays under the least value found times the bias:
 // sound that stays, speech least of all, has its quiet moments within the
 // search, so what is under every one of them is noise.
-void searchMinimum(Enhancement& e, bool silent) {
+TARNIX_INLINE void searchMinimum(Enhancement& e, bool silent) {
     constexpr uint32_t B = kEnhancedBins;
     if (silent)
         std::fill(e.minimum, e.minimum + B, 0.0);
@@ -372,32 +389,64 @@ void searchMinimum(Enhancement& e, bool silent) {
     std::copy(e.smoothed, e.smoothed + B, e.minimum);
     e.windowCount = 0;
     if (e.windowsFilled < kMinimumWindows) e.windowsFilled += 1;
+    // The least of the complete sub-windows, kept for the frames to come.
+    for (uint32_t k = 0; k < B; ++k) {
+        double least = e.minima[0][k];
+        for (uint32_t w = 1; w < kMinimumWindows; ++w)
+            least = e.minima[w][k] < least ? e.minima[w][k] : least;
+        e.least[k] = least;
+    }
 }
 
-void boundByMinimum(Enhancement& e) {
+TARNIX_INLINE void boundByMinimum(Enhancement& e) {
     if (e.windowsFilled < kMinimumWindows) return;
     for (uint32_t k = 0; k < kEnhancedBins; ++k) {
-        double least = e.minimum[k];
-        for (uint32_t w = 0; w < kMinimumWindows; ++w)
-            least = e.minima[w][k] < least ? e.minima[w][k] : least;
+        const double least = e.minimum[k] < e.least[k] ? e.minimum[k] : e.least[k];
         const double bound = least * kMinimumBias;
         e.noise[k] = bound > e.noise[k] ? bound : e.noise[k];
     }
+}
+
+// The guards' passes over the bins, on vectors where the processor has them.
+TARNIX_INLINE void guardPasses(Enhancement& e, const double* power, double total) {
+    for (uint32_t k = 0; k < kEnhancedBins; ++k)
+        e.smoothed[k] = kGuardSmoothing * e.smoothed[k] + (1.0 - kGuardSmoothing) * power[k];
+    followRise(e, total);
+    searchMinimum(e, false);
+    boundByMinimum(e);
+}
+
+void guardPassesBaseline(Enhancement& e, const double* power, double total) {
+    guardPasses(e, power, total);
+}
+
+TARNIX_AVX2 void guardPassesAvx2(Enhancement& e, const double* power, double total) {
+    guardPasses(e, power, total);
+}
+
+// The frame's power, summed in four lanes.
+double framePower(const double* power) {
+    double lanes[4] = {};
+    uint32_t k = 0;
+    for (; k + 4 <= kEnhancedBins; k += 4)
+        for (uint32_t j = 0; j < 4; ++j)
+            lanes[j] += power[k + j];
+    for (; k < kEnhancedBins; ++k)
+        lanes[0] += power[k];
+    return (lanes[0] + lanes[1]) + (lanes[2] + lanes[3]);
 }
 
 }  // namespace
 
 void enhancementGains(Enhancement& e, const double* power, double* gains) {
     constexpr uint32_t B = kEnhancedBins;
-    double total = 0.0;
-    for (uint32_t k = 0; k < B; ++k)
-        total += power[k];
+    const double total = framePower(power);
     if (total < kSilentFramePower) {
         // Nothing to learn from silence, and nothing to take out of it.
         if (e.silentRun < e.gapFrames) e.silentRun += 1;
         if (e.frames >= kJudgedFrames) searchMinimum(e, true);
         std::fill(gains, gains + B, 1.0);
-        std::fill(std::begin(e.steady), std::end(e.steady), uint8_t{0});
+        std::fill(std::begin(e.steady), std::end(e.steady), 0.0);
         return;
     }
     const bool again = e.silentRun >= e.gapFrames;
@@ -413,19 +462,15 @@ void enhancementGains(Enhancement& e, const double* power, double* gains) {
         std::copy(power, power + B, e.smoothed);
         e.riseRun = 0;
         e.lastTotal = total;
+    } else if (dsp::runAvx2()) {
+        guardPassesAvx2(e, power, total);
     } else {
-        for (uint32_t k = 0; k < B; ++k)
-            e.smoothed[k] = kGuardSmoothing * e.smoothed[k] + (1.0 - kGuardSmoothing) * power[k];
-        followRise(e, total);
-        searchMinimum(e, false);
-        boundByMinimum(e);
+        guardPassesBaseline(e, power, total);
     }
     if (dsp::runAvx2())
         gainPassesAvx2(e, power, gains, !judging);
     else
         gainPassesBaseline(e, power, gains, !judging);
-    for (uint32_t k = 0; k < B; ++k)
-        e.steady[k] = power[k] < kSteadyRatio * e.noise[k] ? 1 : 0;
 }
 
 }  // namespace engine

@@ -48,9 +48,10 @@ struct Enhancement {
     double lastAverage[kEnhancedBins] = {};
     double minimum[kEnhancedBins] = {};  // its least value in the current sub-window
     double minima[kMinimumWindows][kEnhancedBins] = {};  // the last complete sub-windows'
+    double least[kEnhancedBins] = {};                    // and the least of those
     // 1 where the bin's power stays near the tracked noise: a steady tone there
     // is noise, not a harmonic of speech.
-    uint8_t steady[kEnhancedBins] = {};
+    double steady[kEnhancedBins] = {};
     // The overlap-add of the exact synthesis, per channel.
     double pending[2][kFftSize] = {};
 };

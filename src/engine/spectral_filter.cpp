@@ -107,7 +107,7 @@ bool CAudioEngine::heterodyneReduction(uint32_t k, double m) {
     const double above = k + 2 < binCount ? stored[k + 2] : 0.0;
     // With enhancement on, a peak counts only where the bin stays near the
     // tracked noise: a steady tone, not a harmonic of voiced speech.
-    const bool steady = enhancement.on == 0 || enhancement.steady[k] != 0;
+    const bool steady = enhancement.on == 0 || enhancement.steady[k] != 0.0;
     if (steady && m > kPeakRatio * below && m > kPeakRatio * above) {
         if (heterodyneCounters[k] != kCounterLimit) heterodyneCounters[k] += 1;
     } else if (heterodyneCounters[k] != 0) {
