@@ -75,16 +75,20 @@ constexpr double kOneFifth = 1.0 / 5.0;
 // frame) is below this.
 constexpr double kSilentFramePower = 3.0 / 8.0 * engine::kFftSize * engine::kEnhancedBins;
 // The first frames of a stream are judged before anything is learnt from
-// them: those that reach back before the start (a frame spans four hops)
-// and five more, whose changes from frame to frame tell noise from speech.
-constexpr uint32_t kFirstFullFrame = engine::kFftSize / engine::kHop - 1;
-constexpr uint32_t kJudgedFrames = kFirstFullFrame + 6;
-// Noise changes little from one frame to the next, speech a lot: a start
-// where more than kSpeechChanges of the bins, averaged over five bins, moved
-// by over 3 dB (a factor of two) from frame to frame is speech. Noise alone
-// moves a quarter of them, clean speech from half on.
+// them: how each changes from the one before tells noise from speech. Noise
+// keeps its shape from frame to frame (the first frames, which reach back
+// before the start, only grow as a whole), speech does not: a start where
+// more than kSpeechChanges of the bins, averaged over five bins, moved by
+// over 3 dB (a factor of two) against the frame's median change is speech.
+// Noise moves about a quarter of them, clean speech 0.45 or more. While the
+// frames are judged, those that look like noise so far (fewer than
+// kNoiseSoFar moved) are taken out as noise, and speech passes.
+constexpr uint32_t kJudgedFrames = 6;
+// The hops one frame spans.
+constexpr uint32_t kHopsPerFrame = engine::kFftSize / engine::kHop;
 constexpr double kChangeFactor = 2.0;
-constexpr double kSpeechChanges = 0.4;
+constexpr double kSpeechChanges = 0.35;
+constexpr double kNoiseSoFar = 0.3;
 // A stream that opens with speech starts from this share of the quietest
 // the judged frames were (speech is quieter than that only between words).
 constexpr double kUnderSpeech = 0.01;
@@ -138,7 +142,7 @@ void setEnhancementRate(Enhancement& e, int32_t sampleRate) {
     };
     e.gapFrames = frames(kGapSeconds);
     // Longer than a click stays in the frames.
-    e.riseFrames = std::max(frames(kRiseSeconds), kFirstFullFrame + 3);
+    e.riseFrames = std::max(frames(kRiseSeconds), kHopsPerFrame + 2);
     e.windowFrames = frames(kWindowSeconds);
 }
 
@@ -285,52 +289,54 @@ void averageOverFive(const double* power, double* out) {
     }
 }
 
-// The first frames of a stream: nothing is taken out while they are judged
-// (the estimate stays empty). Noise sets the estimate to its mean over the
-// full frames; speech (the frames change too much) to a small share of the
-// quietest they were, so that it is not taken for noise; the tracking then
+// The first frames of a stream. Noise sets the estimate to the largest of
+// their powers (an estimate set too high falls within a few frames, one set
+// too low would rise for seconds); speech to a small share of the quietest
+// they were, so that it is not taken for noise, and the tracking then
 // learns the noise between words.
 void judgeStart(Enhancement& e, const double* power) {
     constexpr uint32_t B = kEnhancedBins;
     const uint32_t j = e.frames;
-    if (j < kFirstFullFrame) return;
     double average[B];
     averageOverFive(power, average);
-    if (j == kFirstFullFrame) {
+    if (j == 0) {
         std::copy(power, power + B, e.seedSum);
         std::copy(average, average + B, e.quietest);
-    } else {
-        uint32_t changed = 0;
-        for (uint32_t k = kJudgedLow; k < engine::kBins; ++k) {
-            const double before = e.lastAverage[k], now = average[k];
-            changed += now > kChangeFactor * before || before > kChangeFactor * now;
-            e.quietest[k] = now < e.quietest[k] ? now : e.quietest[k];
-        }
-        for (uint32_t k = 0; k < B; ++k)
-            e.seedSum[k] += power[k];
-        e.changes += static_cast<double>(changed) / kJudged;
+        std::copy(average, average + B, e.lastAverage);
+        std::fill(std::begin(e.noise), std::end(e.noise), 0.0);
+        return;
+    }
+    double ratio[kJudged];
+    for (uint32_t k = 0; k < kJudged; ++k) {
+        const double before = e.lastAverage[k + kJudgedLow];
+        ratio[k] = average[k + kJudgedLow] / (before > kLeastNoise ? before : kLeastNoise);
+    }
+    double middle[kJudged];
+    std::copy(ratio, ratio + kJudged, middle);
+    std::nth_element(middle, middle + kJudged / 2, middle + kJudged);
+    const double median = middle[kJudged / 2];
+    uint32_t changed = 0;
+    for (uint32_t k = 0; k < kJudged; ++k)
+        changed += ratio[k] > kChangeFactor * median || median > kChangeFactor * ratio[k];
+    e.changes += static_cast<double>(changed) / kJudged;
+    for (uint32_t k = 0; k < B; ++k) {
+        e.seedSum[k] = power[k] > e.seedSum[k] ? power[k] : e.seedSum[k];
+        e.quietest[k] = average[k] < e.quietest[k] ? average[k] : e.quietest[k];
     }
     std::copy(average, average + B, e.lastAverage);
     if (j + 1 < kJudgedFrames) {
-        // Meanwhile frames that look like noise so far are taken out as
-        // noise; speech passes.
-        const uint32_t seen = j - kFirstFullFrame;
-        const bool noiseSoFar = seen > 0 && e.changes < kSpeechChanges * seen;
+        const bool noiseSoFar = e.changes < kNoiseSoFar * j;
         for (uint32_t k = 0; k < B; ++k)
-            e.noise[k] = noiseSoFar ? e.seedSum[k] / (seen + 1) : 0.0;
+            e.noise[k] = noiseSoFar ? e.seedSum[k] : 0.0;
         return;
     }
-    constexpr double deltas = kJudgedFrames - kFirstFullFrame - 1;
-    const bool speech = e.changes > kSpeechChanges * deltas;
+    const bool speech = e.changes > kSpeechChanges * (kJudgedFrames - 1);
     for (uint32_t k = 0; k < B; ++k)
-        e.noise[k] = speech ? e.quietest[k] * kUnderSpeech : e.seedSum[k] / (deltas + 1.0);
+        e.noise[k] = speech ? e.quietest[k] * kUnderSpeech : e.seedSum[k];
     // The frames passed while they were judged say nothing of the speech.
     std::fill(std::begin(e.previous), std::end(e.previous), 0.0);
 }
 
-// The whole band risen evenly for kRiseSeconds: the estimate is raised by
-// the rise the last of those frames shows (the smoothed power has caught up
-// by then).
 // The percentiles of a frame whose band may have risen; false when it has not.
 bool risenEvenly(const Enhancement& e, double& rise) {
     double ratio[kJudged];

@@ -41,8 +41,8 @@ struct Enhancement {
     double presence[kEnhancedBins] = {};  // smoothed probability of speech
     double previous[kEnhancedBins] = {};  // last frame's speech power estimate over the noise
     double smoothed[kEnhancedBins] = {};  // the power smoothed over frames
-    // The first frames: their power summed, the quietest and the last of their
-    // powers averaged over five bins.
+    // The first frames: the largest of their powers, the quietest and the last
+    // of their powers averaged over five bins.
     double seedSum[kEnhancedBins] = {};
     double quietest[kEnhancedBins] = {};
     double lastAverage[kEnhancedBins] = {};
