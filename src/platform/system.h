@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform::sys {
 
@@ -16,7 +17,10 @@ inline constexpr int kStandardInput = 0;
 inline constexpr int kStandardOutput = 1;
 inline constexpr int kStandardError = 2;
 
-// Raw samples must pass the standard streams unchanged: no text mode.
+// Raw samples must pass the standard streams unchanged: no text mode. On
+// POSIX, a standard descriptor that is closed at start is opened on the null
+// device first, so that no file the program opens later takes its number
+// (messages for standard error would go into it).
 void prepareStandardStreams();
 bool isTerminal(int fd);
 
@@ -42,17 +46,46 @@ enum class Kind {
 // cannot be told.
 bool kindOf(const std::string& path, Kind& kind);
 bool isSymbolicLink(const std::string& path);
+// The descriptor `path` names when it is one of this program's own open
+// descriptors by a name such as /dev/stdout or /dev/fd/N (links followed),
+// and what it is open on.
+struct NamedDescriptor {
+    int fd = -1;
+    Kind kind = Kind::Device;
+};
+std::optional<NamedDescriptor> descriptorNamed(const std::string& path);
 // Opens a device or FIFO for writing in place; -1 with errno set.
 int openInPlace(const std::string& path);
 // The longest file name `dir` allows.
 size_t nameLimit(const std::string& dir);
+// The mode a new file would get (what the umask leaves of 0666).
+int newFileMode();
+// The permission bits of an existing file, or newFileMode() for a missing one.
+int modeFor(const std::string& path);
 // Creates a new file from `pattern`, whose last six characters are replaced
-// to make the name unique, with the mode a new file gets; -1 with errno set.
-int createTemporary(std::string& pattern);
+// to make the name unique, with `mode` from the moment it exists (never more
+// open: a private file's new contents stay private); -1 with errno set.
+int createTemporary(std::string& pattern, int mode);
 // Puts `from` in the place of `to`, replacing it with the old file's owner
-// and mode; a file with several hard links is rewritten in place instead.
-// False with errno set.
+// and mode. A file with several hard links is rewritten in place instead:
+// its old contents are first copied aside, so that a failure (a full disk)
+// puts them back, and the ending signals wait until the rewrite is over.
+// False with errno set, `to` as it was.
 bool replaceFile(const std::string& from, const std::string& to);
+// A file of the program's own opened for reading and writing in place; -1
+// with errno set.
+int openToUpdate(const std::string& path);
+// Reads up to `count` bytes at `at`: how many, or -1 with errno set.
+int64_t readAt(int fd, void* bytes, size_t count, int64_t at);
+// Writes all `count` bytes at `at`; false with errno set.
+bool writeAt(int fd, const void* bytes, size_t count, int64_t at);
+// Moves to the end of an open file: its size, or -1 with errno set.
+int64_t seekToEnd(int fd);
+// Writes the whole of the finished file `from` into `fd` where it stands (at
+// its end when it appends), then removes `from`. The ending signals wait
+// until it is over; a failure takes back what was added at the end. False
+// with errno set.
+bool copyInto(const std::string& from, int fd);
 
 // Room for one large object that is cleared when it is made, such as the
 // engine (about a megabyte): on Linux in a huge page where the kernel gives
@@ -62,6 +95,10 @@ bool replaceFile(const std::string& from, const std::string& to);
 void* largeBlock(size_t bytes);
 void releaseLargeBlock(void* block, size_t bytes);
 
+// The signals whose default action ends the program and that a program can
+// take: all but the faults of its own code (SIGSEGV, SIGBUS, SIGFPE, SIGILL)
+// and the two that show up as write errors (SIGPIPE, SIGXFSZ).
+std::vector<int> endingSignals();
 // Calls `handler` on the signals that end a program; a closed pipe and the
 // file-size limit show up as write errors instead of signals.
 void onEndingSignals(void (*handler)(int));

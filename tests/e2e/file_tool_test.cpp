@@ -509,10 +509,77 @@ TEST_F(FileTool, OutputNamesLinksAndSpecialFiles) {
     EXPECT_EQ(filesInDir(), before);
 }
 
+// A file with several hard links is rewritten in place: a full disk half-way
+// puts the old contents back under every name, and a signal waits until the
+// file is whole again.
+TEST_F(FileTool, HardLinkedOutputSurvivesAFullDiskAndSignals) {
+    if (geteuid() != 0 || runShell("unshare -m true").code != 0)
+        GTEST_SKIP() << "needs root to mount a small file system";
+    writeAudio(path("in.wav"), noise(8000, 1, 10.0, 21));
+    ASSERT_EQ(runTool("-q " + path("in.wav") + " " + path("plain.wav")).code, 0);
+    // Room for the new file once, not twice.
+    Result r = runShell(
+        "export T; unshare -m bash -c 'mkdir -p " + path("small") +
+        " && mount -t tmpfs -o size=256k tmpfs " + path("small") + " && cd " + path("small") +
+        " && printf old > out.wav && ln out.wav twin.wav"
+        " && { $T -q ../in.wav out.wav; echo status $?; cat twin.wav; echo; ls -A; }'");
+    EXPECT_NE(r.output.find("status 1\nold\nout.wav\ntwin.wav\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("No space left on device"), std::string::npos) << r.output;
+
+    // Writes slowed down, and Ctrl-C as soon as the old file is touched.
+    if (runShell("strace -o /dev/null true").code != 0) GTEST_SKIP() << "no strace to slow writes";
+    r = runShell("cd " + dir.string() +
+                 " && rmdir small && printf old > out.wav && ln out.wav twin.wav\n"
+                 "strace -f -o /dev/null -e trace=write,pwrite64 "
+                 "-e inject=write,pwrite64:delay_enter=100000 $T -q in.wav out.wav & pid=$!\n"
+                 "for i in $(seq 400); do [ \"$(cat out.wav)\" = old ] && ! ls -A | grep -q "
+                 "'^\\.out\\.wav\\.old' || break; sleep 0.01; done\n"
+                 "kill -INT $(cat /proc/$pid/task/*/children); wait $pid; ls -A");
+    EXPECT_EQ(r.output, "in.wav\nout.wav\nplain.wav\ntwin.wav\n") << r.output;
+    EXPECT_EQ(slurp(path("twin.wav")), slurp(path("plain.wav")));
+}
+
+// The new recording is never more open than the file it replaces, not even
+// while it is written.
+TEST_F(FileTool, TemporaryFileHasTheOutputsModeFromTheStart) {
+    writeAudio(path("in.wav"), noise(8000, 1, 1.0, 22));
+    const Result r = runShell("cd " + dir.string() +
+                              " && printf old > out.wav && chmod 600 out.wav && mkfifo in.fifo"
+                              " && exec 3<>in.fifo && cat in.wav >&3\n"
+                              "$T -q in.fifo out.wav & pid=$!\n"
+                              "for i in $(seq 100); do ls -A | grep -q '^\\.out\\.wav\\.tmp' "
+                              "&& break; sleep 0.05; done\n"
+                              "stat -c %a .out.wav.tmp-*; kill $pid; wait $pid; rm in.fifo");
+    EXPECT_EQ(r.output, "600\n") << r.output;
+}
+
+// /dev/stdout and /dev/fd/N name what the shell opened: written as it stands,
+// appended to when it appends, never replaced by name.
+TEST_F(FileTool, DescriptorNamesAreWrittenAsTheyStand) {
+    writeAudio(path("in.wav"), noise(8000, 1, 0.5, 23));
+    writeAudio(path("in2.wav"), noise(8000, 1, 0.3, 24));
+    ASSERT_EQ(runTool("-q --raw " + path("in.wav") + " " + path("a.raw")).code, 0);
+    ASSERT_EQ(runTool("-q --raw " + path("in2.wav") + " " + path("b.raw")).code, 0);
+    ASSERT_EQ(runTool("-q " + path("in.wav") + " " + path("a.wav")).code, 0);
+    const Result r = runShell(
+        "cd " + dir.string() +
+        " && printf kept > app.raw && $T -q --raw in.wav /dev/stdout >> app.raw"
+        " && printf kept > app.wav && $T in.wav /dev/stdout >> app.wav"
+        " && printf kept > fd.raw && $T -q --raw in.wav /dev/fd/3 3>> fd.raw"
+        " && { $T -q --raw in.wav /dev/stdout; $T -q --raw in2.wav /proc/self/fd/1; } > two.raw"
+        " && ls -A | grep -c deleted");
+    EXPECT_EQ(r.code, 1) << r.output;  // grep found no stray file
+    EXPECT_NE(r.output.find("wrote '/dev/stdout'"), std::string::npos) << r.output;
+    EXPECT_TRUE(slurp(path("app.raw")) == "kept" + slurp(path("a.raw")));
+    EXPECT_TRUE(slurp(path("app.wav")) == "kept" + slurp(path("a.wav")));
+    EXPECT_TRUE(slurp(path("fd.raw")) == "kept" + slurp(path("a.raw")));
+    EXPECT_TRUE(slurp(path("two.raw")) == slurp(path("a.raw")) + slurp(path("b.raw")));
+}
+
 TEST_F(FileTool, SignalsRemoveTheTemporaryFileAndEndWithTheirStatus) {
     writeAudio(path("in.wav"), noise(8000, 1, 2.0, 7));
     std::ofstream(path("out.wav")) << "precious";
-    for (const char* signal : {"INT", "TERM", "HUP", "QUIT", "USR1"}) {
+    for (const char* signal : {"INT", "TERM", "HUP", "QUIT", "USR1", "PWR", "IO", "RTMIN+1"}) {
         // The input arrives through a FIFO that this shell keeps open, so the
         // run is caught waiting with its temporary file open.
         const Result r = runShell("cd " + dir.string() +
@@ -525,17 +592,27 @@ TEST_F(FileTool, SignalsRemoveTheTemporaryFileAndEndWithTheirStatus) {
                                   std::string(signal) +
                                   " $pid; wait $pid 2>/dev/null; status=$?; rm in.fifo\n"
                                   "ls -A | grep -c '^\\.out\\.wav\\.tmp'; exit $status");
-        const int expected = 128 + std::map<std::string, int>{{"INT", SIGINT},
-                                                              {"TERM", SIGTERM},
-                                                              {"HUP", SIGHUP},
-                                                              {"QUIT", SIGQUIT},
-                                                              {"USR1", SIGUSR1}}
-                                       .at(signal);
+        const int expected =
+            128 + std::map<std::string, int>{{"INT", SIGINT},   {"TERM", SIGTERM},
+                                             {"HUP", SIGHUP},   {"QUIT", SIGQUIT},
+                                             {"USR1", SIGUSR1}, {"PWR", SIGPWR},
+                                             {"IO", SIGIO},     {"RTMIN+1", SIGRTMIN + 1}}
+                      .at(signal);
         EXPECT_EQ(r.code, expected) << signal << ": " << r.output;
         EXPECT_EQ(r.output.substr(0, 2), "1\n") << signal << ": " << r.output;
         EXPECT_EQ(r.output.substr(r.output.size() - 2), "0\n") << signal << ": " << r.output;
         EXPECT_EQ(slurp(path("out.wav")), "precious");
     }
+    // A batch ended by any of them stops its workers, which leave nothing behind.
+    const Result batch = runShell("cd " + dir.string() +
+                                  " && mkfifo b.fifo && exec 3<>b.fifo && cat in.wav >&3\n"
+                                  "$T -q --jobs 2 --output-dir done in.wav b.fifo & pid=$!\n"
+                                  "for i in $(seq 100); do ls -A done 2>/dev/null | grep -q "
+                                  "'^\\.b\\.wav\\.tmp' && break; sleep 0.05; done\n"
+                                  "kill -PWR $pid; wait $pid; status=$?; sleep 0.2; rm b.fifo\n"
+                                  "ls -A done; exit $status");
+    EXPECT_EQ(batch.code, 128 + SIGPWR) << batch.output;
+    EXPECT_EQ(batch.output.find(".tmp"), std::string::npos) << batch.output;
 }
 
 // Standard output that another program set not to block is waited for, not
@@ -651,6 +728,24 @@ TEST_F(FileTool, OutputsLargerThanAWavFileHoldsAreWrittenAsRf64) {
         EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, c.format) << c.output;
         EXPECT_TRUE(readAudio(path(c.output)).samples == expected.samples) << c.output;
         EXPECT_EQ(filesInDir(), files + 1) << c.output;  // no temporary file left
+    }
+    // Grown where it is: what an RF64 file written from the start holds, with
+    // no second copy (room for the file once is enough), and the notice
+    // never goes into the file when standard error is closed.
+    EXPECT_TRUE(slurp(path("grown.wav")) == slurp(path("asked.rf64")));
+    const Result closed = runShell("cd " + dir.string() + " && $T -q --stereo " + limit +
+                                   "in.wav closed.wav 2>&- && $T -q --stereo " + limit +
+                                   "--rate 8000 - closed.raw.wav < in.raw 2>&-");
+    EXPECT_EQ(closed.code, 0) << closed.output;
+    EXPECT_TRUE(slurp(path("closed.wav")) == slurp(path("grown.wav")));
+    EXPECT_TRUE(slurp(path("closed.raw.wav")) == slurp(path("grown.wav")));
+    if (geteuid() == 0 && runShell("unshare -m true").code == 0) {
+        const Result small = runShell(
+            "export T; cd " + dir.string() +
+            " && mkdir small && unshare -m bash -c 'mount -t tmpfs -o size=448k tmpfs small"
+            " && $T -q --stereo --check-wav-limit 300000 in.wav small/big.wav"
+            " && cmp small/big.wav asked.rf64'; status=$?; rmdir small; exit $status");
+        EXPECT_EQ(small.code, 0) << small.output;
     }
 }
 

@@ -55,11 +55,6 @@ SF_VIRTUAL_IO nowhereFunctions() {
     io.tell = [](void* f) { return static_cast<File*>(f)->at; };
     return io;
 }
-
-std::string parentOf(const std::string& path) {
-    const std::filesystem::path p(path);
-    return p.has_parent_path() ? p.parent_path().string() : std::string(".");
-}
 }  // namespace
 
 // ---- input ----
@@ -247,61 +242,31 @@ size_t InputFile::readRaw(int16_t* samples, size_t count) {
 OutputFile::OutputFile(const std::string& path, Format format, int rate, int channels, int64_t skip,
                        int64_t wavLimit)
     : path_(path),
+      target_(path),
       rate_(rate),
       wavLimit_(wavLimit),
       format_(format),
       channels_(channels),
       skip_(skip) {
-    if (path == "-") {
-        fd_ = sys::kStandardOutput;
-        ownsFd_ = false;
-    } else {
-        sys::Kind kind;
-        if (!sys::kindOf(path, kind))
-            throw FileError(named(path) + ": cannot write it" + why(errno));
-        // Only a file that is replaced is looked for where its links end; a
-        // device or pipe is opened as named, since a link to one need not be
-        // a path (/dev/stdout on a pipe leads to "pipe:[N]").
-        target_ =
-            kind == sys::Kind::Regular || kind == sys::Kind::Missing ? followLinks(path) : path;
-        if (kind == sys::Kind::Directory) throw FileError(named(path) + ": is a directory");
-        if (kind == sys::Kind::Refused)
-            throw FileError(named(path) + ": is a block device or socket; refusing to write to it");
-        if (kind == sys::Kind::Fifo && format == Format::Wav)
-            throw FileError(named(path) +
-                            ": is a FIFO; a WAV file needs a regular file (--raw writes raw "
-                            "samples into it)");
-        if (kind == sys::Kind::Null && format == Format::Wav) {
-            nowhere_ = true;
-        } else if (kind == sys::Kind::Device || kind == sys::Kind::Fifo ||
-                   kind == sys::Kind::Null) {
-            // A device or FIFO is written in place, never replaced.
-            fd_ = sys::openInPlace(target_);
-            if (fd_ < 0) throw FileError(named(path) + ": cannot write it" + why(errno));
-        } else {
-            // A hidden temporary file beside the target, its name cut to fit
-            // the directory's limit.
-            const std::string dir = parentOf(target_);
-            std::string base = std::filesystem::path(target_).filename().string();
-            const std::string suffix = ".tmp-XXXXXX";
-            const size_t room = sys::nameLimit(dir) - 1 - suffix.size();
-            if (base.size() > room) base.resize(room);
-            std::string pattern = dir + "/." + base + suffix;
-            tempPattern_ = pattern;
-            fd_ = sys::createTemporary(pattern);
-            if (fd_ < 0)
-                throw FileError(named(path) + ": cannot write in " + named(dir) + why(errno));
-            temp_ = pattern;
-            signals::setTemporary(temp_);
-        }
+    const sys::Kind kind = target_.kind();
+    if (kind == sys::Kind::Fifo && format == Format::Wav)
+        throw FileError(named(path) +
+                        ": is a FIFO; a WAV file needs a regular file (--raw writes raw "
+                        "samples into it)");
+    // A WAV file to a null device that cannot seek goes nowhere by itself.
+    nowhere_ = kind == sys::Kind::Null && format == Format::Wav;
+    if (!nowhere_) {
+        fd_ = target_.open(format == Format::Wav);
+        ownsFd_ = target_.ownsFd();
     }
     if (format == Format::Wav) {
         SF_INFO info{};
         info.samplerate = rate;
         info.channels = channels;
         info.format = headerFormat();
-        // Only a file that can be written again can change its format later.
-        growable_ = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV && !temp_.empty();
+        // Only a file of its own can change its format later.
+        growable_ =
+            (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV && !target_.temporary().empty();
         errno = 0;
         static SF_VIRTUAL_IO nowhereIo = nowhereFunctions<Nowhere>();
         file_ = nowhere_ ? sf_open_virtual(&nowhereIo, SFM_WRITE, &info, &nowhereFile_)
@@ -310,14 +275,12 @@ OutputFile::OutputFile(const std::string& path, Format format, int rate, int cha
             const int error = errno;
             std::string reason = sf_strerror(nullptr);
             if (error != 0) reason = std::strerror(error);
-            if (ownsFd_) close(fd_);
+            if (ownsFd_ && fd_ >= 0) close(fd_);
             fd_ = -1;
-            if (!temp_.empty()) unlink(temp_.c_str());
-            signals::setTemporary({});
             throw FileError(named(path) + ": cannot write the WAV file (" + reason + ")");
         }
         fd_ = -1;  // libsndfile owns it now
-        if (!temp_.empty()) pending_.reserve(2 * kChunkValues);
+        if (!target_.temporary().empty()) pending_.reserve(2 * kChunkValues);
     }
 }
 
@@ -334,8 +297,57 @@ int OutputFile::headerFormat() const {
     return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
 }
 
-// A WAV file's sizes would wrap: the rest of the file, and what is already
-// written, go into an RF64 file instead (the same samples, 64-bit sizes).
+namespace {
+// The header libsndfile gives an RF64 file of 16-bit samples with nothing in
+// it, so that a grown file is what it would have written from the start.
+std::vector<unsigned char> emptyRf64Header(int rate, int channels) {
+    struct Memory {
+        std::vector<unsigned char> bytes;
+        sf_count_t at = 0;
+    } memory;
+    SF_VIRTUAL_IO io{};
+    io.get_filelen = [](void* m) {
+        return static_cast<sf_count_t>(static_cast<Memory*>(m)->bytes.size());
+    };
+    io.seek = [](sf_count_t offset, int whence, void* data) {
+        auto* m = static_cast<Memory*>(data);
+        const auto end = static_cast<sf_count_t>(m->bytes.size());
+        m->at = offset + (whence == SEEK_CUR ? m->at : whence == SEEK_END ? end : 0);
+        return m->at;
+    };
+    io.read = [](void*, sf_count_t, void*) { return sf_count_t{0}; };
+    io.write = [](const void* from, sf_count_t count, void* data) {
+        auto* m = static_cast<Memory*>(data);
+        const auto end = static_cast<size_t>(m->at + count);
+        if (end > m->bytes.size()) m->bytes.resize(end);
+        std::memcpy(m->bytes.data() + m->at, from, static_cast<size_t>(count));
+        m->at += count;
+        return count;
+    };
+    io.tell = [](void* m) { return static_cast<Memory*>(m)->at; };
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = SF_FORMAT_RF64 | SF_FORMAT_PCM_16;
+    SNDFILE* file = sf_open_virtual(&io, SFM_WRITE, &info, &memory);
+    if (file) sf_close(file);
+    return memory.bytes;
+}
+
+// Where its 64-bit sizes stand: the RIFF size, the data size, the frames.
+constexpr size_t kRf64Sizes[] = {20, 28, 36};
+
+void putLittle64(unsigned char* at, uint64_t value) {
+    for (int i = 0; i < 8; ++i)
+        at[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+}  // namespace
+
+// A WAV file's sizes would wrap: it becomes RF64 where it is. Its samples move
+// up by what the larger header needs (working from the end, so that only
+// those few bytes more are needed on the disk), the header goes in front, and
+// the rest of the samples are appended; commit() settles the sizes.
 void OutputFile::becomeRf64() {
     growable_ = false;
     errno = 0;
@@ -345,45 +357,41 @@ void OutputFile::becomeRf64() {
         return;
     }
     file_ = nullptr;
-    std::string pattern = tempPattern_;
-    const int fd = sys::createTemporary(pattern);
-    if (fd < 0) {
-        fail(std::strerror(errno), errno);
-        return;
-    }
-    signals::setTemporary(pattern, 1);
-    SF_INFO in{};
-    SNDFILE* from = sf_open(temp_.c_str(), SFM_READ, &in);
-    SF_INFO info{};
-    info.samplerate = rate_;
-    info.channels = channels_;
-    info.format = SF_FORMAT_RF64 | SF_FORMAT_PCM_16;
-    SNDFILE* to = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
-    bool copied = from && to;
-    std::vector<int16_t> chunk(kChunkValues);
-    const sf_count_t frames = static_cast<sf_count_t>(kChunkValues) / channels_;
-    for (sf_count_t got = 1; copied && got > 0;) {
-        errno = 0;
-        got = sf_readf_short(from, chunk.data(), frames);
-        copied = got >= 0 && sf_writef_short(to, chunk.data(), got) == got;
-    }
-    const int error = errno != 0 ? errno : EIO;
-    if (from) sf_close(from);
-    if (!copied) {
-        if (to)
-            sf_close(to);
-        else
-            close(fd);
-        unlink(pattern.c_str());
-        signals::setTemporary({}, 1);
+    constexpr int64_t kWavHeader = 44;
+    rf64Header_ = emptyRf64Header(rate_, channels_);
+    const int fd = sys::openToUpdate(target_.temporary());
+    const int64_t size = fd >= 0 ? sys::seekToEnd(fd) : -1;
+    if (rf64Header_.size() < static_cast<size_t>(kWavHeader) || size < kWavHeader) {
+        const int error = errno != 0 ? errno : EIO;
+        if (fd >= 0) close(fd);
         fail(std::strerror(error), error);
         return;
     }
-    unlink(temp_.c_str());
-    temp_ = pattern;
-    signals::setTemporary(temp_);
-    signals::setTemporary({}, 1);
-    file_ = to;
+    const int64_t shift = static_cast<int64_t>(rf64Header_.size()) - kWavHeader;
+    rf64Data_ = size - kWavHeader;
+    std::vector<unsigned char> chunk(1 << 20);
+    bool moved = true;
+    for (int64_t end = kWavHeader + rf64Data_; moved && end > kWavHeader;) {
+        const int64_t from = std::max(kWavHeader, end - static_cast<int64_t>(chunk.size()));
+        const auto count = static_cast<size_t>(end - from);
+        const int64_t got = sys::readAt(fd, chunk.data(), count, from);
+        moved = got == static_cast<int64_t>(count) &&
+                sys::writeAt(fd, chunk.data(), count, from + shift);
+        if (got >= 0 && got != static_cast<int64_t>(count)) errno = EIO;
+        end = from;
+    }
+    // The rest of the samples go after these.
+    if (moved)
+        moved =
+            sys::writeAt(fd, rf64Header_.data(), rf64Header_.size(), 0) && sys::seekToEnd(fd) >= 0;
+    if (!moved) {
+        const int error = errno != 0 ? errno : EIO;
+        close(fd);
+        fail(std::strerror(error), error);
+        return;
+    }
+    fd_ = fd;
+    ownsFd_ = true;
     notice();
 }
 
@@ -397,10 +405,7 @@ void OutputFile::notice() const {
 OutputFile::~OutputFile() {
     if (file_) sf_close(file_);
     if (fd_ >= 0 && ownsFd_) close(fd_);
-    if (!committed_ && !temp_.empty()) {
-        unlink(temp_.c_str());
-        signals::setTemporary({});
-    }
+    // target_ removes the temporary file unless committed.
 }
 
 void OutputFile::fail(const std::string& reason, int error) {
@@ -454,7 +459,7 @@ void OutputFile::write(const int16_t* values, size_t count) {
         if (!writeRaw(values + first, n)) return;
     } else {
         pending_.insert(pending_.end(), values + first, values + first + n);
-        if (temp_.empty() || pending_.size() >= kChunkValues) writePending();
+        if (target_.temporary().empty() || pending_.size() >= kChunkValues) writePending();
         if (!error_.empty()) return;
     }
     written_ += n / perFrame;
@@ -467,6 +472,12 @@ void OutputFile::writePending() {
     if (growable_ && wavBytes_ + 2 * n > wavLimit_) becomeRf64();
     if (!error_.empty()) return;
     wavBytes_ += 2 * n;
+    if (!file_) {
+        // An RF64 file grown from a WAV file: its samples as they are.
+        if (writeRaw(pending_.data(), n)) rf64Data_ += 2 * n;
+        pending_.clear();
+        return;
+    }
     errno = 0;
     if (sf_write_short(file_, pending_.data(), n) != n) {
         const int error = errno;
@@ -476,7 +487,16 @@ void OutputFile::writePending() {
 }
 
 void OutputFile::commit() {
-    if (file_) writePending();
+    if (format_ == Format::Wav) writePending();
+    if (error_.empty() && !rf64Header_.empty() && fd_ >= 0) {
+        // The grown file's sizes, now that they are known.
+        const auto header = static_cast<int64_t>(rf64Header_.size());
+        putLittle64(&rf64Header_[kRf64Sizes[0]], static_cast<uint64_t>(header + rf64Data_ - 8));
+        putLittle64(&rf64Header_[kRf64Sizes[1]], static_cast<uint64_t>(rf64Data_));
+        putLittle64(&rf64Header_[kRf64Sizes[2]], static_cast<uint64_t>(rf64Data_ / 2 / channels_));
+        if (!sys::writeAt(fd_, rf64Header_.data(), rf64Header_.size(), 0))
+            fail(std::strerror(errno), errno);
+    }
     if (!error_.empty())
         throw FileError(named(path_) + ": cannot write it (" + error_ + ")" +
                         (errorCode_ == EFBIG ? ": the file-size limit was reached" : ""));
@@ -492,32 +512,8 @@ void OutputFile::commit() {
         fd_ = -1;
         if (closed != 0) throw FileError(named(path_) + ": cannot write it" + why(errno));
     }
-    if (!temp_.empty() && !sys::replaceFile(temp_, target_))
-        throw FileError(named(path_) + ": cannot replace it" + why(errno));
+    target_.commit();
     committed_ = true;
-    signals::setTemporary({});
-}
-
-bool sameFile(const std::string& a, const std::string& b) {
-    if (a == "-" || b == "-") return false;
-    std::error_code ec;
-    if (std::filesystem::equivalent(a, b, ec)) return true;
-    std::error_code eca, ecb;
-    const auto ca = std::filesystem::weakly_canonical(a, eca);
-    const auto cb = std::filesystem::weakly_canonical(b, ecb);
-    return !eca && !ecb && ca == cb;
-}
-
-std::string followLinks(const std::string& path) {
-    std::filesystem::path p(path);
-    for (int hops = 0; hops < 40; ++hops) {
-        if (!sys::isSymbolicLink(p.string())) return p.string();
-        std::error_code ec;
-        const std::filesystem::path to = std::filesystem::read_symlink(p, ec);
-        if (ec) return p.string();
-        p = to.is_absolute() ? to : p.parent_path() / to;
-    }
-    return p.string();  // a loop: opening it reports the error
 }
 
 }  // namespace file_tool

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/file/output_target.h"
 #include "engine/audio_engine.h"
 #include "platform/sim/sim_wave.h"
 
@@ -21,11 +22,6 @@ namespace file_tool {
 
 // Output sample n is the engine's output sample n + kPipelineDelay.
 inline constexpr int64_t kPipelineDelay = engine::kPipelineDelay;
-
-// Thrown with a one-line message naming the file and what is wrong.
-struct FileError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
 
 // The input's samples, then silence until every one of them has come out of
 // the pipeline. Its length is what the file holds, whatever its header says.
@@ -114,6 +110,8 @@ class OutputFile final : public sim::SampleSink {
     void setFrames(int64_t frames) { frames_ = frames; }
     bool complete() const { return frames_ >= 0 && written_ == frames_; }
     int64_t written() const { return written_; }
+    // The samples end up on standard output (messages must not go there).
+    bool toStandardOutput() const { return target_.toStandardOutput(); }
     int peak() const { return peak_; }
     // The first write error (empty while there is none), and whether it was
     // the reader of a pipe going away.
@@ -133,14 +131,16 @@ class OutputFile final : public sim::SampleSink {
     void notice() const;
     int headerFormat() const;
 
-    std::string path_;    // as given, for messages
-    std::string target_;  // the file written or replaced (links followed)
-    std::string temp_;    // empty when writing directly
-    std::string tempPattern_;
+    std::string path_;  // as given, for messages
+    OutputTarget target_;
     int rate_;
     int64_t wavLimit_;
     int64_t wavBytes_ = 0;   // sample bytes handed to the WAV writer
     bool growable_ = false;  // a plain WAV that may still become RF64
+    // Once grown: the RF64 header (its sizes settled at the end), and the
+    // sample bytes written after it.
+    std::vector<unsigned char> rf64Header_;
+    int64_t rf64Data_ = 0;
     Format format_;
     SNDFILE* file_ = nullptr;
     int fd_ = -1;
@@ -166,12 +166,5 @@ class OutputFile final : public sim::SampleSink {
     // with every block.
     std::vector<int16_t> pending_;
 };
-
-// Whether two paths name the same file (also through links or other spellings).
-bool sameFile(const std::string& a, const std::string& b);
-
-// The file a path names once symbolic links are followed (the path itself
-// when it is not a link or cannot be resolved).
-std::string followLinks(const std::string& path);
 
 }  // namespace file_tool

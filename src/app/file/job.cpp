@@ -164,7 +164,7 @@ JobResult run(const Options& o) {
         const int64_t blockLength = engine::blockLengthFor(rate);
         const long long blocks = (input->frames() + kPipelineDelay + blockLength - 1) / blockLength;
         // Standard output may be carrying the samples.
-        std::FILE* to = o.output == kStandardStream ? stderr : stdout;
+        std::FILE* to = output.toStandardOutput() ? stderr : stdout;
         const std::string written =
             o.output == kStandardStream ? std::string("standard output") : "'" + o.output + "'";
         std::fprintf(to,

@@ -11,10 +11,10 @@
 int main(int argc, char** argv) {
     using namespace file_tool;
     namespace sys = platform::sys;
+    sys::prepareStandardStreams();
     int exitCode = 0;
     const auto options = parseOptions(argc, argv, exitCode);
     if (!options) return exitCode;
-    sys::prepareStandardStreams();
     if (!options->inputs.empty()) return runBatch(*options);
 
     // A live stream ends on the first signal after flushing what is complete.

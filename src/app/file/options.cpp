@@ -133,6 +133,30 @@ std::string parseNumber(const std::string& text, double& value) {
     return {};
 }
 
+std::string parseWhole(const std::string& text, int lo, int hi, int& value) {
+    const std::string range = "from " + std::to_string(lo) + " to " + std::to_string(hi);
+    if (text.empty()) return "expected a whole number " + range + "; found nothing";
+    const size_t sign = text[0] == '-' || text[0] == '+' ? 1 : 0;
+    const std::string digits = text.substr(sign);
+    if (!digits.empty() &&
+        std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        const size_t first = digits.find_first_not_of('0');
+        const std::string plain = first == std::string::npos ? "0" : digits.substr(first);
+        long long n = plain.size() > 12 ? LLONG_MAX : std::stoll(plain);
+        if (text[0] == '-') n = -n;
+        if (n < lo || n > hi) return quoted(text) + " is out of range; expected " + range;
+        value = static_cast<int>(n);
+        return {};
+    }
+    const Reading r = read(text);
+    if (!r.number || std::isnan(r.value))
+        return quoted(text) + " is not a number; expected a whole number " + range;
+    if (std::isfinite(r.value) && r.value == std::floor(r.value) && std::fabs(r.value) < 1e12)
+        return quoted(text) + " is not written as a whole number; write " +
+               std::to_string(static_cast<long long>(r.value));
+    return quoted(text) + " is not a whole number; expected one " + range;
+}
+
 std::string parseRate(const std::string& text, int lo, int hi, const std::vector<int>& allowed,
                       int& rate) {
     std::string range;
@@ -219,10 +243,10 @@ void addProcessingOptions(CLI::App& app, Options& o, ProcessingArgs& pending) {
     app.add_flag("--enhance", o.enhance,
                  "Speech enhancement: takes out broadband hiss, in place of the equalizer, "
                  "averaging, the noise floor and (unless --expandor) the expandor");
-    app.add_option("--enhance-floor", o.enhanceFloor,
-                   "With --enhance: the most a bin is turned down, in dB (0 to 40)")
-        ->check(CLI::Range(0, engine::kMaxEnhancementFloorDb))
-        ->capture_default_str();
+    app.add_option("--enhance-floor", pending.enhanceFloor,
+                   "With --enhance: the most a bin is turned down, in dB (0 to 40; default " +
+                       std::to_string(o.enhanceFloor) + ")")
+        ->type_name("DB");
 
     auto band = [&pending](const char* kind) {
         return [&pending, kind](const std::vector<std::string>& values) {
@@ -264,6 +288,15 @@ std::string finishProcessingOptions(Options& o, const ProcessingArgs& pending) {
             if (!error.empty()) return "--" + kind + ": " + error;
         }
         o.bands.push_back(step);
+    }
+    // An option that only means something with --enhance is not silently dropped.
+    if (!o.enhance && (pending.enhanceFloor || o.expandor))
+        return std::string(pending.enhanceFloor ? "--enhance-floor" : "--expandor") +
+               ": only with --enhance";
+    if (pending.enhanceFloor) {
+        const std::string error =
+            parseWhole(*pending.enhanceFloor, 0, engine::kMaxEnhancementFloorDb, o.enhanceFloor);
+        if (!error.empty()) return "--enhance-floor: " + error;
     }
     engine::Settings& typed = o.settings;
     typed.prefilter = o.prefilter == "voice"   ? engine::Prefilter::Voice
@@ -320,8 +353,9 @@ std::optional<Options> parseOptions(int argc, char** argv, int& exitCode) {
     app.add_option("--output-dir", o.outputDir,
                    "Batch: write DIR/NAME.wav for every INPUT (NAME.raw with --raw)")
         ->type_name("DIR");
-    app.add_option("--jobs", o.jobs, "Batch: files processed at once (default: processors)")
-        ->check(CLI::Range(1, 1024))
+    std::string jobsText;
+    app.add_option("--jobs", jobsText,
+                   "Batch: files processed at once, 1 to 1024 (default: processors)")
         ->type_name("N");
     app.add_flag("--raw", o.raw, "Write OUTPUT as raw signed 16-bit little-endian samples");
     std::string rateText;
@@ -354,6 +388,10 @@ std::optional<Options> parseOptions(int argc, char** argv, int& exitCode) {
     if (app.count("--rate")) {
         const std::string error = parseRate(rateText, kMinRate, kMaxRate, {}, o.rawRate);
         if (!error.empty()) return usageError("--rate: " + error);
+    }
+    if (app.count("--jobs")) {
+        const std::string error = parseWhole(jobsText, 1, 1024, o.jobs);
+        if (!error.empty()) return usageError("--jobs: " + error);
     }
 
     // Where the samples come from and go to.

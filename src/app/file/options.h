@@ -65,6 +65,7 @@ std::optional<Options> parseOptions(int argc, char** argv, int& exitCode);
 struct ProcessingArgs {
     std::vector<std::pair<std::string, std::string>> bandArgs;  // kind, value, in order
     std::optional<std::string> minAmplitude;                    // checked when finishing
+    std::optional<std::string> enhanceFloor;                    // checked when finishing
 };
 void addProcessingOptions(CLI::App& app, Options& options, ProcessingArgs& pending);
 std::string finishProcessingOptions(Options& options, const ProcessingArgs& pending);
@@ -73,6 +74,9 @@ std::string finishProcessingOptions(Options& options, const ProcessingArgs& pend
 // Each returns what is wrong with the text ("" when it is good), for a
 // message that starts with the option's name.
 
+// A whole number from lo to hi written in decimal digits, with a sign at
+// most (a leading zero is still decimal: "010" is ten; "0x10" is refused).
+std::string parseWhole(const std::string& text, int lo, int hi, int& value);
 // A finite number; a magnitude too small to hold reads as 0 or near it.
 std::string parseNumber(const std::string& text, double& value);
 // A sampling rate: a whole number of hertz written without a leading zero,

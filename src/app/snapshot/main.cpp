@@ -5,14 +5,16 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 
 #include "app/file/audio_files.h"
 #include "app/file/options.h"
+#include "app/file/output_target.h"
 #include "app/file/signals.h"
 #include "app/headless/recording_view.h"
 #include "app/snapshot/image_canvas.h"
@@ -62,62 +64,43 @@ int rateButton(int rate) {
     }
 }
 
-// Writes the picture as tarnix-file writes audio: a regular file through a
-// hidden temporary file that replaces it only once complete, a device or
-// FIFO in place; nothing that is not ours is ever removed.
-void writeImage(const snapshot::ImageCanvas& image, const std::string& path) {
+// Whether a name ends with an extension, in any case (X.PPM is a PPM image).
+bool endsWith(const std::string& name, const std::string& extension) {
+    return name.size() > extension.size() &&
+           std::equal(extension.rbegin(), extension.rend(), name.rbegin(), [](char e, char c) {
+               return e == std::tolower(static_cast<unsigned char>(c));
+           });
+}
+
+// Writes the picture where tarnix-file would write audio, the same way (see
+// OutputTarget); "-" is standard output. Returns whether the picture went
+// to standard output.
+bool writeImage(const snapshot::ImageCanvas& image, const std::string& path) {
     using file_tool::FileError;
-    namespace sys = platform::sys;
-    const std::string name = "'" + path + "'";
+    const std::string name = path == "-" ? std::string("standard output") : "'" + path + "'";
     auto reason = [](int error) { return std::string(" (") + std::strerror(error) + ")"; };
-    sys::Kind kind;
-    if (!sys::kindOf(path, kind)) throw FileError(name + ": cannot write it" + reason(errno));
-    if (kind == sys::Kind::Directory) throw FileError(name + ": is a directory");
-    if (kind == sys::Kind::Refused)
-        throw FileError(name + ": is a block device or socket; refusing to write to it");
-    const bool inPlace =
-        kind == sys::Kind::Device || kind == sys::Kind::Fifo || kind == sys::Kind::Null;
-    const std::string target = inPlace ? path : file_tool::followLinks(path);
-    std::string temporary;
-    int fd = -1;
-    if (inPlace) {
-        fd = sys::openInPlace(target);
-    } else {
-        const std::filesystem::path t(target);
-        const std::string dir = t.has_parent_path() ? t.parent_path().string() : ".";
-        std::string base = t.filename().string();
-        const std::string suffix = ".tmp-XXXXXX";
-        const size_t room = sys::nameLimit(dir) - 1 - suffix.size();
-        if (base.size() > room) base.resize(room);
-        temporary = dir + "/." + base + suffix;
-        fd = sys::createTemporary(temporary);
-        if (fd >= 0) file_tool::signals::setTemporary(temporary);
-    }
-    if (fd < 0) throw FileError(name + ": cannot write it" + reason(errno));
-    std::FILE* f = fdopen(fd, "wb");
-    if (!f) close(fd);
-    const bool ppm = path.size() >= 4 && path.compare(path.size() - 4, 4, ".ppm") == 0;
+    file_tool::OutputTarget target(path);
+    int fd = target.open(true);
+    if (!target.ownsFd()) fd = dup(fd);  // standard output itself stays open
+    std::FILE* f = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+    if (!f && fd >= 0) close(fd);
     errno = 0;
-    bool written = f && image.write(f, ppm);
+    bool written = f && image.write(f, endsWith(path, ".ppm"));
     int error = errno != 0 ? errno : EIO;
     if (f && std::fclose(f) != 0 && written) {
         written = false;
         error = errno;
     }
-    if (written && !temporary.empty() && !sys::replaceFile(temporary, target)) {
-        written = false;
-        error = errno;
-    }
-    if (!temporary.empty()) {
-        if (!written) unlink(temporary.c_str());
-        file_tool::signals::setTemporary({});
-    }
     if (!written)
         throw FileError(name + ": cannot write it" + reason(error) +
                         (error == EFBIG ? ": the file-size limit was reached" : ""));
+    target.commit();
+    return target.toStandardOutput();
 }
 
 int run(const Options& o) {
+    if (file_tool::sameFile(o.input, o.output))
+        throw file_tool::FileError("'" + o.output + "': refusing to write over the input");
     file_tool::InputFile input(o.input);
     const int button = rateButton(input.rate());
     if (button == 0) {
@@ -190,53 +173,76 @@ int run(const Options& o) {
     const double seconds = static_cast<double>(input.delivered()) / input.rate();
     snapshot::ImageCanvas image(o.width, o.height, ui::kWindowBackground);
     window.paint(image);
-    writeImage(image, o.output);
+    const bool toStandardOutput = writeImage(image, o.output);
     window.handleMessage(ui::kWmCommand, ui::ID_EXIT, 0);
     host.runUntilIdle();
     platform::setHost(nullptr);
-    std::printf("tarnix-snapshot: wrote '%s' (%dx%d) after %.1f s of '%s' at %d Hz\n",
-                o.output.c_str(), o.width, o.height, seconds, o.input.c_str(), input.rate());
+    // Standard output may be carrying the picture.
+    const std::string written =
+        o.output == "-" ? std::string("standard output") : "'" + o.output + "'";
+    std::fprintf(toStandardOutput ? stderr : stdout,
+                 "tarnix-snapshot: wrote %s (%dx%d) after %.1f s of '%s' at %d Hz\n",
+                 written.c_str(), o.width, o.height, seconds, o.input.c_str(), input.rate());
     return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform::sys::prepareStandardStreams();
     Options o;
     CLI::App app{
         "Runs Tarnix's main window without a window on an audio file and writes the spectrum "
         "view to an image.",
         "tarnix-snapshot"};
     app.add_option("INPUT", o.input, "audio file (8000, 11025, 22050 or 44100 Hz)")->required();
-    app.add_option("OUTPUT", o.output, "image to write: .png, or .ppm")->required();
-    std::string secondsText;
+    app.add_option("OUTPUT", o.output,
+                   "image to write: PNG, or PPM for a name ending in .ppm; '-' is standard "
+                   "output (PNG)")
+        ->required();
+    std::string secondsText, widthText, heightText;
+    std::vector<std::string> selectText;
     app.add_option("--seconds", secondsText,
                    "seconds of audio before the picture (default 10, at most a day)")
         ->type_name("S");
-    app.add_option("--width", o.width, "client width in pixels (default 800)")
-        ->check(CLI::Range(16, 4096));
-    app.add_option("--height", o.height, "client height in pixels (default 400)")
-        ->check(CLI::Range(16, 4096));
+    app.add_option("--width", widthText, "client width in pixels, 16 to 4096 (default 800)")
+        ->type_name("W");
+    app.add_option("--height", heightText, "client height in pixels, 16 to 4096 (default 400)")
+        ->type_name("H");
     app.add_option("--mixer", o.mixer, "simulated sound card (JSON fixture); default: none");
     app.add_flag("--stereo", o.stereo, "simulated stereo output");
     app.add_flag("--peaks", o.peaks, "Show Peak Amplitudes");
     app.add_flag("--min-amplitude", o.minimum, "Show Minimum Amplitude");
-    app.add_option("--select", o.select, "drag a selection from one column to another")
-        ->expected(2);
+    app.add_option("--select", selectText, "drag a selection from one column to another")
+        ->expected(2)
+        ->type_name("X0 X1");
     app.set_version_flag("--version", engine::versionNotice("tarnix-snapshot " TARNIX_VERSION));
-    CLI11_PARSE(app, argc, argv);
-    std::string error;
-    if (app.count("--seconds"))
-        error = file_tool::parseSeconds(secondsText, kMostSeconds, file_tool::AboveMost::Refuse,
-                                        o.seconds);
-    if (!error.empty()) {
-        std::fprintf(stderr, "tarnix-snapshot: --seconds: %s\n", error.c_str());
-        return 2;
+    app.footer(
+        "Exit status: 0 success, 1 a file problem (the message names the file), 2 a usage "
+        "error; 128 + N after signal N.");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? 0 : 2;
     }
-    if (o.input == "-") {
-        std::fprintf(stderr,
-                     "tarnix-snapshot: INPUT cannot be standard input ('-'); give an audio "
-                     "file\n");
+    std::string error;
+    auto check = [&error](const char* option, const std::string& problem) {
+        if (error.empty() && !problem.empty()) error = std::string(option) + ": " + problem;
+    };
+    if (app.count("--seconds"))
+        check("--seconds", file_tool::parseSeconds(secondsText, kMostSeconds,
+                                                   file_tool::AboveMost::Refuse, o.seconds));
+    if (app.count("--width")) check("--width", file_tool::parseWhole(widthText, 16, 4096, o.width));
+    if (app.count("--height"))
+        check("--height", file_tool::parseWhole(heightText, 16, 4096, o.height));
+    for (const std::string& column : selectText) {
+        o.select.push_back(0);
+        check("--select", file_tool::parseWhole(column, -32768, 32767, o.select.back()));
+    }
+    if (error.empty() && o.input == "-")
+        error = "INPUT cannot be standard input ('-'); give an audio file";
+    if (!error.empty()) {
+        std::fprintf(stderr, "tarnix-snapshot: %s\n", error.c_str());
         return 2;
     }
     file_tool::signals::install(file_tool::signals::Mode::Die);

@@ -167,7 +167,7 @@ size_t nameLimit(const std::string&) {
     return 255;
 }
 
-int createTemporary(std::string& pattern) {
+int createTemporary(std::string& pattern, int) {
     static std::minstd_rand random(std::random_device{}() ^ GetCurrentProcessId());
     static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -192,6 +192,51 @@ int createTemporary(std::string& pattern) {
     return -1;
 }
 
+std::optional<NamedDescriptor> descriptorNamed(const std::string&) {
+    return std::nullopt;  // no names for descriptors here
+}
+
+int newFileMode() {
+    return 0666;
+}
+
+int modeFor(const std::string&) {
+    return 0666;
+}
+
+int openToUpdate(const std::string& path) {
+    return _open(path.c_str(), _O_RDWR | _O_BINARY | _O_NOINHERIT);
+}
+
+int64_t readAt(int fd, void* bytes, size_t count, int64_t at) {
+    if (_lseeki64(fd, at, SEEK_SET) < 0) return -1;
+    return _read(fd, bytes, static_cast<unsigned>(count));
+}
+
+bool writeAt(int fd, const void* bytes, size_t count, int64_t at) {
+    const __int64 back = _telli64(fd);
+    if (_lseeki64(fd, at, SEEK_SET) < 0) return false;
+    const bool written = _write(fd, bytes, static_cast<unsigned>(count)) == static_cast<int>(count);
+    _lseeki64(fd, back, SEEK_SET);
+    return written;
+}
+
+int64_t seekToEnd(int fd) {
+    return _lseeki64(fd, 0, SEEK_END);
+}
+
+bool copyInto(const std::string& from, int fd) {
+    const int in = _open(from.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    if (in < 0) return false;
+    char buffer[65536];
+    int n = 0;
+    bool good = true;
+    while (good && (n = _read(in, buffer, sizeof buffer)) > 0)
+        good = _write(fd, buffer, static_cast<unsigned>(n)) == n;
+    _close(in);
+    return good && n == 0 && std::remove(from.c_str()) == 0;
+}
+
 bool replaceFile(const std::string& from, const std::string& to) {
     if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
     setErrno(GetLastError());
@@ -210,9 +255,13 @@ void releaseLargeBlock(void* block, size_t) {
     ::operator delete(block, kBlockAlignment);
 }
 
+std::vector<int> endingSignals() {
+    return {SIGINT, SIGTERM, SIGBREAK};
+}
+
 void onEndingSignals(void (*handler)(int)) {
     endingHandler = handler;
-    for (int s : {SIGINT, SIGTERM, SIGBREAK})
+    for (int s : endingSignals())
         std::signal(s, onEnding);
 }
 

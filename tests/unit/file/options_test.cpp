@@ -53,7 +53,6 @@ TEST(FileToolOptions, EnhanceTurnsTheExpandorOffUnlessItIsAskedFor) {
     const std::vector<std::pair<std::vector<std::string>, bool>> cases{
         {{}, true},
         {{"--no-expandor"}, false},
-        {{"--expandor"}, true},
         {{"--enhance"}, false},
         {{"--enhance", "--expandor"}, true},
         {{"--enhance", "--no-expandor"}, false},
@@ -64,6 +63,12 @@ TEST(FileToolOptions, EnhanceTurnsTheExpandorOffUnlessItIsAskedFor) {
         EXPECT_EQ(options->settings.expandor, expandor) << ::testing::PrintToString(args);
     }
     EXPECT_FALSE(parse({"--enhance", "--expandor", "--no-expandor"}));
+    // What only means something with --enhance is refused without it.
+    EXPECT_FALSE(parse({"--expandor"}));
+    EXPECT_FALSE(parse({"--enhance-floor", "20"}));
+    const auto floor = parse({"--enhance", "--enhance-floor", "010"});
+    ASSERT_TRUE(floor);
+    EXPECT_EQ(floor->settings.enhancementFloor, 10);  // decimal, not octal
 }
 
 }  // namespace
@@ -103,6 +108,27 @@ TEST(CommandLineNumbers, NothingUnusableGetsThroughAndOverflowIsCappedOrRefused)
     EXPECT_GE(value, 0.0);
     EXPECT_LT(value, 1e-300);
     EXPECT_NE(file_tool::parseNumber("1e400", value).find("too large"), std::string::npos);
+
+    // Whole numbers are decimal, leading zeros and all; anything else says what it is.
+    int whole = -1;
+    EXPECT_EQ(file_tool::parseWhole("0100", 16, 4096, whole), "");
+    EXPECT_EQ(whole, 100);
+    const std::pair<const char*, const char*> wrong[] = {
+        {"", "expected a whole number from 0 to 40; found nothing"},
+        {"40.0", "'40.0' is not written as a whole number; write 40"},
+        {"1e1", "'1e1' is not written as a whole number; write 10"},
+        {"0x10", "'0x10' is not written as a whole number; write 16"},
+        {"2.5", "'2.5' is not a whole number; expected one from 0 to 40"},
+        {"abc", "'abc' is not a number; expected a whole number from 0 to 40"},
+        {"41", "'41' is out of range; expected from 0 to 40"},
+        {"-1", "'-1' is out of range; expected from 0 to 40"},
+        {"99999999999999999999", "is out of range"},
+    };
+    for (const auto& [text, message] : wrong) {
+        const std::string error = file_tool::parseWhole(text, 0, 40, whole);
+        EXPECT_NE(error.find(message), std::string::npos) << text << ": " << error;
+    }
+    EXPECT_EQ(whole, 100);
 }
 
 }  // namespace
