@@ -1,8 +1,9 @@
 // tarnix-live: the engine and the sound card's mixer live on ALSA, without a
 // window. It runs the desktop program's start-up and shutdown minus the
 // window: the mixer and its default assignments, the engine and its devices,
-// the first tick's routing, and on Ctrl-C, SIGTERM, SIGHUP or SIGQUIT the
-// shutdown that leaves every mixer path audible.
+// the first tick's routing, and on Ctrl-C, SIGTERM, SIGHUP, SIGQUIT or any
+// other signal that would end it the shutdown that leaves every mixer path
+// audible.
 #include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -29,6 +30,7 @@
 #include "platform/alsa/alsa_wave.h"
 #include "platform/console/console_host.h"
 #include "platform/sim/sim_mixer.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -351,20 +353,23 @@ class LiveProgram final : public platform::MessageTarget {
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform::sys::prepareStandardStreams();
     int exitCode = 0;
     const auto options = parse(argc, argv, exitCode);
     if (!options) return exitCode;
 
-    // Ctrl-C, Ctrl-\, SIGTERM and the terminal closing (SIGHUP) are taken by
-    // one thread that asks the loop to shut down, so every mixer path is left
-    // audible; every other thread (ALSA's included) is started after this and
-    // never sees them.
+    // Ctrl-C, Ctrl-\, SIGTERM, the terminal closing (SIGHUP) and every other
+    // signal that would end the program are taken by one thread that asks
+    // the loop to shut down, so every mixer path is left audible; every other
+    // thread (ALSA's included) is started after this and never sees them. A
+    // device open that waits inside ALSA gives up then, so the loop gets there.
     sigset_t signals;
     sigemptyset(&signals);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+    for (int sig : platform::sys::endingSignals())
         sigaddset(&signals, sig);
-    sigaddset(&signals, SIGUSR1);  // ends the watcher itself
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    // A closed pipe shows up as a write error.
+    ::signal(SIGPIPE, SIG_IGN);
 
     platform::ConsoleHost host;
     platform::setHost(&host);
@@ -374,8 +379,9 @@ int main(int argc, char** argv) {
         for (;;) {
             int sig = 0;
             sigwait(&signals, &sig);
-            if (exiting) return;
-            if (sig != SIGUSR1) program.requestClose();
+            if (exiting) return;  // SIGUSR1 from below
+            alsa::abandonOpening();
+            program.requestClose();
         }
     });
     int code = 0;

@@ -10,7 +10,9 @@
 #include <thread>
 
 #include "platform/alsa/alsa_mixer.h"
+
 #include "platform/alsa/alsa_wave.h"
+#include "platform/alsa/bounded_open.h"
 
 namespace alsa {
 
@@ -153,19 +155,34 @@ class AlsaMixer final : public MixerDevice, public MessageTarget {
         if (mixer_) return true;
         if (tried_) return false;
         tried_ = true;
-        snd_mixer_t* m = nullptr;
-        std::string name;
-        for (const std::string& candidate : mixerNames()) {
-            if (snd_mixer_open(&m, 0) < 0) return false;
-            if (snd_mixer_attach(m, candidate.c_str()) >= 0 &&
-                snd_mixer_selem_register(m, nullptr, nullptr) >= 0 && snd_mixer_load(m) >= 0) {
-                name = candidate;
-                break;
-            }
-            snd_mixer_close(m);
-            m = nullptr;
-        }
-        if (!m) return false;
+        // Attached on a thread of its own: a sound server that does not
+        // answer must not hold the program.
+        struct Found {
+            snd_mixer_t* mixer = nullptr;
+            std::string name;
+        };
+        auto found = std::make_shared<Found>();
+        const bool inTime = detail::openWithin(
+            [found] {
+                snd_mixer_t* m = nullptr;
+                for (const std::string& candidate : mixerNames()) {
+                    if (snd_mixer_open(&m, 0) < 0) return;
+                    if (snd_mixer_attach(m, candidate.c_str()) >= 0 &&
+                        snd_mixer_selem_register(m, nullptr, nullptr) >= 0 &&
+                        snd_mixer_load(m) >= 0) {
+                        found->mixer = m;
+                        found->name = candidate;
+                        return;
+                    }
+                    snd_mixer_close(m);
+                }
+            },
+            [found] {
+                if (found->mixer) snd_mixer_close(found->mixer);
+            });
+        if (!inTime || !found->mixer) return false;
+        snd_mixer_t* m = found->mixer;
+        const std::string name = found->name;
         mixer_ = m;
         std::vector<Element> elements;
         for (snd_mixer_elem_t* e = snd_mixer_first_elem(m); e; e = snd_mixer_elem_next(e)) {

@@ -4,6 +4,8 @@
 
 #include <alsa/asoundlib.h>
 
+#include "platform/alsa/bounded_open.h"
+
 namespace alsa {
 
 using platform::MMRESULT;
@@ -30,6 +32,17 @@ void quietAlsa() {
     // Failures reach the user as the program's own messages, with ALSA's text;
     // the library's diagnostics on standard error would only repeat them.
     snd_lib_error_set_handler(ignoreAlsaMessage);
+}
+
+namespace detail {
+std::atomic<bool>& openingAbandoned() {
+    static std::atomic<bool> abandoned{false};
+    return abandoned;
+}
+}  // namespace detail
+
+void abandonOpening() {
+    detail::openingAbandoned() = true;
 }
 
 }  // namespace alsa

@@ -67,4 +67,10 @@ std::string errorText(platform::MMRESULT code);
 // Keeps alsa-lib's own diagnostics off standard error (every factory does).
 void quietAlsa();
 
+// Opening a device (a PCM or the mixer) waits inside ALSA for at most ten
+// seconds, on a thread of its own; after this call, made when the program
+// is asked to end, every open waiting now or later gives up at once (the
+// PCM's with EINTR), so that the shutdown can run.
+void abandonOpening();
+
 }  // namespace alsa

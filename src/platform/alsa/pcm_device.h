@@ -9,7 +9,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -20,6 +22,7 @@
 #include <vector>
 
 #include "platform/alsa/alsa_wave.h"
+#include "platform/alsa/bounded_open.h"
 #include "platform/alsa/delay_keeper.h"
 
 namespace alsa::detail {
@@ -118,16 +121,29 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
         if (f.wFormatTag != platform::kWaveFormatPcm || f.wBitsPerSample != 16 || f.nChannels < 1 ||
             f.nChannels > 2)
             return platform::kWaverrBadFormat;
-        int e = snd_pcm_open(&pcm_, name_.c_str(), stream, SND_PCM_NONBLOCK);
-        if (e < 0) {
-            pcm_ = nullptr;
-            return errorCode(e);
-        }
+        if (openInFlight_) return platform::kMmsyserrAllocated;  // an earlier open still waits
         channels_ = f.nChannels;
-        if ((e = configure(f.nSamplesPerSec, stream)) < 0 || (e = setUpPoll()) < 0) {
-            closePcm();
-            return errorCode(e);
-        }
+        // Opened and set up on a thread of its own, which holds the device.
+        auto result = std::make_shared<int>(0);
+        const unsigned rate = f.nSamplesPerSec;
+        auto self = shared_from_this();
+        openInFlight_ = true;
+        const bool inTime = openWithin(
+            [self, result, rate, stream] {
+                int e = snd_pcm_open(&self->pcm_, self->name_.c_str(), stream, SND_PCM_NONBLOCK);
+                if (e < 0) self->pcm_ = nullptr;
+                if (e >= 0 &&
+                    ((e = self->configure(rate, stream)) < 0 || (e = self->setUpPoll()) < 0))
+                    self->releasePcm();
+                *result = e;
+            },
+            [self] {
+                self->releasePcm();
+                self->openInFlight_ = false;
+            });
+        if (!inTime) return errorCode(openingAbandoned() ? -EINTR : -ETIMEDOUT);
+        openInFlight_ = false;
+        if (*result < 0) return errorCode(*result);
         target_ = target;
         quit_ = false;
         failed_ = 0;
@@ -172,7 +188,11 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
                 abandoned_ = true;
             }
         }
-        if (abandoned_) return;
+        if (abandoned_ || openInFlight_) return;
+        releasePcm();
+    }
+
+    void releasePcm() {
         if (pcm_) snd_pcm_close(pcm_);
         pcm_ = nullptr;
         if (wakeFd_ >= 0) ::close(wakeFd_);
@@ -313,6 +333,8 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
     platform::MessageTarget* target_ = nullptr;
     bool open_ = false;       // the core's view: open and not yet closed
     bool abandoned_ = false;  // the device thread was left behind at close
+    // An open that did not return in time, still waiting on its own thread.
+    std::atomic<bool> openInFlight_{false};
 
     // Shared with the device thread, under mutex_.
     std::mutex mutex_;

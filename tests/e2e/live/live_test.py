@@ -257,6 +257,55 @@ class NoSoundSystem(unittest.TestCase):
         self.assertIn('tarnix-live: cannot open the capture device "default"', err)
 
 
+class Signals(unittest.TestCase):
+    """Every signal that would end tarnix-live runs the shutdown that leaves
+    the mixer audible, also while a device's open waits inside ALSA."""
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="tarnix-live-")
+
+    def tearDown(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def ended_by(self, sig, infile, wait):
+        conf = os.path.join(self.dir, "file.conf")
+        with open(conf, "w") as f:
+            f.write("""pcm.through {
+    type asym
+    capture.pcm { type file slave.pcm "null" file "/dev/null" infile "%s" format "raw" }
+    playback.pcm { type file slave.pcm "null" file "/dev/null" format "raw" }
+}
+""" % infile)
+        env = dict(os.environ, ALSA_CONFIG_PATH="/usr/share/alsa/alsa.conf:" + conf)
+        card = os.path.join(SOURCE, "tests", "fixtures", "mixer", "classic.json")
+        live = Run(["--simulated-mixer", card, "--capture", "through", "--playback", "through"],
+                   env)
+        time.sleep(wait)
+        live.proc.send_signal(sig)
+        rc, out, err = live.finish(5)
+        self.assertEqual(rc, 0, err)
+        mutes = dict(re.findall(r"mixer: .* / (\w+ Mute) = (\d+)", out))
+        for line in ("Master Mute", "Line Mute", "Wave Mute"):
+            self.assertEqual(mutes.get(line), "0", out)
+
+    def test_every_ending_signal_runs_the_shutdown(self):
+        infile = os.path.join(self.dir, "in.raw")
+        with open(infile, "wb") as f:
+            f.write(bytes(441000))
+        for sig in (signal.SIGUSR2, signal.SIGALRM, signal.SIGXCPU, signal.SIGPWR,
+                    signal.SIGRTMIN + 2):
+            with self.subTest(signal=sig):
+                self.ended_by(sig, infile, 1.5)  # the first tick has routed the output
+
+    def test_an_open_that_waits_gives_way_to_a_signal(self):
+        # A FIFO with no writer: the capture PCM's open waits for one.
+        fifo = os.path.join(self.dir, "in.fifo")
+        os.mkfifo(fifo)
+        for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+            with self.subTest(signal=sig.name):
+                self.ended_by(sig, fifo, 1.0)
+
+
 @unittest.skipUnless(pulse_loop.available(), "pulseaudio is not installed")
 class RealTime(unittest.TestCase):
     def test_twenty_seconds_through_null_sinks(self):
