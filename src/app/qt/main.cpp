@@ -5,7 +5,9 @@
 #include <QApplication>
 #include <QIcon>
 #include <cstdio>
+#include <map>
 #include <memory>
+#include <string>
 
 #include "app/qt/desktop_window.h"
 #include "app/qt/qt_host.h"
@@ -15,11 +17,56 @@
 #include "mixer/mixer_extend.h"
 #include "platform/alsa/alsa_mixer.h"
 #include "platform/alsa/alsa_wave.h"
+#include "platform/system.h"
 #include "ui/command_line.h"
 #include "ui/dialog_templates.h"
 #include "ui/main_window.h"
 
 namespace {
+// Qt's own options (the application's, the widgets' and the X11 platform's),
+// which QApplication takes off the command line, written with one dash or
+// two; true for those that take a value.
+const std::map<std::string, bool> kToolkitOptions = {
+    {"platform", true},      {"platformpluginpath", true},
+    {"platformtheme", true}, {"plugin", true},
+    {"qmljsdebugger", true}, {"qwindowgeometry", true},
+    {"geometry", true},      {"qwindowicon", true},
+    {"icon", true},          {"qwindowtitle", true},
+    {"title", true},         {"session", true},
+    {"display", true},       {"style", true},
+    {"stylesheet", true},    {"name", true},
+    {"visual", true},        {"im", true},
+    {"reverse", false},      {"widgetcount", false},
+    {"nograb", false},       {"dograb", false},
+    {"sync", false},         {"testability", false},
+    {"cmap", false},
+};
+
+// The first argument that neither the program nor Qt takes, or empty: found
+// before Qt starts, which needs a display (and aborts without one).
+std::string unknownArgument(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--latency") {
+            ++i;
+            continue;
+        }
+        if (arg.rfind("--latency=", 0) == 0 || arg == "--help" || arg == "-h" || arg == "--version")
+            continue;
+        if (arg.size() > 1 && arg[0] == '-') {
+            std::string name = arg.substr(arg.rfind("--", 0) == 0 ? 2 : 1);
+            const size_t equals = name.find('=');
+            const auto option = kToolkitOptions.find(name.substr(0, equals));
+            if (option != kToolkitOptions.end()) {
+                if (option->second && equals == std::string::npos) ++i;
+                continue;
+            }
+        }
+        return arg;
+    }
+    return {};
+}
+
 // The program's objects that live for the whole run.
 CMixerExtend mixer;
 AutoInputLevel inputLevel(mixer);
@@ -27,6 +74,8 @@ engine::InputFilters filters;
 }  // namespace
 
 int main(int argc, char** argv) {
+    // No file the program opens may take standard error's number.
+    platform::sys::prepareStandardStreams();
     // --help and --version need no display: they are answered before the
     // toolkit starts (Qt's own options may still stand around them).
     const ui::DesktopCommandLine early = ui::parseDesktopCommandLine(argc, argv);
@@ -39,6 +88,11 @@ int main(int argc, char** argv) {
     }
     if (!early.error.empty() && !early.unknownArgument) {
         std::fprintf(stderr, "tarnix: %s\n", early.error.c_str());
+        return 2;
+    }
+    if (const std::string unknown = unknownArgument(argc, argv); !unknown.empty()) {
+        std::fprintf(stderr, "tarnix: unknown argument '%s' (--help lists the options)\n",
+                     unknown.c_str());
         return 2;
     }
     QApplication app(argc, argv);

@@ -249,5 +249,21 @@ class Desktop(unittest.TestCase):
                                                                             grid[5] - x))
 
 
+class CommandLine(unittest.TestCase):
+    """A mistyped option is named before Qt looks for a display."""
+
+    def test_a_mistyped_option_is_named_without_a_display(self):
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+        for args in (["--latncy", "low"], ["-platform", "offscreen", "--latncy", "low"],
+                     ["--style=fusion", "--latncy"]):
+            with self.subTest(args=args):
+                r = subprocess.run([TARNIX, *args], env=env, capture_output=True, text=True,
+                                   timeout=30)
+                self.assertEqual(r.returncode, 2, r.stderr)
+                self.assertIn("tarnix: unknown argument '--latncy' (--help lists the options)",
+                              r.stderr)
+
+
 if __name__ == "__main__":
     unittest.main(argv=[sys.argv[0], "-v"] + sys.argv[4:])
