@@ -33,24 +33,21 @@ OutputTarget::OutputTarget(const std::string& path) : path_(path), target_(path)
     // Standard output, or a name for one of the program's open descriptors:
     // its file is written as it stands, never replaced by name (a file the
     // shell opened to append keeps what it held).
-    const auto named = sys::descriptorNamed(path == "-" ? "/dev/stdout" : path);
-    if (path == "-" || named) {
-        descriptor_ = named ? named->fd : sys::kStandardOutput;
-        kind_ = named ? named->kind : sys::Kind::Device;
+    const auto own = sys::descriptorNamed(path == "-" ? "/dev/stdout" : path);
+    if (path == "-" || own) {
+        descriptor_ = own ? own->fd : sys::kStandardOutput;
+        kind_ = own ? own->kind : sys::Kind::Device;
         // Standard output is taken as it is, whatever it is.
         if (path == "-" && kind_ != sys::Kind::Regular && kind_ != sys::Kind::Fifo)
             kind_ = sys::Kind::Device;
         if (kind_ == sys::Kind::Refused)
-            throw FileError(file_tool::named(path) +
-                            ": is a block device or socket; refusing to write to it");
+            throw FileError(named(path) + ": is a block device or socket; refusing to write to it");
         return;
     }
-    if (!sys::kindOf(path, kind_))
-        throw FileError(file_tool::named(path) + ": cannot write it" + why(errno));
-    if (kind_ == sys::Kind::Directory) throw FileError(file_tool::named(path) + ": is a directory");
+    if (!sys::kindOf(path, kind_)) throw FileError(named(path) + ": cannot write it" + why(errno));
+    if (kind_ == sys::Kind::Directory) throw FileError(named(path) + ": is a directory");
     if (kind_ == sys::Kind::Refused)
-        throw FileError(file_tool::named(path) +
-                        ": is a block device or socket; refusing to write to it");
+        throw FileError(named(path) + ": is a block device or socket; refusing to write to it");
     // Only a file that is replaced is looked for where its links end; a
     // device or pipe is opened as named.
     if (kind_ == sys::Kind::Regular || kind_ == sys::Kind::Missing) target_ = followLinks(path);
@@ -93,7 +90,7 @@ int OutputTarget::open(bool whole) {
         // descriptor when complete.
         copyTo_ = dup(descriptor_);
         if (copyTo_ < 0) throw FileError(named(path_) + ": cannot write it" + why(errno));
-        const std::string file = followLinks(path_);
+        const std::string file = followLinks(path_ == "-" ? "/dev/stdout" : path_);
         std::error_code ec;
         std::string dir = parentOf(file);
         if (!fs::is_directory(dir, ec)) {
