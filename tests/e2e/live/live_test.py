@@ -365,6 +365,20 @@ class RealTime(unittest.TestCase):
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
         self.assertIn("[  PASSED  ] 1 test", r.stdout)
 
+    def test_a_stopped_sound_server_gives_way_to_a_signal(self):
+        # Its socket answers, the server never does: the opens wait until SIGTERM.
+        with pulse_loop.PulseLoop(11025) as loop:
+            loop.daemon.send_signal(signal.SIGSTOP)
+            try:
+                live = Run([], loop.env)
+                time.sleep(2)
+                live.proc.send_signal(signal.SIGTERM)
+                rc, out, err = live.finish(5)
+            finally:
+                loop.daemon.send_signal(signal.SIGCONT)
+        self.assertEqual(rc, 0, err)
+        self.assertIn("waveInOpen: Interrupted system call", err)
+
     def test_interrupt_leaves_every_path_audible(self):
         # Ctrl-C, Ctrl-\, the terminal closing and a plain kill alike.
         card = os.path.join(SOURCE, "tests", "fixtures", "mixer", "classic.json")
