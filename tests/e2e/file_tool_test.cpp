@@ -532,7 +532,7 @@ TEST_F(FileTool, HardLinkedOutputSurvivesAFullDiskAndSignals) {
                  " && rmdir small && printf old > out.wav && ln out.wav twin.wav\n"
                  "strace -f -o /dev/null -e trace=write,pwrite64 "
                  "-e inject=write,pwrite64:delay_enter=100000 $T -q in.wav out.wav & pid=$!\n"
-                 "for i in $(seq 400); do [ \"$(cat out.wav)\" = old ] && ! ls -A | grep -q "
+                 "for i in $(seq 1500); do [ \"$(cat out.wav)\" = old ] && ! ls -A | grep -q "
                  "'^\\.out\\.wav\\.old' || break; sleep 0.01; done\n"
                  "kill -INT $(cat /proc/$pid/task/*/children); wait $pid; ls -A");
     EXPECT_EQ(r.output, "in.wav\nout.wav\nplain.wav\ntwin.wav\n") << r.output;
