@@ -2,7 +2,8 @@
 manager (on a private session bus, which it needs), with null sinks A (the
 receiver), B (the speakers) and M (two channels: a recording of M's monitor
 holds two signals sample-aligned). Everything runs in a directory of its own
-and is removed when the test ends; nothing of the user's desktop is touched.
+and is removed when the test ends; nothing of the user's desktop is touched:
+the session manager watches no sound cards, cameras or Bluetooth.
 
 ALSA reaches it through PipeWire's own ALSA plugin (PCMs "receiver": A's
 monitor, and "speakers": B) when the plugin is found, through a private
@@ -20,6 +21,24 @@ from pulse_loop import wait_until
 
 TOOLS = ("pipewire", "pipewire-pulse", "wireplumber", "dbus-run-session", "pw-link", "pactl",
          "parec", "paplay")
+
+
+# The session manager's own configuration, beside its defaults. Its device
+# monitors would put the machine's cards into the test's graph (and could take
+# them from the desktop's server: the private bus hides the desktop's device
+# reservations). The Bluetooth monitor also needs logind's state under
+# /run/systemd, which a machine without systemd (a container, a minimal root)
+# lacks: there WirePlumber exits at start and no stream gets its ports.
+WIREPLUMBER_CONF = {
+    "main.lua.d/51-tarnix-test.lua": "alsa_monitor.enabled = false\n"
+                                     "v4l2_monitor.enabled = false\n"
+                                     "libcamera_monitor.enabled = false\n",
+    "bluetooth.lua.d/51-tarnix-test.lua": "bluez_monitor.enabled = false\n",
+}
+
+
+class SessionManagerError(RuntimeError):
+    """WirePlumber ended while the loop started: this machine cannot run it."""
 
 
 def available():
@@ -81,6 +100,11 @@ context.objects = [
         for name, text in files.items():
             with open(os.path.join(conf, name), "w") as f:
                 f.write(text)
+        for name, text in WIREPLUMBER_CONF.items():
+            path = os.path.join(self.dir, "config", "wireplumber", name)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "w") as f:
+                f.write(text)
         plugin = alsa_plugin()
         if plugin:
             path = os.path.join(self.dir, "alsa.conf")
@@ -94,22 +118,27 @@ context.objects = [
         else:
             self.alsa_env = None
         try:
-            self._start(["pipewire"])
-            wait_until(lambda: os.path.exists(os.path.join(self.dir, "pipewire-0")),
+            self._start("pipewire", ["pipewire"])
+            wait_until(lambda: self.running() and
+                       os.path.exists(os.path.join(self.dir, "pipewire-0")),
                        "the daemon's socket")
-            self._start(["pipewire-pulse"])
-            # The session manager links streams to their targets; without a
-            # session bus it gives up at start.
-            self._start(["dbus-run-session", "--", "wireplumber"])
-            wait_until(lambda: self.pactl("info").returncode == 0, "the PulseAudio server")
-            wait_until(lambda: {"A", "B", "M"} <= set(self.sinks()), "the null sinks")
+            self._start("pipewire-pulse", ["pipewire-pulse"])
+            # The session manager gives nodes their ports and links streams
+            # to their targets; without a session bus it gives up at start.
+            self._start("wireplumber", ["dbus-run-session", "--", "wireplumber"])
+            wait_until(lambda: self.running() and self.pactl("info").returncode == 0,
+                       "the PulseAudio server")
+            wait_until(lambda: self.running() and {"A", "B", "M"} <= set(self.sinks()),
+                       "the null sinks")
+            wait_until(lambda: self.running() and "A:monitor_MONO" in self.ports(),
+                       "the session manager to give the sinks their ports")
         except Exception:
             self.__exit__(None, None, None)
             raise
         return self
 
     def __exit__(self, *exc):
-        for p in reversed(self.procs):
+        for _, p, _ in reversed(self.procs):
             self._end(p)
         self.procs = []
         shutil.rmtree(self.dir, ignore_errors=True)
@@ -129,7 +158,7 @@ context.objects = [
 
     def link(self, output, input, seconds=10):
         """Links two ports once both exist."""
-        wait_until(lambda: output in self.ports() and input in self.ports(),
+        wait_until(lambda: self.running() and output in self.ports() and input in self.ports(),
                    "ports %s and %s" % (output, input), seconds)
         subprocess.run(["pw-link", output, input], env=self.env, check=True, timeout=10,
                        stdin=subprocess.DEVNULL, capture_output=True)
@@ -140,9 +169,28 @@ context.objects = [
             ["parec", "--raw", "--device=M.monitor", "--rate=%d" % self.rate, "--channels=2",
              "--format=s16le", "--latency-msec=10", path], env=self.env)
 
-    def _start(self, cmd):
-        self.procs.append(subprocess.Popen(cmd, env=self.env, stdout=subprocess.DEVNULL,
-                                           stderr=subprocess.DEVNULL, start_new_session=True))
+    def running(self):
+        """True while every server runs; says why when one has ended."""
+        for name, p, log in self.procs:
+            if p.poll() is not None:
+                with open(log, errors="replace") as f:
+                    # Only the program's own words: the private bus's daemon
+                    # warns about its descriptor limit when not privileged.
+                    said = [line.strip() for line in f if line.strip() and
+                            not line.startswith("dbus-daemon")]
+                why = "%s ended with status %d%s" % (name, p.returncode,
+                                                     ": " + " / ".join(said[-3:]) if said else "")
+                if name == "wireplumber":
+                    raise SessionManagerError(why)
+                raise RuntimeError(why)
+        return True
+
+    def _start(self, name, cmd):
+        log = os.path.join(self.dir, name + ".log")
+        with open(log, "w") as f:
+            self.procs.append((name, subprocess.Popen(
+                cmd, env=self.env, stdout=subprocess.DEVNULL, stderr=f, start_new_session=True),
+                log))
 
     @staticmethod
     def _end(p):
