@@ -29,6 +29,9 @@ digital source after a digitally silent lead-in, at 8000 and 11025 Hz.
 
     bench/quality_bench.py BUILD_DIR [--work DIR] [--keep] [--speed] [--receiver]
 
+--impulses runs the impulse conditions instead (impulse_conditions.py: the
+noise blanker on clicks, crackle and bursts; --held-out for its second set).
+
 BUILD_DIR holds src/app/file/tarnix-file and bench/speex_denoise (the
 release preset's build/release). --speed also times 10 minutes of noisy
 speech through each program (best of three).
@@ -313,10 +316,22 @@ def main():
     parser.add_argument("--only", help="run only the systems whose name contains this")
     parser.add_argument("--receiver", action="store_true",
                         help="also the receiver conditions: squelch, noise steps, a digital source")
+    # --- impulse conditions (the noise blanker), a separate corpus and table ---
+    parser.add_argument("--impulses", action="store_true",
+                        help="run the impulse conditions (clicks, crackle, bursts) instead")
+    parser.add_argument("--held-out", action="store_true",
+                        help="with --impulses: the second set, not used for tuning")
     args = parser.parse_args()
     work = args.work or tempfile.mkdtemp(prefix="quality_bench.")
     os.makedirs(work, exist_ok=True)
     runner = Runner(args.build, work)
+    if args.impulses:
+        from impulse_conditions import impulse_main
+        impulse_main(runner, held_out=args.held_out, speed=args.speed, only=args.only)
+        if not args.work:
+            shutil.rmtree(work)
+        return
+    # --- end of the impulse conditions ---
     systems = [s for s in SYSTEMS if not args.only or args.only in s[0]]
 
     corpus = []  # (voice index, condition, clean speech, input, tone hz or None, tone alone)

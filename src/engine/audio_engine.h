@@ -10,6 +10,7 @@
 #include "dsp/fir_filter.h"
 #include "dsp/linear_combiner.h"
 #include "dsp/lms_filter.h"
+#include "dsp/noise_blanker.h"
 #include "engine/constants.h"
 #include "engine/enhancement.h"
 #include "engine/frame_lanes.h"
@@ -147,6 +148,11 @@ class CAudioEngine : public engine::StreamState, public engine::SpectralState {
     uint32_t voicePrefilterOn = 0;
     uint32_t musicPrefilterOn = 0;
     double exponentialFactor = 0.0;
+    // The noise blanker, first of the input's stages; off, it is not run.
+    uint32_t blankerOn = 0;
+    CNoiseBlanker blanker;
+    // The samples the enabled input stages delay the signal by.
+    uint32_t inputDelay() const { return blankerOn ? blanker.delay() : 0; }
 
     // The capture slot after `slot` that is still in circulation.
     uint32_t nextCaptureSlot(uint32_t slot) const;

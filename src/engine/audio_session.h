@@ -47,7 +47,8 @@ class AudioSession {
     // handed over as soon as each capture buffer is complete and output is
     // taken as soon as it is played: the engine's own share of the delay,
     // before any device buffering.
-    uint32_t latency() const { return latencyFor(mode_, rate_); }
+    // The input stages' delay (the noise blanker's look-ahead) adds to it.
+    uint32_t latency() const { return latencyFor(mode_, rate_) + engine_.inputDelay(); }
     // The samples of one capture buffer, and the frames (samples or pairs)
     // of one playback buffer: a block or half a block of pairs, or a hop
     // either way when streaming.

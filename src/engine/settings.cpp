@@ -26,6 +26,8 @@ uint32_t* switchField(CAudioEngine& e, Switch s) {
             return &e.linearCombinerOn;
         case Switch::Enhancement:
             return &e.enhancement.on;
+        case Switch::Blanker:
+            return &e.blankerOn;
     }
     return &e.showPeaks;
 }
@@ -51,6 +53,20 @@ void applySettings(CAudioEngine& e, const Settings& s) {
     setSwitch(e, Switch::Averaging, s.averaging);
     setEnhancementFloor(e.enhancement, s.enhancementFloor);
     setEnhancement(e, s.enhancement);
+    setBlankerThreshold(e, s.blankerThreshold);
+    setBlanker(e, s.blanker);
+}
+
+uint32_t inputDelayFor(const Settings& s, int32_t sampleRate) {
+    return s.blanker ? CNoiseBlanker::delayFor(sampleRate) : 0;
+}
+
+void setBlanker(CAudioEngine& e, bool on) {
+    setSwitch(e, Switch::Blanker, on);
+}
+
+void setBlankerThreshold(CAudioEngine& e, double threshold) {
+    e.blanker.setThreshold(threshold);
 }
 
 void setEnhancement(CAudioEngine& e, bool on) {
@@ -76,6 +92,7 @@ void setExponential(CAudioEngine& e, int tenths) {
 
 void setSwitch(CAudioEngine& e, Switch s, bool on) {
     if (s == Switch::Enhancement && on && !e.enhancement.on) resetEnhancement(e.enhancement);
+    if (s == Switch::Blanker && on && !e.blankerOn) e.blanker.reset();
     *switchField(e, s) = on ? 1 : 0;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "dsp/noise_blanker.h"
 #include "engine/enhancement.h"
 
 class CAudioEngine;
@@ -51,7 +52,8 @@ enum class Switch : uint8_t {
     Expandor,
     LmsFilter,
     LinearCombiner,
-    Enhancement  // switching it on starts it afresh
+    Enhancement,  // switching it on starts it afresh
+    Blanker       // likewise
 };
 
 // Noise-floor subtraction in steps of ten: 0 is off, 1 to 15 are 10 to 150.
@@ -82,8 +84,13 @@ struct Settings {
     bool averaging = false;
     bool enhancement = false;
     int enhancementFloor = kDefaultEnhancementFloorDb;  // dB
+    bool blanker = false;
+    double blankerThreshold = CNoiseBlanker::kDefaultThreshold;
 };
 void applySettings(CAudioEngine& e, const Settings& s);
+// The samples the input stages chosen in `s` delay the signal by at a rate
+// (the noise blanker's look-ahead), on top of the pipeline's delay.
+uint32_t inputDelayFor(const Settings& s, int32_t sampleRate);
 
 void setHeterodyne(CAudioEngine& e, HeterodyneMode mode);
 void setPrefilter(CAudioEngine& e, Prefilter p);
@@ -94,6 +101,10 @@ void setSwitch(CAudioEngine& e, Switch s, bool on);
 bool switchOn(const CAudioEngine& e, Switch s);
 // Speech enhancement (Switch::Enhancement); switching it on starts it afresh.
 void setEnhancement(CAudioEngine& e, bool on);
+// The noise blanker (Switch::Blanker) and its threshold, in multiples of the
+// running level of the prediction error (clamped to the blanker's range).
+void setBlanker(CAudioEngine& e, bool on);
+void setBlankerThreshold(CAudioEngine& e, double threshold);
 void applyBandPreset(CAudioEngine& e, BandPreset preset);
 void resetMinimumAmplitudes(CAudioEngine& e);
 

@@ -56,6 +56,7 @@ void CAudioEngine::startup(platform::MessageTarget* window, int32_t rate, uint32
     sampleRate = rate;
     simulatedStereo = stereo;
     openDevices(window);
+    blanker.configure(sampleRate);
     if (const int32_t refused = fft.initialize(fftSize); refused != 0) {
         host().messageBox(nullptr, CFft::refusalText(refused), CFft::kRefusalCaption,
                           platform::kMbOk | platform::kMbIconExclamation);
@@ -103,6 +104,7 @@ void CAudioEngine::openDevices(platform::MessageTarget* window) {
     musicPrefilterOn = 0;
     lmsFilterOn = 0;
     linearCombinerOn = 0;
+    blankerOn = 0;
     if (lowLatency()) resetStream();
     if (!openWaveIn()) {
         host().postQuitMessage(0);

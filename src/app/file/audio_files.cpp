@@ -127,7 +127,7 @@ void InputFile::end() {
     ended_ = true;
     // Enough blocks for every input sample to come out, and the two more
     // that must have been captured before the last of them is processed.
-    const int64_t processed = (frames_ + kPipelineDelay + blockLength_ - 1) / blockLength_;
+    const int64_t processed = (frames_ + delay_ + blockLength_ - 1) / blockLength_;
     total_ = std::max((processed + 2) * blockLength_, minimumTotal_);
     if (onEnd) onEnd(frames_);
 }

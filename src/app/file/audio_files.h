@@ -20,7 +20,8 @@
 
 namespace file_tool {
 
-// Output sample n is the engine's output sample n + kPipelineDelay.
+// Output sample n is the engine's output sample n + kPipelineDelay, and the
+// input stages' delay when they have one.
 inline constexpr int64_t kPipelineDelay = engine::kPipelineDelay;
 
 // The input's samples, then silence until every one of them has come out of
@@ -42,6 +43,9 @@ class InputFile final : public sim::SampleSource {
 
     // The length of a captured block, which decides how much silence follows.
     void setBlockLength(int64_t blockLength) { blockLength_ = blockLength; }
+    // The samples from an input sample to its output sample (kPipelineDelay
+    // and the input stages' delay), which also decides it.
+    void setDelay(int64_t delay) { delay_ = delay; }
     size_t read(int16_t* samples, size_t count) override;
 
     // Frames read so far; all of the input's once ended() is true.
@@ -69,6 +73,7 @@ class InputFile final : public sim::SampleSource {
     int rate_ = 0;
     std::optional<int64_t> declared_;
     int64_t blockLength_ = 4096;
+    int64_t delay_ = kPipelineDelay;
     int64_t frames_ = 0;
     int64_t total_ = 0;  // samples to deliver in all, once ended
     int64_t delivered_ = 0;

@@ -84,9 +84,11 @@ JobResult run(const Options& o) {
     result.rate = rate;
     const int channels = o.stereo ? 2 : 1;
     input->setBlockLength(engine::blockLengthFor(rate));
+    const int64_t delay = kPipelineDelay + engine::inputDelayFor(o.settings, rate);
+    input->setDelay(delay);
 
     OutputFile output(o.output, o.raw ? OutputFile::Format::Raw : OutputFile::Format::Wav, rate,
-                      channels, kPipelineDelay, o.wavLimit > 0 ? o.wavLimit : kWavMostDataBytes);
+                      channels, delay, o.wavLimit > 0 ? o.wavLimit : kWavMostDataBytes);
     input->onEnd = [&](int64_t frames) { output.setFrames(frames); };
     const auto declared = input->declaredFrames();
     Progress progress(!o.quiet && sys::isTerminal(sys::kStandardError) && declared &&
@@ -162,7 +164,7 @@ JobResult run(const Options& o) {
     if (!o.quiet) {
         const double duration = static_cast<double>(input->frames()) / rate;
         const int64_t blockLength = engine::blockLengthFor(rate);
-        const long long blocks = (input->frames() + kPipelineDelay + blockLength - 1) / blockLength;
+        const long long blocks = (input->frames() + delay + blockLength - 1) / blockLength;
         // Standard output may be carrying the samples.
         std::FILE* to = output.toStandardOutput() ? stderr : stdout;
         const std::string written =

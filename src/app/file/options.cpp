@@ -247,6 +247,13 @@ void addProcessingOptions(CLI::App& app, Options& o, ProcessingArgs& pending) {
                    "With --enhance: the most a bin is turned down, in dB (0 to 40; default " +
                        std::to_string(o.enhanceFloor) + ")")
         ->type_name("DB");
+    app.add_flag("--blanker", o.blanker,
+                 "Noise blanker: replaces clicks and crackle (up to 6 ms) from the samples around "
+                 "them, before every other stage");
+    app.add_option("--blanker-threshold", pending.blankerThreshold,
+                   "With --blanker: how far a click must stand out of the signal's prediction "
+                   "error, as a factor (3 to 100; default 8; lower catches more)")
+        ->type_name("FACTOR");
 
     auto band = [&pending](const char* kind) {
         return [&pending, kind](const std::vector<std::string>& values) {
@@ -293,6 +300,14 @@ std::string finishProcessingOptions(Options& o, const ProcessingArgs& pending) {
     if (!o.enhance && (pending.enhanceFloor || o.expandor))
         return std::string(pending.enhanceFloor ? "--enhance-floor" : "--expandor") +
                ": only with --enhance";
+    if (!o.blanker && pending.blankerThreshold) return "--blanker-threshold: only with --blanker";
+    if (pending.blankerThreshold) {
+        std::string error = parseNumber(*pending.blankerThreshold, o.blankerThreshold);
+        if (error.empty() && !(o.blankerThreshold >= CNoiseBlanker::kMinThreshold &&
+                               o.blankerThreshold <= CNoiseBlanker::kMaxThreshold))
+            error = quoted(*pending.blankerThreshold) + " is out of range; from 3 to 100";
+        if (!error.empty()) return "--blanker-threshold: " + error;
+    }
     if (pending.enhanceFloor) {
         const std::string error =
             parseWhole(*pending.enhanceFloor, 0, engine::kMaxEnhancementFloorDb, o.enhanceFloor);
@@ -317,6 +332,8 @@ std::string finishProcessingOptions(Options& o, const ProcessingArgs& pending) {
     typed.averaging = o.averaging;
     typed.enhancement = o.enhance;
     typed.enhancementFloor = o.enhanceFloor;
+    typed.blanker = o.blanker;
+    typed.blankerThreshold = o.blankerThreshold;
     if (pending.minAmplitude) {
         double value = 0.0;
         if (const std::string error = parseNumber(*pending.minAmplitude, value); !error.empty())

@@ -44,6 +44,8 @@ struct Options {
     bool averaging = false;
     bool enhance = false;
     int enhanceFloor = engine::kDefaultEnhancementFloorDb;
+    bool blanker = false;
+    double blankerThreshold = CNoiseBlanker::kDefaultThreshold;
     engine::Settings settings;    // the switches and choices above, typed
     std::vector<BandStep> bands;  // in the order given
     std::optional<double> minAmplitude;
@@ -66,6 +68,7 @@ struct ProcessingArgs {
     std::vector<std::pair<std::string, std::string>> bandArgs;  // kind, value, in order
     std::optional<std::string> minAmplitude;                    // checked when finishing
     std::optional<std::string> enhanceFloor;                    // checked when finishing
+    std::optional<std::string> blankerThreshold;                // checked when finishing
 };
 void addProcessingOptions(CLI::App& app, Options& options, ProcessingArgs& pending);
 std::string finishProcessingOptions(Options& options, const ProcessingArgs& pending);

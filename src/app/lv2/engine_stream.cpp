@@ -61,7 +61,7 @@ std::unique_ptr<EngineStream> EngineStream::create(int32_t rate, uint32_t channe
     // Each hop is handed over as soon as its last sample arrives, and the
     // output it makes final comes out at once; the pipeline's own delay is
     // in the engine's output already.
-    s->latency_ = s->session_.latency();
+    s->latency_ = s->session_.latency() - s->engine_->inputDelay();
     s->played_.pushZeros((s->latency_ - engine::kPipelineDelay) * channels);
     return s;
 }

@@ -1,7 +1,8 @@
 // The engine behind a plugin: the same engine, start-up and message handling
 // as the other programs, on the streaming path, fed by a host that calls with
 // any number of samples. The stream gathers them into hops and returns the
-// processed samples a fixed number of frames later (engine::kStreamingLatency),
+// processed samples a fixed number of frames later (engine::kStreamingLatency,
+// and the noise blanker's look-ahead while it is on),
 // whatever the call pattern.
 #pragma once
 
@@ -73,8 +74,9 @@ class EngineStream {
     EngineStream& operator=(const EngineStream&) = delete;
 
     uint32_t channels() const { return channels_; }
-    // Frames from an input sample to the output sample made from it.
-    uint32_t latency() const { return latency_; }
+    // Frames from an input sample to the output sample made from it: the
+    // input stages' delay (the noise blanker's) adds while they are on.
+    uint32_t latency() const { return latency_ + engine_->inputDelay(); }
     CAudioEngine& engine() { return *engine_; }
 
     // Processes count frames: in is mono, out holds channels() buffers, which
@@ -85,7 +87,7 @@ class EngineStream {
     explicit EngineStream(uint32_t channels);
 
     uint32_t channels_;
-    uint32_t latency_ = 0;
+    uint32_t latency_ = 0;  // without the input stages' delay
     std::unique_ptr<CAudioEngine> engine_;
     std::unique_ptr<engine::InputFilters> filters_;
     engine::PeakOnlyInputLevel level_;

@@ -71,6 +71,20 @@ TEST(FileToolOptions, EnhanceTurnsTheExpandorOffUnlessItIsAskedFor) {
     EXPECT_EQ(floor->settings.enhancementFloor, 10);  // decimal, not octal
 }
 
+TEST(FileToolOptions, TheBlankerThresholdNeedsTheBlankerAndItsRange) {
+    auto options = parse({"--blanker"});
+    ASSERT_TRUE(options);
+    EXPECT_TRUE(options->settings.blanker);
+    EXPECT_EQ(options->settings.blankerThreshold, CNoiseBlanker::kDefaultThreshold);
+    options = parse({"--blanker", "--blanker-threshold", "5.5"});
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->settings.blankerThreshold, 5.5);
+    EXPECT_FALSE(parse({"--blanker-threshold", "5"}));
+    EXPECT_FALSE(parse({"--blanker", "--blanker-threshold", "2"}));
+    EXPECT_FALSE(parse({"--blanker", "--blanker-threshold", "nan"}));
+    EXPECT_FALSE(parse({}).value().settings.blanker);
+}
+
 }  // namespace
 
 namespace {

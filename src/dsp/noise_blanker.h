@@ -1,0 +1,102 @@
+// Noise blanker: takes short impulses (clicks, crackle) out of the signal in
+// the time domain, before any filter spreads them.
+//
+// Detection works on the prediction error of an autoregressive model fitted
+// to the recent past (autocorrelation method, Levinson-Durbin): tones and
+// voiced speech are predicted well, so a click stands out there far more than
+// in the raw amplitude. A sample whose forward prediction error exceeds the
+// threshold times the running error level opens an event; the event's end is
+// the last sample whose backward prediction error (from the samples after it)
+// is still above the threshold. An event is a click only if it ends within
+// the longest gap and the signal's level after it matches the level before
+// it: a speech onset, a plosive into a vowel or a keyed tone changes the
+// level (or lasts), so it passes untouched. A click's samples are replaced by
+// the least-squares autoregressive interpolation from both sides (the
+// samples that make the model's prediction error smallest over the gap and
+// the model order after it), solved as a banded positive definite system.
+//
+// The decisions need samples after a click, so the output is the input
+// delay() samples late. Every buffer is fixed; nothing allocates after
+// configure().
+#pragma once
+
+#include <cstdint>
+
+class CNoiseBlanker {
+  public:
+    static constexpr uint32_t kMaxOrder = 32;
+    static constexpr uint32_t kMaxGap = 320;           // 6 ms at 48000 Hz and the edges
+    static constexpr uint32_t kMaxModelWindow = 1200;  // 25 ms at 48000 Hz
+    static constexpr uint32_t kHistory = 4096;         // a power of two
+    static constexpr double kDefaultThreshold = 8.0;
+    static constexpr double kMinThreshold = 3.0;
+    static constexpr double kMaxThreshold = 100.0;
+
+    // Sizes everything for a sampling rate (8000 to 48000 Hz) and clears.
+    void configure(int32_t sampleRate);
+    // Forgets the past: as if the input so far had been silence.
+    void reset();
+    // The detection threshold, in multiples of the running level of the
+    // prediction error; clamped to kMinThreshold..kMaxThreshold.
+    void setThreshold(double threshold);
+    double threshold() const { return threshold_; }
+
+    // Samples from an input sample to its output sample.
+    uint32_t delay() const { return lookAhead_; }
+    static uint32_t delayFor(int32_t sampleRate);
+
+    // One sample in, the sample delay() earlier out.
+    double process(double x);
+
+    // The clicks repaired since configure() or reset(), and the last few of
+    // them as first and last sample, counted from the first input sample.
+    struct Gap {
+        uint64_t first;
+        uint64_t last;
+    };
+    static constexpr uint32_t kGapLog = 64;
+    uint64_t repaired() const { return repaired_; }
+    Gap gap(uint32_t back) const { return gaps_[(repaired_ - 1 - back) % kGapLog]; }
+
+  private:
+    double& at(uint64_t t) { return history_[t & (kHistory - 1)]; }
+    double forwardError(uint64_t t);
+    double backwardError(uint64_t t);
+    void updateModel(uint64_t end);
+    void resolve();
+    bool interpolate(uint64_t first, uint64_t last);
+    // The median magnitude over a stretch, and optionally its largest.
+    double level(uint64_t first, uint32_t count, double* peak = nullptr);
+
+    // Sizes for the rate.
+    uint32_t order_ = 16;
+    uint32_t maxGap_ = 48;
+    uint32_t modelWindow_ = 200;
+    uint32_t modelInterval_ = 16;
+    uint32_t levelWindow_ = 64;
+    uint32_t lookAhead_ = 112;
+    double levelWeight_ = 0.01;
+    double threshold_ = kDefaultThreshold;
+
+    // State.
+    double history_[kHistory] = {};
+    double window_[kMaxModelWindow] = {};
+    double windowed_[kMaxModelWindow] = {};
+    double coefficients_[kMaxOrder + 1] = {};  // 1, -a1, ..., -ap
+    double errorLevel_ = 1.0;                  // mean square prediction error
+    uint64_t count_ = 0;                       // samples in
+    uint64_t cursor_ = 0;                      // next sample to examine
+    uint64_t nextModel_ = 0;                   // where the model is fitted again
+    uint64_t eventStart_ = 0;
+    bool eventOpen_ = false;
+    uint64_t repaired_ = 0;
+    Gap gaps_[kGapLog] = {};
+
+    // The interpolation's work space: the band of the normal equations'
+    // Cholesky factor and the right-hand side.
+    double band_[kMaxGap][kMaxOrder + 1] = {};
+    double rhs_[kMaxGap] = {};
+    double raw_[kMaxGap] = {};
+    double magnitudes_[kHistory / 2] = {};
+    double known_[kMaxGap + kMaxOrder] = {};
+};

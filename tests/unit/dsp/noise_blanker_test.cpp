@@ -1,0 +1,178 @@
+#include "dsp/noise_blanker.h"
+
+#include <cmath>
+#include <memory>
+#include <numbers>
+#include <random>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int32_t kRate = 11025;
+constexpr double kPi = std::numbers::pi;
+
+struct Click {
+    size_t first, last;
+};
+
+// Runs a whole signal through a fresh blanker; the output is aligned to the
+// input.
+std::vector<double> blank(CNoiseBlanker& b, const std::vector<double>& x) {
+    std::vector<double> y(x.size());
+    const size_t d = b.delay();
+    for (size_t n = 0; n < x.size() + d; ++n) {
+        const double v = b.process(n < x.size() ? x[n] : 0.0);
+        if (n >= d) y[n - d] = v;
+    }
+    return y;
+}
+
+std::unique_ptr<CNoiseBlanker> blanker(int32_t rate = kRate) {
+    auto b = std::make_unique<CNoiseBlanker>();
+    b->configure(rate);
+    return b;
+}
+
+// Voiced speech, roughly: a 130 Hz pulse train through two resonances (500 and
+// 1500 Hz), in syllables of 200 ms that start abruptly, each after a pause of
+// 100 ms and a 15 ms burst of noise (a plosive).
+std::vector<double> speech(size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> noise(0.0, 1.0);
+    std::vector<double> x(n, 0.0);
+    double y1[2] = {}, y2[2] = {};
+    const auto resonator = [](double f, double r, double& a1, double& a2) {
+        a1 = 2 * r * std::cos(2 * kPi * f / kRate);
+        a2 = -r * r;
+    };
+    double a11, a12, a21, a22;
+    resonator(500, 0.97, a11, a12);
+    resonator(1500, 0.95, a21, a22);
+    const size_t syllable = kRate / 5, pause = kRate / 10, burst = kRate * 15 / 1000;
+    const size_t period = kRate / 130;
+    for (size_t i = 0; i < n; ++i) {
+        const size_t k = i % (syllable + pause + burst);
+        double v = 0.0;
+        if (k >= pause && k < pause + burst) {
+            v = 600.0 * noise(rng);
+        } else if (k >= pause + burst) {
+            const double pulse = (k - burst - pause) % period == 0 ? 4000.0 : 0.0;
+            const double s1 = pulse + a11 * y1[0] + a12 * y1[1];
+            y1[1] = y1[0];
+            y1[0] = s1;
+            const double s2 = s1 + a21 * y2[0] + a22 * y2[1];
+            y2[1] = y2[0];
+            y2[0] = s2;
+            v = 0.02 * s2;
+        }
+        x[i] = v;
+    }
+    return x;
+}
+
+std::vector<double> hiss(size_t n, double sigma, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> noise(0.0, sigma);
+    std::vector<double> x(n);
+    for (double& v : x)
+        v = noise(rng);
+    return x;
+}
+
+// Bursts of random sign and 0.6 to 1 of `amplitude`, 3 to 30 samples long.
+std::vector<Click> addClicks(std::vector<double>& x, size_t every, double amplitude,
+                             unsigned seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> size(0.6, 1.0);
+    std::uniform_int_distribution<size_t> width(3, 30), jitter(0, every / 3);
+    std::vector<Click> clicks;
+    for (size_t at = every; at + every < x.size(); at += every) {
+        const size_t first = at + jitter(rng), last = first + width(rng) - 1;
+        for (size_t i = first; i <= last; ++i)
+            x[i] += (rng() & 1 ? 1.0 : -1.0) * size(rng) * amplitude;
+        clicks.push_back({first, last});
+    }
+    return clicks;
+}
+
+void expectFound(const CNoiseBlanker& b, const std::vector<Click>& clicks) {
+    ASSERT_EQ(b.repaired(), clicks.size());
+    ASSERT_LE(clicks.size(), CNoiseBlanker::kGapLog);
+    for (size_t i = 0; i < clicks.size(); ++i) {
+        const CNoiseBlanker::Gap g = b.gap(static_cast<uint32_t>(clicks.size() - 1 - i));
+        EXPECT_EQ(g.first, clicks[i].first) << "click " << i;
+        EXPECT_EQ(g.last, clicks[i].last) << "click " << i;
+    }
+}
+
+TEST(NoiseBlanker, FindsClicksToTheSampleInHissAndUnderSpeech) {
+    {
+        auto b = blanker();
+        std::vector<double> x = hiss(kRate * 3, 300.0, 1);
+        const auto clicks = addClicks(x, kRate / 8, 12000.0, 2);
+        blank(*b, x);
+        expectFound(*b, clicks);
+    }
+    {
+        auto b = blanker();
+        std::vector<double> x = speech(kRate * 3, 3);
+        const std::vector<double> h = hiss(x.size(), 100.0, 4);
+        for (size_t i = 0; i < x.size(); ++i)
+            x[i] += h[i];
+        const auto clicks = addClicks(x, kRate / 8, 20000.0, 5);
+        blank(*b, x);
+        expectFound(*b, clicks);
+    }
+}
+
+TEST(NoiseBlanker, LeavesCleanSpeechAndAKeyedToneAloneDelayedExactly) {
+    std::vector<double> x = speech(kRate * 3, 6);
+    auto b = blanker();
+    std::vector<double> y = blank(*b, x);
+    EXPECT_EQ(b->repaired(), 0u);
+    EXPECT_EQ(y, x);
+
+    // Morse at 20 words a minute, keyed hard, over faint hiss.
+    for (int32_t rate : {8000, 11025, 44100}) {
+        std::vector<double> tone = hiss(static_cast<size_t>(rate) * 3, 3.0, 7);
+        const size_t dot = static_cast<size_t>(rate) * 60 / 1000;
+        const char* pattern = "1110101110100011101011101110000000";
+        for (size_t i = 0; i < tone.size(); ++i)
+            if (pattern[(i / dot) % 34] == '1')
+                tone[i] += 10000.0 * std::sin(2 * kPi * 700 * i / rate);
+        auto t = blanker(rate);
+        y = blank(*t, tone);
+        EXPECT_EQ(t->repaired(), 0u) << rate;
+        EXPECT_EQ(y, tone) << rate;
+    }
+}
+
+TEST(NoiseBlanker, InterpolatesAGapFromBothSides) {
+    // Two tones in faint hiss; 30 samples (2.7 ms) of a click replaced.
+    std::vector<double> clean = hiss(kRate, 30.0, 8);
+    for (size_t i = 0; i < clean.size(); ++i)
+        clean[i] += 3000.0 * std::sin(2 * kPi * 440 * i / kRate) +
+                    1500.0 * std::sin(2 * kPi * 1230 * i / kRate + 1.0);
+    std::vector<double> x = clean;
+    for (size_t i = 5000; i < 5030; ++i)
+        x[i] += (i % 2 ? 20000.0 : -20000.0);
+    auto b = blanker();
+    const std::vector<double> y = blank(*b, x);
+    ASSERT_EQ(b->repaired(), 1u);
+    double error = 0.0, power = 0.0;
+    for (size_t i = 5000; i < 5030; ++i) {
+        error += (y[i] - clean[i]) * (y[i] - clean[i]);
+        power += clean[i] * clean[i];
+    }
+    EXPECT_LT(10 * std::log10(error / power), -25.0);
+    // Outside the gap every sample is the input's.
+    for (size_t i = 0; i < x.size(); ++i) {
+        if (i < 5000 || i >= 5030) {
+            ASSERT_EQ(y[i], x[i]) << i;
+        }
+    }
+}
+
+}  // namespace
