@@ -19,7 +19,7 @@ listed=$(lv2ls)
 for uri in urn:tarnix:lv2:mono urn:tarnix:lv2:stereo; do
   grep -qx "$uri" <<<"$listed" || { echo "lv2ls does not list $uri"; exit 1; }
   info=$(lv2info "$uri")
-  grep -q 'Has latency: *yes, reported by port 13' <<<"$info" ||
+  grep -q 'Has latency: *yes, reported by port 15' <<<"$info" ||
     { echo "$info"; echo "$uri: no latency port"; exit 1; }
   grep -q 'Class: *Filter' <<<"$info" || { echo "$info"; echo "$uri: not a filter"; exit 1; }
 done

@@ -47,10 +47,11 @@ void* realloc(void* p, size_t n) {
 namespace {
 
 // Port layout: the controls, the latency, the input, then the outputs.
-constexpr uint32_t kControls = 13;
-constexpr uint32_t kLatencyPort = 13;
-constexpr uint32_t kInPort = 14;
-constexpr float kDefaults[kControls] = {1, 1, 0, 0, 1, 0, 0, 0, 0, 0, 1200, 0, 30};
+constexpr uint32_t kControls = 15;
+constexpr uint32_t kLatencyPort = 15;
+constexpr uint32_t kInPort = 16;
+constexpr uint32_t kBlankerPort = 13;
+constexpr float kDefaults[kControls] = {1, 1, 0, 0, 1, 0, 0, 0, 0, 0, 1200, 0, 30, 0, 8};
 
 const LV2_Descriptor* descriptor(const char* uri) {
     static void* module = dlopen(TARNIX_LV2_MODULE, RTLD_NOW | RTLD_LOCAL);
@@ -280,6 +281,8 @@ TEST_P(Lv2Apply, GivesTarnixFilesOutputAfterTheReportedLatency) {
 
     Instance probe(c.stereo, c.rate);
     ASSERT_TRUE(probe.ok());
+    // The blanker's look-ahead adds to the latency.
+    if (std::strstr(c.fileOptions, "--blanker")) probe.controls[kBlankerPort] = 1.0f;
     probe.run(std::vector<float>(1), {1});
     const auto latency = static_cast<size_t>(probe.latency);
 
@@ -323,7 +326,11 @@ INSTANTIATE_TEST_SUITE_P(
             "--no-expandor --noise-floor 30 --heterodyne off --band notch-narrow --exponential 0.9",
             "-c expandor 0 -c noise_floor 30 -c heterodyne 0 -c band 7 -c exponential 0.9"},
         Case{"enhance_stereo_22050", 22050, true, "--enhance --enhance-floor 20 --no-expandor",
-             "-c enhance 1 -c enhance_floor 20 -c expandor 0"}),
+             "-c enhance 1 -c enhance_floor 20 -c expandor 0"},
+        Case{"blanker_8000", 8000, false, "--blanker", "-c blanker 1"},
+        Case{"blanker_enhance_stereo_44100", 44100, true,
+             "--blanker --blanker-threshold 5 --enhance",
+             "-c blanker 1 -c blanker_threshold 5 -c enhance 1 -c expandor 0"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

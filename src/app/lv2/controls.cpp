@@ -61,6 +61,8 @@ void ControlMapper::apply(const Controls& c, CAudioEngine& e) {
     choose(c.enhanceFloor, enhanceFloor_, engine::kMaxEnhancementFloorDb + 1,
            [&](int32_t db) { engine::setEnhancementFloor(e.enhancement, db); });
     if (!std::isnan(c.enhance)) engine::setEnhancement(e, on(c.enhance));
+    if (!std::isnan(c.blankerThreshold)) engine::setBlankerThreshold(e, c.blankerThreshold);
+    if (!std::isnan(c.blanker)) engine::setBlanker(e, on(c.blanker));
 
     if (std::isfinite(c.minAmplitude) && (!amplitudeSet_ || c.minAmplitude != minAmplitude_)) {
         amplitudeSet_ = true;

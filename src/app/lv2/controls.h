@@ -26,13 +26,16 @@ struct Controls {
     float minAmplitude;
     float enhance;
     float enhanceFloor;  // dB
+    float blanker;
+    float blankerThreshold;  // times the prediction error's level
 };
 // The fields in port order.
 inline constexpr float Controls::*kControlFields[] = {
-    &Controls::equalizer,   &Controls::expandor,  &Controls::averaging,    &Controls::noiseFloor,
-    &Controls::heterodyne,  &Controls::prefilter, &Controls::lms,          &Controls::combiner,
-    &Controls::exponential, &Controls::band,      &Controls::minAmplitude, &Controls::enhance,
-    &Controls::enhanceFloor};
+    &Controls::equalizer,    &Controls::expandor,     &Controls::averaging,
+    &Controls::noiseFloor,   &Controls::heterodyne,   &Controls::prefilter,
+    &Controls::lms,          &Controls::combiner,     &Controls::exponential,
+    &Controls::band,         &Controls::minAmplitude, &Controls::enhance,
+    &Controls::enhanceFloor, &Controls::blanker,      &Controls::blankerThreshold};
 inline constexpr uint32_t kControlCount = sizeof kControlFields / sizeof kControlFields[0];
 
 // Applies what changed since the last call. The first call after start-up

@@ -20,7 +20,7 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 // The port defaults: every switch as the engine starts, the noise floor off.
 Controls defaults() {
-    return Controls{1, 1, 0, 0, 1, 0, 0, 0, 0, 0, 1200, 0, 30};
+    return Controls{1, 1, 0, 0, 1, 0, 0, 0, 0, 0, 1200, 0, 30, 0, 8};
 }
 
 TEST(Lv2Controls, AnUnconnectedPortLeavesItsSettingAlone) {
@@ -73,6 +73,12 @@ TEST(Lv2Controls, AToggleAtOneHalfIsOnAndTheSmootherGoesBackOff) {
     mapper.apply(c, *engine);
     EXPECT_TRUE(engine->enhancement.on);
     EXPECT_NEAR(engine->enhancement.floorGain, std::pow(10.0, -12.0 / 20.0), 1e-12);
+
+    c.blanker = 1.0f;
+    c.blankerThreshold = 5.0f;
+    mapper.apply(c, *engine);
+    EXPECT_TRUE(engine->blankerOn);
+    EXPECT_EQ(engine->blanker.threshold(), 5.0);
 }
 
 // An impulse comes out exactly `latency` frames later: the number the
