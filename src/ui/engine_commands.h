@@ -75,6 +75,7 @@ enum Command : uint32_t {
     ID_LMS_FILTER = 40077,
     ID_LINEAR_COMBINER = 40093,
     ID_SPEECH_ENHANCEMENT = 40138,
+    ID_NOISE_BLANKER = 40139,
     // The main window's commands that are not engine commands.
     ID_AUDIO_LEVEL_CONTROLS = 40102,
     ID_RECORDING_ASSIGNMENTS = 40103,
@@ -268,6 +269,8 @@ inline constexpr CommandInfo kCommandTable[] = {
      Set::toggle(engine::Switch::Expandor)},
     {ID_SPEECH_ENHANCEMENT, CommandKind::EngineToggle, RadioGroup::None,
      Set::toggle(engine::Switch::Enhancement)},
+    {ID_NOISE_BLANKER, CommandKind::EngineToggle, RadioGroup::None,
+     Set::toggle(engine::Switch::Blanker)},
     {ID_EXPONENTIAL_OFF, CommandKind::Engine, RadioGroup::Exponential, Set::exponential(0)},
     {ID_EXPONENTIAL_09, CommandKind::Engine, RadioGroup::Exponential, Set::exponential(9)},
     {ID_EXPONENTIAL_08, CommandKind::Engine, RadioGroup::Exponential, Set::exponential(8)},

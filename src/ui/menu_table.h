@@ -155,6 +155,7 @@ inline constexpr MenuNode kOptions[] = {
     item(ID_EQUALIZER, "E&qualizer", kChecked),
     item(ID_EXPANDOR, "E&xpandor", kChecked),
     item(ID_SPEECH_ENHANCEMENT, "Speech Enh&ancement"),
+    item(ID_NOISE_BLANKER, "Noise &Blanker"),
     separator(),
     submenu("&Exponential Filter", kExponential),
     submenu("&Noise Floor Averaging", kNoiseFloor),

@@ -219,6 +219,7 @@ TEST(CommandTable, TogglesFlipTheirFieldAndMark) {
         {ID_LMS_FILTER, &rig.engine->lmsFilterOn},
         {ID_LINEAR_COMBINER, &rig.engine->linearCombinerOn},
         {ID_SPEECH_ENHANCEMENT, &rig.engine->enhancement.on},
+        {ID_NOISE_BLANKER, &rig.engine->blankerOn},
         {ID_SHOW_MIN_AMPLITUDE, &rig.s().bShowMinAmplitude},
         {ID_ZOOM_HORIZONTAL, &rig.s().bZoomHorizontal},
     };
