@@ -4,11 +4,12 @@
 #include <cmath>
 
 namespace {
-// What is taken out must stand three times above the level around it (the
-// median magnitude over 20 ms on either side, the higher), and twelve times when the
-// sound after it is more than three times as loud as before: the first
-// glottal pulse of a vowel or a plosive's burst looks like a click, but less
-// so than a click.
+// What is taken out must stand above every sample of the 20 ms after it and
+// three times above the level around it (the median magnitude over 20 ms on
+// either side, the higher); twelve times when the sound after it is more than
+// three times as loud as before. A plosive's burst or the first glottal pulse
+// of a vowel looks like a click to the prediction, but no louder than what
+// follows it.
 constexpr double kPeakRatio = 3.0;
 constexpr double kRiseRatio = 3.0;
 constexpr double kRisePeakRatio = 12.0;
@@ -237,8 +238,8 @@ void CNoiseBlanker::resolve() {
             const double d = std::fabs(raw_[i] - at(s + i));
             peak = d > peak ? d : peak;
         }
-        const bool stands = rising ? peak > kRisePeakRatio * around && peak > afterPeak
-                                   : peak > kPeakRatio * around;
+        const bool stands =
+            peak > afterPeak && peak > (rising ? kRisePeakRatio : kPeakRatio) * around;
         if (click && !stands) {
             for (uint32_t i = 0; i < m; ++i)
                 at(s + i) = raw_[i];
