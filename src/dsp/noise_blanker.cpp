@@ -19,10 +19,10 @@ constexpr uint32_t kLevelMs = 20;
 constexpr double kEdge = 0.35;
 constexpr uint32_t kEdgeSamples = 8;
 
-// The sizes for a rate. The model follows about 25 ms of the past and is fitted
-// again every 2 ms; the longest click is 6 ms.
+// The sizes for a rate. The model is fitted again every 2 ms; the longest
+// click is 6 ms.
 struct Sizes {
-    uint32_t order, maxGap, modelWindow, modelInterval, levelWindow, lookAhead;
+    uint32_t order, maxGap, modelInterval, levelWindow, lookAhead;
 };
 
 uint32_t atMost(uint32_t value, uint32_t most) {
@@ -37,7 +37,6 @@ Sizes sizesFor(int32_t sampleRate) {
     Sizes s{};
     s.order = rate < 22050 ? 16 : CNoiseBlanker::kMaxOrder;
     s.maxGap = atMost(rate * 6 / 1000, CNoiseBlanker::kMaxGap);
-    s.modelWindow = atMost(rate / 40, CNoiseBlanker::kMaxModelWindow);
     s.modelInterval = atLeast(rate / 500, 16);
     s.levelWindow = rate * kLevelMs / 1000;
     // The end of a click is found by the backward error of the model's order
@@ -62,19 +61,15 @@ void CNoiseBlanker::configure(int32_t sampleRate) {
     const Sizes s = sizesFor(sampleRate);
     order_ = s.order;
     maxGap_ = s.maxGap;
-    modelWindow_ = s.modelWindow;
     modelInterval_ = s.modelInterval;
     levelWindow_ = s.levelWindow;
     lookAhead_ = s.lookAhead;
     // The error level follows over about 10 ms.
     levelWeight_ = 100.0 / (sampleRate < 8000 ? 8000 : sampleRate);
-    // A Welch window: no transcendental functions, so the same bits
-    // everywhere.
-    const double half = 0.5 * (modelWindow_ + 1);
-    for (uint32_t n = 0; n < modelWindow_; ++n) {
-        const double u = (n + 1 - half) / half;
-        window_[n] = 1.0 - u * u;
-    }
+    // The model follows about 25 ms of the past: an exponential window with
+    // a time constant of 12.5 ms.
+    modelSpan_ = (sampleRate < 8000 ? 8000 : sampleRate) / 80.0;
+    keep_ = 1.0 - 1.0 / modelSpan_;
     reset();
 }
 
@@ -84,6 +79,9 @@ void CNoiseBlanker::reset() {
     for (double& c : coefficients_)
         c = 0.0;
     coefficients_[0] = 1.0;
+    for (double& r : correlation_)
+        r = 0.0;
+    fed_ = 0;
     errorLevel_ = kErrorFloor;
     count_ = 0;
     cursor_ = 0;
@@ -101,7 +99,7 @@ void CNoiseBlanker::setThreshold(double threshold) {
 }
 
 double CNoiseBlanker::process(double x) {
-    at(count_) = x;
+    set(count_, x);
     ++count_;
     for (;;) {
         if (eventOpen_) {
@@ -110,8 +108,9 @@ double CNoiseBlanker::process(double x) {
             continue;
         }
         if (cursor_ >= count_) break;
+        feed(cursor_);
         if (cursor_ >= nextModel_) {
-            updateModel(cursor_);
+            updateModel();
             nextModel_ = cursor_ + modelInterval_;
         }
         const double e = forwardError(cursor_);
@@ -128,39 +127,50 @@ double CNoiseBlanker::process(double x) {
 }
 
 double CNoiseBlanker::forwardError(uint64_t t) {
-    double e = 0.0;
-    for (uint32_t k = 0; k <= order_; ++k)
-        e += coefficients_[k] * at(t - k);
-    return e;
+    // Even and odd lags summed apart, then together: a fixed order, and half
+    // the wait on each addition.
+    const double* x = window(t);
+    const double* c = coefficients_;
+    double even = 0.0, odd = 0.0;
+    for (uint32_t k = 0; k < order_; k += 2) {
+        even += c[k] * x[-static_cast<int32_t>(k)];
+        odd += c[k + 1] * x[-static_cast<int32_t>(k) - 1];
+    }
+    return (even + c[order_] * x[-static_cast<int32_t>(order_)]) + odd;
 }
 
 double CNoiseBlanker::backwardError(uint64_t t) {
+    const double* x = ahead(t);
     double e = 0.0;
     for (uint32_t k = 0; k <= order_; ++k)
-        e += coefficients_[k] * at(t + k);
+        e += coefficients_[k] * x[k];
     return e;
 }
 
-void CNoiseBlanker::updateModel(uint64_t end) {
-    // The windowed past, its autocorrelation, then Levinson-Durbin.
-    const uint32_t n = modelWindow_;
-    const uint64_t first = end - n;
-    for (uint32_t i = 0; i < n; ++i)
-        windowed_[i] = window_[i] * at(first + i);
-    double r[kMaxOrder + 1];
-    for (uint32_t k = 0; k <= order_; ++k) {
-        double sum = 0.0;
-        for (uint32_t i = k; i < n; ++i)
-            sum += windowed_[i] * windowed_[i - k];
-        r[k] = sum;
+void CNoiseBlanker::feed(uint64_t end) {
+    // The autocorrelation of the past under an exponential window, kept up
+    // to date sample by sample: the same model as refitting a window every
+    // time, for the cost of one product per lag.
+    const double keep = keep_;
+    for (; fed_ < end; ++fed_) {
+        const double* x = window(fed_);
+        for (uint32_t k = 0; k <= order_; ++k)
+            correlation_[k] = keep * correlation_[k] + x[0] * x[-static_cast<int32_t>(k)];
     }
+}
+
+void CNoiseBlanker::updateModel() {
+    // Levinson-Durbin on the autocorrelation.
+    double r[kMaxOrder + 1];
+    for (uint32_t k = 0; k <= order_; ++k)
+        r[k] = correlation_[k];
     for (double& c : coefficients_)
         c = 0.0;
     coefficients_[0] = 1.0;
     // Silence, or close to it: predict nothing.
-    if (!(r[0] > n * 1e-2)) return;
+    if (!(r[0] > modelSpan_ * 1e-2)) return;
     // A little white noise added keeps the model stable on a pure tone.
-    r[0] *= 1.0 + 1e-6;
+    r[0] *= 1.0 + 1e-5;
     double a[kMaxOrder + 1] = {1.0};
     double previous[kMaxOrder + 1];
     double error = r[0];
@@ -169,13 +179,15 @@ void CNoiseBlanker::updateModel(uint64_t end) {
         for (uint32_t j = 1; j < i; ++j)
             acc += a[j] * r[i - j];
         const double k = -acc / error;
+        // The exponential window's estimate need not be positive definite:
+        // where the next order would be unstable, the model stops short.
+        if (!(k * k < 1.0)) break;
         for (uint32_t j = 0; j < i; ++j)
             previous[j] = a[j];
         for (uint32_t j = 1; j < i; ++j)
             a[j] = previous[j] + k * previous[i - j];
         a[i] = k;
         error *= 1.0 - k * k;
-        if (!(error > 0.0)) return;
     }
     for (uint32_t i = 0; i <= order_; ++i)
         coefficients_[i] = a[i];
@@ -242,7 +254,7 @@ void CNoiseBlanker::resolve() {
             peak > afterPeak && peak > (rising ? kRisePeakRatio : kPeakRatio) * around;
         if (click && !stands) {
             for (uint32_t i = 0; i < m; ++i)
-                at(s + i) = raw_[i];
+                set(s + i, raw_[i]);
             click = false;
         }
     }
@@ -325,6 +337,6 @@ bool CNoiseBlanker::interpolate(uint64_t first, uint64_t last) {
         rhs_[i] = sum / band_[i][0];
     }
     for (uint32_t i = 0; i < m; ++i)
-        at(first + i) = rhs_[i];
+        set(first + i, rhs_[i]);
     return true;
 }

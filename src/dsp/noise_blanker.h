@@ -2,18 +2,20 @@
 // the time domain, before any filter spreads them.
 //
 // Detection works on the prediction error of an autoregressive model fitted
-// to the recent past (autocorrelation method, Levinson-Durbin): tones and
-// voiced speech are predicted well, so a click stands out there far more than
-// in the raw amplitude. A sample whose forward prediction error exceeds the
-// threshold times the running error level opens an event; the event's end is
-// the last sample whose backward prediction error (from the samples after it)
-// is still above the threshold. An event is a click only if it ends within
-// the longest gap and the signal's level after it matches the level before
-// it: a speech onset, a plosive into a vowel or a keyed tone changes the
-// level (or lasts), so it passes untouched. A click's samples are replaced by
-// the least-squares autoregressive interpolation from both sides (the
-// samples that make the model's prediction error smallest over the gap and
-// the model order after it), solved as a banded positive definite system.
+// to the recent past (the autocorrelation under an exponential window of
+// about 25 ms, Levinson-Durbin every 2 ms): tones and voiced speech are
+// predicted well, so a click stands out there far more than in the raw
+// amplitude. A sample whose forward prediction error exceeds the threshold
+// times the running error level opens an event; the event's end is the last
+// sample whose backward prediction error (from the samples after it) is still
+// above the threshold. An event is a click only if it ends within the longest
+// gap and what it would take out stands above the signal around it and above
+// everything in the 20 ms after it: a speech onset, a plosive before its
+// vowel or a keyed tone lasts or is no louder than what follows, so it passes
+// untouched. A click's samples are replaced by the least-squares
+// autoregressive interpolation from both sides (the samples that make the
+// model's prediction error smallest over the gap and the model order after
+// it), solved as a banded positive definite system.
 //
 // The decisions need samples after a click, so the output is the input
 // delay() samples late. Every buffer is fixed; nothing allocates after
@@ -25,9 +27,8 @@
 class CNoiseBlanker {
   public:
     static constexpr uint32_t kMaxOrder = 32;
-    static constexpr uint32_t kMaxGap = 320;           // 6 ms at 48000 Hz and the edges
-    static constexpr uint32_t kMaxModelWindow = 1200;  // 25 ms at 48000 Hz
-    static constexpr uint32_t kHistory = 4096;         // a power of two
+    static constexpr uint32_t kMaxGap = 320;    // 6 ms at 48000 Hz and the edges
+    static constexpr uint32_t kHistory = 4096;  // a power of two
     static constexpr double kDefaultThreshold = 8.0;
     static constexpr double kMinThreshold = 3.0;
     static constexpr double kMaxThreshold = 100.0;
@@ -59,10 +60,20 @@ class CNoiseBlanker {
     Gap gap(uint32_t back) const { return gaps_[(repaired_ - 1 - back) % kGapLog]; }
 
   private:
-    double& at(uint64_t t) { return history_[t & (kHistory - 1)]; }
+    // The history is held twice over, so that the samples just before and
+    // just after any sample lie in one run: window(t)[-k] is sample t - k and
+    // window(t)[k] sample t + k, for k up to kHistory - 1.
+    double at(uint64_t t) const { return history_[t & (kHistory - 1)]; }
+    const double* window(uint64_t t) const { return &history_[(t & (kHistory - 1)) + kHistory]; }
+    const double* ahead(uint64_t t) const { return &history_[t & (kHistory - 1)]; }
+    void set(uint64_t t, double x) {
+        history_[t & (kHistory - 1)] = x;
+        history_[(t & (kHistory - 1)) + kHistory] = x;
+    }
     double forwardError(uint64_t t);
     double backwardError(uint64_t t);
-    void updateModel(uint64_t end);
+    void feed(uint64_t end);
+    void updateModel();
     void resolve();
     bool interpolate(uint64_t first, uint64_t last);
     // The median magnitude over a stretch, and optionally its largest.
@@ -71,7 +82,8 @@ class CNoiseBlanker {
     // Sizes for the rate.
     uint32_t order_ = 16;
     uint32_t maxGap_ = 48;
-    uint32_t modelWindow_ = 200;
+    double modelSpan_ = 100.0;  // the exponential window's time constant, in samples
+    double keep_ = 0.99;
     uint32_t modelInterval_ = 16;
     uint32_t levelWindow_ = 64;
     uint32_t lookAhead_ = 112;
@@ -79,9 +91,9 @@ class CNoiseBlanker {
     double threshold_ = kDefaultThreshold;
 
     // State.
-    double history_[kHistory] = {};
-    double window_[kMaxModelWindow] = {};
-    double windowed_[kMaxModelWindow] = {};
+    double history_[2 * kHistory] = {};
+    double correlation_[kMaxOrder + 1] = {};
+    uint64_t fed_ = 0;                         // the samples before this one are in correlation_
     double coefficients_[kMaxOrder + 1] = {};  // 1, -a1, ..., -ap
     double errorLevel_ = 1.0;                  // mean square prediction error
     uint64_t count_ = 0;                       // samples in
