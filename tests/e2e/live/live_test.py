@@ -222,8 +222,9 @@ class FilePlugin(unittest.TestCase):
             self.assertEqual(r.returncode, 0, r.stderr)
             played = read_raw(outraw)
             # Played sample n is engine output n; tarnix-file's sample n is
-            # engine output n + 512 (and the noise blanker's look-ahead). The last blocks depend on what follows
-            # the input, so they are left out.
+            # engine output n + 512 (and the noise blanker's look-ahead). The
+            # last blocks depend on what follows the input, so they are left
+            # out.
             shift = (PIPELINE + blanker_delay(rate, options)) * channels
             n = min(len(expected), len(played) - shift) - 2 * block_length(rate) * channels
             self.assertGreater(n, 5 * rate * channels)
