@@ -227,6 +227,10 @@ class FilePlugin(unittest.TestCase):
             # out.
             shift = (PIPELINE + blanker_delay(rate, options)) * channels
             n = min(len(expected), len(played) - shift) - 2 * block_length(rate) * channels
+            if n <= 5 * rate * channels and attempt < 2:
+                # A loaded machine may fall behind and play less in its 8 s.
+                print(f"  short run ({n} samples); trying again", file=sys.stderr)
+                continue
             self.assertGreater(n, 5 * rate * channels)
             if played[shift:shift + n] == expected[:n]:
                 return
