@@ -15,7 +15,7 @@ namespace {
 using namespace signals;
 
 constexpr int32_t kRate = 11025;
-constexpr size_t kLag = engine::kPipelineDelay;  // output n is input n - kLag
+constexpr size_t kLag = engine::kPipelineDelay;  // input n comes out at n + kLag
 constexpr size_t kHopSamples = engine::kHop;
 
 using Setup = std::function<void(CAudioEngine&)>;
