@@ -1,0 +1,133 @@
+// The ALSA capture device through the file plugin, whose input is a FIFO the
+// test writes.
+#include <alsa/asoundlib.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "engine/audio_engine.h"
+#include "platform/alsa/alsa_wave.h"
+#include "support/host_fixture.h"
+
+namespace {
+
+using namespace platform;
+namespace fs = std::filesystem;
+
+class AlsaFileInput : public HostTest {
+  protected:
+    void SetUp() override {
+        HostTest::SetUp();
+        dir = fs::temp_directory_path() / ("tarnix-alsa-" + std::to_string(getpid()));
+        fs::create_directories(dir);
+        const std::string fifo = (dir / "in.fifo").string();
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        writer = open(fifo.c_str(), O_RDWR);  // a writer from the start: opening never blocks
+        ASSERT_GE(writer, 0);
+        const std::string conf = (dir / "asound.conf").string();
+        std::ofstream(conf)
+            << "pcm.fifo { type file slave.pcm \"null\" file \"/dev/null\" infile \"" << fifo
+            << "\" format \"raw\" }\n";
+        const char* before = std::getenv("ALSA_CONFIG_PATH");
+        saved = before ? before : "";
+        setenv("ALSA_CONFIG_PATH", ("/usr/share/alsa/alsa.conf:" + conf).c_str(), 1);
+        snd_config_update_free_global();  // read again with the FIFO's PCM
+    }
+    void TearDown() override {
+        if (writer >= 0) close(writer);
+        if (saved.empty())
+            unsetenv("ALSA_CONFIG_PATH");
+        else
+            setenv("ALSA_CONFIG_PATH", saved.c_str(), 1);
+        snd_config_update_free_global();
+        fs::remove_all(dir);
+        HostTest::TearDown();
+    }
+    // Waits until `count` messages are queued (or `ms` passed).
+    bool waitFor(size_t count, int ms = 1000) {
+        for (int i = 0; i < ms / 5 && host.pending() < count; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return host.pending() >= count;
+    }
+    void feed(int16_t value, size_t count) {
+        std::vector<int16_t> v(count, value);
+        ASSERT_EQ(write(writer, v.data(), v.size() * 2), ssize_t(v.size() * 2));
+    }
+
+    struct Recorder : MessageTarget {
+        intptr_t handleMessage(uint32_t, uintptr_t, intptr_t) override { return 0; }
+    } target;
+    fs::path dir;
+    int writer = -1;
+    std::string saved;
+    WAVEHDR headers[3]{};
+    int16_t buffers[3][8192]{};
+};
+
+// A process stopped as a whole (SIGSTOP, Ctrl-Z) and continued seconds later
+// keeps its devices: its device threads were not stuck inside ALSA. The
+// device runs in a child, which the test stops and continues.
+TEST_F(AlsaFileInput, AProcessStoppedAndContinuedKeepsItsDevice) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Re-queues every buffer that comes back without an error, until
+        // 40 have; any error ends the child with status 1.
+        struct Requeue : MessageTarget {
+            WaveIn* in = nullptr;
+            int done = 0, failed = 0;
+            intptr_t handleMessage(uint32_t, uintptr_t, intptr_t l) override {
+                auto* h = reinterpret_cast<WAVEHDR*>(l);
+                if (in->unprepareHeader(h) != kMmsyserrNoError) ++failed;
+                ++done;
+                if (in->prepareHeader(h) == kMmsyserrNoError) in->addBuffer(h);
+                return 0;
+            }
+        } requeue;
+        auto in = alsa::makeWaveIn("fifo");
+        requeue.in = in.get();
+        if (in->open(engine::pcmFormat(1, 8000), &requeue) != kMmsyserrNoError) _exit(2);
+        for (int i = 0; i < 3; ++i) {
+            engine::fillHeader(headers[i], buffers[i], 2 * 400, i);
+            in->prepareHeader(&headers[i]);
+            in->addBuffer(&headers[i]);
+        }
+        in->start();
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (requeue.done < 40 && !requeue.failed && std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            host.runUntilIdle();
+        }
+        in->reset();
+        in->close();
+        _exit(requeue.failed ? 1 : requeue.done < 40 ? 3 : 0);
+    }
+    // Fed at about the rate, 50 ms at a time; stopped for four seconds in
+    // the middle.
+    for (int i = 0; i < 40; ++i) {
+        if (i == 20) {
+            kill(child, SIGSTOP);
+            std::this_thread::sleep_for(std::chrono::seconds(4));
+            kill(child, SIGCONT);
+        }
+        feed(int16_t(i), 400);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    feed(0, 2000);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the device failed; 2: it did not open; 3: too slow";
+}
+
+}  // namespace
