@@ -252,6 +252,10 @@ class FilePlugin(unittest.TestCase):
                                       (8000, False, ["--blanker", "--enhance"])):
             for latency in ("low", "design"):
                 with self.subTest(rate=rate, stereo=stereo, latency=latency):
+                    # A cross build's program runs under an emulator, which
+                    # keeps up with 11025 Hz but starves at 44100 Hz.
+                    if rate > 11025 and os.environ.get("TARNIX_EMULATED") == "1":
+                        self.skipTest("too fast for the emulator")
                     self.check(rate, stereo, options, latency)
 
 
