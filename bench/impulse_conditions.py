@@ -54,6 +54,7 @@ FULL_SCALE = 32767.0
 
 def read_wav(path):
     with wave.open(path) as w:
+        assert w.getsampwidth() == 2
         data = array.array("h", w.readframes(w.getnframes()))
         if w.getnchannels() > 1:
             data = data[:: w.getnchannels()]

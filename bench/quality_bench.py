@@ -37,7 +37,6 @@ release preset's build/release). --speed also times 10 minutes of noisy
 speech through each program (best of three).
 """
 import argparse
-import array
 import math
 import os
 import random
@@ -46,8 +45,8 @@ import subprocess
 import sys
 import tempfile
 import time
-import wave
 
+from impulse_conditions import read_wav, write_wav
 from musical_noise import isolated_peaks
 
 RATE = 11025
@@ -86,24 +85,6 @@ CARRIER_OPTIONS = ["--heterodyne", "fast"]
 
 def run(cmd):
     subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-
-
-def read_wav(path):
-    with wave.open(path) as w:
-        assert w.getsampwidth() == 2
-        data = array.array("h", w.readframes(w.getnframes()))
-        if w.getnchannels() > 1:
-            data = data[:: w.getnchannels()]
-    return [float(x) for x in data]
-
-
-def write_wav(path, samples, rate=RATE):
-    clipped = array.array("h", (max(-32767, min(32767, int(round(x)))) for x in samples))
-    with wave.open(path, "wb") as w:
-        w.setnchannels(1)
-        w.setsampwidth(2)
-        w.setframerate(rate)
-        w.writeframes(clipped.tobytes())
 
 
 def energy(x):

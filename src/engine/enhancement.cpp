@@ -300,7 +300,7 @@ void judgeStart(Enhancement& e, const double* power) {
     double average[B];
     averageOverFive(power, average);
     if (j == 0) {
-        std::copy(power, power + B, e.seedSum);
+        std::copy(power, power + B, e.largest);
         std::copy(average, average + B, e.quietest);
         std::copy(average, average + B, e.lastAverage);
         std::fill(std::begin(e.noise), std::end(e.noise), 0.0);
@@ -320,19 +320,19 @@ void judgeStart(Enhancement& e, const double* power) {
         changed += ratio[k] > kChangeFactor * median || median > kChangeFactor * ratio[k];
     e.changes += static_cast<double>(changed) / kJudged;
     for (uint32_t k = 0; k < B; ++k) {
-        e.seedSum[k] = power[k] > e.seedSum[k] ? power[k] : e.seedSum[k];
+        e.largest[k] = power[k] > e.largest[k] ? power[k] : e.largest[k];
         e.quietest[k] = average[k] < e.quietest[k] ? average[k] : e.quietest[k];
     }
     std::copy(average, average + B, e.lastAverage);
     if (j + 1 < kJudgedFrames) {
         const bool noiseSoFar = e.changes < kNoiseSoFar * j;
         for (uint32_t k = 0; k < B; ++k)
-            e.noise[k] = noiseSoFar ? e.seedSum[k] : 0.0;
+            e.noise[k] = noiseSoFar ? e.largest[k] : 0.0;
         return;
     }
     const bool speech = e.changes > kSpeechChanges * (kJudgedFrames - 1);
     for (uint32_t k = 0; k < B; ++k)
-        e.noise[k] = speech ? e.quietest[k] * kUnderSpeech : e.seedSum[k];
+        e.noise[k] = speech ? e.quietest[k] * kUnderSpeech : e.largest[k];
     // The frames passed while they were judged say nothing of the speech.
     std::fill(std::begin(e.previous), std::end(e.previous), 0.0);
 }

@@ -43,7 +43,7 @@ struct Enhancement {
     double smoothed[kEnhancedBins] = {};  // the power smoothed over frames
     // The first frames: the largest of their powers, the quietest and the last
     // of their powers averaged over five bins.
-    double seedSum[kEnhancedBins] = {};
+    double largest[kEnhancedBins] = {};
     double quietest[kEnhancedBins] = {};
     double lastAverage[kEnhancedBins] = {};
     double minimum[kEnhancedBins] = {};  // its least value in the current sub-window

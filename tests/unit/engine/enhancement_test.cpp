@@ -8,18 +8,12 @@
 
 #include "dsp/spectral_gain.h"
 #include "engine/settings.h"
+#include "support/audio_signals.h"
 #include "support/engine_rig.h"
 
 namespace {
 
-std::vector<int16_t> whiteNoise(size_t n, unsigned seed, double sigma) {
-    std::mt19937 rng(seed);
-    std::normal_distribution<double> dist(0.0, sigma);
-    std::vector<int16_t> v(n);
-    for (auto& x : v)
-        x = static_cast<int16_t>(std::clamp(std::lround(dist(rng)), -32767L, 32767L));
-    return v;
-}
+using signals::whiteNoise;
 
 // Runs `input` through an engine with enhancement on, block by block, and
 // returns what it played.

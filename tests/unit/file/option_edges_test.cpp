@@ -10,20 +10,12 @@
 
 #include "app/file/audio_files.h"
 #include "app/file/options.h"
+#include "parse_options.h"
 #include "support/engine_rig.h"
 
 namespace {
 
-std::optional<file_tool::Options> parse(std::vector<std::string> args) {
-    args.insert(args.begin(), "tarnix-file");
-    args.push_back("in.wav");
-    args.push_back("out.wav");
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    int code = -1;
-    return file_tool::parseOptions(static_cast<int>(argv.size()), argv.data(), code);
-}
+using file_test::parse;
 
 TEST(OptionEdges, TheLongestRunIsAcceptedAndNothingLonger) {
     using file_tool::AboveMost;
