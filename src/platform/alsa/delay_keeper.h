@@ -3,7 +3,8 @@
 // steady running both move at the rate, so it stays where it settled when
 // playback began. An underrun (the device played silence) leaves it larger,
 // an overrun (audio lost on the way in) smaller: the capture device then
-// drops or inserts that many frames, which brings it back within a second.
+// drops or inserts that many frames, which brings it back within half a
+// second.
 // Private to the ALSA backend; free of ALSA so that it can be tested alone.
 #pragma once
 
@@ -99,7 +100,19 @@ class DelayKeeper {
             return 0;
         }
         const double off = mean - baseline_;
-        if (std::fabs(off) < rate_ * kTolerance) return 0;
+        if (std::fabs(off) < rate_ * kTolerance) {
+            offBy_ = 0;
+            return 0;
+        }
+        // A loss inside a window shows there only in part. The window after
+        // it shows all of it: the loss is given back then, in one
+        // correction, and a single stray window is not acted on.
+        const int direction = off > 0 ? 1 : -1;
+        if (offBy_ != direction) {
+            offBy_ = direction;
+            return 0;
+        }
+        offBy_ = 0;
         return std::lround(off);
     }
 
@@ -120,6 +133,7 @@ class DelayKeeper {
     int count_ = 0;
     bool known_ = false;
     double baseline_ = 0;
+    int offBy_ = 0;  // the last window's direction off the baseline, 0 within it
 };
 
 }  // namespace alsa::detail

@@ -277,6 +277,31 @@ class NoSoundSystem(unittest.TestCase):
         self.assertIn('tarnix-live: cannot open the capture device "default"', err)
 
 
+class Unplugged(unittest.TestCase):
+    def test_unplugged_playback_ends_with_the_devices_error(self):
+        """A playback device unplugged a second into the run (a test device
+        ALSA loads from the unit tests' folder) ends the program."""
+        d = tempfile.mkdtemp(prefix="tarnix-live-")
+        try:
+            raw = os.path.join(d, "in.raw")
+            subprocess.run(["sox", DEMO, "-r", "11025", "-b", "16", "-t", "raw", raw], check=True)
+            plugin = os.path.join(os.path.dirname(os.path.abspath(ALSA_TESTS)), "libtarnix_failing_pcm.so")
+            conf = os.path.join(d, "unplugged.conf")
+            with open(conf, "w") as f:
+                f.write("""pcm_type.tarnix_failing { lib "%s" }
+pcm.unplugged { type tarnix_failing after_ms 1000 }
+pcm.demo { type file slave.pcm "null" file "/dev/null" infile "%s" format "raw" }
+""" % (plugin, raw))
+            env = dict(os.environ, ALSA_CONFIG_PATH="/usr/share/alsa/alsa.conf:" + conf)
+            rc, out, err = Run(["--no-mixer", "--capture", "demo", "--playback", "unplugged",
+                                "--seconds", "8"], env).finish(30)
+        finally:
+            shutil.rmtree(d, ignore_errors=True)
+        self.assertEqual(rc, 1, err)
+        self.assertRegex(err, r"waveOutUnprepareHeader \(MM_WOM_DONE\): \S")
+        self.assertNotIn("waveIn", err)  # capture was fine
+
+
 class Signals(unittest.TestCase):
     """Every signal that would end tarnix-live runs the shutdown that leaves
     the mixer audible, also while a device's open waits inside ALSA."""

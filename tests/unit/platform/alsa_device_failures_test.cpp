@@ -1,5 +1,6 @@
-// The ALSA capture device through the file plugin, whose input is a FIFO the
-// test writes.
+// ALSA devices that stop for a while or go away: the capture device through
+// the file plugin, whose input is a FIFO the test writes, and a device that is
+// unplugged while it runs.
 #include <alsa/asoundlib.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -24,27 +25,24 @@ namespace {
 using namespace platform;
 namespace fs = std::filesystem;
 
-class AlsaFileInput : public HostTest {
+// Devices from the test's own ALSA configuration, read in addition to the
+// system's for the test's time.
+class AlsaConfigured : public HostTest {
   protected:
     void SetUp() override {
         HostTest::SetUp();
         dir = fs::temp_directory_path() / ("tarnix-alsa-" + std::to_string(getpid()));
         fs::create_directories(dir);
-        const std::string fifo = (dir / "in.fifo").string();
-        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-        writer = open(fifo.c_str(), O_RDWR);  // a writer from the start: opening never blocks
-        ASSERT_GE(writer, 0);
+    }
+    void configure(const std::string& text) {
         const std::string conf = (dir / "asound.conf").string();
-        std::ofstream(conf)
-            << "pcm.fifo { type file slave.pcm \"null\" file \"/dev/null\" infile \"" << fifo
-            << "\" format \"raw\" }\n";
+        std::ofstream(conf) << text;
         const char* before = std::getenv("ALSA_CONFIG_PATH");
         saved = before ? before : "";
         setenv("ALSA_CONFIG_PATH", ("/usr/share/alsa/alsa.conf:" + conf).c_str(), 1);
-        snd_config_update_free_global();  // read again with the FIFO's PCM
+        snd_config_update_free_global();  // read again with the test's devices
     }
     void TearDown() override {
-        if (writer >= 0) close(writer);
         if (saved.empty())
             unsetenv("ALSA_CONFIG_PATH");
         else
@@ -59,19 +57,34 @@ class AlsaFileInput : public HostTest {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return host.pending() >= count;
     }
+    fs::path dir;
+    std::string saved;
+    WAVEHDR headers[3]{};
+    int16_t buffers[3][8192]{};
+};
+
+// The capture device through the file plugin, whose input is a FIFO the test
+// writes.
+class AlsaFileInput : public AlsaConfigured {
+  protected:
+    void SetUp() override {
+        AlsaConfigured::SetUp();
+        const std::string fifo = (dir / "in.fifo").string();
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        writer = open(fifo.c_str(), O_RDWR);  // a writer from the start: opening never blocks
+        ASSERT_GE(writer, 0);
+        configure("pcm.fifo { type file slave.pcm \"null\" file \"/dev/null\" infile \"" + fifo +
+                  "\" format \"raw\" }\n");
+    }
+    void TearDown() override {
+        if (writer >= 0) close(writer);
+        AlsaConfigured::TearDown();
+    }
     void feed(int16_t value, size_t count) {
         std::vector<int16_t> v(count, value);
         ASSERT_EQ(write(writer, v.data(), v.size() * 2), ssize_t(v.size() * 2));
     }
-
-    struct Recorder : MessageTarget {
-        intptr_t handleMessage(uint32_t, uintptr_t, intptr_t) override { return 0; }
-    } target;
-    fs::path dir;
     int writer = -1;
-    std::string saved;
-    WAVEHDR headers[3]{};
-    int16_t buffers[3][8192]{};
 };
 
 // A process stopped as a whole (SIGSTOP, Ctrl-Z) and continued seconds later
@@ -128,6 +141,64 @@ TEST_F(AlsaFileInput, AProcessStoppedAndContinuedKeepsItsDevice) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the device failed; 2: it did not open; 3: too slow";
+}
+
+// A device unplugged 300 ms after its first start, as a USB adapter pulled
+// from its socket.
+class AlsaUnplugged : public AlsaConfigured {
+  protected:
+    void SetUp() override {
+        AlsaConfigured::SetUp();
+        configure("pcm_type.tarnix_failing { lib \"" TARNIX_FAILING_PCM
+                  "\" }\n"
+                  "pcm.unplugged { type tarnix_failing after_ms 300 }\n");
+    }
+    // Queues buffer i (100 ms at 8000 Hz) and waits for it to come back;
+    // returns what unpreparing it says.
+    template <class Device, class Add>
+    MMRESULT roundTrip(Device& device, Add add, int i) {
+        engine::fillHeader(headers[i], buffers[i], 2 * 800, static_cast<uint32_t>(i));
+        device.prepareHeader(&headers[i]);
+        EXPECT_EQ(add(&headers[i]), kMmsyserrNoError);
+        EXPECT_TRUE(waitFor(1, 3000));
+        host.runUntilIdle();
+        EXPECT_EQ(returned.last, &headers[i]);
+        return device.unprepareHeader(&headers[i]);
+    }
+    template <class Device, class Add>
+    void expectLossWithTheNextBuffer(Device& device, Add add) {
+        EXPECT_EQ(roundTrip(device, add, 0), kMmsyserrNoError);
+        // Unplugged meanwhile, while it held no buffer: nothing to say yet.
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        EXPECT_EQ(host.pending(), 0u);
+        const MMRESULT lost = roundTrip(device, add, 1);
+        EXPECT_NE(lost, kMmsyserrNoError);
+        char text[256] = "";
+        EXPECT_EQ(device.getErrorText(lost, text, sizeof text), kMmsyserrNoError);
+        EXPECT_STRNE(text, "");
+        device.reset();
+        EXPECT_EQ(device.close(), kMmsyserrNoError);
+    }
+    struct Returned : MessageTarget {
+        WAVEHDR* last = nullptr;
+        intptr_t handleMessage(uint32_t, uintptr_t, intptr_t l) override {
+            last = reinterpret_cast<WAVEHDR*>(l);
+            return 0;
+        }
+    } returned;
+};
+
+TEST_F(AlsaUnplugged, PlaybackReportsTheLossWithTheNextBufferQueued) {
+    auto out = alsa::makeWaveOut("unplugged");
+    ASSERT_EQ(out->open(engine::pcmFormat(1, 8000), &returned), kMmsyserrNoError);
+    expectLossWithTheNextBuffer(*out, [&](WAVEHDR* h) { return out->write(h); });
+}
+
+TEST_F(AlsaUnplugged, CaptureReportsTheLossWithTheNextBufferQueued) {
+    auto in = alsa::makeWaveIn("unplugged");
+    ASSERT_EQ(in->open(engine::pcmFormat(1, 8000), &returned), kMmsyserrNoError);
+    ASSERT_EQ(in->start(), kMmsyserrNoError);
+    expectLossWithTheNextBuffer(*in, [&](WAVEHDR* h) { return in->addBuffer(h); });
 }
 
 }  // namespace
