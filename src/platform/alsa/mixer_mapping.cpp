@@ -110,15 +110,9 @@ std::string displayName(const Element& e) {
     return e.index ? e.name + " " + std::to_string(e.index) : e.name;
 }
 
-}  // namespace
-
-MappedMixer mapElements(const std::string& cardName, const std::vector<Element>& elements) {
-    MappedMixer m;
-    copyName(m.caps.szPname, cardName);
-    Builder b;
-
-    // Speakers: the master element's volume and switch, the playback lines
-    // as sources.
+// Speakers: the master element's volume and switch, the playback lines as
+// sources.
+MappedLine speakersLine(const std::vector<Element>& elements, Builder& b) {
     MappedLine speakers = line(kMixerLineComponentTypeDstSpeakers, "Speakers", "Speakers", 2);
     int master = find(elements, "Master");
     for (const char* alternative : {"Speaker", "Headphone"})
@@ -149,9 +143,25 @@ MappedMixer mapElements(const std::string& cardName, const std::vector<Element>&
                 b.control(Role::PlaybackMute, at, kMixerControlControlTypeMute, e.name, "Mute"));
         speakers.sources.push_back(std::move(source));
     }
+    return speakers;
+}
 
-    // Recording: the capture volume, and the sources the selector or the
-    // capture switches choose between; list item i is source i.
+// Without a selector: the elements with a capture switch or volume of their
+// own, each a source.
+std::vector<int> captureSwitches(const std::vector<Element>& elements, int capture) {
+    std::vector<int> switches;
+    for (size_t i = 0; i < elements.size(); ++i) {
+        const Element& e = elements[i];
+        if (static_cast<int>(i) == capture || isGain(e.name) || e.captureEnum) continue;
+        if (!e.captureSwitch && !e.captureVolume) continue;
+        switches.push_back(static_cast<int>(i));
+    }
+    return switches;
+}
+
+// Recording: the capture volume, and the sources the selector or the capture
+// switches choose between; list item i is source i.
+MappedLine recordingLine(const std::vector<Element>& elements, Builder& b) {
     MappedLine recording =
         line(kMixerLineComponentTypeDstWaveIn, "Capture", "Recording Control", 2);
     const int capture = find(elements, "Capture");
@@ -197,13 +207,7 @@ MappedMixer mapElements(const std::string& cardName, const std::vector<Element>&
             addSource(item, own >= 0 && own != capture ? own : -1);
         }
     } else {
-        std::vector<int> switches;
-        for (size_t i = 0; i < elements.size(); ++i) {
-            const Element& e = elements[i];
-            if (static_cast<int>(i) == capture || isGain(e.name) || e.captureEnum) continue;
-            if (!e.captureSwitch && !e.captureVolume) continue;
-            switches.push_back(static_cast<int>(i));
-        }
+        const std::vector<int> switches = captureSwitches(elements, capture);
         if (!switches.empty()) {
             list = b.control(Role::CaptureSwitches, -1, kMixerControlControlTypeMixer,
                              "Capture Switches", "Select", static_cast<uint32_t>(switches.size()));
@@ -222,9 +226,11 @@ MappedMixer mapElements(const std::string& cardName, const std::vector<Element>&
         recording.info.cChannels = elements[capture].channels;
     }
     if (hasList) recording.controls.push_back(list);
+    return recording;
+}
 
-    m.destinations.push_back(std::move(speakers));
-    m.destinations.push_back(std::move(recording));
+// The line identifiers and counts, once every line is there.
+void numberLines(MappedMixer& m) {
     m.caps.cDestinations = static_cast<uint32_t>(m.destinations.size());
     for (uint32_t d = 0; d < m.destinations.size(); ++d) {
         MappedLine& dest = m.destinations[d];
@@ -241,6 +247,17 @@ MappedMixer mapElements(const std::string& cardName, const std::vector<Element>&
             src.info.cControls = static_cast<uint32_t>(src.controls.size());
         }
     }
+}
+
+}  // namespace
+
+MappedMixer mapElements(const std::string& cardName, const std::vector<Element>& elements) {
+    MappedMixer m;
+    copyName(m.caps.szPname, cardName);
+    Builder b;  // numbers the controls in the order they are made
+    m.destinations.push_back(speakersLine(elements, b));
+    m.destinations.push_back(recordingLine(elements, b));
+    numberLines(m);
     return m;
 }
 
