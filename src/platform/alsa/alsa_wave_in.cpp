@@ -67,111 +67,135 @@ class Capture final : public PcmDevice {
         return kMmsyserrNoError;
     }
 
-    void run() override {
-        bool started = false;
-        bool starving = false;
-        Clock::time_point lastRead = Clock::now();  // or since there was nothing to read into
-        std::chrono::steady_clock::time_point starvedAt;
-        for (;;) {
-            bool running, ready;
-            size_t room = 0;
-            uint64_t generation;
-            {
-                std::lock_guard lock(mutex_);
-                if (quit_) break;
-                beat_ = Clock::now();
-                running = running_ && !failed_;
-                ready = running && !queue_.empty();
-                if (ready) {
-                    const WAVEHDR* h = queue_.front();
-                    room = (h->dwBufferLength - h->dwBytesRecorded) / 2;
-                }
-                generation = generation_;
-            }
-            if (!running && started) {
-                snd_pcm_drop(pcm_);
-                started = false;
-            }
-            if (!running) starving = false;
-            if (!running || !ready || room == 0) lastRead = Clock::now();
-            if (running && !started) {
-                int e = snd_pcm_prepare(pcm_);
-                if (e >= 0) e = snd_pcm_start(pcm_);
-                if (e < 0) {
-                    fail(e);
-                    continue;
-                }
-                started = true;
-                if (!started_) {
-                    started_ = true;
-                    startedAt_ = Clock::now();
-                }
-            }
-            if (ready && room > 0 && insert_ > 0) {
-                insertSilence(room, generation);
-                continue;
-            }
-            // Without a buffer nothing is read. A sound card overruns once its
-            // ring is full and loses that audio; a sound server would instead
-            // keep seconds of it and hand it over late, so a wait longer than
-            // the ring is treated as the overrun it would be on a card. An
-            // unpaced source (a file) loses nothing, and is left alone.
-            if (!ready || room == 0) {
-                if (running && !starving) {
-                    starving = true;
-                    starvedAt = std::chrono::steady_clock::now();
-                }
-                wait(false, kBeatMs);
-                continue;
-            }
-            if (starving) {
-                starving = false;
-                if (paced_ && std::chrono::steady_clock::now() - starvedAt > ringTime()) {
-                    snd_pcm_drop(pcm_);
-                    snd_pcm_prepare(pcm_);
-                    snd_pcm_start(pcm_);
-                    countXrun();
-                }
-            }
-            const Clock::time_point waited = Clock::now();
-            if (!wait(true, 200)) {
-                // A sound server that dies can leave its plugin polling
-                // nothing and reporting no error. A paced device that gives
-                // nothing for seconds while this thread keeps being scheduled
-                // (each wait returning on time, so the process was not
-                // stopped) is gone.
-                const Clock::time_point now = Clock::now();
-                if (now - waited > std::chrono::milliseconds(400)) lastRead = now;
-                if (paced_ && now - lastRead > kSilentDevice) fail(-EIO);
-                continue;
-            }
-            const snd_pcm_sframes_t n =
-                snd_pcm_readi(pcm_, scratch_.data(), std::min<size_t>(room, period_));
-            if (n == -EAGAIN || n == 0) continue;
-            if (n < 0) {
-                // An overrun is recovered and counted; what recovery cannot
-                // mend ends the device.
-                const int rc = snd_pcm_recover(pcm_, static_cast<int>(n), 1);
-                if (rc == 0) {
-                    if (isXrun(n)) countXrun();
-                    snd_pcm_start(pcm_);
-                    continue;
-                }
-                fail(rc);
-                continue;
-            }
-            lastRead = Clock::now();
-            read_ += static_cast<uint64_t>(n);
-            keepDelay();
-            snd_pcm_uframes_t skip = 0;
-            if (drop_ > 0) {
-                skip = std::min<snd_pcm_uframes_t>(drop_, static_cast<snd_pcm_uframes_t>(n));
-                drop_ -= skip;
-                if (skip == static_cast<snd_pcm_uframes_t>(n)) continue;
-            }
-            deliver(scratch_.data() + skip, static_cast<uint32_t>(n - skip), generation);
+    // What the device thread sees of the queue at one turn of its loop.
+    struct Turn {
+        bool running = false;  // started, and not failed
+        bool ready = false;    // running with a buffer queued
+        size_t room = 0;       // values still free in the oldest buffer
+        uint64_t generation = 0;
+    };
+    // Takes the queue's state for one turn; false once the device closes.
+    bool takeTurn(Turn& turn) {
+        std::lock_guard lock(mutex_);
+        if (quit_) return false;
+        beat_ = Clock::now();
+        turn.running = running_ && !failed_;
+        turn.ready = turn.running && !queue_.empty();
+        turn.room = 0;
+        if (turn.ready) {
+            const WAVEHDR* h = queue_.front();
+            turn.room = (h->dwBufferLength - h->dwBytesRecorded) / 2;
         }
-        if (started) snd_pcm_drop(pcm_);
+        turn.generation = generation_;
+        return true;
+    }
+
+    void run() override {
+        pcmRunning_ = false;
+        starving_ = false;
+        lastRead_ = Clock::now();
+        Turn turn;
+        while (takeTurn(turn)) {
+            if (!followRunning(turn)) continue;
+            if (turn.ready && turn.room > 0 && insert_ > 0) {
+                insertSilence(turn.room, turn.generation);
+                continue;
+            }
+            if (!turn.ready || turn.room == 0) {
+                starve(turn.running);
+                continue;
+            }
+            endStarving();
+            readPeriod(turn);
+        }
+        if (pcmRunning_) snd_pcm_drop(pcm_);
+    }
+
+    // Starts or stops the PCM as the core asked. False when starting failed
+    // (the device has failed with it).
+    bool followRunning(const Turn& turn) {
+        if (!turn.running && pcmRunning_) {
+            snd_pcm_drop(pcm_);
+            pcmRunning_ = false;
+        }
+        if (!turn.running) starving_ = false;
+        if (!turn.ready || turn.room == 0) lastRead_ = Clock::now();
+        if (!turn.running || pcmRunning_) return true;
+        int e = snd_pcm_prepare(pcm_);
+        if (e >= 0) e = snd_pcm_start(pcm_);
+        if (e < 0) {
+            fail(e);
+            return false;
+        }
+        pcmRunning_ = true;
+        if (!started_) {
+            started_ = true;
+            startedAt_ = Clock::now();
+        }
+        return true;
+    }
+
+    // Without a buffer nothing is read. A sound card overruns once its ring
+    // is full and loses that audio; a sound server would instead keep
+    // seconds of it and hand it over late, so a wait longer than the ring is
+    // treated as the overrun it would be on a card. An unpaced source (a
+    // file) loses nothing, and is left alone.
+    void starve(bool running) {
+        if (running && !starving_) {
+            starving_ = true;
+            starvedAt_ = Clock::now();
+        }
+        wait(false, kBeatMs);
+    }
+    void endStarving() {
+        if (!starving_) return;
+        starving_ = false;
+        if (paced_ && Clock::now() - starvedAt_ > ringTime()) {
+            snd_pcm_drop(pcm_);
+            snd_pcm_prepare(pcm_);
+            snd_pcm_start(pcm_);
+            countXrun();
+        }
+    }
+
+    // Waits for a period and reads what is there into the oldest buffer.
+    void readPeriod(const Turn& turn) {
+        const Clock::time_point waited = Clock::now();
+        if (!wait(true, 200)) {
+            // A sound server that dies can leave its plugin polling nothing
+            // and reporting no error. A paced device that gives nothing for
+            // seconds while this thread keeps being scheduled (each wait
+            // returning on time, so the process was not stopped) is gone.
+            const Clock::time_point now = Clock::now();
+            if (now - waited > std::chrono::milliseconds(400)) lastRead_ = now;
+            if (paced_ && now - lastRead_ > kSilentDevice) fail(-EIO);
+            return;
+        }
+        const snd_pcm_sframes_t n =
+            snd_pcm_readi(pcm_, scratch_.data(), std::min<size_t>(turn.room, period_));
+        if (n == -EAGAIN || n == 0) return;
+        if (n < 0) {
+            // An overrun is recovered and counted; what recovery cannot mend
+            // ends the device.
+            const int rc = snd_pcm_recover(pcm_, static_cast<int>(n), 1);
+            if (rc != 0) {
+                fail(rc);
+                return;
+            }
+            if (isXrun(n)) countXrun();
+            snd_pcm_start(pcm_);
+            return;
+        }
+        lastRead_ = Clock::now();
+        read_ += static_cast<uint64_t>(n);
+        keepDelay();
+        snd_pcm_uframes_t skip = 0;
+        if (drop_ > 0) {
+            skip = std::min<snd_pcm_uframes_t>(drop_, static_cast<snd_pcm_uframes_t>(n));
+            drop_ -= skip;
+            if (skip == static_cast<snd_pcm_uframes_t>(n)) return;
+        }
+        deliver(scratch_.data() + skip, static_cast<uint32_t>(n - skip), turn.generation);
     }
 
     // Copies frames into the oldest buffer, and finishes it once full.
@@ -231,7 +255,11 @@ class Capture final : public PcmDevice {
     std::vector<int16_t> scratch_;
 
     // The device thread's own.
-    bool started_ = false;  // since open
+    bool pcmRunning_ = false;  // the PCM was started and not dropped since
+    bool starving_ = false;    // running with no buffer to read into
+    Clock::time_point starvedAt_{};
+    Clock::time_point lastRead_{};  // or since there was nothing to read into
+    bool started_ = false;          // since open
     Clock::time_point startedAt_{};
     bool paced_ = true;
     uint64_t read_ = 0;     // frames read from ALSA since open

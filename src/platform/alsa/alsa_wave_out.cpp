@@ -146,25 +146,35 @@ class Playback final : public PcmDevice {
         }
     }
 
-    void run() override {
+    // What the device thread sees of the queue at one turn of its loop.
+    struct Turn {
+        bool paused = false;   // paused, or failed
+        bool more = false;     // a queued buffer still has frames to write
+        bool waiting = false;  // buffers are queued
         uint64_t generation = ~uint64_t{0};
-        for (;;) {
-            bool paused, more = false, waiting;
-            {
-                std::lock_guard lock(mutex_);
-                if (quit_) break;
-                beat_ = Clock::now();
-                paused = paused_ || failed_;
-                if (generation != generation_) {
-                    // A reset: whatever ALSA still holds is dropped with it.
-                    generation = generation_;
-                    snd_pcm_drop(pcm_);
-                    written_ = 0;
-                }
-                for (const Item& item : queue_)
-                    if (item.done < framesOf(item.header)) more = true;
-                waiting = !queue_.empty();
-            }
+    };
+    // Takes the queue's state for one turn; false once the device closes.
+    // After a reset whatever ALSA still holds is dropped with it.
+    bool takeTurn(Turn& turn) {
+        std::lock_guard lock(mutex_);
+        if (quit_) return false;
+        beat_ = Clock::now();
+        turn.paused = paused_ || failed_;
+        if (turn.generation != generation_) {
+            turn.generation = generation_;
+            snd_pcm_drop(pcm_);
+            written_ = 0;
+        }
+        turn.more = false;
+        for (const Item& item : queue_)
+            if (item.done < framesOf(item.header)) turn.more = true;
+        turn.waiting = !queue_.empty();
+        return true;
+    }
+
+    void run() override {
+        Turn turn;
+        while (takeTurn(turn)) {
             snd_pcm_state_t state = snd_pcm_state(pcm_);
             if (state == SND_PCM_STATE_XRUN) {
                 finishPlayed();  // recovers, and finishes what was played
@@ -174,57 +184,26 @@ class Playback final : public PcmDevice {
                 snd_pcm_prepare(pcm_);
                 state = snd_pcm_state(pcm_);
             }
-            if (state != SND_PCM_STATE_RUNNING || paused) playbackClock().stop();
-            if (paused) {
-                if (state == SND_PCM_STATE_RUNNING) {
-                    if (canPause_ && snd_pcm_pause(pcm_, 1) == 0) {
-                    } else {
-                        // Cannot pause: stop, and keep what was not played.
-                        snd_pcm_sframes_t delay = 0;
-                        if (snd_pcm_delay(pcm_, &delay) < 0) delay = 0;
-                        snd_pcm_drop(pcm_);
-                        rewind(static_cast<uint64_t>(std::max<snd_pcm_sframes_t>(delay, 0)));
-                    }
-                }
-                wait(false, kBeatMs);
+            if (state != SND_PCM_STATE_RUNNING || turn.paused) playbackClock().stop();
+            if (turn.paused) {
+                holdStill(state);
                 continue;
             }
             if (state == SND_PCM_STATE_PAUSED) snd_pcm_pause(pcm_, 0);
-            // At low latency the output comes hop by hop: a stream that
-            // starts with the first hop alone runs dry before the next. It
-            // starts a cushion later instead, at open and after an underrun.
-            if (state != SND_PCM_STATE_PREPARED) {
-                holding_ = false;
-            } else if (more && latency_ == Latency::Low) {
-                const Clock::time_point now = Clock::now();
-                if (!holding_) {
-                    holding_ = true;
-                    holdUntil_ = now + std::chrono::microseconds(1000000 * kCushionPeriods *
-                                                                 period_ / rate_);
-                }
-                if (now < holdUntil_) {
-                    wait(false, static_cast<int>(
-                                    std::chrono::ceil<std::chrono::milliseconds>(holdUntil_ - now)
-                                        .count()));
-                    continue;
-                }
-            }
-
+            if (holdCushion(state, turn.more)) continue;
             bool full = false;
-            if (more) {
+            if (turn.more) {
                 const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
                 if (avail < 0) {
-                    if (recover(avail)) continue;
-                    wait(false, kBeatMs);
+                    if (!recover(avail)) wait(false, kBeatMs);
                     continue;
                 }
-                if (avail == 0) {
-                    full = true;
-                } else {
-                    writeSome(static_cast<snd_pcm_uframes_t>(avail), generation);
+                if (avail > 0) {
+                    writeSome(static_cast<snd_pcm_uframes_t>(avail), turn.generation);
                     continue;
                 }
-            } else if (waiting && snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) {
+                full = true;
+            } else if (turn.waiting && snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) {
                 // Every queued frame is in ALSA's buffer and no more is
                 // coming for now: play it.
                 snd_pcm_start(pcm_);
@@ -233,10 +212,43 @@ class Playback final : public PcmDevice {
             if (full)
                 wait(true, periodMs());
             else
-                wait(false, waiting ? periodMs() : kBeatMs);
+                wait(false, turn.waiting ? periodMs() : kBeatMs);
         }
         playbackClock().stop();
         snd_pcm_drop(pcm_);
+    }
+
+    // Paused (or failed): the stream stops where it is and waits.
+    void holdStill(snd_pcm_state_t state) {
+        if (state == SND_PCM_STATE_RUNNING && !(canPause_ && snd_pcm_pause(pcm_, 1) == 0)) {
+            // Cannot pause: stop, and keep what was not played.
+            snd_pcm_sframes_t delay = 0;
+            if (snd_pcm_delay(pcm_, &delay) < 0) delay = 0;
+            snd_pcm_drop(pcm_);
+            rewind(static_cast<uint64_t>(std::max<snd_pcm_sframes_t>(delay, 0)));
+        }
+        wait(false, kBeatMs);
+    }
+
+    // At low latency the output comes hop by hop: a stream that starts with
+    // the first hop alone runs dry before the next. It starts a cushion
+    // later instead, at open and after an underrun. True while it waits.
+    bool holdCushion(snd_pcm_state_t state, bool more) {
+        if (state != SND_PCM_STATE_PREPARED) {
+            holding_ = false;
+            return false;
+        }
+        if (!more || latency_ != Latency::Low) return false;
+        const Clock::time_point now = Clock::now();
+        if (!holding_) {
+            holding_ = true;
+            holdUntil_ =
+                now + std::chrono::microseconds(1000000 * kCushionPeriods * period_ / rate_);
+        }
+        if (now >= holdUntil_) return false;
+        wait(false, static_cast<int>(
+                        std::chrono::ceil<std::chrono::milliseconds>(holdUntil_ - now).count()));
+        return true;
     }
 
     void writeSome(snd_pcm_uframes_t avail, uint64_t generation) {
