@@ -152,6 +152,10 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
         threadEnded_ = false;
         open_ = true;
         beat_ = Clock::now();
+        // Input read through ALSA's file plugin waits inside ALSA for its
+        // writer (a FIFO another program fills), which may pause: that is
+        // not a dead device.
+        watched_ = !(stream == SND_PCM_STREAM_CAPTURE && snd_pcm_type(pcm_) == SND_PCM_TYPE_FILE);
         beforeThread();
         thread_ = std::thread([self = shared_from_this()] {
             self->run();
@@ -265,7 +269,7 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
             const Clock::time_point now = Clock::now();
             if (now - last > std::chrono::seconds(1)) beat_ = now;
             last = now;
-            if (!failed_ && now - beat_ > kStuckAfter) {
+            if (watched_ && !failed_ && now - beat_ > kStuckAfter) {
                 lock.unlock();
                 fail(-EIO);
                 lock.lock();
@@ -341,6 +345,7 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
     std::condition_variable ended_;
     bool threadEnded_ = false;
     Clock::time_point beat_{};  // the device thread's last turn
+    bool watched_ = true;       // a thread that stays inside ALSA is a failed device
     std::condition_variable watchdogWake_;
     std::thread watchdog_;
     bool quit_ = false;

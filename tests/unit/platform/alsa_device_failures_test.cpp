@@ -87,6 +87,53 @@ class AlsaFileInput : public AlsaConfigured {
     int writer = -1;
 };
 
+// Re-queues every buffer that comes back, counting those that came back with
+// an error.
+struct Requeue : MessageTarget {
+    WaveIn* in = nullptr;
+    int done = 0, failed = 0;
+    intptr_t handleMessage(uint32_t, uintptr_t, intptr_t l) override {
+        auto* h = reinterpret_cast<WAVEHDR*>(l);
+        if (in->unprepareHeader(h) != kMmsyserrNoError) ++failed;
+        ++done;
+        if (in->prepareHeader(h) == kMmsyserrNoError) in->addBuffer(h);
+        return 0;
+    }
+};
+
+// Input through the file plugin waits inside ALSA for its writer, another
+// program filling the FIFO: a writer that pauses for four seconds is not a
+// failed device.
+TEST_F(AlsaFileInput, AWriterThatPausesIsNotAFailedDevice) {
+    Requeue requeue;
+    auto in = alsa::makeWaveIn("fifo");
+    requeue.in = in.get();
+    ASSERT_EQ(in->open(engine::pcmFormat(1, 8000), &requeue), kMmsyserrNoError);
+    for (int i = 0; i < 3; ++i) {
+        engine::fillHeader(headers[i], buffers[i], 2 * 400, static_cast<uint32_t>(i));
+        in->prepareHeader(&headers[i]);
+        in->addBuffer(&headers[i]);
+    }
+    in->start();
+    const auto pump = [&](int ms) {
+        for (int t = 0; t < ms && !requeue.failed; t += 10) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            host.runUntilIdle();
+        }
+    };
+    for (int i = 0; i < 20 && !requeue.failed; ++i) {
+        if (i == 10) pump(4000);
+        feed(int16_t(i), 400);
+        pump(50);
+    }
+    feed(0, 1200);
+    pump(500);
+    EXPECT_EQ(requeue.failed, 0);
+    EXPECT_GE(requeue.done, 20);
+    in->reset();
+    in->close();
+}
+
 // A process stopped as a whole (SIGSTOP, Ctrl-Z) and continued seconds later
 // keeps its devices: its device threads were not stuck inside ALSA. The
 // device runs in a child, which the test stops and continues.
@@ -94,19 +141,8 @@ TEST_F(AlsaFileInput, AProcessStoppedAndContinuedKeepsItsDevice) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        // Re-queues every buffer that comes back without an error, until
-        // 40 have; any error ends the child with status 1.
-        struct Requeue : MessageTarget {
-            WaveIn* in = nullptr;
-            int done = 0, failed = 0;
-            intptr_t handleMessage(uint32_t, uintptr_t, intptr_t l) override {
-                auto* h = reinterpret_cast<WAVEHDR*>(l);
-                if (in->unprepareHeader(h) != kMmsyserrNoError) ++failed;
-                ++done;
-                if (in->prepareHeader(h) == kMmsyserrNoError) in->addBuffer(h);
-                return 0;
-            }
-        } requeue;
+        // Any error ends the child with status 1.
+        Requeue requeue;
         auto in = alsa::makeWaveIn("fifo");
         requeue.in = in.get();
         if (in->open(engine::pcmFormat(1, 8000), &requeue) != kMmsyserrNoError) _exit(2);
