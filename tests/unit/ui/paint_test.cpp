@@ -98,14 +98,14 @@ TEST(Paint, SelectionCursorAndTheLabelRule) {
     ASSERT_NE(textAt(c, "  1432 Hz "), nullptr);
     EXPECT_EQ(textAt(c, "  1432 Hz ")->from, (Point{205, 120}));
 
-    // The cursor near the right edge: the label goes left, by a third of its
-    // width and 3; its column lies right of the spectrum (bin 526).
+    // The cursor near the right edge: the label ends 5 pixels left of it; its
+    // column lies right of the spectrum (bin 526).
     rig.command(ID_PASS_BAND);  // clears the selection
     rig.mutableCursor(790);
     c = rig.paint();
     const DrawCall* label = textAt(c, " >5502 Hz ");
     ASSERT_NE(label, nullptr);
-    EXPECT_EQ(label->from, (Point{790 - 80 / 3 - 3, 150}));
+    EXPECT_EQ(label->from, (Point{790 - 5 - 80, 150}));
     const auto orange = only(c, DrawCall::Line, &kOrangePen);
     ASSERT_EQ(orange.size(), 1u);
     EXPECT_EQ(orange[0].from, (Point{790, 0}));
