@@ -82,6 +82,7 @@ inline constexpr MenuNode kDisplay[] = {
     separator(),
     item(ID_SHOW_PEAKS, "Show &Peak Amplitudes"),
     item(ID_SHOW_MIN_AMPLITUDE, "Show &Minimum Amplitude"),
+    item(ID_SHOW_OUTPUT, "Show &Output Spectrum"),
 };
 inline constexpr MenuNode kPrefilters[] = {
     item(ID_PREFILTER_OFF, "&Off", kChecked),

@@ -1,7 +1,8 @@
-// The spectrum display: stopped bands, the selection, the kilohertz grid, the
-// minimum amplitudes, the average spectrum since the last paint, the peaks,
-// the keyboard cursor and the minimum-amplitude level, in that order. The
-// paint consumes the engine's display sums (and the drawn peaks).
+// The spectrum display: stopped bands, the selection, the kilohertz grid and
+// the labels, the minimum amplitudes, the average spectrum since the last
+// paint (and the output's, when shown), the peaks, the keyboard cursor and the
+// minimum-amplitude level, in that order. The paint consumes the engine's
+// display sums (and the drawn peaks).
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -168,6 +169,17 @@ void MainWindow::paint(Canvas& c) {
     for (uint32_t k = 1; k < e.binHigh; ++k)
         e.displaySum[k] = 0.0;
     e.frameCount = 0;
+
+    // The output's spectrum over it, in the same scale.
+    if (e.showOutput == 1) {
+        const uint32_t outputFrames = e.outputFrameCount;
+        trace(kOutputPen, [&](uint32_t k) {
+            return outputFrames == 0 ? 0.0 : e.outputSum[k] / static_cast<double>(outputFrames);
+        });
+        for (uint32_t k = 1; k < e.binHigh; ++k)
+            e.outputSum[k] = 0.0;
+        e.outputFrameCount = 0;
+    }
 
     // Peaks are cleared only where they were drawn.
     if (e.showPeaks == 1) {

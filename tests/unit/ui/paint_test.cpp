@@ -155,6 +155,37 @@ TEST(Paint, AverageTraceConsumesTheSumsAndPeaksAreClearedWhereDrawn) {
     EXPECT_EQ(e.equalizerSum[5], 0.0);
 }
 
+TEST(Paint, OutputSpectrumOverTheInputOnlyWhileShown) {
+    UiRig rig;
+    rig.create({}, 300);
+    CAudioEngine& e = *rig.engine;
+    EXPECT_TRUE(only(rig.paint(), DrawCall::Line, &kOutputPen).empty());  // off by default
+
+    rig.command(ID_SHOW_OUTPUT);
+    for (uint32_t k = 0; k < 512; ++k)
+        e.outputSum[k] = 2.0 * 600.0 * k;
+    e.outputFrameCount = 2;
+    const auto c = rig.paint();
+    const auto output = only(c, DrawCall::Line, &kOutputPen);
+    ASSERT_EQ(output.size(), 199u);
+    EXPECT_EQ(output[0].from, (Point{0, 480}));
+    EXPECT_EQ(output[9].to, (Point{15, 470}));  // bin 10
+    // Drawn after the input's trace, and its sums consumed.
+    size_t lastGreen = 0, firstOutput = c.calls.size();
+    for (size_t i = 0; i < c.calls.size(); ++i) {
+        if (c.calls[i].pen == kGreenPen && c.calls[i].kind == DrawCall::Line) lastGreen = i;
+        if (c.calls[i].pen == kOutputPen && firstOutput == c.calls.size()) firstOutput = i;
+    }
+    EXPECT_LT(lastGreen, firstOutput);
+    EXPECT_EQ(e.outputFrameCount, 0u);
+    EXPECT_EQ(e.outputSum[10], 0.0);
+    EXPECT_EQ(e.outputSum[400], 0.0);
+
+    rig.command(ID_SHOW_OUTPUT);
+    EXPECT_EQ(e.showOutput, 0u);
+    EXPECT_TRUE(only(rig.paint(), DrawCall::Line, &kOutputPen).empty());
+}
+
 TEST(Paint, MinimumAmplitudesAndTheLevelLine) {
     UiRig rig;
     rig.create();
