@@ -566,6 +566,11 @@ TARNIX_INLINE void CAudioEngine::filterEnhancedBody() {
     // setting that passes everything gives the input back.
     for (uint32_t k = lo; k < hi; ++k)
         gains[k] = writes[k] != 0 && level[k] > kAbsoluteGate ? level[k] / old[k] : 0.0;
+    if (showOutput) {
+        outputFrameCount += 1;
+        for (uint32_t k = lo; k < hi; ++k)
+            outputSum[k] += writes[k] != 0 && level[k] > kAbsoluteGate ? level[k] : 0.0;
+    }
 
     // A conjugate-symmetric spectrum; in stereo each channel weighted by the comb.
     auto fill = [&](double* outRe, double* outIm, bool second) {

@@ -28,6 +28,8 @@ uint32_t* switchField(CAudioEngine& e, Switch s) {
             return &e.enhancement.on;
         case Switch::Blanker:
             return &e.blankerOn;
+        case Switch::ShowOutput:
+            return &e.showOutput;
     }
     return &e.showPeaks;
 }
@@ -93,6 +95,12 @@ void setExponential(CAudioEngine& e, int tenths) {
 void setSwitch(CAudioEngine& e, Switch s, bool on) {
     if (s == Switch::Enhancement && on && !e.enhancement.on) resetEnhancement(e.enhancement);
     if (s == Switch::Blanker && on && !e.blankerOn) e.blanker.reset();
+    // Sums left from an earlier time it was shown would be drawn as this one's.
+    if (s == Switch::ShowOutput && on && !e.showOutput) {
+        for (double& v : e.outputSum)
+            v = 0.0;
+        e.outputFrameCount = 0;
+    }
     *switchField(e, s) = on ? 1 : 0;
 }
 

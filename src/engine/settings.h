@@ -53,7 +53,8 @@ enum class Switch : uint8_t {
     LmsFilter,
     LinearCombiner,
     Enhancement,  // switching it on starts it afresh
-    Blanker       // likewise
+    Blanker,      // likewise
+    ShowOutput    // the output's spectrum gathered for the display
 };
 
 // Noise-floor subtraction in steps of ten: 0 is off, 1 to 15 are 10 to 150.

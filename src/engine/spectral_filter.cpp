@@ -364,6 +364,11 @@ TARNIX_INLINE void CAudioEngine::filterSpectrumBody() {
     for (uint32_t k = lo; k < hi; ++k)
         writes[k] = level[k] > kAbsoluteGate ? writes[k] : 0;
     writeOutputs(writes, level);
+    if (showOutput) {
+        outputFrameCount += 1;
+        for (uint32_t k = lo; k < hi; ++k)
+            outputSum[k] += kept(level[k], writes[k]);
+    }
 }
 
 namespace {

@@ -28,6 +28,14 @@ struct SpectralState {
     double peakSpectrum[kBins] = {};
     double equalizerSum[kBins] = {};
     double displaySum[kBins] = {};
+    // The output's spectrum for the display, gathered only while it is shown:
+    // the sum, over outputFrameCount frames, of each bin's magnitude as the
+    // filter left it, in the scale of displaySum (the input as drawn, times
+    // the filter's gain), so that a bin the filter passes unchanged lies on
+    // the input's trace.
+    uint32_t showOutput = 0;
+    uint32_t outputFrameCount = 0;
+    double outputSum[kBins] = {};
     double window[kFftSize] = {};
     // The spectra of the last frames and the filter's output for one frame.
     // While blocks are processed they point into the pipeline's stage arrays,

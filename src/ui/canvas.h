@@ -80,6 +80,8 @@ inline constexpr Pen kGreenPen{PenStyle::Solid, 1, {0, 255, 0}};
 inline constexpr Pen kWhitePen{PenStyle::Solid, 2, {255, 255, 255}};
 inline constexpr Pen kOrangePen{PenStyle::Dotted, 2, {255, 127, 63}};
 inline constexpr Brush kStopBrush{{127, 0, 0}};
+// The output's spectrum, over the input's green.
+inline constexpr Pen kOutputPen{PenStyle::Solid, 1, {255, 64, 255}};
 // The standard light-gray brush (the platform's stock brush, RGB(192,192,192)).
 inline constexpr Brush kLightGrayBrush{{192, 192, 192}};
 

@@ -90,8 +90,16 @@ inline constexpr DialogItem kQuickHelpItems[] = {
     {-1, ItemKind::StaticText,
      "Use Up/Down Arrow Keys to set \"Minimum Amplitude\" (Click on main window first).", 5, 70,
      280, 15, false},
+    // The two features that show what the filter does, two rows more.
+    {-1, ItemKind::StaticText,
+     "Choose \"Show Output Spectrum\" (Display menu) to see what the filter takes out.", 5, 85, 280,
+     15, false},
+    {-1, ItemKind::StaticText,
+     "While \"Speech Enhancement\" is on, the items it replaces are grayed.", 5, 100, 280, 15,
+     false},
 };
-inline constexpr DialogTemplate kQuickHelpDialog{127, "Quick Help", 289, 92, true, kQuickHelpItems};
+inline constexpr DialogTemplate kQuickHelpDialog{127, "Quick Help", 289,
+                                                 122, true,         kQuickHelpItems};
 
 // "About" (modal).
 inline constexpr int kIdVersionText = 1014;

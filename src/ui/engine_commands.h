@@ -76,6 +76,7 @@ enum Command : uint32_t {
     ID_LINEAR_COMBINER = 40093,
     ID_SPEECH_ENHANCEMENT = 40138,
     ID_NOISE_BLANKER = 40139,
+    ID_SHOW_OUTPUT = 40140,
     // The main window's commands that are not engine commands.
     ID_AUDIO_LEVEL_CONTROLS = 40102,
     ID_RECORDING_ASSIGNMENTS = 40103,
@@ -217,6 +218,8 @@ inline constexpr CommandInfo kCommandTable[] = {
     {ID_SHOW_PEAKS, CommandKind::EngineToggle, RadioGroup::None,
      Set::toggle(engine::Switch::ShowPeaks)},
     {ID_SHOW_MIN_AMPLITUDE, CommandKind::DisplayToggle, RadioGroup::None},
+    {ID_SHOW_OUTPUT, CommandKind::EngineToggle, RadioGroup::None,
+     Set::toggle(engine::Switch::ShowOutput)},
     {ID_PREFILTER_OFF, CommandKind::Engine, RadioGroup::Prefilter,
      Set::prefilter(engine::Prefilter::Off)},
     {ID_PREFILTER_VOICE, CommandKind::Engine, RadioGroup::Prefilter,

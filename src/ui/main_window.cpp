@@ -305,6 +305,7 @@ void MainWindow::command(uint32_t id) {
     } else if (info->kind == CommandKind::EngineToggle) {
         menus_.setChecked(id, engineToggleState(engine_, id));
     }
+    if (id == ID_SPEECH_ENHANCEMENT) menus_.setAsideByEnhancement(engineToggleState(engine_, id));
 }
 
 }  // namespace ui

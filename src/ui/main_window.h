@@ -177,6 +177,7 @@ class MainWindow final : public platform::MessageTarget {
     bool created_ = false;
     bool destroyed_ = false;
     bool drawingObjects_ = false;
+    bool shiftDown_ = false;  // between a Shift press and its release
 };
 
 }  // namespace ui

@@ -43,6 +43,12 @@ void MenuState::gray(uint32_t id) {
     view_.setMenuItemEnabled(Menu::Main, id, false);
 }
 
+void MenuState::setAsideByEnhancement(bool on) {
+    view_.setMenuItemEnabled(Menu::Main, ID_EQUALIZER, !on);
+    for (uint32_t id : kNoiseFloorCommands)
+        view_.setMenuItemEnabled(Menu::Main, id, !on);
+}
+
 void MenuState::clearExponentialMarks() {
     for (uint32_t id : kExponentialCommands)
         view_.setMenuItemChecked(Menu::Main, id, false);

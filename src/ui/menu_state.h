@@ -28,6 +28,10 @@ class MenuState {
     // Grays an item of the main menu for good.
     void gray(uint32_t id);
 
+    // Speech enhancement sets the equalizer and the noise-floor subtraction
+    // aside while it is on: their items are grayed, their marks kept.
+    void setAsideByEnhancement(bool on);
+
     void clearExponentialMarks();
     void clearNoiseFloorMarks();
 

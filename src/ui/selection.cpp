@@ -59,6 +59,10 @@ void MainWindow::mouseDown(intptr_t lParam) {
     s_.bButtonDown = 1;
     if (s_.bMinAmpMode) return;
     s_.nSelStart = lowWord(lParam);
+    // The mouse takes the selection over: a Shift held meanwhile (a Shift-drag)
+    // no longer selects with the keys, so its release leaves this selection
+    // as dragged instead of ending it at the hidden cursor's column.
+    s_.bShiftSelect = 0;
 }
 
 void MainWindow::mouseMove(intptr_t lParam) {
@@ -88,12 +92,18 @@ void MainWindow::mouseUp(intptr_t lParam) {
 
 void MainWindow::keyDown(uintptr_t key) {
     if (key != kVkShift) return;
+    // The repeats of a Shift held through a mouse selection would restart a
+    // keyboard selection at the cursor and lose the dragged one.
+    const bool repeat = shiftDown_;
+    shiftDown_ = true;
+    if (repeat && s_.bShiftSelect == 0) return;
     s_.bShiftSelect = 1;
     s_.nSelStart = s_.nCursorX;
     s_.nSelEnd = s_.nCursorX;
 }
 
 void MainWindow::keyUp(uintptr_t key) {
+    if (key == kVkShift) shiftDown_ = false;
     if (s_.bMinAmpMode) {
         minAmpKeyUp(key);
         return;
@@ -101,6 +111,8 @@ void MainWindow::keyUp(uintptr_t key) {
     const int32_t step = s_.nScaleDen != 0 ? s_.nScaleNum / s_.nScaleDen : 0;
     switch (key) {
         case kVkShift:
+            // Only a keyboard selection ends here; a mouse selection stays.
+            if (s_.bShiftSelect == 0) return;
             s_.bShiftSelect = 0;
             if (s_.nSelStart != s_.nCursorX) {
                 s_.nSelEnd = s_.nCursorX;

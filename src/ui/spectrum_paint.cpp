@@ -1,7 +1,9 @@
-// The spectrum display: stopped bands, the selection, the kilohertz grid, the
-// minimum amplitudes, the average spectrum since the last paint, the peaks,
-// the keyboard cursor and the minimum-amplitude level, in that order. The
-// paint consumes the engine's display sums (and the drawn peaks).
+// The spectrum display: stopped bands, the selection, the kilohertz grid and
+// the labels, the minimum amplitudes, the average spectrum since the last
+// paint (and the output's, when shown), the peaks, the keyboard cursor and the
+// minimum-amplitude level, in that order. The paint consumes the engine's
+// display sums (and the drawn peaks).
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -21,6 +23,9 @@ int32_t heightOf(double amplitude, double perPixel) {
     if (!(std::fabs(t) < 2147483648.0)) return 0;
     return static_cast<int16_t>(static_cast<int32_t>(t));
 }
+
+// The grid has a line for each kilohertz up to half the highest rate.
+constexpr uint32_t kMaxGridLines = 64;
 
 std::string format(const char* pattern, double value) {
     char text[64];
@@ -52,10 +57,14 @@ void MainWindow::paint(Canvas& c) {
     };
     auto inside = [&](int32_t x) { return static_cast<int64_t>(x) < width; };
     auto row = [&](double a) { return height - heightOf(a, s_.dAmplitudePerPixel); };
+    // A label for column x stands 5 pixels right of it when it ends inside
+    // the window there, else it ends 5 pixels left of it (never left of the
+    // window), measured in the window's font.
     auto label = [&](int32_t x, int32_t y, const std::string& text) {
-        const int32_t w = s_.nCharWidth * static_cast<int32_t>(text.size());
-        const int32_t at = static_cast<int64_t>(x) + w < width ? x + 5 : x - w / 3 - 3;
-        c.text({at, y}, text, kLabelColour, kLabelBackground);
+        const int64_t w = textWidth(text);
+        const int64_t right = static_cast<int64_t>(x) + 5;
+        const int64_t at = right + w <= width ? right : std::max<int64_t>(right - 10 - w, 0);
+        c.text({static_cast<int32_t>(at), y}, text, kLabelColour, kLabelBackground);
     };
     // A column right of the spectrum has no bin in the table: its label says
     // it lies beyond the last bin's frequency.
@@ -90,35 +99,49 @@ void MainWindow::paint(Canvas& c) {
 
     if (s_.nSelStart >= 0 && s_.nSelEnd >= 0) {
         c.rectangle(kInitialPen, kLightGrayBrush, {s_.nSelStart, 0, s_.nSelEnd, height - 1});
-        label(s_.nSelStart, 90, frequencyText(s_.nSelStart));
-        label(s_.nSelEnd, 120, frequencyText(s_.nSelEnd));
     }
 
-    // Kilohertz grid: line n at the first bin of n kHz or more. Where the
-    // lines stand closer than a label is wide (a high rate, Zoom Horizontal),
-    // a label that would run into the one drawn before it is left out; its
-    // line is drawn all the same.
+    // Kilohertz grid: line n at the first bin of n kHz or more. The labels
+    // are drawn after every line, so that no line runs through one (a line
+    // passes behind a label that reaches over it); where the lines stand
+    // closer than a label is wide (a high rate, Zoom Horizontal), a label
+    // that would run into the one before it is left out, as is one that would
+    // not end inside the window. Their lines are drawn all the same.
     {
+        struct GridLine {
+            int32_t x;
+            int32_t n;
+        };
+        GridLine lines[kMaxGridLines];
+        uint32_t count = 0;
         int32_t last = 1000;
         int32_t next = 0;
-        int64_t labelEnd = INT64_MIN;
-        for (uint32_t k = 0; k < e.binHigh; ++k) {
+        for (uint32_t k = 0; k < e.binHigh && count < kMaxGridLines; ++k) {
             const int32_t x = column(k);
             if (!inside(x)) break;
             const int32_t m = static_cast<int32_t>(e.binFrequency[k]) / 1000;
             if (m == last) continue;
             c.line(kGreenPen, {x, 0}, {x, height});
-            const std::string text =
-                next == 0 ? std::string(" 0 Hz ") : format(" %.0f,000 Hz ", next);
-            const bool fits =
-                static_cast<int64_t>(x) + s_.nCharWidth * static_cast<int32_t>(text.size()) < width;
-            if (fits && static_cast<int64_t>(x) + 5 >= labelEnd) {
-                c.text({x + 5, 10}, text, kLabelColour, kLabelBackground);
-                labelEnd = static_cast<int64_t>(x) + 5 + textWidth(text);
-            }
+            lines[count++] = {x, next};
             last = next;
             ++next;
         }
+        int64_t labelEnd = INT64_MIN;
+        for (uint32_t i = 0; i < count; ++i) {
+            const int64_t at = static_cast<int64_t>(lines[i].x) + 5;
+            const std::string text =
+                lines[i].n == 0 ? std::string(" 0 Hz ") : format(" %.0f,000 Hz ", lines[i].n);
+            const int64_t end = at + textWidth(text);
+            if (end > width || at < labelEnd) continue;
+            c.text({static_cast<int32_t>(at), 10}, text, kLabelColour, kLabelBackground);
+            labelEnd = end;
+        }
+    }
+
+    // The selection's labels, over the grid.
+    if (s_.nSelStart >= 0 && s_.nSelEnd >= 0) {
+        label(s_.nSelStart, 90, frequencyText(s_.nSelStart));
+        label(s_.nSelEnd, 120, frequencyText(s_.nSelEnd));
     }
 
     // A trace from the baseline's left end through bins 1 to 510 while they are visible.
@@ -146,6 +169,17 @@ void MainWindow::paint(Canvas& c) {
     for (uint32_t k = 1; k < e.binHigh; ++k)
         e.displaySum[k] = 0.0;
     e.frameCount = 0;
+
+    // The output's spectrum over it, in the same scale.
+    if (e.showOutput == 1) {
+        const uint32_t outputFrames = e.outputFrameCount;
+        trace(kOutputPen, [&](uint32_t k) {
+            return outputFrames == 0 ? 0.0 : e.outputSum[k] / static_cast<double>(outputFrames);
+        });
+        for (uint32_t k = 1; k < e.binHigh; ++k)
+            e.outputSum[k] = 0.0;
+        e.outputFrameCount = 0;
+    }
 
     // Peaks are cleared only where they were drawn.
     if (e.showPeaks == 1) {

@@ -40,9 +40,9 @@ TEST(QtMenuMarks, OnlyTogglesAndRadioGroupsAreCheckableAndGroupsAreExclusive) {
         auto [it, first] = groups.emplace(info->group, a->actionGroup());
         EXPECT_EQ(it->second, a->actionGroup());  // one group per radio group
     });
-    // 9 toggles (Speech Enhancement and Noise Blanker among them); radio groups of 3, 3, 4,
-    // 10 and 16 items.
-    EXPECT_EQ(checkable, 45);
+    // 10 toggles (Speech Enhancement, Noise Blanker and Show Output Spectrum among
+    // them); radio groups of 3, 3, 4, 10 and 16 items.
+    EXPECT_EQ(checkable, 46);
     EXPECT_EQ(groups.size(), 5u);
     for (const auto& [id, a] : rig.view.popupItems().actions())
         EXPECT_FALSE(a->isCheckable()) << a->text().toStdString();

@@ -7,6 +7,7 @@
 
 #include "dsp/math_functions.h"
 #include "engine/constants.h"
+#include "engine/settings.h"
 #include "support/engine_rig.h"
 
 namespace {
@@ -247,6 +248,40 @@ TEST_F(SpectralFilter, StereoCombPansByBinAndKeepsLowBinsCentred) {
     EXPECT_EQ(e.secondSynthRe[64], 32 * 1000.0);
     EXPECT_EQ(e.synthRe[95], 31 * 1000.0);
     EXPECT_EQ(e.secondSynthRe[95], 1 * 1000.0);
+}
+
+// The output's spectrum is gathered only while shown: each bin as the filter
+// left it, in the input's scale; on both of the filter's paths.
+TEST_F(SpectralFilter, OutputSpectrumIsWhatTheFilterLeftOnlyWhileShown) {
+    e.heterodyneMode = 0;
+    e.setAllMinimumAmplitudes(0.1);
+    e.applyBandOperation(engine::kBandStop, 100, 110);
+    std::vector<double> m(512, 1000.0);
+    m[300] = 150.0;  // under the absolute gate
+    for (int n = 0; n < 3; ++n)
+        frame(m);
+    EXPECT_EQ(e.outputFrameCount, 0u);
+    EXPECT_EQ(e.outputSum[50], 0.0);
+
+    engine::setSwitch(e, engine::Switch::ShowOutput, true);
+    frame(m);
+    frame(m);
+    EXPECT_EQ(e.outputFrameCount, 2u);
+    EXPECT_EQ(e.outputSum[50], 2000.0);  // passed unchanged: on the input's trace
+    EXPECT_EQ(e.outputSum[105], 0.0);
+    EXPECT_EQ(e.outputSum[300], 0.0);
+
+    engine::setEnhancement(e, true);
+    for (int n = 0; n < 3; ++n)
+        frame(m);
+    EXPECT_EQ(e.outputFrameCount, 5u);
+    EXPECT_EQ(e.outputSum[105], 0.0);
+
+    // Shown again later, it starts from nothing.
+    engine::setSwitch(e, engine::Switch::ShowOutput, false);
+    engine::setSwitch(e, engine::Switch::ShowOutput, true);
+    EXPECT_EQ(e.outputFrameCount, 0u);
+    EXPECT_EQ(e.outputSum[50], 0.0);
 }
 
 TEST_F(SpectralFilter, NoiseFloorSubtractsAndSilencesBelowTheEstimate) {

@@ -1,6 +1,8 @@
 // The kilohertz labels never run into each other: where the grid lines stand
 // closer than a label is wide, a label that would overlap the one before it
-// is left out, and its line is still drawn.
+// is left out, and its line is still drawn. No grid line is drawn through a
+// label, and every label ends inside the window, measured in the font's own
+// widths.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -87,6 +89,67 @@ TEST(GridLabels, CloseLinesKeepTheirLinesButOnlyLabelsThatDoNotOverlap) {
     for (size_t i = 1; i < g.labels.size(); ++i)
         EXPECT_GE(g.labels[i].from.x,
                   g.labels[i - 1].from.x + 11 * static_cast<int>(g.labels[i - 1].text.size()));
+}
+
+// Every label's extent in the font, and no grid line drawn after it within it.
+void expectNoLineCrossesALabel(const ui::sim::RecordingCanvas& c, const FontMetrics& m, int width) {
+    for (size_t i = 0; i < c.calls.size(); ++i) {
+        const DrawCall& t = c.calls[i];
+        if (t.kind != DrawCall::Text) continue;
+        const int end = t.from.x + widthIn(m, t.text);
+        EXPECT_GE(t.from.x, 0) << t.text;
+        EXPECT_LE(end, width) << t.text << " runs out of the window";
+        for (size_t j = i + 1; j < c.calls.size(); ++j) {
+            const DrawCall& d = c.calls[j];
+            const bool gridLine = d.kind == DrawCall::Line && d.pen == kGreenPen && d.from.y == 0 &&
+                                  d.from.x == d.to.x;
+            EXPECT_FALSE(gridLine && d.from.x >= t.from.x && d.from.x < end)
+                << "the line at " << d.from.x << " crosses " << t.text;
+        }
+    }
+}
+
+const DrawCall* labelOf(const ui::sim::RecordingCanvas& c, const std::string& text) {
+    for (const DrawCall& d : c.calls)
+        if (d.kind == DrawCall::Text && d.text == text) return &d;
+    return nullptr;
+}
+
+TEST(GridLabels, NoLineCrossesALabelAndEveryLabelEndsInsideTheWindow) {
+    const FontMetrics font = narrowFont();
+    for (const int rate : {kIdRate11025, kIdRate44100}) {
+        SCOPED_TRACE(rate);
+        UiRig rig;
+        rig.view.metrics = font;
+        rig.create(UiRig::choose(rate, false), 800);
+        rig.command(ID_SELECT_ALL);
+        for (int zoom = 0; zoom < 2; ++zoom) {
+            rig.mutableCursor(790);
+            const auto c = rig.paint();
+            expectNoLineCrossesALabel(c, font, 800);
+            expectApart(gridOf(c), font);
+            rig.command(ID_ZOOM_HORIZONTAL);
+        }
+    }
+
+    // 11025 Hz under Zoom Horizontal: the 5 kHz line stands at column 727,
+    // and its label (49 pixels) ends at 781, inside the window.
+    UiRig rig;
+    rig.view.metrics = font;
+    rig.create({}, 800);
+    rig.command(ID_ZOOM_HORIZONTAL);
+    auto c = rig.paint();
+    ASSERT_NE(labelOf(c, " 5,000 Hz "), nullptr);
+    EXPECT_EQ(labelOf(c, " 5,000 Hz ")->from.x, 732);
+
+    // Select All without the zoom: the end's label, past the last bin, ends
+    // 5 pixels left of the last column.
+    rig.command(ID_ZOOM_HORIZONTAL);
+    rig.command(ID_SELECT_ALL);
+    c = rig.paint();
+    const DrawCall* end = labelOf(c, " >5502 Hz ");
+    ASSERT_NE(end, nullptr);
+    EXPECT_EQ(end->from.x + widthIn(font, end->text), 799 - 5);
 }
 
 }  // namespace

@@ -220,6 +220,7 @@ TEST(CommandTable, TogglesFlipTheirFieldAndMark) {
         {ID_LINEAR_COMBINER, &rig.engine->linearCombinerOn},
         {ID_SPEECH_ENHANCEMENT, &rig.engine->enhancement.on},
         {ID_NOISE_BLANKER, &rig.engine->blankerOn},
+        {ID_SHOW_OUTPUT, &rig.engine->showOutput},
         {ID_SHOW_MIN_AMPLITUDE, &rig.s().bShowMinAmplitude},
         {ID_ZOOM_HORIZONTAL, &rig.s().bZoomHorizontal},
     };
@@ -230,6 +231,28 @@ TEST(CommandTable, TogglesFlipTheirFieldAndMark) {
         EXPECT_EQ(*t.field, before == 0 ? 1u : 0u) << t.id;
         EXPECT_EQ(rig.checked(t.id), *t.field == 1) << t.id;
     }
+}
+
+// While enhancement is on, the equalizer and the noise-floor items are grayed
+// with their marks and settings kept; off, they are enabled again.
+TEST(CommandTable, EnhancementGraysWhatItSetsAside) {
+    UiRig rig;
+    rig.create();
+    rig.command(ID_NOISE_FLOOR_30);
+    rig.command(ID_SPEECH_ENHANCEMENT);
+    EXPECT_FALSE(rig.enabled(ID_EQUALIZER));
+    EXPECT_TRUE(rig.checked(ID_EQUALIZER));
+    for (uint32_t id : kNoiseFloorCommands)
+        EXPECT_FALSE(rig.enabled(id)) << id;
+    EXPECT_TRUE(rig.checked(ID_NOISE_FLOOR_30));
+    EXPECT_EQ(rig.engine->equalizerOn, 1u);
+    EXPECT_EQ(rig.engine->noiseFloorFactor, 0.3);
+    EXPECT_TRUE(rig.enabled(ID_EXPANDOR));
+    rig.command(ID_SPEECH_ENHANCEMENT);
+    EXPECT_TRUE(rig.enabled(ID_EQUALIZER));
+    for (uint32_t id : kNoiseFloorCommands)
+        EXPECT_TRUE(rig.enabled(id)) << id;
+    EXPECT_TRUE(rig.checked(ID_NOISE_FLOOR_30));
 }
 
 TEST(CommandTable, ItemsWithoutEffectChangeNothing) {

@@ -98,14 +98,14 @@ TEST(Paint, SelectionCursorAndTheLabelRule) {
     ASSERT_NE(textAt(c, "  1432 Hz "), nullptr);
     EXPECT_EQ(textAt(c, "  1432 Hz ")->from, (Point{205, 120}));
 
-    // The cursor near the right edge: the label goes left, by a third of its
-    // width and 3; its column lies right of the spectrum (bin 526).
+    // The cursor near the right edge: the label ends 5 pixels left of it; its
+    // column lies right of the spectrum (bin 526).
     rig.command(ID_PASS_BAND);  // clears the selection
     rig.mutableCursor(790);
     c = rig.paint();
     const DrawCall* label = textAt(c, " >5502 Hz ");
     ASSERT_NE(label, nullptr);
-    EXPECT_EQ(label->from, (Point{790 - 80 / 3 - 3, 150}));
+    EXPECT_EQ(label->from, (Point{790 - 5 - 80, 150}));
     const auto orange = only(c, DrawCall::Line, &kOrangePen);
     ASSERT_EQ(orange.size(), 1u);
     EXPECT_EQ(orange[0].from, (Point{790, 0}));
@@ -153,6 +153,37 @@ TEST(Paint, AverageTraceConsumesTheSumsAndPeaksAreClearedWhereDrawn) {
     e.frameCount = 31;
     rig.paint();
     EXPECT_EQ(e.equalizerSum[5], 0.0);
+}
+
+TEST(Paint, OutputSpectrumOverTheInputOnlyWhileShown) {
+    UiRig rig;
+    rig.create({}, 300);
+    CAudioEngine& e = *rig.engine;
+    EXPECT_TRUE(only(rig.paint(), DrawCall::Line, &kOutputPen).empty());  // off by default
+
+    rig.command(ID_SHOW_OUTPUT);
+    for (uint32_t k = 0; k < 512; ++k)
+        e.outputSum[k] = 2.0 * 600.0 * k;
+    e.outputFrameCount = 2;
+    const auto c = rig.paint();
+    const auto output = only(c, DrawCall::Line, &kOutputPen);
+    ASSERT_EQ(output.size(), 199u);
+    EXPECT_EQ(output[0].from, (Point{0, 480}));
+    EXPECT_EQ(output[9].to, (Point{15, 470}));  // bin 10
+    // Drawn after the input's trace, and its sums consumed.
+    size_t lastGreen = 0, firstOutput = c.calls.size();
+    for (size_t i = 0; i < c.calls.size(); ++i) {
+        if (c.calls[i].pen == kGreenPen && c.calls[i].kind == DrawCall::Line) lastGreen = i;
+        if (c.calls[i].pen == kOutputPen && firstOutput == c.calls.size()) firstOutput = i;
+    }
+    EXPECT_LT(lastGreen, firstOutput);
+    EXPECT_EQ(e.outputFrameCount, 0u);
+    EXPECT_EQ(e.outputSum[10], 0.0);
+    EXPECT_EQ(e.outputSum[400], 0.0);
+
+    rig.command(ID_SHOW_OUTPUT);
+    EXPECT_EQ(e.showOutput, 0u);
+    EXPECT_TRUE(only(rig.paint(), DrawCall::Line, &kOutputPen).empty());
 }
 
 TEST(Paint, MinimumAmplitudesAndTheLevelLine) {

@@ -123,8 +123,10 @@ TEST_F(SelectionEdges, TheCursorLabelTurnsLeftWhereItWouldReachTheRightEdge) {
             if (d.kind == DrawCall::Text && d.from.y == 150) return d.from.x;
         return -1000;
     };
-    EXPECT_EQ(labelColumn(719), 724);           // 719 + 80 < 800: right of the line
-    EXPECT_EQ(labelColumn(720), 720 - 26 - 3);  // 720 + 80 reaches the edge: left of it
+    EXPECT_EQ(labelColumn(715), 720);           // ends at 800, inside: right of the line
+    EXPECT_EQ(labelColumn(716), 716 - 5 - 80);  // would end past the edge: left of it
+    EXPECT_EQ(labelColumn(40), 45);
+    EXPECT_EQ(labelColumn(799), 799 - 5 - 80);
 }
 
 TEST_F(SelectionEdges, VoicePrefilterClearsMusic) {

@@ -95,6 +95,36 @@ TEST_F(Selection, ShiftWithTheCursorKeys) {
     EXPECT_EQ(rig.s().nCursorX, -1);
 }
 
+// A Shift held through a drag, repeating as a held key does, and released
+// after the mouse: the selection stays as dragged, and Stop Band stops only it.
+TEST_F(Selection, ShiftReleasedAfterAMouseSelectionLeavesItAsDragged) {
+    rig.send(kWmKeyDown, kVkShift);
+    rig.send(kWmLButtonDown, 0, pointParam(470, 100));
+    rig.send(kWmKeyDown, kVkShift);  // a repeat during the drag
+    rig.send(kWmMouseMove, 0, pointParam(430, 100));
+    rig.send(kWmLButtonUp, 0, pointParam(430, 100));
+    rig.send(kWmKeyDown, kVkShift);  // and after it
+    rig.send(kWmKeyUp, kVkShift);
+    EXPECT_EQ(rig.s().nSelStart, 430);
+    EXPECT_EQ(rig.s().nSelEnd, 470);
+    EXPECT_TRUE(editEnabled(ID_STOP_BAND));
+    rig.command(ID_STOP_BAND);
+    // Columns 430 to 470 are bins 286 to 313 at 1.5 pixels a bin.
+    EXPECT_EQ(rig.engine->bandMask[285], 0u);
+    EXPECT_EQ(rig.engine->bandMask[286], 1u);
+    EXPECT_EQ(rig.engine->bandMask[312], 1u);
+    EXPECT_EQ(rig.engine->bandMask[313], 0u);
+    EXPECT_EQ(rig.engine->bandMask[10], 0u);
+
+    // The next Shift selects with the keys again.
+    rig.key(kVkHome);
+    rig.send(kWmKeyDown, kVkShift);
+    rig.key(kVkPageUp);
+    rig.send(kWmKeyUp, kVkShift);
+    EXPECT_EQ(rig.s().nSelStart, 0);
+    EXPECT_EQ(rig.s().nSelEnd, 20);
+}
+
 TEST_F(Selection, ZoomHorizontalInANarrowWindowMovesTheCursorByNothing) {
     rig.send(kWmSize, kSizeRestored, sizeParam(400, 300));
     rig.command(ID_ZOOM_HORIZONTAL);
