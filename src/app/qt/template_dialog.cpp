@@ -142,100 +142,8 @@ void TemplateDialog::build() {
     setFixedSize(du.x(t.width) + 2 * shift, du.y(t.height));
 
     for (const dialogs::DialogItem& item : t.items) {
-        const QString text = QString::fromUtf8(item.text);
-        QWidget* w = nullptr;
-        switch (item.kind) {
-            case ItemKind::AutoCheckBox:
-            case ItemKind::CheckBox:
-            case ItemKind::AutoRadioButton:
-            case ItemKind::PushButton:
-            case ItemKind::DefaultPushButton: {
-                QAbstractButton* b = nullptr;
-                if (item.kind == ItemKind::AutoRadioButton) {
-                    auto* r = new QRadioButton(text, this);
-                    // The group is kept by hand: the model may leave none on.
-                    r->setAutoExclusive(false);
-                    r->installEventFilter(this);
-                    groupTabStop_ = groupTabStop_ || item.tabStop;
-                    b = r;
-                } else if (item.kind == ItemKind::AutoCheckBox || item.kind == ItemKind::CheckBox) {
-                    b = new QCheckBox(text, this);
-                } else {
-                    auto* p = new QPushButton(text, this);
-                    p->setAutoDefault(false);
-                    p->setDefault(item.kind == ItemKind::DefaultPushButton);
-                    b = p;
-                }
-                connect(b, &QAbstractButton::clicked, this,
-                        [this, &item, b] { buttonClicked(item, b); });
-                w = b;
-                break;
-            }
-            case ItemKind::HorizontalScrollBar: {
-                auto* bar = new QScrollBar(Qt::Horizontal, this);
-                raisedThumb(bar);
-                connect(bar, &QAbstractSlider::actionTriggered, this,
-                        [this, id = item.id, bar](int action) { scrollAction(id, bar, action); });
-                connect(bar, &QAbstractSlider::sliderReleased, this, [this, id = item.id, bar] {
-                    const auto pos = static_cast<uint16_t>(bar->sliderPosition());
-                    input([&] {
-                        model_.horizontalScroll(id, dialogs::kSbThumbPosition, pos);
-                        model_.horizontalScroll(id, dialogs::kSbEndScroll, 0);
-                    });
-                });
-                w = bar;
-                break;
-            }
-            case ItemKind::StaticText:
-            case ItemKind::CentredText: {
-                auto* label = new QLabel(text, this);
-                label->setWordWrap(true);
-                label->setAlignment(
-                    (item.kind == ItemKind::CentredText ? Qt::AlignHCenter : Qt::AlignLeft) |
-                    Qt::AlignTop);
-                label->setTextFormat(Qt::PlainText);
-                w = label;
-                break;
-            }
-            case ItemKind::ListBox: {
-                auto* list = new QListWidget(this);
-                list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-                list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-                list->setSelectionMode(QAbstractItemView::SingleSelection);
-                raisedThumb(list->verticalScrollBar());
-                // Only a selection the user makes is a choice: the row the
-                // list makes current by itself when it gets the focus selects
-                // nothing. The choice reaches the model once the list has
-                // finished with the click or key, so that a message box it
-                // brings up, and the selection the model then restores, are
-                // not undone by the rest of the list's own handling.
-                connect(list, &QListWidget::itemSelectionChanged, this, [this, id = item.id, list] {
-                    if (refreshing_ || finished_) return;
-                    const int row = selectedRow(list);
-                    QMetaObject::invokeMethod(
-                        this,
-                        [this, id, row] { input([&] { model_.listSelectionChanged(id, row); }); },
-                        Qt::QueuedConnection);
-                });
-                w = list;
-                break;
-            }
-            case ItemKind::GroupBox:
-                w = new GroupFrame(text, this);
-                break;
-        }
-        QRect box(shift + du.x(item.x), du.y(item.y), du.x(item.width), du.y(item.height));
-        // A label a little wider than its box in this font runs on to the
-        // right instead of being cut (nothing in the templates stands there).
-        if (item.kind == ItemKind::AutoCheckBox || item.kind == ItemKind::CheckBox ||
-            item.kind == ItemKind::AutoRadioButton)
-            box.setWidth(std::max(box.width(), w->sizeHint().width()));
-        w->setGeometry(box);
-        const bool takesInput = item.kind != ItemKind::StaticText &&
-                                item.kind != ItemKind::CentredText &&
-                                item.kind != ItemKind::GroupBox;
-        // Tab follows the template's order, which is the order of creation.
-        if (takesInput) w->setFocusPolicy(item.tabStop ? Qt::StrongFocus : Qt::ClickFocus);
+        QWidget* w = makeControl(item);
+        placeControl(item, w, du, shift);
         if (item.id != -1) controls_[item.id] = w;
     }
     setGroupTabStop();
@@ -246,14 +154,116 @@ void TemplateDialog::build() {
                 w->setFocus();
                 break;
             }
-    if (t.centred) {
-        const QScreen* screen = parentWidget() && parentWidget()->isVisible()
-                                    ? parentWidget()->screen()
-                                    : QGuiApplication::primaryScreen();
-        if (screen) {
-            const QRect r = screen->availableGeometry();
-            move(r.center() - QPoint(width() / 2, height() / 2));
+    if (t.centred) centre();
+}
+
+// A check box, radio button or push button, its clicks going to the model.
+QAbstractButton* TemplateDialog::makeButton(const dialogs::DialogItem& item, const QString& text) {
+    QAbstractButton* b = nullptr;
+    if (item.kind == ItemKind::AutoRadioButton) {
+        auto* r = new QRadioButton(text, this);
+        // The group is kept by hand: the model may leave none on.
+        r->setAutoExclusive(false);
+        r->installEventFilter(this);
+        groupTabStop_ = groupTabStop_ || item.tabStop;
+        b = r;
+    } else if (item.kind == ItemKind::AutoCheckBox || item.kind == ItemKind::CheckBox) {
+        b = new QCheckBox(text, this);
+    } else {
+        auto* p = new QPushButton(text, this);
+        p->setAutoDefault(false);
+        p->setDefault(item.kind == ItemKind::DefaultPushButton);
+        b = p;
+    }
+    connect(b, &QAbstractButton::clicked, this, [this, &item, b] { buttonClicked(item, b); });
+    return b;
+}
+
+// The control for one item of the template, wired to the model.
+QWidget* TemplateDialog::makeControl(const dialogs::DialogItem& item) {
+    const QString text = QString::fromUtf8(item.text);
+    switch (item.kind) {
+        case ItemKind::AutoCheckBox:
+        case ItemKind::CheckBox:
+        case ItemKind::AutoRadioButton:
+        case ItemKind::PushButton:
+        case ItemKind::DefaultPushButton:
+            return makeButton(item, text);
+        case ItemKind::HorizontalScrollBar: {
+            auto* bar = new QScrollBar(Qt::Horizontal, this);
+            raisedThumb(bar);
+            connect(bar, &QAbstractSlider::actionTriggered, this,
+                    [this, id = item.id, bar](int action) { scrollAction(id, bar, action); });
+            connect(bar, &QAbstractSlider::sliderReleased, this, [this, id = item.id, bar] {
+                const auto pos = static_cast<uint16_t>(bar->sliderPosition());
+                input([&] {
+                    model_.horizontalScroll(id, dialogs::kSbThumbPosition, pos);
+                    model_.horizontalScroll(id, dialogs::kSbEndScroll, 0);
+                });
+            });
+            return bar;
         }
+        case ItemKind::StaticText:
+        case ItemKind::CentredText: {
+            auto* label = new QLabel(text, this);
+            label->setWordWrap(true);
+            label->setAlignment(
+                (item.kind == ItemKind::CentredText ? Qt::AlignHCenter : Qt::AlignLeft) |
+                Qt::AlignTop);
+            label->setTextFormat(Qt::PlainText);
+            return label;
+        }
+        case ItemKind::ListBox: {
+            auto* list = new QListWidget(this);
+            list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+            list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            list->setSelectionMode(QAbstractItemView::SingleSelection);
+            raisedThumb(list->verticalScrollBar());
+            // Only a selection the user makes is a choice: the row the
+            // list makes current by itself when it gets the focus selects
+            // nothing. The choice reaches the model once the list has
+            // finished with the click or key, so that a message box it
+            // brings up, and the selection the model then restores, are
+            // not undone by the rest of the list's own handling.
+            connect(list, &QListWidget::itemSelectionChanged, this, [this, id = item.id, list] {
+                if (refreshing_ || finished_) return;
+                const int row = selectedRow(list);
+                QMetaObject::invokeMethod(
+                    this, [this, id, row] { input([&] { model_.listSelectionChanged(id, row); }); },
+                    Qt::QueuedConnection);
+            });
+            return list;
+        }
+        case ItemKind::GroupBox:
+            return new GroupFrame(text, this);
+    }
+    return nullptr;
+}
+
+// Lays a control out in the template's dialog units, `shift` to the right.
+void TemplateDialog::placeControl(const dialogs::DialogItem& item, QWidget* w,
+                                  const DialogUnits& du, int shift) {
+    QRect box(shift + du.x(item.x), du.y(item.y), du.x(item.width), du.y(item.height));
+    // A label a little wider than its box in this font runs on to the
+    // right instead of being cut (nothing in the templates stands there).
+    if (item.kind == ItemKind::AutoCheckBox || item.kind == ItemKind::CheckBox ||
+        item.kind == ItemKind::AutoRadioButton)
+        box.setWidth(std::max(box.width(), w->sizeHint().width()));
+    w->setGeometry(box);
+    const bool takesInput = item.kind != ItemKind::StaticText &&
+                            item.kind != ItemKind::CentredText && item.kind != ItemKind::GroupBox;
+    // Tab follows the template's order, which is the order of creation.
+    if (takesInput) w->setFocusPolicy(item.tabStop ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
+// A centred template stands in the middle of its owner's screen.
+void TemplateDialog::centre() {
+    const QScreen* screen = parentWidget() && parentWidget()->isVisible()
+                                ? parentWidget()->screen()
+                                : QGuiApplication::primaryScreen();
+    if (screen) {
+        const QRect r = screen->availableGeometry();
+        move(r.center() - QPoint(width() / 2, height() / 2));
     }
 }
 

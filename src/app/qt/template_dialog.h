@@ -52,6 +52,11 @@ class TemplateDialog final : public QDialog {
 
   private:
     void build();
+    QWidget* makeControl(const dialogs::DialogItem& item);
+    QAbstractButton* makeButton(const dialogs::DialogItem& item, const QString& text);
+    void placeControl(const dialogs::DialogItem& item, QWidget* w, const DialogUnits& du,
+                      int shift);
+    void centre();
     // Forwards one input and then shows what the model made of it.
     template <class F>
     void input(F&& forward);
