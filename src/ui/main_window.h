@@ -155,6 +155,14 @@ class MainWindow final : public platform::MessageTarget {
     int32_t binOfColumn(int32_t x) const;
     // The drawn width of a label in the window's font.
     int32_t textWidth(std::string_view text) const;
+    // The paint's phases, in the order they draw.
+    struct PaintScale;
+    void paintStoppedBands(Canvas& c, const PaintScale& g) const;
+    void paintGrid(Canvas& c, const PaintScale& g) const;
+    void paintLabel(Canvas& c, const PaintScale& g, int32_t x, int32_t y,
+                    const std::string& text) const;
+    std::string frequencyText(int32_t x) const;
+    void paintTraces(Canvas& c, const PaintScale& g);
 
     CAudioEngine& engine_;
     engine::InputFilters& filters_;

@@ -45,112 +45,134 @@ int32_t MainWindow::textWidth(std::string_view text) const {
     return w;
 }
 
+// The window's scale for one paint: bin k's column, and an amplitude's row.
+struct MainWindow::PaintScale {
+    int32_t height, width;
+    uint32_t num, den;
+    double perPixel;
+    int32_t column(uint32_t k) const { return den == 0 ? 0 : static_cast<int32_t>(k * num / den); }
+    bool inside(int32_t x) const { return static_cast<int64_t>(x) < width; }
+    int32_t row(double a) const { return height - heightOf(a, perPixel); }
+};
+
 void MainWindow::paint(Canvas& c) {
     if (!created_ || destroyed_) return;
-    CAudioEngine& e = engine_;
-    const int32_t height = s_.nClientHeight;
-    const int32_t width = s_.nClientWidth;
-    const uint32_t num = static_cast<uint32_t>(s_.nScaleNum);
-    const uint32_t den = static_cast<uint32_t>(s_.nScaleDen);
-    auto column = [&](uint32_t k) -> int32_t {
-        return den == 0 ? 0 : static_cast<int32_t>(k * num / den);
-    };
-    auto inside = [&](int32_t x) { return static_cast<int64_t>(x) < width; };
-    auto row = [&](double a) { return height - heightOf(a, s_.dAmplitudePerPixel); };
-    // A label for column x stands 5 pixels right of it when it ends inside
-    // the window there, else it ends 5 pixels left of it (never left of the
-    // window), measured in the window's font.
-    auto label = [&](int32_t x, int32_t y, const std::string& text) {
-        const int64_t w = textWidth(text);
-        const int64_t right = static_cast<int64_t>(x) + 5;
-        const int64_t at = right + w <= width ? right : std::max<int64_t>(right - 10 - w, 0);
-        c.text({static_cast<int32_t>(at), y}, text, kLabelColour, kLabelBackground);
-    };
-    // A column right of the spectrum has no bin in the table: its label says
-    // it lies beyond the last bin's frequency.
-    auto frequencyText = [&](int32_t x) {
-        const int32_t b = binOfColumn(x);
-        if (b >= 0 && static_cast<uint32_t>(b) < e.binCount)
-            return format(" %5.0f Hz ", e.binFrequency[b]);
-        if (e.binCount == 0) return std::string(" ----- Hz ");
-        return format(" >%.0f Hz ", e.binFrequency[e.binCount - 1]);
-    };
-
-    // Stopped bands (by the user or by heterodyne reduction).
-    {
-        bool open = false;
-        int32_t start = 0;
-        int32_t x = 0;
-        for (uint32_t k = 0; k < e.binHigh; ++k) {
-            x = column(k);
-            if (!inside(x)) break;
-            if (e.bandMask[k] != 0) {
-                if (!open) {
-                    open = true;
-                    start = x;
-                }
-            } else if (open) {
-                c.rectangle(kInitialPen, kStopBrush, {start, 0, x, height - 1});
-                open = false;
-            }
-        }
-        if (open) c.rectangle(kInitialPen, kStopBrush, {start, 0, x, height - 1});
-    }
-
-    if (s_.nSelStart >= 0 && s_.nSelEnd >= 0) {
-        c.rectangle(kInitialPen, kLightGrayBrush, {s_.nSelStart, 0, s_.nSelEnd, height - 1});
-    }
-
-    // Kilohertz grid: line n at the first bin of n kHz or more. The labels
-    // are drawn after every line, so that no line runs through one (a line
-    // passes behind a label that reaches over it); where the lines stand
-    // closer than a label is wide (a high rate, Zoom Horizontal), a label
-    // that would run into the one before it is left out, as is one that would
-    // not end inside the window. Their lines are drawn all the same.
-    {
-        struct GridLine {
-            int32_t x;
-            int32_t n;
-        };
-        GridLine lines[kMaxGridLines];
-        uint32_t count = 0;
-        int32_t last = 1000;
-        int32_t next = 0;
-        for (uint32_t k = 0; k < e.binHigh && count < kMaxGridLines; ++k) {
-            const int32_t x = column(k);
-            if (!inside(x)) break;
-            const int32_t m = static_cast<int32_t>(e.binFrequency[k]) / 1000;
-            if (m == last) continue;
-            c.line(kGreenPen, {x, 0}, {x, height});
-            lines[count++] = {x, next};
-            last = next;
-            ++next;
-        }
-        int64_t labelEnd = INT64_MIN;
-        for (uint32_t i = 0; i < count; ++i) {
-            const int64_t at = static_cast<int64_t>(lines[i].x) + 5;
-            const std::string text =
-                lines[i].n == 0 ? std::string(" 0 Hz ") : format(" %.0f,000 Hz ", lines[i].n);
-            const int64_t end = at + textWidth(text);
-            if (end > width || at < labelEnd) continue;
-            c.text({static_cast<int32_t>(at), 10}, text, kLabelColour, kLabelBackground);
-            labelEnd = end;
-        }
-    }
-
+    const PaintScale g{s_.nClientHeight, s_.nClientWidth, static_cast<uint32_t>(s_.nScaleNum),
+                       static_cast<uint32_t>(s_.nScaleDen), s_.dAmplitudePerPixel};
+    paintStoppedBands(c, g);
+    if (s_.nSelStart >= 0 && s_.nSelEnd >= 0)
+        c.rectangle(kInitialPen, kLightGrayBrush, {s_.nSelStart, 0, s_.nSelEnd, g.height - 1});
+    paintGrid(c, g);
     // The selection's labels, over the grid.
     if (s_.nSelStart >= 0 && s_.nSelEnd >= 0) {
-        label(s_.nSelStart, 90, frequencyText(s_.nSelStart));
-        label(s_.nSelEnd, 120, frequencyText(s_.nSelEnd));
+        paintLabel(c, g, s_.nSelStart, 90, frequencyText(s_.nSelStart));
+        paintLabel(c, g, s_.nSelEnd, 120, frequencyText(s_.nSelEnd));
     }
+    paintTraces(c, g);
+    if (s_.nCursorX > -1) {
+        c.line(kOrangePen, {s_.nCursorX, 0}, {s_.nCursorX, g.height});
+        paintLabel(c, g, s_.nCursorX, 150, frequencyText(s_.nCursorX));
+    }
+    if (s_.nMinAmpLevel >= 1) {
+        const int32_t y = g.height - s_.nMinAmpLevel;
+        c.line(kOrangePen, {s_.nSelStart, y}, {s_.nSelEnd, y});
+    }
+}
 
+// A label for column x stands 5 pixels right of it when it ends inside the
+// window there, else it ends 5 pixels left of it (never left of the window),
+// measured in the window's font.
+void MainWindow::paintLabel(Canvas& c, const PaintScale& g, int32_t x, int32_t y,
+                            const std::string& text) const {
+    const int64_t w = textWidth(text);
+    const int64_t right = static_cast<int64_t>(x) + 5;
+    const int64_t at = right + w <= g.width ? right : std::max<int64_t>(right - 10 - w, 0);
+    c.text({static_cast<int32_t>(at), y}, text, kLabelColour, kLabelBackground);
+}
+
+// A column right of the spectrum has no bin in the table: its label says it
+// lies beyond the last bin's frequency.
+std::string MainWindow::frequencyText(int32_t x) const {
+    const CAudioEngine& e = engine_;
+    const int32_t b = binOfColumn(x);
+    if (b >= 0 && static_cast<uint32_t>(b) < e.binCount)
+        return format(" %5.0f Hz ", e.binFrequency[b]);
+    if (e.binCount == 0) return std::string(" ----- Hz ");
+    return format(" >%.0f Hz ", e.binFrequency[e.binCount - 1]);
+}
+
+// Stopped bands (by the user or by heterodyne reduction).
+void MainWindow::paintStoppedBands(Canvas& c, const PaintScale& g) const {
+    const CAudioEngine& e = engine_;
+    bool open = false;
+    int32_t start = 0;
+    int32_t x = 0;
+    for (uint32_t k = 0; k < e.binHigh; ++k) {
+        x = g.column(k);
+        if (!g.inside(x)) break;
+        if (e.bandMask[k] != 0) {
+            if (!open) {
+                open = true;
+                start = x;
+            }
+        } else if (open) {
+            c.rectangle(kInitialPen, kStopBrush, {start, 0, x, g.height - 1});
+            open = false;
+        }
+    }
+    if (open) c.rectangle(kInitialPen, kStopBrush, {start, 0, x, g.height - 1});
+}
+
+// Kilohertz grid: line n at the first bin of n kHz or more. The labels are
+// drawn after every line, so that no line runs through one (a line passes
+// behind a label that reaches over it); where the lines stand closer than a
+// label is wide (a high rate, Zoom Horizontal), a label that would run into
+// the one before it is left out, as is one that would not end inside the
+// window. Their lines are drawn all the same.
+void MainWindow::paintGrid(Canvas& c, const PaintScale& g) const {
+    const CAudioEngine& e = engine_;
+    struct GridLine {
+        int32_t x;
+        int32_t n;
+    };
+    GridLine lines[kMaxGridLines];
+    uint32_t count = 0;
+    int32_t last = 1000;
+    int32_t next = 0;
+    for (uint32_t k = 0; k < e.binHigh && count < kMaxGridLines; ++k) {
+        const int32_t x = g.column(k);
+        if (!g.inside(x)) break;
+        const int32_t m = static_cast<int32_t>(e.binFrequency[k]) / 1000;
+        if (m == last) continue;
+        c.line(kGreenPen, {x, 0}, {x, g.height});
+        lines[count++] = {x, next};
+        last = next;
+        ++next;
+    }
+    int64_t labelEnd = INT64_MIN;
+    for (uint32_t i = 0; i < count; ++i) {
+        const int64_t at = static_cast<int64_t>(lines[i].x) + 5;
+        const std::string text =
+            lines[i].n == 0 ? std::string(" 0 Hz ") : format(" %.0f,000 Hz ", lines[i].n);
+        const int64_t end = at + textWidth(text);
+        if (end > g.width || at < labelEnd) continue;
+        c.text({static_cast<int32_t>(at), 10}, text, kLabelColour, kLabelBackground);
+        labelEnd = end;
+    }
+}
+
+// The minimum amplitudes, the average spectrum since the last paint (and the
+// output's, when shown) and the peaks. The paint consumes the display sums
+// and the drawn peaks.
+void MainWindow::paintTraces(Canvas& c, const PaintScale& g) {
+    CAudioEngine& e = engine_;
     // A trace from the baseline's left end through bins 1 to 510 while they are visible.
     auto trace = [&](const Pen& pen, auto amplitudeOf) {
-        Point from{0, height};
+        Point from{0, g.height};
         for (uint32_t k = 1; k < e.binHigh; ++k) {
-            const int32_t x = column(k);
-            if (!inside(x)) break;
-            const Point to{x, row(amplitudeOf(k))};
+            const int32_t x = g.column(k);
+            if (!g.inside(x)) break;
+            const Point to{x, g.row(amplitudeOf(k))};
             c.line(pen, from, to);
             from = to;
         }
@@ -188,16 +210,6 @@ void MainWindow::paint(Canvas& c) {
             e.peakSpectrum[k] = 0.0;
             return p;
         });
-    }
-
-    if (s_.nCursorX > -1) {
-        c.line(kOrangePen, {s_.nCursorX, 0}, {s_.nCursorX, height});
-        label(s_.nCursorX, 150, frequencyText(s_.nCursorX));
-    }
-
-    if (s_.nMinAmpLevel >= 1) {
-        const int32_t y = height - s_.nMinAmpLevel;
-        c.line(kOrangePen, {s_.nSelStart, y}, {s_.nSelEnd, y});
     }
 }
 
