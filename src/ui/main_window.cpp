@@ -230,6 +230,30 @@ uint32_t flipped(uint32_t flag) {
 void MainWindow::command(uint32_t id) {
     const CommandInfo* info = findCommand(id);
     if (!info) return;
+    switch (info->kind) {
+        case CommandKind::Dialog:
+            openDialog(id);
+            return;
+        case CommandKind::Exit:
+            view_.destroyWindow();
+            return;
+        case CommandKind::Selection:
+            selectionCommand(id);
+            return;
+        case CommandKind::Display:
+        case CommandKind::DisplayToggle:
+            displayCommand(id);
+            return;
+        case CommandKind::Engine:
+        case CommandKind::EngineToggle:
+            engineCommand(*info);
+            return;
+        case CommandKind::NoEffect:
+            return;
+    }
+}
+
+void MainWindow::openDialog(uint32_t id) {
     switch (id) {
         case ID_AUDIO_LEVEL_CONTROLS:
             showAudioLevelDialog();
@@ -243,9 +267,19 @@ void MainWindow::command(uint32_t id) {
         case ID_DUMP_MIXER_SETTINGS:
             runDump();
             return;
-        case ID_EXIT:
-            view_.destroyWindow();
+        case ID_QUICK_HELP:
+            openQuickHelp();
             return;
+        case ID_ABOUT:
+            runAbout();
+            return;
+        default:
+            return;
+    }
+}
+
+void MainWindow::selectionCommand(uint32_t id) {
+    switch (id) {
         case ID_RESELECT:
             s_.nSelStart = s_.nLastSelStart;
             s_.nSelEnd = s_.nLastSelEnd;
@@ -268,6 +302,13 @@ void MainWindow::command(uint32_t id) {
                 s_.bMinAmpFirstKey = 1;
             }
             return;
+        default:
+            return;
+    }
+}
+
+void MainWindow::displayCommand(uint32_t id) {
+    switch (id) {
         case ID_ZOOM_NORMAL:
         case ID_ZOOM_IN:
         case ID_ZOOM_OUT:
@@ -289,23 +330,21 @@ void MainWindow::command(uint32_t id) {
             s_.bShowMinAmplitude = flipped(s_.bShowMinAmplitude);
             menus_.setChecked(id, s_.bShowMinAmplitude == 1);
             return;
-        case ID_QUICK_HELP:
-            openQuickHelp();
-            return;
-        case ID_ABOUT:
-            runAbout();
-            return;
         default:
-            break;
+            return;
     }
-    if (info->kind == CommandKind::NoEffect) return;
-    if (!applyEngineCommand(engine_, id)) return;
-    if (info->group != RadioGroup::None) {
-        menus_.checkRadio(info->group, id);
-    } else if (info->kind == CommandKind::EngineToggle) {
-        menus_.setChecked(id, engineToggleState(engine_, id));
+}
+
+// An engine setting, and the marks that show it.
+void MainWindow::engineCommand(const CommandInfo& info) {
+    if (!applyEngineCommand(engine_, info.id)) return;
+    if (info.group != RadioGroup::None) {
+        menus_.checkRadio(info.group, info.id);
+    } else if (info.kind == CommandKind::EngineToggle) {
+        menus_.setChecked(info.id, engineToggleState(engine_, info.id));
     }
-    if (id == ID_SPEECH_ENHANCEMENT) menus_.setAsideByEnhancement(engineToggleState(engine_, id));
+    if (info.id == ID_SPEECH_ENHANCEMENT)
+        menus_.setAsideByEnhancement(engineToggleState(engine_, info.id));
 }
 
 }  // namespace ui

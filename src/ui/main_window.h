@@ -121,9 +121,7 @@ class MainWindow final : public platform::MessageTarget {
 
     // The dialog models the window owns (modeless ones live with it).
     AudioLevelDialog& audioLevelDialog() { return levelDialog_; }
-    AudioLevelDialog& audioLevelModel() { return levelDialog_; }
     QuickHelpDialog& quickHelp() { return quickHelp_; }
-    MenuState& menuState() { return menus_; }
     // The audio window, once created (it lives as long as the controller).
     const engine::HiddenAudioWindow* hiddenAudioWindow() const { return audio_.window(); }
 
@@ -131,7 +129,12 @@ class MainWindow final : public platform::MessageTarget {
     void create();
     void destroy();
     void timerTick();
+    // A menu command, handed on by its kind.
     void command(uint32_t id);
+    void openDialog(uint32_t id);
+    void selectionCommand(uint32_t id);
+    void displayCommand(uint32_t id);
+    void engineCommand(const CommandInfo& info);
     void size(uintptr_t type, intptr_t lParam);
     void mixerNotification(uint32_t message, intptr_t lParam);
     void showAudioLevelDialog();

@@ -92,8 +92,8 @@ TEST(QtLevelDialog, ControlsWithNothingBehindAreDisabledAndClear) {
     QtRig rig("sound_server.json");
     ASSERT_TRUE(rig.create([](TemplateDialog& d) { QtRig::click(d, dialogs::kIdOk); }));
     rig.view.mainMenu().action(ui::ID_AUDIO_LEVEL_CONTROLS)->trigger();
-    ASSERT_TRUE(rig.runUntil([&] { return rig.view.openDialog(rig.window.audioLevelModel()); }));
-    TemplateDialog* level = rig.view.openDialog(rig.window.audioLevelModel());
+    ASSERT_TRUE(rig.runUntil([&] { return rig.view.openDialog(rig.window.audioLevelDialog()); }));
+    TemplateDialog* level = rig.view.openDialog(rig.window.audioLevelDialog());
     for (int id :
          {mixer_ui::IDC_MASTER_MUTE, mixer_ui::IDC_MASTER_VOLUME, mixer_ui::IDC_UNFILTERED,
           mixer_ui::IDC_FILTERED, mixer_ui::IDC_AUTO_INPUT_LEVEL, mixer_ui::IDC_WAVE_IN_VOLUME}) {

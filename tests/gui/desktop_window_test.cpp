@@ -246,7 +246,7 @@ TEST(QtMixerDialogs, LevelControlsMoveTheCardsControlsAndDumpWritesTheListing) {
     ASSERT_TRUE(rig.create(kAgree));
     rig.view.mainMenu().action(ui::ID_AUDIO_LEVEL_CONTROLS)->trigger();
     QApplication::processEvents();
-    TemplateDialog* level = rig.view.openDialog(rig.window.audioLevelModel());
+    TemplateDialog* level = rig.view.openDialog(rig.window.audioLevelDialog());
     ASSERT_NE(level, nullptr);
     EXPECT_EQ(level->windowTitle(), "Audio Level Controls");
 
@@ -257,14 +257,14 @@ TEST(QtMixerDialogs, LevelControlsMoveTheCardsControlsAndDumpWritesTheListing) {
     const uint32_t after = rig.mixerDevice->control(rig.mixer.dwMasterVolumeCtrl)->values[0];
     EXPECT_GT(after, before);
     EXPECT_EQ(bar->value(),
-              rig.window.audioLevelModel().scrollPosition(mixer_ui::IDC_MASTER_VOLUME));
+              rig.window.audioLevelDialog().scrollPosition(mixer_ui::IDC_MASTER_VOLUME));
 
     auto* mute = static_cast<QCheckBox*>(level->control(mixer_ui::IDC_MASTER_MUTE));
     const uint32_t muted = rig.mixerDevice->control(rig.mixer.dwMasterMuteCtrl)->values[0];
     QTest::mouseClick(mute, Qt::LeftButton, {}, QPoint(6, mute->height() / 2));
     QApplication::processEvents();
     EXPECT_NE(rig.mixerDevice->control(rig.mixer.dwMasterMuteCtrl)->values[0], muted);
-    EXPECT_EQ(mute->isChecked(), rig.window.audioLevelModel().checked(mixer_ui::IDC_MASTER_MUTE));
+    EXPECT_EQ(mute->isChecked(), rig.window.audioLevelDialog().checked(mixer_ui::IDC_MASTER_MUTE));
     level->grab().save("qt_level.png");
 
     // The assignment dialogs list the card's lines with the assigned ones

@@ -17,7 +17,7 @@ TEST(LevelDialogControls, DisabledAndClearWhereNoMixerControlStandsBehind) {
     UiRig full;
     full.create();
     full.tick();  // the first tick opens the dialog and routes the mutes
-    const dialogs::DialogModel& shown = full.window.audioLevelModel();
+    const dialogs::DialogModel& shown = full.window.audioLevelDialog();
     for (int id : kControls)
         EXPECT_TRUE(shown.enabled(id)) << id;
     EXPECT_TRUE(shown.checked(IDC_FILTERED));
@@ -28,7 +28,7 @@ TEST(LevelDialogControls, DisabledAndClearWhereNoMixerControlStandsBehind) {
     UiRig server("sound_server.json");
     server.create();
     server.tick();
-    const dialogs::DialogModel& bare = server.window.audioLevelModel();
+    const dialogs::DialogModel& bare = server.window.audioLevelDialog();
     ASSERT_TRUE(server.window.audioLevelDialog().isOpen());
     for (int id : kControls) {
         EXPECT_FALSE(bare.enabled(id)) << id;

@@ -106,7 +106,7 @@ TEST(MainWindowLife, FirstTickOpensTheLevelDialogRoutesAndGraysOnce) {
     EXPECT_TRUE(rig.enabled(ID_AVERAGING));
     rig.tick();
     EXPECT_EQ(rig.s().bFirstTickDone, 1u);
-    EXPECT_TRUE(rig.view.isOpen(rig.window.audioLevelModel()));
+    EXPECT_TRUE(rig.view.isOpen(rig.window.audioLevelDialog()));
     EXPECT_EQ(rig.mixer.dwMasterMute, 0u);
     EXPECT_EQ(rig.mixer.dwLineOutMute, 1u);
     EXPECT_EQ(rig.mixer.dwWaveOutMute, 0u);
@@ -128,7 +128,7 @@ TEST(MainWindowLife, FirstTickOpensTheLevelDialogRoutesAndGraysOnce) {
     const int refreshes = rig.view.refreshes;
     rig.mixerDevice->control(rig.mixer.dwMasterVolumeCtrl)->values[0] = 1234;
     rig.send(platform::kMmMixmControlChange, 0, rig.mixer.dwMasterVolumeCtrl);
-    EXPECT_EQ(rig.window.audioLevelModel().scrollPosition(mixer_ui::IDC_MASTER_VOLUME), 1234);
+    EXPECT_EQ(rig.window.audioLevelDialog().scrollPosition(mixer_ui::IDC_MASTER_VOLUME), 1234);
     EXPECT_EQ(rig.view.refreshes, refreshes + 1);
 }
 
