@@ -9,20 +9,23 @@ namespace {
 // above every error around it, more the longer it lasts past a millisecond:
 // a glottal pulse comes again a pitch period later, a plosive's burst is
 // followed by more of its noise, so neither stands out so. Its edges go on
-// while the errors there stand kGrowRatio times above their mean square
-// level. What it takes out must also be kLevelRatio times the signal's level
-// on either side (the median magnitude, the higher): a keyed tone's edge is
-// no larger than the tone.
+// while the errors there stand kGrowRatio times above the median error
+// around (about three standard deviations of a normal error), and its end
+// while the signal stays kTailRatio times above the signal's level around (a
+// ringing click's tail, which the model predicts). What it takes out must
+// also be kLevelRatio times that level (the median magnitude on either side,
+// the higher): a keyed tone's edge is no larger than the tone.
 constexpr double kStandRatio = 2.5;
-constexpr double kGrowRatio = 3.0;
+constexpr double kGrowRatio = 4.5;
 constexpr double kLevelRatio = 2.0;
+constexpr double kTailRatio = 5.0;
 constexpr uint32_t kPasses = 3;  // fits of the model around a gap as its edges move
 constexpr uint32_t kLevelMs = 20;
 
 // The sizes for a rate. The model that finds clicks is fitted again every
 // 8 ms; the longest click is 6 ms.
 struct Sizes {
-    uint32_t order, maxGap, modelInterval, levelWindow, lookAhead;
+    uint32_t order, repairOrder, maxGap, modelInterval, levelWindow, lookAhead;
 };
 
 uint32_t atMost(uint32_t value, uint32_t most) {
@@ -36,6 +39,7 @@ Sizes sizesFor(int32_t sampleRate) {
     const uint32_t rate = sampleRate < 8000 ? 8000 : static_cast<uint32_t>(sampleRate);
     Sizes s{};
     s.order = rate < 22050 ? 16 : CNoiseBlanker::kMaxOrder;
+    s.repairOrder = CNoiseBlanker::kMaxOrder;
     s.maxGap = atMost(rate * 6 / 1000, CNoiseBlanker::kMaxGap);
     s.modelInterval = atLeast(rate / 125, 16);
     s.levelWindow = atMost(rate * kLevelMs / 1000, CNoiseBlanker::kMaxWindow);
@@ -88,6 +92,7 @@ void CNoiseBlanker::configure(int32_t sampleRate) {
     maxGap_ = s.maxGap;
     modelInterval_ = s.modelInterval;
     levelWindow_ = s.levelWindow;
+    repairOrder_ = s.repairOrder;
     oneMs_ = static_cast<uint32_t>((sampleRate < 8000 ? 8000 : sampleRate) / 1000);
     lookAhead_ = s.lookAhead;
     // A click's start may be found up to the longest gap before where its
@@ -277,7 +282,7 @@ void CNoiseBlanker::resolve() {
     bool click = !tooLong;
     // A model fitted to both sides of the gap, with the gap left out: it
     // tells where the click's edges are, whether it is one, and fills it.
-    const uint32_t p = order_;
+    const uint32_t p = repairOrder_;
     const double* c = repair_;
     const auto forward = [&](uint64_t t) {
         double e = 0.0;
@@ -291,24 +296,29 @@ void CNoiseBlanker::resolve() {
             e += c[k] * at(t + k);
         return e;
     };
-    double gapPeak = 0.0, beforePeak = 0.0, afterPeak = 0.0, sum = 0.0;
+    double gapPeak = 0.0, beforePeak = 0.0, afterPeak = 0.0, tail = 0.0;
     for (uint32_t pass = 0; click && pass < kPasses; ++pass) {
         click = fitAround(s, last, p, repair_);
         if (!click) break;
         const uint32_t w = levelWindow_;
-        beforePeak = afterPeak = sum = 0.0;
+        beforePeak = afterPeak = 0.0;
+        uint32_t n = 0;
         for (uint64_t t = s - w + p; t < s; ++t) {
-            const double e = forward(t);
-            sum += e * e;
-            beforePeak = std::fabs(e) > beforePeak ? std::fabs(e) : beforePeak;
+            const double e = std::fabs(forward(t));
+            magnitudes_[n++] = e;
+            beforePeak = e > beforePeak ? e : beforePeak;
         }
         for (uint64_t t = last + 1; t + p <= last + w; ++t) {
-            const double e = backward(t);
-            sum += e * e;
-            afterPeak = std::fabs(e) > afterPeak ? std::fabs(e) : afterPeak;
+            const double e = std::fabs(backward(t));
+            magnitudes_[n++] = e;
+            afterPeak = e > afterPeak ? e : afterPeak;
         }
-        // Its edges: go on while the errors stand above the errors around.
-        const double grow = kGrowRatio * kGrowRatio * sum / (2 * (w - p));
+        // Its edges: go on while the errors stand above the errors around
+        // (their median, which the click's own edges left outside the gap
+        // do not raise).
+        std::nth_element(magnitudes_, magnitudes_ + n / 2, magnitudes_ + n);
+        const double typical = kGrowRatio * magnitudes_[n / 2];
+        const double grow = typical * typical;
         bool grown = false;
         while (last - s + 1 < maxGap_ && s > 0) {
             const double e = forward(s - 1);
@@ -319,6 +329,22 @@ void CNoiseBlanker::resolve() {
         while (last - s + 1 < maxGap_) {
             const double e = backward(last + 1);
             if (!(e * e > grow)) break;
+            ++last;
+            grown = true;
+        }
+        // A click that has rung through a receiver's filters decays slowly,
+        // and the model predicts its tail: that goes on while it stays well
+        // above the signal around.
+        if (pass == 0) {
+            const double before = level(s - levelWindow_, levelWindow_);
+            const double after = level(last + 1, levelWindow_);
+            tail = kTailRatio * (before > after ? before : after);
+        }
+        while (last - s + 1 < maxGap_) {
+            double most = 0.0;
+            for (uint32_t i = 1; i <= oneMs_ / 2; ++i)
+                most = std::fabs(at(last + i)) > most ? std::fabs(at(last + i)) : most;
+            if (!(most > tail)) break;
             ++last;
             grown = true;
         }

@@ -88,6 +88,7 @@ class CNoiseBlanker {
 
     // Sizes for the rate.
     uint32_t order_ = 16;
+    uint32_t repairOrder_ = 16;
     uint32_t maxGap_ = 48;
     double modelSpan_ = 100.0;  // the exponential window's time constant, in samples
     double keep_ = 0.99;
