@@ -19,6 +19,7 @@ constexpr double kStandRatio = 2.5;
 constexpr double kGrowRatio = 4.5;
 constexpr double kLevelRatio = 2.0;
 constexpr double kTailRatio = 5.0;
+constexpr double kRecentRatio = 1.5;
 constexpr uint32_t kPasses = 3;  // fits of the model around a gap as its edges move
 constexpr uint32_t kLevelMs = 20;
 
@@ -38,7 +39,7 @@ uint32_t atLeast(uint32_t value, uint32_t least) {
 Sizes sizesFor(int32_t sampleRate) {
     const uint32_t rate = sampleRate < 8000 ? 8000 : static_cast<uint32_t>(sampleRate);
     Sizes s{};
-    s.order = rate < 22050 ? 16 : CNoiseBlanker::kMaxOrder;
+    s.order = rate < 22050 ? 10 : CNoiseBlanker::kMaxOrder;
     s.repairOrder = CNoiseBlanker::kMaxOrder;
     s.maxGap = atMost(rate * 6 / 1000, CNoiseBlanker::kMaxGap);
     s.modelInterval = atLeast(rate / 125, 16);
@@ -101,8 +102,11 @@ void CNoiseBlanker::configure(int32_t sampleRate) {
     // The error level follows over about 10 ms.
     levelWeight_ = 100.0 / (sampleRate < 8000 ? 8000 : sampleRate);
     keepLevel_[0] = 1.0;
-    for (uint32_t n = 1; n <= kBlock; ++n)
+    keepPeak_[0] = 1.0;
+    for (uint32_t n = 1; n <= kBlock; ++n) {
         keepLevel_[n] = keepLevel_[n - 1] * (1.0 - levelWeight_);
+        keepPeak_[n] = keepPeak_[n - 1] * (1.0 - 1.0 / levelWindow_);
+    }
     // The model follows about 25 ms of the past: an exponential window with
     // a time constant of 12.5 ms.
     modelSpan_ = (sampleRate < 8000 ? 8000 : sampleRate) / 80.0;
@@ -125,6 +129,7 @@ void CNoiseBlanker::reset() {
         r = 0.0;
     fed_ = 0;
     errorLevel_ = kErrorFloor;
+    recentPeak_ = 0.0;
     count_ = 0;
     cursor_ = 0;
     nextModel_ = 0;
@@ -181,9 +186,15 @@ void CNoiseBlanker::scan() {
             ++n;
         if (n > 0) {
             double sums[4] = {};
-            for (uint32_t i = 0; i < n; ++i)
-                sums[i & 3] += errors_[i] * errors_[i];
+            double most = 0.0;
+            for (uint32_t i = 0; i < n; ++i) {
+                const double e2 = errors_[i] * errors_[i];
+                sums[i & 3] += e2;
+                most = e2 > most ? e2 : most;
+            }
             const double mean = ((sums[0] + sums[1]) + (sums[2] + sums[3])) / n;
+            recentPeak_ = keepPeak_[n] * recentPeak_;
+            recentPeak_ = most > recentPeak_ ? most : recentPeak_;
             errorLevel_ = keepLevel_[n] * errorLevel_ + (1.0 - keepLevel_[n]) * mean;
             if (errorLevel_ < kErrorFloor) errorLevel_ = kErrorFloor;
             cursor_ += n;
@@ -280,6 +291,18 @@ void CNoiseBlanker::resolve() {
     }
     const bool tooLong = !(last < s + maxGap_);
     bool click = !tooLong;
+    // First, cheaply: an event no larger than the errors of the last 20 ms
+    // (the voice's glottal pulses) is no click.
+    double eventPeak = 0.0;
+    for (uint64_t t = s; click && t <= last; ++t) {
+        const double e = forwardError(t);
+        eventPeak = e * e > eventPeak ? e * e : eventPeak;
+    }
+    if (click && !(eventPeak > kRecentRatio * kRecentRatio * recentPeak_)) {
+        recentPeak_ = eventPeak > recentPeak_ ? eventPeak : recentPeak_;
+        cursor_ = last + 1;
+        return;
+    }
     // A model fitted to both sides of the gap, with the gap left out: it
     // tells where the click's edges are, whether it is one, and fills it.
     const uint32_t p = repairOrder_;
@@ -356,29 +379,30 @@ void CNoiseBlanker::resolve() {
             gapPeak = std::fabs(e) > gapPeak ? std::fabs(e) : gapPeak;
         }
         const uint32_t m = static_cast<uint32_t>(last - s + 1);
-        for (uint32_t i = 0; i < m; ++i)
-            raw_[i] = at(s + i);
-        click = interpolate(s, last, repair_, p);
         const double around = beforePeak > afterPeak ? beforePeak : afterPeak;
         // The longer it is, the more it must stand out: a plosive's burst
         // lasts some milliseconds.
         const double over = m > oneMs_ ? static_cast<double>(m - oneMs_) / (3 * oneMs_) : 0.0;
-        bool stands = gapPeak > kStandRatio * (1.0 + over) * around;
-        // And above the signal's own level.
-        if (stands && click) {
+        click = gapPeak > kStandRatio * (1.0 + over) * around;
+        // A click: filled under a model of the repair's order, and what that
+        // takes out must stand above the signal's own level.
+        if (click && repairOrder_ != p) click = fitAround(s, last, repairOrder_, repair_);
+        if (click) {
+            for (uint32_t i = 0; i < m; ++i)
+                raw_[i] = at(s + i);
+            click = interpolate(s, last, repair_, repairOrder_);
             double removed = 0.0;
-            for (uint32_t i = 0; i < m; ++i) {
+            for (uint32_t i = 0; click && i < m; ++i) {
                 const double d = std::fabs(raw_[i] - at(s + i));
                 removed = d > removed ? d : removed;
             }
             const double before = level(s - levelWindow_, levelWindow_);
             const double after = level(last + 1, levelWindow_);
-            stands = removed > kLevelRatio * (before > after ? before : after);
-        }
-        if (click && !stands) {
-            for (uint32_t i = 0; i < m; ++i)
-                set(s + i, raw_[i]);
-            click = false;
+            if (!(removed > kLevelRatio * (before > after ? before : after))) {
+                for (uint32_t i = 0; i < m; ++i)
+                    set(s + i, raw_[i]);
+                click = false;
+            }
         }
     }
     if (click) {
@@ -389,6 +413,7 @@ void CNoiseBlanker::resolve() {
     }
     // The signal itself. A short event: go on after it.
     if (!tooLong) {
+        recentPeak_ = eventPeak > recentPeak_ ? eventPeak : recentPeak_;
         cursor_ = last + 1;
         return;
     }

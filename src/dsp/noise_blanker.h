@@ -128,4 +128,6 @@ class CNoiseBlanker {
     static constexpr uint32_t kBlock = 32;
     double errors_[kBlock] = {};
     double keepLevel_[kBlock + 1] = {};  // what the error level keeps over n samples
+    double keepPeak_[kBlock + 1] = {};   // and the recent peak
+    double recentPeak_ = 0.0;            // the largest squared error of the last 20 ms or so
 };
