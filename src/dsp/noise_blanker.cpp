@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 // A click is judged on the prediction errors of a model fitted to the 20 ms
@@ -53,6 +54,32 @@ Sizes sizesFor(int32_t sampleRate) {
 
 // In units of the 16-bit samples: the error level never falls below one step.
 constexpr double kErrorFloor = 1.0;
+
+// Two doubles side by side: the element-wise operations of the compiler's
+// vector types are the IEEE operations of each element on its own, so the
+// sums are the same as one at a time, in the same order.
+typedef double Pair __attribute__((vector_size(2 * sizeof(double))));
+#pragma GCC diagnostic ignored "-Wpsabi"
+inline Pair pair(const double* p) {
+    Pair v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// The sum of x[i] y[i] over n: four sums side by side, in a fixed order.
+double dot(const double* x, const double* y, uint32_t n) {
+    Pair low = {0.0, 0.0}, high = {0.0, 0.0};
+    uint32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        low += pair(x + i) * pair(y + i);
+        high += pair(x + i + 2) * pair(y + i + 2);
+    }
+    double s0 = low[0], s1 = low[1], s2 = high[0], s3 = high[1];
+    if (i < n) s0 += x[i] * y[i];
+    if (i + 1 < n) s1 += x[i + 1] * y[i + 1];
+    if (i + 2 < n) s2 += x[i + 2] * y[i + 2];
+    return (s0 + s1) + (s2 + s3);
+}
 
 // Levinson-Durbin: the prediction error filter 1, a1, ..., ap of an
 // autocorrelation (r is changed: a little white noise added keeps the model
@@ -111,6 +138,9 @@ void CNoiseBlanker::configure(int32_t sampleRate) {
     // a time constant of 12.5 ms.
     modelSpan_ = (sampleRate < 8000 ? 8000 : sampleRate) / 80.0;
     keep_ = 1.0 - 1.0 / modelSpan_;
+    keepFeed_[0] = 1.0;
+    for (uint32_t n = 1; n <= kBlock; ++n)
+        keepFeed_[n] = keepFeed_[n - 1] * keep_;
     // Welch windows for the model fitted around a gap.
     for (uint32_t i = 0; i < levelWindow_; ++i) {
         const double u = (2.0 * i + 1.0) / levelWindow_ - 1.0;
@@ -168,7 +198,7 @@ void CNoiseBlanker::scan() {
         // The block's prediction errors, each summed in the same order, then
         // the samples in turn against the running level.
         const uint32_t p = order_;
-        const double* x = window(cursor_);
+        const double* x = ahead(cursor_ - p) + p;  // x[i - k] is sample cursor_ + i - k
         for (uint32_t i = 0; i < kBlock; ++i)
             errors_[i] = x[i];
         for (uint32_t k = 1; k <= p; ++k) {
@@ -224,13 +254,18 @@ double CNoiseBlanker::backwardError(uint64_t t) {
 
 void CNoiseBlanker::feed(uint64_t end) {
     // The autocorrelation of the past under an exponential window, kept up
-    // to date sample by sample: the same model as refitting a window every
-    // time, for the cost of one product per lag.
-    const double keep = keep_;
-    for (; fed_ < end; ++fed_) {
-        const double* x = window(fed_);
-        for (uint32_t k = 0; k <= order_; ++k)
-            correlation_[k] = keep * correlation_[k] + x[0] * x[-static_cast<int32_t>(k)];
+    // to date a stretch of up to a block at a time (the samples of a stretch
+    // weigh alike): the same model as refitting a window every time, for
+    // one product per lag and sample. Four sums in turn, in a fixed order.
+    const uint32_t p = order_;
+    while (fed_ < end) {
+        const uint32_t n = end - fed_ < kBlock ? static_cast<uint32_t>(end - fed_) : kBlock;
+        const double* x = ahead(fed_ - p) + p;  // x[i - k] is sample fed_ + i - k
+        for (uint32_t k = 0; k <= p; ++k) {
+            const double* y = x - static_cast<int32_t>(k);
+            correlation_[k] = keepFeed_[n] * correlation_[k] + dot(x, y, n);
+        }
+        fed_ += n;
     }
 }
 
@@ -256,6 +291,22 @@ double CNoiseBlanker::level(uint64_t first, uint32_t count) {
     return magnitudes_[count / 2];
 }
 
+void CNoiseBlanker::predict(const double* c, uint32_t p, uint64_t first, uint32_t count,
+                            double* errors, bool backward) const {
+    // Each error summed over the lags in the same order, a stretch of samples
+    // side by side.
+    const int32_t step = backward ? 1 : -1;
+    const double* x = backward ? ahead(first) : ahead(first - p) + p;
+    for (uint32_t i = 0; i < count; ++i)
+        errors[i] = x[i];
+    for (uint32_t k = 1; k <= p; ++k) {
+        const double ck = c[k];
+        const double* xk = x + step * static_cast<int32_t>(k);
+        for (uint32_t i = 0; i < count; ++i)
+            errors[i] += ck * xk[i];
+    }
+}
+
 bool CNoiseBlanker::fitAround(uint64_t first, uint64_t last, uint32_t order, double* coefficients) {
     // The autocorrelation of each side under a Welch window, summed: no
     // product spans the gap.
@@ -265,12 +316,8 @@ bool CNoiseBlanker::fitAround(uint64_t first, uint64_t last, uint32_t order, dou
         const uint64_t from = side == 0 ? first - w : last + 1;
         for (uint32_t i = 0; i < w; ++i)
             tapered_[i] = taper_[i] * at(from + i);
-        for (uint32_t k = 0; k <= order; ++k) {
-            double sum = 0.0;
-            for (uint32_t i = k; i < w; ++i)
-                sum += tapered_[i] * tapered_[i - k];
-            r[k] += sum;
-        }
+        for (uint32_t k = 0; k <= order; ++k)
+            r[k] += dot(tapered_ + k, tapered_, w - k);
     }
     if (!(r[0] > w * kErrorFloor)) return false;
     levinson(r, order, coefficients);
@@ -324,17 +371,17 @@ void CNoiseBlanker::resolve() {
         click = fitAround(s, last, p, repair_);
         if (!click) break;
         const uint32_t w = levelWindow_;
+        const uint32_t n = 2 * (w - p);
+        predict(c, p, s - (w - p), w - p, magnitudes_, false);
+        predict(c, p, last + 1, w - p, magnitudes_ + (w - p), true);
         beforePeak = afterPeak = 0.0;
-        uint32_t n = 0;
-        for (uint64_t t = s - w + p; t < s; ++t) {
-            const double e = std::fabs(forward(t));
-            magnitudes_[n++] = e;
-            beforePeak = e > beforePeak ? e : beforePeak;
-        }
-        for (uint64_t t = last + 1; t + p <= last + w; ++t) {
-            const double e = std::fabs(backward(t));
-            magnitudes_[n++] = e;
-            afterPeak = e > afterPeak ? e : afterPeak;
+        for (uint32_t i = 0; i < n; ++i) {
+            const double e = std::fabs(magnitudes_[i]);
+            magnitudes_[i] = e;
+            if (i < w - p)
+                beforePeak = e > beforePeak ? e : beforePeak;
+            else
+                afterPeak = e > afterPeak ? e : afterPeak;
         }
         // Its edges: go on while the errors stand above the errors around
         // (their median, which the click's own edges left outside the gap

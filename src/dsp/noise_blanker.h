@@ -80,6 +80,10 @@ class CNoiseBlanker {
     void updateModel();
     // Fits a model of the given order to the stretches on either side of a
     // gap, the gap left out; false if they are silent.
+    // The forward (or backward) prediction errors of the samples from first
+    // on under the model c of order p.
+    void predict(const double* c, uint32_t p, uint64_t first, uint32_t count, double* errors,
+                 bool backward) const;
     bool fitAround(uint64_t first, uint64_t last, uint32_t order, double* coefficients);
     void resolve();
     bool interpolate(uint64_t first, uint64_t last, const double* coefficients, uint32_t order);
@@ -129,5 +133,6 @@ class CNoiseBlanker {
     double errors_[kBlock] = {};
     double keepLevel_[kBlock + 1] = {};  // what the error level keeps over n samples
     double keepPeak_[kBlock + 1] = {};   // and the recent peak
+    double keepFeed_[kBlock + 1] = {};   // and the autocorrelation
     double recentPeak_ = 0.0;            // the largest squared error of the last 20 ms or so
 };
