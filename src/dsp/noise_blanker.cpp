@@ -40,8 +40,8 @@ uint32_t atLeast(uint32_t value, uint32_t least) {
 Sizes sizesFor(int32_t sampleRate) {
     const uint32_t rate = sampleRate < 8000 ? 8000 : static_cast<uint32_t>(sampleRate);
     Sizes s{};
-    s.order = rate < 22050 ? 10 : CNoiseBlanker::kMaxOrder;
-    s.repairOrder = CNoiseBlanker::kMaxOrder;
+    s.order = rate < 22050 ? 10 : 32;
+    s.repairOrder = rate < 22050 ? 32 : CNoiseBlanker::kMaxOrder;
     s.maxGap = atMost(rate * 6 / 1000, CNoiseBlanker::kMaxGap);
     s.modelInterval = atLeast(rate / 125, 16);
     s.levelWindow = atMost(rate * kLevelMs / 1000, CNoiseBlanker::kMaxWindow);
@@ -389,17 +389,21 @@ void CNoiseBlanker::resolve() {
         std::nth_element(magnitudes_, magnitudes_ + n / 2, magnitudes_ + n);
         const double typical = kGrowRatio * magnitudes_[n / 2];
         const double grow = typical * typical;
+        // A click's sample may be small by chance: the edge steps over one.
         bool grown = false;
-        while (last - s + 1 < maxGap_ && s > 0) {
-            const double e = forward(s - 1);
-            if (!(e * e > grow)) break;
-            --s;
+        for (;;) {
+            const double e1 = s > 0 ? forward(s - 1) : 0.0;
+            const double e2 = s > 1 ? forward(s - 2) : 0.0;
+            const uint32_t step = e1 * e1 > grow ? 1 : e2 * e2 > grow ? 2 : 0;
+            if (step == 0 || last - s + step >= maxGap_) break;
+            s -= step;
             grown = true;
         }
-        while (last - s + 1 < maxGap_) {
-            const double e = backward(last + 1);
-            if (!(e * e > grow)) break;
-            ++last;
+        for (;;) {
+            const double e1 = backward(last + 1), e2 = backward(last + 2);
+            const uint32_t step = e1 * e1 > grow ? 1 : e2 * e2 > grow ? 2 : 0;
+            if (step == 0 || last - s + step >= maxGap_) break;
+            last += step;
             grown = true;
         }
         // A click that has rung through a receiver's filters decays slowly,

@@ -28,7 +28,7 @@
 
 class CNoiseBlanker {
   public:
-    static constexpr uint32_t kMaxOrder = 32;
+    static constexpr uint32_t kMaxOrder = 64;
     static constexpr uint32_t kMaxGap = 320;     // 6 ms at 48000 Hz and the edges
     static constexpr uint32_t kHistory = 4096;   // a power of two
     static constexpr uint32_t kMaxWindow = 960;  // 20 ms at 48000 Hz
