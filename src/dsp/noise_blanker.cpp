@@ -375,13 +375,23 @@ void CNoiseBlanker::resolve() {
         predict(c, p, s - (w - p), w - p, magnitudes_, false);
         predict(c, p, last + 1, w - p, magnitudes_ + (w - p), true);
         beforePeak = afterPeak = 0.0;
+        uint32_t most = w - p;
         for (uint32_t i = 0; i < n; ++i) {
             const double e = std::fabs(magnitudes_[i]);
             magnitudes_[i] = e;
-            if (i < w - p)
+            if (i < w - p) {
                 beforePeak = e > beforePeak ? e : beforePeak;
-            else
-                afterPeak = e > afterPeak ? e : afterPeak;
+            } else if (e > afterPeak) {
+                afterPeak = e;
+                most = i;
+            }
+        }
+        // After it, the second highest burst of errors: the next click may
+        // come within 20 ms, but a voice's next glottal pulse comes too.
+        afterPeak = 0.0;
+        for (uint32_t i = w - p; i < n; ++i) {
+            const uint32_t apart = i > most ? i - most : most - i;
+            if (apart > oneMs_) afterPeak = magnitudes_[i] > afterPeak ? magnitudes_[i] : afterPeak;
         }
         // Its edges: go on while the errors stand above the errors around
         // (their median, which the click's own edges left outside the gap
