@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "dsp/cpu.h"
+
 namespace {
 // A click is judged on the prediction errors of a model fitted to the 20 ms
 // on either side of it. Its own largest error must stand kStandRatio times
@@ -20,7 +22,7 @@ constexpr double kStandRatio = 2.5;
 constexpr double kGrowRatio = 4.5;
 constexpr double kLevelRatio = 2.0;
 constexpr double kTailRatio = 5.0;
-constexpr double kRecentRatio = 1.5;
+constexpr double kRecentRatio = 2.0;
 constexpr uint32_t kPasses = 3;  // fits of the model around a gap as its edges move
 constexpr uint32_t kLevelMs = 20;
 
@@ -67,7 +69,7 @@ inline Pair pair(const double* p) {
 }
 
 // The sum of x[i] y[i] over n: four sums side by side, in a fixed order.
-double dot(const double* x, const double* y, uint32_t n) {
+TARNIX_INLINE double dot(const double* x, const double* y, uint32_t n) {
     Pair low = {0.0, 0.0}, high = {0.0, 0.0};
     uint32_t i = 0;
     for (; i + 4 <= n; i += 4) {
@@ -87,7 +89,6 @@ double dot(const double* x, const double* y, uint32_t n) {
 // the model short where the next order would be unstable.
 void levinson(double* r, uint32_t order, double* a) {
     r[0] *= 1.0 + 1e-5;
-    double previous[CNoiseBlanker::kMaxOrder + 1];
     for (uint32_t i = 0; i <= order; ++i)
         a[i] = 0.0;
     a[0] = 1.0;
@@ -98,10 +99,12 @@ void levinson(double* r, uint32_t order, double* a) {
             acc += a[j] * r[i - j];
         const double k = -acc / error;
         if (!(k * k < 1.0)) break;
-        for (uint32_t j = 0; j < i; ++j)
-            previous[j] = a[j];
-        for (uint32_t j = 1; j < i; ++j)
-            a[j] = previous[j] + k * previous[i - j];
+        // a[j] and a[i - j] from each other's old values, in place.
+        for (uint32_t j = 1, h = i - 1; j <= h; ++j, --h) {
+            const double low = a[j], high = a[h];
+            a[j] = low + k * high;
+            if (j != h) a[h] = high + k * low;
+        }
         a[i] = k;
         error *= 1.0 - k * k;
     }
@@ -180,6 +183,15 @@ double CNoiseBlanker::process(double x) {
     ++count_;
     if (eventOpen_ || count_ - cursor_ >= kBlock) scan();
     return count_ > delay_ ? at(count_ - 1 - delay_) : 0.0;
+}
+
+void CNoiseBlanker::process(double* x, uint32_t length) {
+    for (uint32_t n = 0; n < length; ++n) {
+        set(count_, x[n]);
+        ++count_;
+        if (eventOpen_ || count_ - cursor_ >= kBlock) scan();
+        x[n] = count_ > delay_ ? at(count_ - 1 - delay_) : 0.0;
+    }
 }
 
 void CNoiseBlanker::scan() {

@@ -51,6 +51,8 @@ class CNoiseBlanker {
 
     // One sample in, the sample delay() earlier out.
     double process(double x);
+    // The same for each of a block's samples, in place.
+    void process(double* x, uint32_t length);
 
     // The clicks repaired since configure() or reset(), and the last few of
     // them as first and last sample, counted from the first input sample.
