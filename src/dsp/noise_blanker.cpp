@@ -2,27 +2,34 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+
+#include "dsp/cpu.h"
 
 namespace {
-// What is taken out must stand above every sample of the 20 ms after it and
-// three times above the level around it (the median magnitude over 20 ms on
-// either side, the higher); twelve times when the sound after it is more than
-// three times as loud as before. A plosive's burst or the first glottal pulse
-// of a vowel looks like a click to the prediction, but no louder than what
-// follows it.
-constexpr double kPeakRatio = 3.0;
-constexpr double kRiseRatio = 3.0;
-constexpr double kRisePeakRatio = 12.0;
+// A click is judged on the prediction errors of a model fitted to the 20 ms
+// on either side of it. Its own largest error must stand kStandRatio times
+// above every error around it, more the longer it lasts past a millisecond:
+// a glottal pulse comes again a pitch period later, a plosive's burst is
+// followed by more of its noise, so neither stands out so. Its edges go on
+// while the errors there stand kGrowRatio times above the median error
+// around (about three standard deviations of a normal error), and its end
+// while the signal stays kTailRatio times above the signal's level around (a
+// ringing click's tail, which the model predicts). What it takes out must
+// also be kLevelRatio times that level (the median magnitude on either side,
+// the higher): a keyed tone's edge is no larger than the tone.
+constexpr double kStandRatio = 2.5;
+constexpr double kGrowRatio = 4.5;
+constexpr double kLevelRatio = 2.0;
+constexpr double kTailRatio = 5.0;
+constexpr double kRecentRatio = 2.0;
+constexpr uint32_t kPasses = 3;  // fits of the model around a gap as its edges move
 constexpr uint32_t kLevelMs = 20;
-// A click's edges: up to this many samples more on either side while the
-// prediction error stays above this fraction of the threshold.
-constexpr double kEdge = 0.35;
-constexpr uint32_t kEdgeSamples = 8;
 
-// The sizes for a rate. The model is fitted again every 2 ms; the longest
-// click is 6 ms.
+// The sizes for a rate. The model that finds clicks is fitted again every
+// 8 ms; the longest click is 6 ms.
 struct Sizes {
-    uint32_t order, maxGap, modelInterval, levelWindow, lookAhead;
+    uint32_t order, repairOrder, maxGap, modelInterval, levelWindow, lookAhead;
 };
 
 uint32_t atMost(uint32_t value, uint32_t most) {
@@ -35,26 +42,79 @@ uint32_t atLeast(uint32_t value, uint32_t least) {
 Sizes sizesFor(int32_t sampleRate) {
     const uint32_t rate = sampleRate < 8000 ? 8000 : static_cast<uint32_t>(sampleRate);
     Sizes s{};
-    s.order = rate < 22050 ? 16 : CNoiseBlanker::kMaxOrder;
+    s.order = rate < 22050 ? 10 : 32;
+    s.repairOrder = rate < 22050 ? 32 : CNoiseBlanker::kMaxOrder;
     s.maxGap = atMost(rate * 6 / 1000, CNoiseBlanker::kMaxGap);
-    s.modelInterval = atLeast(rate / 500, 16);
-    s.levelWindow = rate * kLevelMs / 1000;
+    s.modelInterval = atLeast(rate / 125, 16);
+    s.levelWindow = atMost(rate * kLevelMs / 1000, CNoiseBlanker::kMaxWindow);
     // The end of a click is found by the backward error of the model's order
     // of samples after it, which needs as many again; the level after it by
     // the samples of its window.
-    s.lookAhead = s.maxGap + atLeast(s.levelWindow, 2 * s.order + kEdgeSamples + 1);
+    s.lookAhead = s.maxGap + atLeast(s.levelWindow, 2 * s.order + 1);
     return s;
 }
 
-// In units of the 16-bit samples: the error level never falls below one
-// step, and levels within a few steps of each other count as the same.
+// In units of the 16-bit samples: the error level never falls below one step.
 constexpr double kErrorFloor = 1.0;
-constexpr double kLevelSlack = 4.0;
+
+// Two doubles side by side: the element-wise operations of the compiler's
+// vector types are the IEEE operations of each element on its own, so the
+// sums are the same as one at a time, in the same order.
+typedef double Pair __attribute__((vector_size(2 * sizeof(double))));
+#pragma GCC diagnostic ignored "-Wpsabi"
+inline Pair pair(const double* p) {
+    Pair v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// The sum of x[i] y[i] over n: four sums side by side, in a fixed order.
+TARNIX_INLINE double dot(const double* x, const double* y, uint32_t n) {
+    Pair low = {0.0, 0.0}, high = {0.0, 0.0};
+    uint32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        low += pair(x + i) * pair(y + i);
+        high += pair(x + i + 2) * pair(y + i + 2);
+    }
+    double s0 = low[0], s1 = low[1], s2 = high[0], s3 = high[1];
+    if (i < n) s0 += x[i] * y[i];
+    if (i + 1 < n) s1 += x[i + 1] * y[i + 1];
+    if (i + 2 < n) s2 += x[i + 2] * y[i + 2];
+    return (s0 + s1) + (s2 + s3);
+}
+
+// Levinson-Durbin: the prediction error filter 1, a1, ..., ap of an
+// autocorrelation (r is changed: a little white noise added keeps the model
+// stable on a pure tone). An estimate that is not positive definite stops
+// the model short where the next order would be unstable.
+void levinson(double* r, uint32_t order, double* a) {
+    r[0] *= 1.0 + 1e-5;
+    for (uint32_t i = 0; i <= order; ++i)
+        a[i] = 0.0;
+    a[0] = 1.0;
+    double error = r[0];
+    for (uint32_t i = 1; i <= order; ++i) {
+        double acc = r[i];
+        for (uint32_t j = 1; j < i; ++j)
+            acc += a[j] * r[i - j];
+        const double k = -acc / error;
+        if (!(k * k < 1.0)) break;
+        // a[j] and a[i - j] from each other's old values, in place.
+        for (uint32_t j = 1, h = i - 1; j <= h; ++j, --h) {
+            const double low = a[j], high = a[h];
+            a[j] = low + k * high;
+            if (j != h) a[h] = high + k * low;
+        }
+        a[i] = k;
+        error *= 1.0 - k * k;
+    }
+}
 
 }  // namespace
 
 uint32_t CNoiseBlanker::delayFor(int32_t sampleRate) {
-    return sizesFor(sampleRate).lookAhead;
+    const Sizes s = sizesFor(sampleRate);
+    return s.lookAhead + s.maxGap;
 }
 
 void CNoiseBlanker::configure(int32_t sampleRate) {
@@ -63,13 +123,32 @@ void CNoiseBlanker::configure(int32_t sampleRate) {
     maxGap_ = s.maxGap;
     modelInterval_ = s.modelInterval;
     levelWindow_ = s.levelWindow;
+    repairOrder_ = s.repairOrder;
+    oneMs_ = static_cast<uint32_t>((sampleRate < 8000 ? 8000 : sampleRate) / 1000);
     lookAhead_ = s.lookAhead;
+    // A click's start may be found up to the longest gap before where its
+    // event opened: the output waits for that too.
+    delay_ = s.lookAhead + s.maxGap;
     // The error level follows over about 10 ms.
     levelWeight_ = 100.0 / (sampleRate < 8000 ? 8000 : sampleRate);
+    keepLevel_[0] = 1.0;
+    keepPeak_[0] = 1.0;
+    for (uint32_t n = 1; n <= kBlock; ++n) {
+        keepLevel_[n] = keepLevel_[n - 1] * (1.0 - levelWeight_);
+        keepPeak_[n] = keepPeak_[n - 1] * (1.0 - 1.0 / levelWindow_);
+    }
     // The model follows about 25 ms of the past: an exponential window with
     // a time constant of 12.5 ms.
     modelSpan_ = (sampleRate < 8000 ? 8000 : sampleRate) / 80.0;
     keep_ = 1.0 - 1.0 / modelSpan_;
+    keepFeed_[0] = 1.0;
+    for (uint32_t n = 1; n <= kBlock; ++n)
+        keepFeed_[n] = keepFeed_[n - 1] * keep_;
+    // Welch windows for the model fitted around a gap.
+    for (uint32_t i = 0; i < levelWindow_; ++i) {
+        const double u = (2.0 * i + 1.0) / levelWindow_ - 1.0;
+        taper_[i] = 1.0 - u * u;
+    }
     reset();
 }
 
@@ -83,6 +162,7 @@ void CNoiseBlanker::reset() {
         r = 0.0;
     fed_ = 0;
     errorLevel_ = kErrorFloor;
+    recentPeak_ = 0.0;
     count_ = 0;
     cursor_ = 0;
     nextModel_ = 0;
@@ -101,42 +181,79 @@ void CNoiseBlanker::setThreshold(double threshold) {
 double CNoiseBlanker::process(double x) {
     set(count_, x);
     ++count_;
+    if (eventOpen_ || count_ - cursor_ >= kBlock) scan();
+    return count_ > delay_ ? at(count_ - 1 - delay_) : 0.0;
+}
+
+void CNoiseBlanker::process(double* x, uint32_t length) {
+    for (uint32_t n = 0; n < length; ++n) {
+        set(count_, x[n]);
+        ++count_;
+        if (eventOpen_ || count_ - cursor_ >= kBlock) scan();
+        x[n] = count_ > delay_ ? at(count_ - 1 - delay_) : 0.0;
+    }
+}
+
+void CNoiseBlanker::scan() {
     for (;;) {
         if (eventOpen_) {
-            if (count_ < eventStart_ + lookAhead_) break;
+            if (count_ < eventStart_ + lookAhead_) return;
             resolve();
             continue;
         }
-        if (cursor_ >= count_) break;
-        feed(cursor_);
+        if (count_ - cursor_ < kBlock) return;
         if (cursor_ >= nextModel_) {
+            feed(cursor_);
             updateModel();
             nextModel_ = cursor_ + modelInterval_;
         }
-        const double e = forwardError(cursor_);
-        if (e * e > threshold_ * threshold_ * errorLevel_) {
+        // The block's prediction errors, each summed in the same order, then
+        // the samples in turn against the running level.
+        const uint32_t p = order_;
+        const double* x = ahead(cursor_ - p) + p;  // x[i - k] is sample cursor_ + i - k
+        for (uint32_t i = 0; i < kBlock; ++i)
+            errors_[i] = x[i];
+        for (uint32_t k = 1; k <= p; ++k) {
+            const double c = coefficients_[k];
+            const double* xk = x - static_cast<int32_t>(k);
+            for (uint32_t i = 0; i < kBlock; ++i)
+                errors_[i] += c * xk[i];
+        }
+        // The level holds over the block and learns from it afterwards (from
+        // the samples before an event): a test per sample, no chain of
+        // dependent sums.
+        const double bound = threshold_ * threshold_ * errorLevel_;
+        uint32_t n = 0;
+        while (n < kBlock && !(errors_[n] * errors_[n] > bound))
+            ++n;
+        if (n > 0) {
+            double sums[4] = {};
+            double most = 0.0;
+            for (uint32_t i = 0; i < n; ++i) {
+                const double e2 = errors_[i] * errors_[i];
+                sums[i & 3] += e2;
+                most = e2 > most ? e2 : most;
+            }
+            const double mean = ((sums[0] + sums[1]) + (sums[2] + sums[3])) / n;
+            recentPeak_ = keepPeak_[n] * recentPeak_;
+            recentPeak_ = most > recentPeak_ ? most : recentPeak_;
+            errorLevel_ = keepLevel_[n] * errorLevel_ + (1.0 - keepLevel_[n]) * mean;
+            if (errorLevel_ < kErrorFloor) errorLevel_ = kErrorFloor;
+            cursor_ += n;
+        }
+        if (n < kBlock) {
             eventOpen_ = true;
             eventStart_ = cursor_;
-            continue;
         }
-        errorLevel_ += levelWeight_ * (e * e - errorLevel_);
-        if (errorLevel_ < kErrorFloor) errorLevel_ = kErrorFloor;
-        ++cursor_;
     }
-    return count_ > lookAhead_ ? at(count_ - 1 - lookAhead_) : 0.0;
 }
 
 double CNoiseBlanker::forwardError(uint64_t t) {
-    // Even and odd lags summed apart, then together: a fixed order, and half
-    // the wait on each addition.
     const double* x = window(t);
-    const double* c = coefficients_;
-    double even = 0.0, odd = 0.0;
-    for (uint32_t k = 0; k < order_; k += 2) {
-        even += c[k] * x[-static_cast<int32_t>(k)];
-        odd += c[k + 1] * x[-static_cast<int32_t>(k) - 1];
-    }
-    return (even + c[order_] * x[-static_cast<int32_t>(order_)]) + odd;
+    double e = x[0];
+    for (uint32_t k = 1; k <= order_; ++k)
+        e += coefficients_[k] * x[-static_cast<int32_t>(k)];
+    return e;
 }
 
 double CNoiseBlanker::backwardError(uint64_t t) {
@@ -149,113 +266,216 @@ double CNoiseBlanker::backwardError(uint64_t t) {
 
 void CNoiseBlanker::feed(uint64_t end) {
     // The autocorrelation of the past under an exponential window, kept up
-    // to date sample by sample: the same model as refitting a window every
-    // time, for the cost of one product per lag.
-    const double keep = keep_;
-    for (; fed_ < end; ++fed_) {
-        const double* x = window(fed_);
-        for (uint32_t k = 0; k <= order_; ++k)
-            correlation_[k] = keep * correlation_[k] + x[0] * x[-static_cast<int32_t>(k)];
+    // to date a stretch of up to a block at a time (the samples of a stretch
+    // weigh alike): the same model as refitting a window every time, for
+    // one product per lag and sample. Four sums in turn, in a fixed order.
+    const uint32_t p = order_;
+    while (fed_ < end) {
+        const uint32_t n = end - fed_ < kBlock ? static_cast<uint32_t>(end - fed_) : kBlock;
+        const double* x = ahead(fed_ - p) + p;  // x[i - k] is sample fed_ + i - k
+        for (uint32_t k = 0; k <= p; ++k) {
+            const double* y = x - static_cast<int32_t>(k);
+            correlation_[k] = keepFeed_[n] * correlation_[k] + dot(x, y, n);
+        }
+        fed_ += n;
     }
 }
 
 void CNoiseBlanker::updateModel() {
-    // Levinson-Durbin on the autocorrelation.
     double r[kMaxOrder + 1];
     for (uint32_t k = 0; k <= order_; ++k)
         r[k] = correlation_[k];
-    for (double& c : coefficients_)
-        c = 0.0;
-    coefficients_[0] = 1.0;
     // Silence, or close to it: predict nothing.
-    if (!(r[0] > modelSpan_ * 1e-2)) return;
-    // A little white noise added keeps the model stable on a pure tone.
-    r[0] *= 1.0 + 1e-5;
-    double a[kMaxOrder + 1] = {1.0};
-    double previous[kMaxOrder + 1];
-    double error = r[0];
-    for (uint32_t i = 1; i <= order_; ++i) {
-        double acc = r[i];
-        for (uint32_t j = 1; j < i; ++j)
-            acc += a[j] * r[i - j];
-        const double k = -acc / error;
-        // The exponential window's estimate need not be positive definite:
-        // where the next order would be unstable, the model stops short.
-        if (!(k * k < 1.0)) break;
-        for (uint32_t j = 0; j < i; ++j)
-            previous[j] = a[j];
-        for (uint32_t j = 1; j < i; ++j)
-            a[j] = previous[j] + k * previous[i - j];
-        a[i] = k;
-        error *= 1.0 - k * k;
+    if (!(r[0] > modelSpan_ * 1e-2)) {
+        for (double& c : coefficients_)
+            c = 0.0;
+        coefficients_[0] = 1.0;
+        return;
     }
-    for (uint32_t i = 0; i <= order_; ++i)
-        coefficients_[i] = a[i];
+    levinson(r, order_, coefficients_);
 }
 
-double CNoiseBlanker::level(uint64_t first, uint32_t count, double* peak) {
+double CNoiseBlanker::level(uint64_t first, uint32_t count) {
     // The median magnitude: a neighbouring click does not raise it.
-    double most = 0.0;
-    for (uint32_t i = 0; i < count; ++i) {
+    for (uint32_t i = 0; i < count; ++i)
         magnitudes_[i] = std::fabs(at(first + i));
-        most = magnitudes_[i] > most ? magnitudes_[i] : most;
-    }
-    if (peak) *peak = most;
     std::nth_element(magnitudes_, magnitudes_ + count / 2, magnitudes_ + count);
     return magnitudes_[count / 2];
+}
+
+void CNoiseBlanker::predict(const double* c, uint32_t p, uint64_t first, uint32_t count,
+                            double* errors, bool backward) const {
+    // Each error summed over the lags in the same order, a stretch of samples
+    // side by side.
+    const int32_t step = backward ? 1 : -1;
+    const double* x = backward ? ahead(first) : ahead(first - p) + p;
+    for (uint32_t i = 0; i < count; ++i)
+        errors[i] = x[i];
+    for (uint32_t k = 1; k <= p; ++k) {
+        const double ck = c[k];
+        const double* xk = x + step * static_cast<int32_t>(k);
+        for (uint32_t i = 0; i < count; ++i)
+            errors[i] += ck * xk[i];
+    }
+}
+
+bool CNoiseBlanker::fitAround(uint64_t first, uint64_t last, uint32_t order, double* coefficients) {
+    // The autocorrelation of each side under a Welch window, summed: no
+    // product spans the gap.
+    const uint32_t w = levelWindow_;
+    double r[kMaxOrder + 1] = {};
+    for (int side = 0; side < 2; ++side) {
+        const uint64_t from = side == 0 ? first - w : last + 1;
+        for (uint32_t i = 0; i < w; ++i)
+            tapered_[i] = taper_[i] * at(from + i);
+        for (uint32_t k = 0; k <= order; ++k)
+            r[k] += dot(tapered_ + k, tapered_, w - k);
+    }
+    if (!(r[0] > w * kErrorFloor)) return false;
+    levinson(r, order, coefficients);
+    return true;
 }
 
 void CNoiseBlanker::resolve() {
     eventOpen_ = false;
     uint64_t s = eventStart_;
     const double limit = threshold_ * threshold_ * errorLevel_;
-    const double edge = kEdge * kEdge * limit;
-    // The last sample the samples after it do not predict.
     uint64_t last = s;
-    for (uint64_t t = s; t < s + maxGap_ + order_; ++t) {
+    // The last sample the samples after it do not predict, in a run whose
+    // quiet stretches are shorter than the model's order (past that, what
+    // comes is something else: speech after the click, the next click).
+    for (uint64_t t = s; t < s + maxGap_ + order_ && t <= last + order_; ++t) {
         const double b = backwardError(t);
         if (b * b > limit) last = t;
     }
-    // A click's first and last samples may be small: the edges go on while
-    // the errors stay above a lower threshold.
-    for (uint32_t i = 0; i < kEdgeSamples; ++i) {
-        const double b = backwardError(last + 1);
-        if (!(b * b > edge)) break;
-        ++last;
+    const bool tooLong = !(last < s + maxGap_);
+    bool click = !tooLong;
+    // First, cheaply: an event no larger than the errors of the last 20 ms
+    // (the voice's glottal pulses) is no click.
+    double eventPeak = 0.0;
+    for (uint64_t t = s; click && t <= last; ++t) {
+        const double e = forwardError(t);
+        eventPeak = e * e > eventPeak ? e * e : eventPeak;
     }
-    for (uint32_t i = 0; i < kEdgeSamples && s > 0; ++i) {
-        const double e = forwardError(s - 1);
-        if (!(e * e > edge)) break;
-        --s;
+    if (click && !(eventPeak > kRecentRatio * kRecentRatio * recentPeak_)) {
+        recentPeak_ = eventPeak > recentPeak_ ? eventPeak : recentPeak_;
+        cursor_ = last + 1;
+        return;
     }
-    // The longest click, and what it must stand above.
-    bool click = last < s + maxGap_;
-    double around = 0.0, afterPeak = 0.0;
-    bool rising = false;
-    if (click) {
-        const double before = level(s - levelWindow_, levelWindow_);
-        const double after = level(last + 1, levelWindow_, &afterPeak);
-        rising = after > kRiseRatio * before + kLevelSlack;
-        around = before < after ? after : before;
-    }
-    if (click) {
-        const uint32_t m = static_cast<uint32_t>(last - s + 1);
-        for (uint32_t i = 0; i < m; ++i)
-            raw_[i] = at(s + i);
-        click = interpolate(s, last);
-        // What is taken out must stand well above the signal around it, or
-        // it is the signal.
-        double peak = 0.0;
-        for (uint32_t i = 0; click && i < m; ++i) {
-            const double d = std::fabs(raw_[i] - at(s + i));
-            peak = d > peak ? d : peak;
+    // A model fitted to both sides of the gap, with the gap left out: it
+    // tells where the click's edges are, whether it is one, and fills it.
+    const uint32_t p = repairOrder_;
+    const double* c = repair_;
+    const auto forward = [&](uint64_t t) {
+        double e = 0.0;
+        for (uint32_t k = 0; k <= p; ++k)
+            e += c[k] * at(t - k);
+        return e;
+    };
+    const auto backward = [&](uint64_t t) {
+        double e = 0.0;
+        for (uint32_t k = 0; k <= p; ++k)
+            e += c[k] * at(t + k);
+        return e;
+    };
+    double gapPeak = 0.0, beforePeak = 0.0, afterPeak = 0.0, tail = 0.0;
+    for (uint32_t pass = 0; click && pass < kPasses; ++pass) {
+        click = fitAround(s, last, p, repair_);
+        if (!click) break;
+        const uint32_t w = levelWindow_;
+        const uint32_t n = 2 * (w - p);
+        predict(c, p, s - (w - p), w - p, magnitudes_, false);
+        predict(c, p, last + 1, w - p, magnitudes_ + (w - p), true);
+        beforePeak = afterPeak = 0.0;
+        uint32_t most = w - p;
+        for (uint32_t i = 0; i < n; ++i) {
+            const double e = std::fabs(magnitudes_[i]);
+            magnitudes_[i] = e;
+            if (i < w - p) {
+                beforePeak = e > beforePeak ? e : beforePeak;
+            } else if (e > afterPeak) {
+                afterPeak = e;
+                most = i;
+            }
         }
-        const bool stands =
-            peak > afterPeak && peak > (rising ? kRisePeakRatio : kPeakRatio) * around;
-        if (click && !stands) {
+        // After it, the second highest burst of errors: the next click may
+        // come within 20 ms, but a voice's next glottal pulse comes too.
+        afterPeak = 0.0;
+        for (uint32_t i = w - p; i < n; ++i) {
+            const uint32_t apart = i > most ? i - most : most - i;
+            if (apart > oneMs_) afterPeak = magnitudes_[i] > afterPeak ? magnitudes_[i] : afterPeak;
+        }
+        // Its edges: go on while the errors stand above the errors around
+        // (their median, which the click's own edges left outside the gap
+        // do not raise).
+        std::nth_element(magnitudes_, magnitudes_ + n / 2, magnitudes_ + n);
+        const double typical = kGrowRatio * magnitudes_[n / 2];
+        const double grow = typical * typical;
+        // A click's sample may be small by chance: the edge steps over one.
+        bool grown = false;
+        for (;;) {
+            const double e1 = s > 0 ? forward(s - 1) : 0.0;
+            const double e2 = s > 1 ? forward(s - 2) : 0.0;
+            const uint32_t step = e1 * e1 > grow ? 1 : e2 * e2 > grow ? 2 : 0;
+            if (step == 0 || last - s + step >= maxGap_) break;
+            s -= step;
+            grown = true;
+        }
+        for (;;) {
+            const double e1 = backward(last + 1), e2 = backward(last + 2);
+            const uint32_t step = e1 * e1 > grow ? 1 : e2 * e2 > grow ? 2 : 0;
+            if (step == 0 || last - s + step >= maxGap_) break;
+            last += step;
+            grown = true;
+        }
+        // A click that has rung through a receiver's filters decays slowly,
+        // and the model predicts its tail: that goes on while it stays well
+        // above the signal around.
+        if (pass == 0) {
+            const double before = level(s - levelWindow_, levelWindow_);
+            const double after = level(last + 1, levelWindow_);
+            tail = kTailRatio * (before > after ? before : after);
+        }
+        while (last - s + 1 < maxGap_) {
+            double most = 0.0;
+            for (uint32_t i = 1; i <= oneMs_ / 2; ++i)
+                most = std::fabs(at(last + i)) > most ? std::fabs(at(last + i)) : most;
+            if (!(most > tail)) break;
+            ++last;
+            grown = true;
+        }
+        if (!grown) break;
+    }
+    if (click) {
+        for (uint64_t t = s; t <= last; ++t) {
+            const double e = forward(t);
+            gapPeak = std::fabs(e) > gapPeak ? std::fabs(e) : gapPeak;
+        }
+        const uint32_t m = static_cast<uint32_t>(last - s + 1);
+        const double around = beforePeak > afterPeak ? beforePeak : afterPeak;
+        // The longer it is, the more it must stand out: a plosive's burst
+        // lasts some milliseconds.
+        const double over = m > oneMs_ ? static_cast<double>(m - oneMs_) / (3 * oneMs_) : 0.0;
+        click = gapPeak > kStandRatio * (1.0 + over) * around;
+        // A click: filled under a model of the repair's order, and what that
+        // takes out must stand above the signal's own level.
+        if (click && repairOrder_ != p) click = fitAround(s, last, repairOrder_, repair_);
+        if (click) {
             for (uint32_t i = 0; i < m; ++i)
-                set(s + i, raw_[i]);
-            click = false;
+                raw_[i] = at(s + i);
+            click = interpolate(s, last, repair_, repairOrder_);
+            double removed = 0.0;
+            for (uint32_t i = 0; click && i < m; ++i) {
+                const double d = std::fabs(raw_[i] - at(s + i));
+                removed = d > removed ? d : removed;
+            }
+            const double before = level(s - levelWindow_, levelWindow_);
+            const double after = level(last + 1, levelWindow_);
+            if (!(removed > kLevelRatio * (before > after ? before : after))) {
+                for (uint32_t i = 0; i < m; ++i)
+                    set(s + i, raw_[i]);
+                click = false;
+            }
         }
     }
     if (click) {
@@ -264,22 +484,27 @@ void CNoiseBlanker::resolve() {
         cursor_ = last + 1;
         return;
     }
-    // The signal itself: take its error level and go on after it.
+    // The signal itself. A short event: go on after it.
+    if (!tooLong) {
+        recentPeak_ = eventPeak > recentPeak_ ? eventPeak : recentPeak_;
+        cursor_ = last + 1;
+        return;
+    }
+    // A long one (an onset, a burst): take its error level, so that what
+    // follows it is judged against it, and go on with the next sample.
     s = eventStart_;
-    double sum = 0.0;
+    double total = 0.0;
     for (uint64_t t = s; t < s + maxGap_; ++t) {
         const double e = forwardError(t);
-        sum += e * e;
+        total += e * e;
     }
-    const double mean = sum / maxGap_;
+    const double mean = total / maxGap_;
     if (mean > errorLevel_) errorLevel_ = mean;
-    cursor_ = s + maxGap_;
+    cursor_ = s + 1;
 }
 
-bool CNoiseBlanker::interpolate(uint64_t first, uint64_t last) {
+bool CNoiseBlanker::interpolate(uint64_t first, uint64_t last, const double* c, uint32_t p) {
     const uint32_t m = static_cast<uint32_t>(last - first + 1);
-    const uint32_t p = order_;
-    const double* c = coefficients_;
     // The prediction errors over the gap and the model order after it, split
     // into the part the known samples make...
     for (uint32_t i = 0; i < m + p; ++i) {

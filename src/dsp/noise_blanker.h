@@ -3,33 +3,36 @@
 //
 // Detection works on the prediction error of an autoregressive model fitted
 // to the recent past (the autocorrelation under an exponential window of
-// about 25 ms, Levinson-Durbin every 2 ms): tones and voiced speech are
+// about 25 ms, Levinson-Durbin every 8 ms): tones and voiced speech are
 // predicted well, so a click stands out there far more than in the raw
 // amplitude. A sample whose forward prediction error exceeds the threshold
-// times the running error level opens an event; the event's end is the last
-// sample whose backward prediction error (from the samples after it) is still
-// above the threshold. An event is a click only if it ends within the longest
-// gap and what it would take out stands above the signal around it and above
-// everything in the 20 ms after it: a speech onset, a plosive before its
-// vowel or a keyed tone lasts or is no louder than what follows, so it passes
-// untouched. A click's samples are replaced by the least-squares
-// autoregressive interpolation from both sides (the samples that make the
-// model's prediction error smallest over the gap and the model order after
-// it), solved as a banded positive definite system.
+// times the running error level opens an event; its end is the last sample
+// whose backward prediction error (from the samples after it) is still above
+// the threshold. The event is then judged with a second model, fitted to the
+// 20 ms on either side of it with the event left out: its edges grow while
+// that model's errors stand above the errors around, and it is a click only
+// if it is short and its own error stands well above every error around it
+// (a glottal pulse recurs a pitch period later, a plosive's burst goes on,
+// a keyed tone's edge is no larger than the tone). A click's samples are
+// replaced by the least-squares autoregressive interpolation from both sides
+// under that model (the samples that make its prediction error smallest over
+// the gap and the model order after it), solved as a banded positive
+// definite system.
 //
-// The decisions need samples after a click, so the output is the input
-// delay() samples late. Every buffer is fixed; nothing allocates after
-// configure().
+// The decisions need samples after a click, and a click's start may be
+// found before where its event opened, so the output is the input delay()
+// samples late. Every buffer is fixed; nothing allocates after configure().
 #pragma once
 
 #include <cstdint>
 
 class CNoiseBlanker {
   public:
-    static constexpr uint32_t kMaxOrder = 32;
-    static constexpr uint32_t kMaxGap = 320;    // 6 ms at 48000 Hz and the edges
-    static constexpr uint32_t kHistory = 4096;  // a power of two
-    static constexpr double kDefaultThreshold = 8.0;
+    static constexpr uint32_t kMaxOrder = 64;
+    static constexpr uint32_t kMaxGap = 320;     // 6 ms at 48000 Hz and the edges
+    static constexpr uint32_t kHistory = 4096;   // a power of two
+    static constexpr uint32_t kMaxWindow = 960;  // 20 ms at 48000 Hz
+    static constexpr double kDefaultThreshold = 5.0;
     static constexpr double kMinThreshold = 3.0;
     static constexpr double kMaxThreshold = 100.0;
 
@@ -43,11 +46,13 @@ class CNoiseBlanker {
     double threshold() const { return threshold_; }
 
     // Samples from an input sample to its output sample.
-    uint32_t delay() const { return lookAhead_; }
+    uint32_t delay() const { return delay_; }
     static uint32_t delayFor(int32_t sampleRate);
 
     // One sample in, the sample delay() earlier out.
     double process(double x);
+    // The same for each of a block's samples, in place.
+    void process(double* x, uint32_t length);
 
     // The clicks repaired since configure() or reset(), and the last few of
     // them as first and last sample, counted from the first input sample.
@@ -73,20 +78,31 @@ class CNoiseBlanker {
     double forwardError(uint64_t t);
     double backwardError(uint64_t t);
     void feed(uint64_t end);
+    void scan();
     void updateModel();
+    // Fits a model of the given order to the stretches on either side of a
+    // gap, the gap left out; false if they are silent.
+    // The forward (or backward) prediction errors of the samples from first
+    // on under the model c of order p.
+    void predict(const double* c, uint32_t p, uint64_t first, uint32_t count, double* errors,
+                 bool backward) const;
+    bool fitAround(uint64_t first, uint64_t last, uint32_t order, double* coefficients);
     void resolve();
-    bool interpolate(uint64_t first, uint64_t last);
-    // The median magnitude over a stretch, and optionally its largest.
-    double level(uint64_t first, uint32_t count, double* peak = nullptr);
+    bool interpolate(uint64_t first, uint64_t last, const double* coefficients, uint32_t order);
+    // The median magnitude over a stretch.
+    double level(uint64_t first, uint32_t count);
 
     // Sizes for the rate.
     uint32_t order_ = 16;
+    uint32_t repairOrder_ = 16;
     uint32_t maxGap_ = 48;
     double modelSpan_ = 100.0;  // the exponential window's time constant, in samples
     double keep_ = 0.99;
     uint32_t modelInterval_ = 16;
     uint32_t levelWindow_ = 64;
+    uint32_t oneMs_ = 8;
     uint32_t lookAhead_ = 112;
+    uint32_t delay_ = 160;
     double levelWeight_ = 0.01;
     double threshold_ = kDefaultThreshold;
 
@@ -110,5 +126,15 @@ class CNoiseBlanker {
     double rhs_[kMaxGap] = {};
     double raw_[kMaxGap] = {};
     double magnitudes_[kHistory / 2] = {};
+    double repair_[kMaxOrder + 1] = {};
+    double taper_[kMaxWindow] = {};
+    double tapered_[kMaxWindow] = {};
     double known_[kMaxGap + kMaxOrder] = {};
+    // The samples are examined in blocks of this many.
+    static constexpr uint32_t kBlock = 32;
+    double errors_[kBlock] = {};
+    double keepLevel_[kBlock + 1] = {};  // what the error level keeps over n samples
+    double keepPeak_[kBlock + 1] = {};   // and the recent peak
+    double keepFeed_[kBlock + 1] = {};   // and the autocorrelation
+    double recentPeak_ = 0.0;            // the largest squared error of the last 20 ms or so
 };

@@ -52,9 +52,7 @@ void CAudioEngine::conditionSamples(const int16_t* captured, double* x, uint32_t
 
 void CAudioEngine::filterInput(double* x, uint32_t length) {
     // Clicks go first, before any filter spreads them.
-    if (blankerOn)
-        for (uint32_t n = 0; n < length; ++n)
-            x[n] = blanker.process(x[n]);
+    if (blankerOn) blanker.process(x, length);
     if (!filters_) return;
     engine::InputFilters& f = *filters_;
     if (voicePrefilterOn)

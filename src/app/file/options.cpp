@@ -252,7 +252,7 @@ void addProcessingOptions(CLI::App& app, Options& o, ProcessingArgs& pending) {
                  "them, before every other stage");
     app.add_option("--blanker-threshold", pending.blankerThreshold,
                    "With --blanker: how far a click must stand out of the signal's prediction "
-                   "error, as a factor (3 to 100; default 8; lower catches more)")
+                   "error, as a factor (3 to 100; default 5; lower catches more)")
         ->type_name("FACTOR");
 
     auto band = [&pending](const char* kind) {

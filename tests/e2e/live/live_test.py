@@ -175,12 +175,15 @@ class Run:
 
 
 def blanker_delay(rate, options):
-    """The noise blanker's look-ahead when the options switch it on: its
-    longest click (6 ms) and the 20 ms it compares the level after with."""
+    """The noise blanker's delay when the options switch it on: its longest
+    click (6 ms) and the 20 ms it compares the signal after a click with,
+    and the longest click again, as a click's start may be found before
+    where its event opened."""
     if "--blanker" not in options:
         return 0
-    order = 16 if rate < 22050 else 32
-    return min(rate * 6 // 1000, 320) + max(rate * 20 // 1000, 2 * order + 9)
+    order = 10 if rate < 22050 else 32
+    gap = min(rate * 6 // 1000, 320)
+    return 2 * gap + max(min(rate * 20 // 1000, 960), 2 * order + 1)
 
 
 class FilePlugin(unittest.TestCase):

@@ -1,5 +1,6 @@
 #include "dsp/noise_blanker.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <numbers>
@@ -97,12 +98,16 @@ std::vector<Click> addClicks(std::vector<double>& x, size_t every, double amplit
     return clicks;
 }
 
-void expectFound(const CNoiseBlanker& b, const std::vector<Click>& clicks) {
+// Each click found to the sample; under speech a gap may also take in up to
+// `early` samples before the click that the voice's model does not predict
+// either (a glottal pulse just ahead of it).
+void expectFound(const CNoiseBlanker& b, const std::vector<Click>& clicks, size_t early = 0) {
     ASSERT_EQ(b.repaired(), clicks.size());
     ASSERT_LE(clicks.size(), CNoiseBlanker::kGapLog);
     for (size_t i = 0; i < clicks.size(); ++i) {
         const CNoiseBlanker::Gap g = b.gap(static_cast<uint32_t>(clicks.size() - 1 - i));
-        EXPECT_EQ(g.first, clicks[i].first) << "click " << i;
+        EXPECT_LE(g.first, clicks[i].first) << "click " << i;
+        EXPECT_GE(g.first + early, clicks[i].first) << "click " << i;
         EXPECT_EQ(g.last, clicks[i].last) << "click " << i;
     }
 }
@@ -123,7 +128,7 @@ TEST(NoiseBlanker, FindsClicksToTheSampleInHissAndUnderSpeech) {
             x[i] += h[i];
         const auto clicks = addClicks(x, kRate / 8, 20000.0, 5);
         blank(*b, x);
-        expectFound(*b, clicks);
+        expectFound(*b, clicks, 8);
     }
 }
 
@@ -173,6 +178,53 @@ TEST(NoiseBlanker, InterpolatesAGapFromBothSides) {
             ASSERT_EQ(y[i], x[i]) << i;
         }
     }
+}
+
+TEST(NoiseBlanker, TakesOutClicksCloseTogetherAndRingingClicksAlikeBlockOrSample) {
+    // Under the synthetic voice: pairs of clicks 8 ms apart (the second
+    // within the 20 ms the first is judged against), and clicks that ring
+    // at 900 Hz as through a receiver's filters, decaying over 3 ms.
+    const std::vector<double> clean = speech(kRate * 3, 9);
+    std::vector<double> x = clean;
+    const std::vector<double> h = hiss(x.size(), 100.0, 10);
+    for (size_t i = 0; i < x.size(); ++i)
+        x[i] += h[i];
+    const std::vector<double> unclicked = x;
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    std::vector<Click> clicks;
+    for (size_t at = kRate / 4; at + kRate / 4 < x.size(); at += kRate / 4) {
+        const bool ringing = clicks.size() % 3 == 2;
+        const size_t width = ringing ? kRate * 3 / 1000 : 12;
+        for (size_t first : {at, at + (ringing ? 0 : kRate * 8 / 1000)}) {
+            for (size_t i = 0; i < width; ++i)
+                x[first + i] += ringing ? 15000.0 * std::exp(-3.0 * i / width) *
+                                              std::cos(2 * kPi * 900 * i / kRate + 0.5)
+                                        : 12000.0 * unit(rng);
+            clicks.push_back({first, first + width - 1});
+            if (ringing) break;
+        }
+    }
+    auto b = blanker();
+    const std::vector<double> y = blank(*b, x);
+    EXPECT_EQ(b->repaired(), clicks.size());
+    double left = 0.0, power = 0.0;
+    for (const Click& c : clicks) {
+        for (size_t i = c.first; i <= c.last; ++i) {
+            left += (y[i] - unclicked[i]) * (y[i] - unclicked[i]);
+            power += (x[i] - unclicked[i]) * (x[i] - unclicked[i]);
+        }
+    }
+    EXPECT_LT(10 * std::log10(left / power), -20.0);
+
+    // A block at a time, in blocks of odd lengths, gives the same samples.
+    auto c = blanker();
+    std::vector<double> z(x.size() + c->delay(), 0.0);
+    std::copy(x.begin(), x.end(), z.begin());
+    for (size_t at = 0, length = 1; at < z.size(); at += length, length = length * 7 % 509 + 1)
+        c->process(z.data() + at, static_cast<uint32_t>(std::min(length, z.size() - at)));
+    for (size_t i = 0; i < x.size(); ++i)
+        ASSERT_EQ(z[i + c->delay()], y[i]) << i;
 }
 
 }  // namespace
