@@ -1,0 +1,52 @@
+// Where a dialog opens, so that the user sees both it and the main window.
+// A dialog that stays open while the user works in the main window (Audio
+// Level Controls) opens beside the window, on the side with room for it,
+// and so keeps off the spectrum; where neither side has room it takes the
+// screen's edge on the roomier side. A modal dialog opens centred over the
+// main window. Either stays inside the screen's work area. Rectangles are in
+// screen pixels and include the windows' frames.
+#pragma once
+
+#include <algorithm>
+
+namespace ui {
+
+struct ScreenRect {
+    int x, y, width, height;
+    int right() const { return x + width; }
+    int bottom() const { return y + height; }
+};
+
+struct ScreenPoint {
+    int x, y;
+};
+
+enum class DialogPlace { Beside, CentredOnOwner };
+
+// The gap between the main window and a dialog beside it.
+inline constexpr int kDialogGap = 8;
+
+inline ScreenPoint placeDialog(DialogPlace place, const ScreenRect& owner, int width, int height,
+                               const ScreenRect& screen) {
+    int x, y;
+    if (place == DialogPlace::Beside) {
+        const int roomRight = screen.right() - owner.right() - kDialogGap;
+        const int roomLeft = owner.x - kDialogGap - screen.x;
+        if (roomRight >= width)
+            x = owner.right() + kDialogGap;
+        else if (roomLeft >= width)
+            x = owner.x - kDialogGap - width;
+        else
+            x = roomRight >= roomLeft ? screen.right() - width : screen.x;
+        y = owner.y;
+    } else {
+        x = owner.x + (owner.width - width) / 2;
+        y = owner.y + (owner.height - height) / 2;
+    }
+    // Inside the work area; its top-left corner wins when the dialog is larger.
+    x = std::max(screen.x, std::min(x, screen.right() - width));
+    y = std::max(screen.y, std::min(y, screen.bottom() - height));
+    return {x, y};
+}
+
+}  // namespace ui
