@@ -1,8 +1,8 @@
 // Where a dialog opens, so that the user sees both it and the main window.
 // A dialog that stays open while the user works in the main window (Audio
-// Level Controls) opens beside the window, on the side with room for it,
-// and so keeps off the spectrum; where neither side has room it takes the
-// screen's edge on the roomier side. A modal dialog opens centred over the
+// Level Controls) opens beside the window where the screen has room for it
+// (right, left, below, above), and so keeps off the spectrum; where it has
+// none, at the screen's edge on the roomier side. A modal dialog opens centred over the
 // main window. Either stays inside the screen's work area. Rectangles are in
 // screen pixels and include the windows' frames.
 #pragma once
@@ -32,13 +32,20 @@ inline ScreenPoint placeDialog(DialogPlace place, const ScreenRect& owner, int w
     if (place == DialogPlace::Beside) {
         const int roomRight = screen.right() - owner.right() - kDialogGap;
         const int roomLeft = owner.x - kDialogGap - screen.x;
+        const int roomBelow = screen.bottom() - owner.bottom() - kDialogGap;
+        const int roomAbove = owner.y - kDialogGap - screen.y;
+        x = owner.x;
+        y = owner.y;
         if (roomRight >= width)
             x = owner.right() + kDialogGap;
         else if (roomLeft >= width)
             x = owner.x - kDialogGap - width;
+        else if (roomBelow >= height)
+            y = owner.bottom() + kDialogGap;
+        else if (roomAbove >= height)
+            y = owner.y - kDialogGap - height;
         else
             x = roomRight >= roomLeft ? screen.right() - width : screen.x;
-        y = owner.y;
     } else {
         x = owner.x + (owner.width - width) / 2;
         y = owner.y + (owner.height - height) / 2;

@@ -9,7 +9,8 @@
 #    shows wine's text for the failed open (screenshot); OK ends the program
 #    with exit code 1, as a failed device does.
 # 3. Audio through a private PulseAudio (when pulseaudio is installed): Agree,
-#    the main window runs with its menus and the live spectrum of the demo
+#    the main window runs with its menus, Audio Level Controls beside it, and
+#    the live spectrum of the demo
 #    (screenshots); with the equalizer off the recorded output has lost the
 #    5000 Hz whistle and kept the speech; File, Exit ends it with exit code 0.
 # 4. The sound server killed under the running program: one box names the
@@ -154,8 +155,12 @@ PA
     else
         fail "audio: the program ended at start"; cat "$out/audio-boxes.log"
     fi
-    # The level dialog opens over the middle of the spectrum: aside with it.
-    wine "$helper" --move "Audio Level Controls" 700 620 >/dev/null 2>&1 || fail "no Audio Level Controls"
+    # The level dialog opens beside the main window, off the spectrum.
+    if wine "$helper" --beside "Audio Level Controls" >"$out/level-dialog.log" 2>&1; then
+        pass "audio: Audio Level Controls beside the main window"
+    else
+        fail "audio: Audio Level Controls not beside the main window: $(cat "$out/level-dialog.log")"
+    fi
     sleep 1.5
     shot main-window
     sleep 2.2

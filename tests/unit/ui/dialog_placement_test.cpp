@@ -8,19 +8,23 @@ namespace {
 using ui::DialogPlace;
 using ui::placeDialog;
 
-TEST(DialogPlacement, BesideTheWindowOnTheSideWithRoomElseCentredOverIt) {
+TEST(DialogPlacement, BesideTheWindowWhereThereIsRoomOrCentredOverIt) {
     const ui::ScreenRect screen{0, 0, 1600, 1000};
-    // Room on the right; then only on the left; then on neither side, where
-    // the roomier side's screen edge is taken.
+    // Room on the right; then only on the left; below; above; nowhere,
+    // where the roomier side's screen edge is taken.
     auto at = placeDialog(DialogPlace::Beside, {10, 20, 1200, 750}, 310, 140, screen);
     EXPECT_EQ(at.x, 1218);
     EXPECT_EQ(at.y, 20);
     at = placeDialog(DialogPlace::Beside, {390, 20, 1200, 750}, 310, 140, screen);
     EXPECT_EQ(at.x, 72);
-    at = placeDialog(DialogPlace::Beside, {150, 0, 1200, 750}, 310, 140, screen);
+    at = placeDialog(DialogPlace::Beside, {0, 0, 766, 574}, 310, 140, {0, 0, 1024, 768});
+    EXPECT_EQ(at.x, 0);
+    EXPECT_EQ(at.y, 582);
+    at = placeDialog(DialogPlace::Beside, {150, 0, 1200, 900}, 310, 140, screen);
     EXPECT_EQ(at.x, 1290);
-    at = placeDialog(DialogPlace::Beside, {100, 900, 1200, 750}, 310, 140, screen);
-    EXPECT_EQ(at.y, 860);  // kept on the screen
+    EXPECT_EQ(at.y, 0);
+    at = placeDialog(DialogPlace::Beside, {100, 900, 1490, 750}, 310, 140, screen);
+    EXPECT_EQ(at.y, 752);  // above
 
     // A modal dialog over the middle of the window, not at its corner.
     at = placeDialog(DialogPlace::CentredOnOwner, {100, 50, 800, 600}, 400, 350, screen);
