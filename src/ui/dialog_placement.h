@@ -2,7 +2,7 @@
 // A dialog that stays open while the user works in the main window (Audio
 // Level Controls) opens beside the window where the screen has room for it
 // (right, left, below, above), and so keeps off the spectrum; where it has
-// none, at the screen's edge on the roomier side. A modal dialog opens centred over the
+// none, in the screen's corner on the roomier sides. A modal dialog opens centred over the
 // main window. Either stays inside the screen's work area. Rectangles are in
 // screen pixels and include the windows' frames.
 #pragma once
@@ -25,6 +25,8 @@ enum class DialogPlace { Beside, CentredOnOwner };
 
 // The gap between the main window and a dialog beside it.
 inline constexpr int kDialogGap = 8;
+// About a window's title bar, in pixels.
+inline constexpr int kTitleAllowance = 32;
 
 inline ScreenPoint placeDialog(DialogPlace place, const ScreenRect& owner, int width, int height,
                                const ScreenRect& screen) {
@@ -44,8 +46,14 @@ inline ScreenPoint placeDialog(DialogPlace place, const ScreenRect& owner, int w
             y = owner.bottom() + kDialogGap;
         else if (roomAbove >= height)
             y = owner.y - kDialogGap - height;
-        else
-            x = roomRight >= roomLeft ? screen.right() - width : screen.x;
+        else {
+            // In the screen's corner on the roomier sides, over as little of
+            // the window as the screen allows. When the sides are about even:
+            // over its title bar rather than its content, and on the left,
+            // away from the title bar's buttons.
+            x = roomRight > roomLeft + kTitleAllowance ? screen.right() - width : screen.x;
+            y = roomBelow > roomAbove + kTitleAllowance ? screen.bottom() - height : screen.y;
+        }
     } else {
         x = owner.x + (owner.width - width) / 2;
         y = owner.y + (owner.height - height) / 2;

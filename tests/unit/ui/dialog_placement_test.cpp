@@ -11,7 +11,7 @@ using ui::placeDialog;
 TEST(DialogPlacement, BesideTheWindowWhereThereIsRoomOrCentredOverIt) {
     const ui::ScreenRect screen{0, 0, 1600, 1000};
     // Room on the right; then only on the left; below; above; nowhere,
-    // where the roomier side's screen edge is taken.
+    // where the screen's corner on the roomier sides is taken.
     auto at = placeDialog(DialogPlace::Beside, {10, 20, 1200, 750}, 310, 140, screen);
     EXPECT_EQ(at.x, 1218);
     EXPECT_EQ(at.y, 20);
@@ -22,6 +22,9 @@ TEST(DialogPlacement, BesideTheWindowWhereThereIsRoomOrCentredOverIt) {
     EXPECT_EQ(at.y, 582);
     at = placeDialog(DialogPlace::Beside, {150, 0, 1200, 900}, 310, 140, screen);
     EXPECT_EQ(at.x, 1290);
+    EXPECT_EQ(at.y, 860);
+    at = placeDialog(DialogPlace::Beside, {199, 112, 1202, 775}, 308, 125, screen);
+    EXPECT_EQ(at.x, 0);  // over the title bar, not the spectrum or the buttons
     EXPECT_EQ(at.y, 0);
     at = placeDialog(DialogPlace::Beside, {100, 900, 1490, 750}, 310, 140, screen);
     EXPECT_EQ(at.y, 752);  // above
