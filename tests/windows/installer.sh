@@ -156,7 +156,7 @@ for bit in (0x04, 0x08, 0x10):  # name, relative path, working folder
     text = data[at + 2:at + 2 + count * width]
     at += 2 + count * width
     if bit == 0x10:
-        print(text.decode("utf-16-le" if width == 2 else "latin-1"))
+        print(text.decode("utf-16-le" if width == 2 else "latin-1").rstrip("\0"))
 PY
 )
     documents="$(wine cmd /c echo "%USERPROFILE%" 2>/dev/null | tr -d '\r')\\Documents"
