@@ -130,6 +130,10 @@ TEST_F(AlsaFileInput, AWriterThatPausesIsNotAFailedDevice) {
     pump(500);
     EXPECT_EQ(requeue.failed, 0);
     EXPECT_GE(requeue.done, 20);
+    // The writer gone, the device thread waiting for it comes out of ALSA,
+    // so that closing ends it instead of leaving it behind with its PCM.
+    close(writer);
+    writer = -1;
     in->reset();
     in->close();
 }
