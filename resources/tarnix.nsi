@@ -44,7 +44,8 @@ BrandingText "${NAME} ${VERSION}"
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
-!define MUI_FINISHPAGE_RUN "$INSTDIR\tarnix.exe"
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_FUNCTION RunFromDocuments
 !define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\README.txt"
 !define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
 
@@ -73,6 +74,13 @@ Function .onInit
   ${If} $0 != ""
     StrCpy $INSTDIR $0
   ${EndIf}
+FunctionEnd
+
+; The finish page's "Run" starts the program where the shortcut does.
+Function RunFromDocuments
+  SetShellVarContext current
+  SetOutPath "$DOCUMENTS"
+  Exec '"$INSTDIR\tarnix.exe"'
 FunctionEnd
 
 Function un.onInit
@@ -107,11 +115,21 @@ Section "Tarnix"
   File "${STAGE}/LICENSE.txt"
   SetOutPath "$INSTDIR\licences"
   File "${STAGE}/licences/*.txt"
-  ; The shortcut starts in the program's folder.
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\uninstall.exe"
+  ; The shortcut starts the program in the user's Documents folder, where
+  ; what it writes (the mixer listing) belongs: a user cannot write to the
+  ; program's folder, and its uninstaller would leave the file behind. A
+  ; shortcut for all users names each user's own folder, which Windows
+  ; expands when it starts the program.
+  ${If} $MultiUser.InstallMode == "AllUsers"
+    StrCpy $OUTDIR "%USERPROFILE%\Documents"
+  ${Else}
+    StrCpy $OUTDIR "$DOCUMENTS"
+  ${EndIf}
   CreateShortCut "${SHORTCUT}" "$INSTDIR\tarnix.exe" "" "$INSTDIR\tarnix.exe" 0 \
     SW_SHOWNORMAL "" "Real-time noise filter for receiver audio"
+  SetOutPath "$INSTDIR"
 
   ; SHCTX is HKLM for a per-machine install, HKCU for a per-user one.
   WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayName" "${NAME}"

@@ -4,8 +4,9 @@
 #   tests/windows/installer.sh SETUP.exe PORTABLE.zip LINUX_TARNIX_FILE [BUILD_DIR]
 #
 # 1. Per-machine, silent (/S): the programs, README and licences land in
-#    Program Files\Tarnix, the Start-menu shortcut carries the program's icon,
-#    the uninstall key (HKLM) the About box's version; the zip holds the same
+#    Program Files\Tarnix, the Start-menu shortcut carries the program's icon
+#    and starts it in the user's Documents folder, the uninstall key (HKLM)
+#    the About box's version; the zip holds the same
 #    files; the installed programs carry their version resources.
 # 2. The installed tarnix-file.exe writes the demo's output with the same bytes
 #    as the Linux tarnix-file.
@@ -134,6 +135,36 @@ PY
         pass "$root: Start-menu shortcut ${shortcut#*/c:/} with the icon"
     else
         fail "$root: no Start-menu shortcut with the icon"
+    fi
+    # It starts the program in the user's Documents folder: for all users,
+    # each user's own (expanded when it starts); for one, that user's.
+    local start want documents
+    start=$(python3 - "$shortcut" <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+flags = struct.unpack_from("<I", data, 0x14)[0]
+at = 0x4C
+if flags & 0x01:  # the target's item list
+    at += 2 + struct.unpack_from("<H", data, at)[0]
+if flags & 0x02:  # the link information
+    at += struct.unpack_from("<I", data, at)[0]
+width = 2 if flags & 0x80 else 1
+for bit in (0x04, 0x08, 0x10):  # name, relative path, working folder
+    if not flags & bit:
+        continue
+    count = struct.unpack_from("<H", data, at)[0]
+    text = data[at + 2:at + 2 + count * width]
+    at += 2 + count * width
+    if bit == 0x10:
+        print(text.decode("utf-16-le" if width == 2 else "latin-1").rstrip("\0"))
+PY
+)
+    documents="$(wine cmd /c echo "%USERPROFILE%" 2>/dev/null | tr -d '\r')\\Documents"
+    if [ "$root" = HKLM ]; then want='%USERPROFILE%\Documents'; else want=$documents; fi
+    if [ "${start,,}" = "${want,,}" ]; then
+        pass "$root: the shortcut starts in $start"
+    else
+        fail "$root: the shortcut starts in '$start', not '$want'"
     fi
 }
 

@@ -7,11 +7,14 @@
 # 2. No audio device: Disagree ends the program with exit code 0. Welcome
 #    (screenshot), Agree, every start-up box is answered until "waveInOpen"
 #    shows wine's text for the failed open (screenshot); OK ends the program
-#    with exit code 0.
+#    with exit code 1, as a failed device does.
 # 3. Audio through a private PulseAudio (when pulseaudio is installed): Agree,
-#    the main window runs with its menus and the live spectrum of the demo
+#    the main window runs with its menus, Audio Level Controls beside it, and
+#    the live spectrum of the demo
 #    (screenshots); with the equalizer off the recorded output has lost the
 #    5000 Hz whistle and kept the speech; File, Exit ends it with exit code 0.
+# 4. The sound server killed under the running program: one box names the
+#    stopped device, and OK ends the program with exit code 1.
 # Screenshots and logs land in BUILD_DIR/smoke. Exit status 0 when all passed.
 set -eu
 
@@ -110,7 +113,7 @@ else
     fail "no waveInOpen box"; cat "$out/nodevice-boxes.log"
 fi
 wait_exit "$program_pid"
-[ "$code" = 0 ] && pass "no device: the program ended with 0" || fail "no device: exit $code"
+[ "$code" = 1 ] && pass "no device: the program ended with 1" || fail "no device: exit $code"
 sed 's/^/  box: /' "$out/nodevice-boxes.log" | tr -d '\r'
 
 # 3. Audio through a private PulseAudio with two null sinks: the demo plays
@@ -152,8 +155,12 @@ PA
     else
         fail "audio: the program ended at start"; cat "$out/audio-boxes.log"
     fi
-    # The level dialog opens over the middle of the spectrum: aside with it.
-    wine "$helper" --move "Audio Level Controls" 700 620 >/dev/null 2>&1 || fail "no Audio Level Controls"
+    # The level dialog opens beside the main window, off the spectrum.
+    if wine "$helper" --beside "Audio Level Controls" >"$out/level-dialog.log" 2>&1; then
+        pass "audio: Audio Level Controls beside the main window"
+    else
+        fail "audio: Audio Level Controls not beside the main window: $(cat "$out/level-dialog.log")"
+    fi
     sleep 1.5
     shot main-window
     sleep 2.2
@@ -222,6 +229,27 @@ PA
     wait_exit "$program_pid"
     [ "$code" = 0 ] && pass "audio: File, Exit ended the program with 0" || fail "audio: exit $code"
     sed 's/^/  box: /' "$out/audio-boxes.log" | tr -d '\r'
+
+    # 4. The sound server dies under the running program: its buffers stop
+    #    coming back, and within seconds one box reports the failed device;
+    #    OK ends the program with exit code 1.
+    start_program dead-server
+    wine "$helper" --box Welcome >/dev/null 2>&1 || fail "Welcome could not be answered"
+    wine "$helper" --boxes-for 4 >"$out/dead-server-start.log" 2>&1
+    kill "$pulse_pid"
+    wait "$pulse_pid" 2>/dev/null || true
+    pulse_pid=
+    wine "$helper" --boxes-for 12 >"$out/dead-server-boxes.log" 2>&1
+    wait_exit "$program_pid"
+    boxes=$(tr -d '\r' <"$out/dead-server-boxes.log")
+    echo "$boxes" | sed 's/^/  box: /'
+    if [ "$(echo "$boxes" | grep -c .)" = 1 ] &&
+        echo "$boxes" | grep -Eq '^wave(In|Out)UnprepareHeader \(MM_W(IM_DATA|OM_DONE)\): the (capture|playback) device stopped'; then
+        pass "dead server: one box for the failed device"
+    else
+        fail "dead server: not one box for the failed device"
+    fi
+    [ "$code" = 1 ] && pass "dead server: the program ended with 1" || fail "dead server: exit $code"
 else
     echo "smoke: pulseaudio, pulseaudio-utils or sox missing: the audio run is skipped"
 fi

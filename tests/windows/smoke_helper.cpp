@@ -278,6 +278,16 @@ int main(int argc, char** argv) {
                          SWP_NOSIZE);
         return window ? 0 : 100;
     }
+    if (argc == 3 && std::string(argv[1]) == "--beside") {
+        // The window stands clear of the main window.
+        HWND window = FindWindowA(nullptr, argv[2]);
+        HWND main = FindWindowA(ui::kMainWindowClass, nullptr);
+        RECT a, b, both;
+        if (!window || !main || !GetWindowRect(window, &a) || !GetWindowRect(main, &b)) return 100;
+        std::printf("%ld,%ld-%ld,%ld beside %ld,%ld-%ld,%ld\n", a.left, a.top, a.right, a.bottom,
+                    b.left, b.top, b.right, b.bottom);
+        return IntersectRect(&both, &a, &b) ? 1 : 0;
+    }
     if (argc == 3 && std::string(argv[1]) == "--raise") {
         HWND window = FindWindowA(nullptr, argv[2]);
         if (window) SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
@@ -289,7 +299,8 @@ int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(
             stderr,
-            "usage: tarnix-smoke-helper PROGRAM.exe | --box CAPTION | --raise CAPTION | ...\n");
+            "usage: tarnix-smoke-helper PROGRAM.exe | --box CAPTION | --raise CAPTION | --beside "
+            "CAPTION | ...\n");
         return 100;
     }
     HMODULE module = LoadLibraryExA(argv[1], nullptr, LOAD_LIBRARY_AS_DATAFILE);

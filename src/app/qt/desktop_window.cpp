@@ -12,6 +12,7 @@
 #include "app/qt/qt_host.h"
 #include "app/qt/spectrum_area.h"
 #include "app/qt/template_dialog.h"
+#include "ui/dialog_placement.h"
 #include "ui/dialog_templates.h"
 #include "ui/main_window.h"
 #include "ui/menu_table.h"
@@ -190,7 +191,24 @@ void DesktopWindow::openModelessDialog(dialogs::DialogModel& model) {
         modeless_.erase(m);
         dialog->deleteLater();
     });
+    placeBeside(dialog);
     dialog->show();
+}
+
+void DesktopWindow::placeBeside(QWidget* dialog) const {
+    const QScreen* s = isVisible() ? screen() : QGuiApplication::primaryScreen();
+    if (!s) return;
+    // Not shown yet, the dialog has no frame: it will get one like the
+    // main window's.
+    const QRect outer = frameGeometry(), inner = geometry();
+    const int frameWidth = outer.width() - inner.width();
+    const int frameHeight = outer.height() - inner.height();
+    const QRect work = s->availableGeometry();
+    const ui::ScreenPoint at = ui::placeDialog(
+        ui::DialogPlace::Beside, {outer.x(), outer.y(), outer.width(), outer.height()},
+        dialog->width() + frameWidth, dialog->height() + frameHeight,
+        {work.x(), work.y(), work.width(), work.height()});
+    dialog->move(at.x, at.y);
 }
 
 TemplateDialog* DesktopWindow::openDialog(const dialogs::DialogModel& model) const {

@@ -72,6 +72,8 @@ class DesktopWindow final : public QMainWindow, public ui::MainView {
     void created();
     void timerFired(uint32_t id);
     void timerDelivered(uint32_t id);
+    // Moves a dialog about to be shown beside this window.
+    void placeBeside(QWidget* dialog) const;
 
     QtHost& host_;
     ui::MainWindow* controller_ = nullptr;

@@ -171,7 +171,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int showComman
     } else if (!window.destroyed()) {
         return 0;  // not made at all; a "Disagree" has posted the quit message
     }
-    const int code = messageLoop();
+    int code = messageLoop();
+    // A window still standing means the engine ended the run (a device
+    // failed): it is destroyed as on Exit, so the mixer's paths are left
+    // audible, and the exit status says the run failed.
+    if (!window.destroyed() && window.created()) {
+        view.destroyWindow();
+        code = 1;
+    }
     platform::win32::destroyHiddenWindows();
     platform::setHost(nullptr);
     return code;

@@ -6,6 +6,7 @@
 
 #include "platform/host.h"
 #include "platform/win32/win32_platform.h"
+#include "ui/dialog_placement.h"
 
 namespace win32_app {
 namespace {
@@ -81,6 +82,24 @@ void refresh(HWND dialog, const dialogs::DialogModel& model) {
     }
 }
 
+// Where the user sees both the dialog and the main window: the modeless one
+// beside the window, a modal one without its own place centred over it.
+void placeDialog(HWND dialog, HWND owner, const dialogs::DialogTemplate& t, bool modal) {
+    if (!owner || (modal && t.centred)) return;
+    RECT o, d;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!GetWindowRect(owner, &o) || !GetWindowRect(dialog, &d) ||
+        !GetMonitorInfoA(MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor))
+        return;
+    const RECT& w = monitor.rcWork;
+    const ui::ScreenPoint at =
+        ui::placeDialog(modal ? ui::DialogPlace::CentredOnOwner : ui::DialogPlace::Beside,
+                        {o.left, o.top, o.right - o.left, o.bottom - o.top}, d.right - d.left,
+                        d.bottom - d.top, {w.left, w.top, w.right - w.left, w.bottom - w.top});
+    SetWindowPos(dialog, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 }  // namespace
 
 // One procedure for all seven dialogs: inputs go to the model, then the
@@ -95,6 +114,8 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
             context->view->modalStarted(dialog);
         else
             context->view->modeless_[context->model] = dialog;
+        placeDialog(dialog, context->view->window(), context->model->dialogTemplate(),
+                    context->modal);
         context->model->initDialog();
         refresh(dialog, *context->model);
         return TRUE;

@@ -4,6 +4,10 @@
 
 #include <alsa/asoundlib.h>
 
+#include <array>
+#include <cerrno>
+#include <mutex>
+
 #include "platform/alsa/bounded_open.h"
 
 namespace alsa {
@@ -11,17 +15,80 @@ namespace alsa {
 using platform::MMRESULT;
 
 namespace {
-// Above every code the seam defines; the low bits hold the errno value.
+// Above every code the seam defines; the low bits hold the errno value, the
+// bits above them the device's tag.
 constexpr MMRESULT kAlsaErrorBase = 0x40000000;
+constexpr MMRESULT kErrnoMask = 0xFFFF;
+constexpr MMRESULT kPlaybackBit = 0x10000;
+constexpr MMRESULT kRunningBit = 0x20000;
+constexpr unsigned kNameShift = 18;
+constexpr MMRESULT kNameMask = 0xFF;
+
+// The PCM names seen in errors, numbered from 1 in the codes. A program opens
+// a handful; a name past the table's end is left out of the text.
+constexpr size_t kNames = 32;
+std::mutex namesLock;
+std::array<std::string, kNames> names;
+
+MMRESULT nameNumber(const std::string& pcm) {
+    std::lock_guard lock(namesLock);
+    for (size_t i = 0; i < kNames; ++i) {
+        if (names[i].empty()) names[i] = pcm;
+        if (names[i] == pcm) return static_cast<MMRESULT>(i + 1);
+    }
+    return 0;
+}
+
+std::string nameOf(MMRESULT number) {
+    std::lock_guard lock(namesLock);
+    if (number == 0 || number > kNames) return {};
+    return names[number - 1];
+}
+
+// What an open fails with when nothing is there to answer it: no card, or a
+// sound server's plugin with no server behind it.
+bool nothingAnswered(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+        case ECONNREFUSED:
+        case ECONNRESET:
+        case ENOTCONN:
+        case EHOSTDOWN:
+        case ETIMEDOUT:
+            return true;
+        default:
+            return false;
+    }
+}
 }  // namespace
 
 MMRESULT errorCode(int alsaError) {
-    return kAlsaErrorBase + static_cast<MMRESULT>(alsaError < 0 ? -alsaError : alsaError);
+    return kAlsaErrorBase +
+           (static_cast<MMRESULT>(alsaError < 0 ? -alsaError : alsaError) & kErrnoMask);
+}
+
+MMRESULT deviceErrorCode(int alsaError, const std::string& pcm, bool playback, Stage stage) {
+    return errorCode(alsaError) | (playback ? kPlaybackBit : 0) |
+           (stage == Stage::Running ? kRunningBit : 0) | (nameNumber(pcm) << kNameShift);
 }
 
 std::string errorText(MMRESULT code) {
-    if (code >= kAlsaErrorBase) return snd_strerror(-static_cast<int>(code - kAlsaErrorBase));
-    return platform::standardWaveErrorText(code);
+    if (code < kAlsaErrorBase) return platform::standardWaveErrorText(code);
+    const int error = static_cast<int>(code & kErrnoMask);
+    const MMRESULT tag = code - kAlsaErrorBase - static_cast<MMRESULT>(error);
+    if (tag == 0) return snd_strerror(-error);
+    const std::string name = nameOf((tag >> kNameShift) & kNameMask);
+    std::string device = (tag & kPlaybackBit) ? "the playback device" : "the capture device";
+    if (!name.empty()) device += " \"" + name + "\"";
+    if (tag & kRunningBit) return device + " stopped: the sound server or the card went away";
+    return "cannot open " + device + ": " +
+           (nothingAnswered(error)
+                ? std::string(
+                      "no sound server or card answered (is PipeWire or PulseAudio running?)")
+            : error == EBUSY ? std::string("another program holds it")
+                             : std::string(snd_strerror(-error)));
 }
 
 namespace {

@@ -64,6 +64,16 @@ std::unique_ptr<platform::WaveOut> makeWaveOut(const std::string& pcm = "default
 platform::MMRESULT errorCode(int alsaError);
 std::string errorText(platform::MMRESULT code);
 
+// A device's own errors carry which device failed and when, so that the text
+// says what a user can do about it, whichever device turns the code into
+// text (the core asks the capture device for playback errors too):
+//   cannot open the capture device "default": no sound server or card
+//   answered (is PipeWire or PulseAudio running?)
+//   the playback device "default" stopped: the sound server or the card went away
+enum class Stage { Open, Running };
+platform::MMRESULT deviceErrorCode(int alsaError, const std::string& pcm, bool playback,
+                                   Stage stage);
+
 // Keeps alsa-lib's own diagnostics off standard error (every factory does).
 void quietAlsa();
 

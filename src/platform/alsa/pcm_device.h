@@ -141,9 +141,9 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
                 self->releasePcm();
                 self->openInFlight_ = false;
             });
-        if (!inTime) return errorCode(openingAbandoned() ? -EINTR : -ETIMEDOUT);
+        if (!inTime) return deviceError(openingAbandoned() ? -EINTR : -ETIMEDOUT, Stage::Open);
         openInFlight_ = false;
-        if (*result < 0) return errorCode(*result);
+        if (*result < 0) return deviceError(*result, Stage::Open);
         target_ = target;
         quit_ = false;
         failed_ = 0;
@@ -234,13 +234,17 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
     void fail(int error) {
         std::lock_guard lock(mutex_);
         if (failed_ || quit_) return;
-        failed_ = errorCode(error);
+        failed_ = deviceError(error, Stage::Running);
         if (WAVEHDR* h = popOldest()) {
             failedHeader_ = h;
             complete(h, completion_);
         } else {
             failurePending_ = true;
         }
+    }
+
+    MMRESULT deviceError(int error, Stage stage) const {
+        return deviceErrorCode(error, name_, completion_ == platform::kMmWomDone, stage);
     }
 
     void countXrun() {

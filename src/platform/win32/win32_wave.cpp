@@ -5,7 +5,9 @@
 #include <mmsystem.h>
 
 #include <cstddef>
+#include <mutex>
 
+#include "platform/wave_watch.h"
 #include "platform/win32/win32_platform.h"
 
 namespace platform::win32 {
@@ -109,13 +111,28 @@ class Win32WaveOut final : public WaveOut {
     HWAVEOUT h_ = nullptr;
 };
 
+// A device whose sound service died, or a USB adapter pulled out, only
+// stops returning buffers: both devices share one watch, which reports the
+// first that does once. It runs while a device exists.
+std::shared_ptr<WaveWatch> sharedWatch() {
+    static std::mutex lock;
+    static std::weak_ptr<WaveWatch> current;
+    std::lock_guard guard(lock);
+    std::shared_ptr<WaveWatch> watch = current.lock();
+    if (!watch) {
+        watch = std::make_shared<WaveWatch>();
+        current = watch;
+    }
+    return watch;
+}
+
 }  // namespace
 
 std::unique_ptr<WaveIn> makeWaveIn() {
-    return std::make_unique<Win32WaveIn>();
+    return watchWaveIn(sharedWatch(), std::make_unique<Win32WaveIn>());
 }
 std::unique_ptr<WaveOut> makeWaveOut() {
-    return std::make_unique<Win32WaveOut>();
+    return watchWaveOut(sharedWatch(), std::make_unique<Win32WaveOut>());
 }
 
 }  // namespace platform::win32

@@ -149,9 +149,14 @@ class Desktop(unittest.TestCase):
                 boxes += more
                 print("message boxes:", boxes, file=sys.stderr)
                 self.assertTrue(all(b.startswith("CMixer") for b in boxes), boxes)
-                # As a user would: the level dialog aside, the equalizer off so
-                # the steady whistle is not flattened in the display.
-                screen.run("xdotool", "windowmove", level, "1230", "60")
+                # The level dialog opens beside the window, off the spectrum.
+                lx, ly, lw, lh = screen.geometry(level)
+                mx, my, mw, mh = screen.geometry(main)
+                self.assertTrue(lx >= mx + mw or lx + lw <= mx,
+                                "the level dialog at %r covers the window at %r"
+                                % ((lx, ly, lw, lh), (mx, my, mw, mh)))
+                # As a user would: the equalizer off so the steady whistle is
+                # not flattened in the display.
                 screen.keys(main, "alt+o", "q")
                 recorder = subprocess.Popen(
                     ["parec", "--raw", "--device", "B.monitor", "--rate=%d" % rate,
