@@ -4,7 +4,9 @@
 // once.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 
 #include "dsp/noise_blanker.h"
 #include "engine/enhancement.h"
@@ -44,6 +46,65 @@ enum class BandPreset : uint8_t {
 };
 inline constexpr int kBandPresetCount = 16;
 
+// Each vocabulary once, in the order of the menus (and of the plugins'
+// lists): the value, the command line's word for it and the plugins' label.
+// The menus' own labels, with their access keys, are the menu table's.
+template <class T>
+struct Named {
+    T value;
+    const char* option;
+    const char* label;
+};
+
+inline constexpr Named<BandPreset> kBandPresets[] = {
+    {BandPreset::PassAll, "pass-all", "Pass all"},
+    {BandPreset::StopAll, "stop-all", "Stop all"},
+    {BandPreset::VoiceNarrow, "voice-narrow", "Voice narrow"},
+    {BandPreset::VoiceMiddle, "voice-middle", "Voice middle"},
+    {BandPreset::VoiceWide, "voice-wide", "Voice wide"},
+    {BandPreset::MusicNarrow, "music-narrow", "Music narrow"},
+    {BandPreset::MusicWide, "music-wide", "Music wide"},
+    {BandPreset::NotchNarrow, "notch-narrow", "Notch narrow"},
+    {BandPreset::NotchWide, "notch-wide", "Notch wide"},
+    {BandPreset::StopBelow100, "stop-below-100", "Stop below 100 Hz"},
+    {BandPreset::StopBelow200, "stop-below-200", "Stop below 200 Hz"},
+    {BandPreset::StopBelow300, "stop-below-300", "Stop below 300 Hz"},
+    {BandPreset::StopAbove3000, "stop-above-3000", "Stop above 3000 Hz"},
+    {BandPreset::StopAbove4000, "stop-above-4000", "Stop above 4000 Hz"},
+    {BandPreset::StopAbove5000, "stop-above-5000", "Stop above 5000 Hz"},
+    {BandPreset::StopAbove6000, "stop-above-6000", "Stop above 6000 Hz"},
+};
+
+inline constexpr Named<HeterodyneMode> kHeterodyneModes[] = {
+    {HeterodyneMode::Off, "off", "Off"},
+    {HeterodyneMode::Window5000, "5000", "5000 Hz"},
+    {HeterodyneMode::Slow, "slow", "Slow"},
+    {HeterodyneMode::Fast, "fast", "Fast"},
+};
+
+inline constexpr Named<Prefilter> kPrefilters[] = {
+    {Prefilter::Off, "off", "Off"},
+    {Prefilter::Voice, "voice", "Voice"},
+    {Prefilter::Music, "music", "Music"},
+};
+
+// The position of a value in its vocabulary.
+template <class T, size_t N>
+constexpr size_t indexIn(const Named<T> (&table)[N], T value) {
+    for (size_t i = 0; i < N; ++i)
+        if (table[i].value == value) return i;
+    return N;
+}
+template <class T, size_t N>
+constexpr bool inEnumOrder(const Named<T> (&table)[N]) {
+    for (size_t i = 0; i < N; ++i)
+        if (static_cast<size_t>(table[i].value) != i) return false;
+    return true;
+}
+static_assert(std::size(kBandPresets) == kBandPresetCount && inEnumOrder(kBandPresets),
+              "a band preset's number is its place in the menu");
+static_assert(inEnumOrder(kPrefilters), "a prefilter's number is its place in the menu");
+
 // The engine's on/off switches.
 enum class Switch : uint8_t {
     ShowPeaks,
@@ -57,14 +118,21 @@ enum class Switch : uint8_t {
     ShowOutput    // the output's spectrum gathered for the display
 };
 
-// Noise-floor subtraction in steps of ten: 0 is off, 1 to 15 are 10 to 150.
+// Noise-floor subtraction in steps of ten: 0 is off, 1 to 15 are 10 to 150,
+// the command line's words for them.
 inline constexpr int kNoiseFloorSteps = 16;
+inline constexpr const char* kNoiseFloorNames[kNoiseFloorSteps] = {
+    "off", "10", "20",  "30",  "40",  "50",  "60",  "70",
+    "80",  "90", "100", "110", "120", "130", "140", "150"};
 // The factor of each step; the last, 150, is 2.5.
 inline constexpr double kNoiseFloorFactors[kNoiseFloorSteps] = {
     0.0, 0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9, 1.0, 1.1, 1.2, 1.3, 1.4, 2.5};
 
-// The exponential smoother in tenths: 0 is off, 1 to 9 are 0.1 to 0.9.
+// The exponential smoother in tenths: 0 is off, 1 to 9 are 0.1 to 0.9, the
+// command line's words for them.
 inline constexpr int kExponentialSteps = 10;
+inline constexpr const char* kExponentialNames[kExponentialSteps] = {
+    "off", "0.1", "0.2", "0.3", "0.4", "0.5", "0.6", "0.7", "0.8", "0.9"};
 inline constexpr double kExponentialFactors[kExponentialSteps] = {0.0, 0.1, 0.2, 0.3, 0.4,
                                                                   0.5, 0.6, 0.7, 0.8, 0.9};
 

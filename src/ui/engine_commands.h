@@ -6,7 +6,9 @@
 // every setting has one implementation.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <span>
 
 #include "engine/settings.h"
@@ -310,6 +312,41 @@ inline constexpr CommandInfo kCommandTable[] = {
     {ID_QUICK_HELP, CommandKind::Dialog, RadioGroup::None},
     {ID_ABOUT, CommandKind::Dialog, RadioGroup::None},
 };
+
+// The radio groups and the presets follow the engine's vocabularies item
+// for item: each list's item i sets the vocabulary's item i.
+namespace checks {
+constexpr const CommandInfo* entry(uint32_t id) {
+    for (const CommandInfo& c : kCommandTable)
+        if (c.id == id) return &c;
+    return nullptr;
+}
+template <size_t N, class Value>
+constexpr bool sets(const uint32_t (&commands)[N], EngineSetting::Kind kind, Value value) {
+    for (size_t i = 0; i < N; ++i) {
+        const CommandInfo* c = entry(commands[i]);
+        if (!c || c->setting.kind != kind || c->setting.value != static_cast<uint8_t>(value(i)))
+            return false;
+    }
+    return true;
+}
+}  // namespace checks
+static_assert(std::size(kBandPresetCommands) == std::size(engine::kBandPresets) &&
+              checks::sets(kBandPresetCommands, EngineSetting::Kind::Preset,
+                           [](size_t i) { return engine::kBandPresets[i].value; }));
+static_assert(std::size(kHeterodyneCommands) == std::size(engine::kHeterodyneModes) &&
+              checks::sets(kHeterodyneCommands, EngineSetting::Kind::Heterodyne,
+                           [](size_t i) { return engine::kHeterodyneModes[i].value; }));
+static_assert(std::size(kPrefilterCommands) == std::size(engine::kPrefilters) &&
+              checks::sets(kPrefilterCommands, EngineSetting::Kind::Prefilter,
+                           [](size_t i) { return engine::kPrefilters[i].value; }));
+static_assert(std::size(kNoiseFloorCommands) == engine::kNoiseFloorSteps &&
+              checks::sets(kNoiseFloorCommands, EngineSetting::Kind::NoiseFloor,
+                           [](size_t i) { return i; }));
+// The exponential items run Off, 0.9 down to 0.1.
+static_assert(std::size(kExponentialCommands) == engine::kExponentialSteps &&
+              checks::sets(kExponentialCommands, EngineSetting::Kind::Exponential,
+                           [](size_t i) { return i == 0 ? 0 : 10 - i; }));
 
 // The entry of a command identifier, or null for an unknown one.
 const CommandInfo* findCommand(uint32_t id);

@@ -45,13 +45,9 @@ void ControlMapper::apply(const Controls& c, CAudioEngine& e) {
     };
     choose(c.noiseFloor / 10.0f, noiseFloor_, engine::kNoiseFloorSteps,
            [&](int32_t i) { engine::setNoiseFloor(e, i); });
-    choose(c.heterodyne, heterodyne_, 4, [&](int32_t i) {
-        static constexpr engine::HeterodyneMode kModes[4] = {
-            engine::HeterodyneMode::Off, engine::HeterodyneMode::Window5000,
-            engine::HeterodyneMode::Slow, engine::HeterodyneMode::Fast};
-        engine::setHeterodyne(e, kModes[i]);
-    });
-    choose(c.prefilter, prefilter_, 3,
+    choose(c.heterodyne, heterodyne_, static_cast<int32_t>(std::size(engine::kHeterodyneModes)),
+           [&](int32_t i) { engine::setHeterodyne(e, engine::kHeterodyneModes[i].value); });
+    choose(c.prefilter, prefilter_, static_cast<int32_t>(std::size(engine::kPrefilters)),
            [&](int32_t i) { engine::setPrefilter(e, static_cast<engine::Prefilter>(i)); });
     choose(c.exponential * 10.0f, exponential_, engine::kExponentialSteps,
            [&](int32_t i) { engine::setExponential(e, i); });

@@ -4,12 +4,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <random>
+#include <regex>
+#include <string>
 #include <vector>
 
 #include "app/lv2/controls.h"
 #include "app/lv2/engine_stream.h"
+#include "engine/settings.h"
 
 namespace {
 
@@ -21,6 +26,31 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 // The port defaults: every switch as the engine starts, the noise floor off.
 Controls defaults() {
     return Controls{1, 1, 0, 0, 1, 0, 0, 0, 0, 0, 1200, 0, 30, 0, 8};
+}
+
+// The plugins' lists name the engine's vocabularies item for item, in order.
+TEST(Lv2Description, ItsListsAreTheEnginesVocabularies) {
+    std::ifstream in(TARNIX_LV2_PORTS);
+    const std::string ttl((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_FALSE(ttl.empty());
+    const auto expect = [&](const std::string& symbol, const auto& vocabulary) {
+        const size_t from = ttl.find("lv2:symbol \"" + symbol + "\"");
+        ASSERT_NE(from, std::string::npos) << symbol;
+        const size_t to = std::min(ttl.find("lv2:symbol", from + 1), ttl.size());
+        const std::regex label("rdfs:label \"([^\"]*)\"");
+        std::vector<std::string> listed, named;
+        for (std::sregex_iterator i(ttl.begin() + static_cast<std::ptrdiff_t>(from),
+                                    ttl.begin() + static_cast<std::ptrdiff_t>(to), label),
+             end;
+             i != end; ++i)
+            listed.push_back((*i)[1]);
+        for (const auto& item : vocabulary)
+            named.push_back(item.label);
+        EXPECT_EQ(listed, named) << symbol;
+    };
+    expect("band", engine::kBandPresets);
+    expect("heterodyne", engine::kHeterodyneModes);
+    expect("prefilter", engine::kPrefilters);
 }
 
 TEST(Lv2Controls, AnUnconnectedPortLeavesItsSettingAlone) {
