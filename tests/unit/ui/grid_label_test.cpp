@@ -11,7 +11,7 @@
 #include "ui/dialog_templates.h"
 
 using namespace ui;
-using ui::sim::DrawCall;
+using headless::DrawCall;
 
 namespace {
 
@@ -41,7 +41,7 @@ struct Grid {
     std::vector<DrawCall> labels;  // in the order drawn, left to right
 };
 
-Grid gridOf(const ui::sim::RecordingCanvas& c) {
+Grid gridOf(const headless::RecordingCanvas& c) {
     Grid g;
     for (const DrawCall& d : c.calls) {
         if (d.kind == DrawCall::Line && d.pen == kGreenPen && d.from.y == 0 && d.from.x == d.to.x)
