@@ -92,7 +92,8 @@ TEST(GridLabels, CloseLinesKeepTheirLinesButOnlyLabelsThatDoNotOverlap) {
 }
 
 // Every label's extent in the font, and no grid line drawn after it within it.
-void expectNoLineCrossesALabel(const ui::sim::RecordingCanvas& c, const FontMetrics& m, int width) {
+void expectNoLineCrossesALabel(const headless::RecordingCanvas& c, const FontMetrics& m,
+                               int width) {
     for (size_t i = 0; i < c.calls.size(); ++i) {
         const DrawCall& t = c.calls[i];
         if (t.kind != DrawCall::Text) continue;
@@ -109,7 +110,7 @@ void expectNoLineCrossesALabel(const ui::sim::RecordingCanvas& c, const FontMetr
     }
 }
 
-const DrawCall* labelOf(const ui::sim::RecordingCanvas& c, const std::string& text) {
+const DrawCall* labelOf(const headless::RecordingCanvas& c, const std::string& text) {
     for (const DrawCall& d : c.calls)
         if (d.kind == DrawCall::Text && d.text == text) return &d;
     return nullptr;
