@@ -38,7 +38,7 @@ void BM_QtSpectrumPaint1920(benchmark::State& state) {
     auto filters = std::make_unique<engine::InputFilters>();
     auto engine = std::make_unique<CAudioEngine>();
     engine->attach(&in, &out, &level, filters.get());
-    ui::sim::RecordingView view(host);
+    headless::RecordingView view(host);
     const QFont font = [] {
         QFont f;
         f.setBold(true);

@@ -1,6 +1,8 @@
 // Which vector copy of the hot loops this processor runs. The copies are
-// compiled from the same source for the baseline and for AVX2, and chosen once
-// at run time through plain function pointers: no loader mechanism, so every
+// compiled from the same source for the baseline and for AVX2 (the powers
+// also with FMA), and picked at run time from what the processor has, asked
+// once: by a branch in each hot loop of the engine, through a table of
+// function pointers in the transform. No loader mechanism, so every
 // platform's build has them. Contraction stays off, so every copy gives the
 // same bits.
 #pragma once

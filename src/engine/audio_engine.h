@@ -179,6 +179,7 @@ class CAudioEngine : public engine::StreamState, public engine::SpectralState {
     void filterInput(double* x, uint32_t length);
 
     void reportWaveError(platform::MMRESULT code, const char* caption);
+    bool deviceFailed(platform::MMRESULT code, const char* call);
     void silenceBin(uint32_t j);
     void releaseNotch(uint32_t k);
     bool heterodyneReduction(uint32_t k, double m);
@@ -189,6 +190,9 @@ class CAudioEngine : public engine::StreamState, public engine::SpectralState {
     void filterSpectrumBaseline();
     void filterSpectrumAvx2();
     void filterSpectrumBody();
+    void clearOutsideBand(uint32_t lo, uint32_t hi);
+    void levelsAndFirstPass(uint32_t slot, const double* newest, uint32_t lo, uint32_t hi);
+    void expandorAndGate(uint64_t* writes, double* level, uint32_t lo, uint32_t hi);
     void overlapAddBaseline(const double* first, const double* second, uint32_t count,
                             int32_t divisor);
     void overlapAddAvx2(const double* first, const double* second, uint32_t count, int32_t divisor);

@@ -49,13 +49,8 @@ class AudioSession {
     // before any device buffering.
     // The input stages' delay (the noise blanker's look-ahead) adds to it.
     uint32_t latency() const { return latencyFor(mode_, rate_) + engine_.inputDelay(); }
-    // The samples of one capture buffer, and the frames (samples or pairs)
-    // of one playback buffer: a block or half a block of pairs, or a hop
-    // either way when streaming.
+    // The samples of one capture buffer: a block, or a hop when streaming.
     uint32_t captureFrames() const { return mode_ == LatencyMode::Low ? kHop : blockLength(); }
-    uint32_t playbackFrames() const {
-        return mode_ == LatencyMode::Low ? kHop : stereo_ ? blockLength() / 2 : blockLength();
-    }
 
   private:
     CAudioEngine& engine_;

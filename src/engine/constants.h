@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace engine {
 
@@ -40,6 +41,15 @@ constexpr uint32_t blockLengthFor(int32_t sampleRate) {
 //    and every output hop is played as soon as it is final; the devices move
 //    one hop per buffer.
 enum class LatencyMode : uint8_t { Design, Low };
+// The timing a command line names ("design" or "low"): what is wrong with
+// the text, or empty when `mode` holds it.
+inline std::string parseLatencyMode(const std::string& text, LatencyMode& mode) {
+    if (text == "low" || text == "design") {
+        mode = text == "low" ? LatencyMode::Low : LatencyMode::Design;
+        return {};
+    }
+    return "'" + text + "' is not one of design, low";
+}
 
 // The samples from an input sample's arrival to the moment its output sample
 // is final, on the streaming path. Output sample n (aligned to the input) is

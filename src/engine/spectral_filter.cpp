@@ -260,11 +260,8 @@ TARNIX_AVX2 void CAudioEngine::filterSpectrumAvx2() {
     filterSpectrumBody();
 }
 
-TARNIX_INLINE void CAudioEngine::filterSpectrumBody() {
-    if (enhancement.on) return filterEnhanced();
-    const uint32_t w = analysisSlot, f = synthesisSlot, lo = binLow, hi = binHigh;
-    frameCount += 1;
-
+// The bins outside the band hold nothing and play nothing.
+TARNIX_INLINE void CAudioEngine::clearOutsideBand(uint32_t lo, uint32_t hi) {
     auto clearEdge = [this](uint32_t k) {
         equalizerSum[k] = 0.0;
         displaySum[k] = 0.0;
@@ -274,22 +271,14 @@ TARNIX_INLINE void CAudioEngine::filterSpectrumBody() {
         clearEdge(k);
     for (uint32_t k = hi; k < binCount; ++k)
         clearEdge(k);
+}
 
-    // The newest frame.
-    newestMagnitudes(spectrumRe[w], spectrumIm[w], equalizerOn ? equalizerGain : nullptr,
-                     magnitude[w], equalizerSum, displaySum, lo, hi);
-    const double* newest = magnitude[w];
-    if (showPeaks)
-        for (uint32_t k = lo; k < hi; ++k)
-            peakSpectrum[k] = peakSpectrum[k] < newest[k] ? newest[k] : peakSpectrum[k];
-
-    // The filter slot in two passes. The first takes each bin on its own
-    // through averaging, the noise floor and its minimum amplitude; a bin it
-    // gates is silenced whatever happens to the others, so only the bins it
-    // passes go through the second, in rising order: heterodyne reduction
-    // (which touches the neighbours), the band mask, the expandor and the
-    // absolute gate.
-    const double* __restrict old = magnitude[f];
+// The first pass over the filter slot: each bin on its own through
+// averaging, the noise floor and its minimum amplitude, into its level and
+// whether it passes (1.0) or is gated (0.0).
+TARNIX_INLINE void CAudioEngine::levelsAndFirstPass(uint32_t slot, const double* newest,
+                                                    uint32_t lo, uint32_t hi) {
+    const double* __restrict old = magnitude[slot];
     double* __restrict level = lanes_.filterLevel;
     double* __restrict passes = lanes_.filterPasses;
     if (averagingOn) {
@@ -321,16 +310,16 @@ TARNIX_INLINE void CAudioEngine::filterSpectrumBody() {
         for (uint32_t k = lo; k < hi; ++k)
             passes[k] = level[k] > minimumAmplitude[k] ? 1.0 : 0.0;
     }
+}
 
-    uint64_t writes[engine::kBins];
-    standingBinsBody(passes, level, writes);
-
-    // The expandor and the absolute gate on the bins still standing, the
-    // powers at once: the bins in runs of vectors (nearly all stand when
-    // there is sound), a bin that does not stand raising a stand-in whose
-    // level is not used. A magnitude below kExpandorPassesFrom stays at or
-    // below the gate after the expandor, so it is dropped before, and groups
-    // of bins where none is left raise nothing.
+// The expandor and the absolute gate on the bins still standing, the
+// powers at once: the bins in runs of vectors (nearly all stand when
+// there is sound), a bin that does not stand raising a stand-in whose
+// level is not used. A magnitude below kExpandorPassesFrom stays at or
+// below the gate after the expandor, so it is dropped before, and groups
+// of bins where none is left raise nothing.
+TARNIX_INLINE void CAudioEngine::expandorAndGate(uint64_t* writes, double* level, uint32_t lo,
+                                                 uint32_t hi) {
     if (expandorOn) {
         double bases[engine::kBins], powers[engine::kBins];
         for (uint32_t k = lo; k < hi; ++k) {
@@ -363,6 +352,33 @@ TARNIX_INLINE void CAudioEngine::filterSpectrumBody() {
     }
     for (uint32_t k = lo; k < hi; ++k)
         writes[k] = level[k] > kAbsoluteGate ? writes[k] : 0;
+}
+
+TARNIX_INLINE void CAudioEngine::filterSpectrumBody() {
+    if (enhancement.on) return filterEnhanced();
+    const uint32_t w = analysisSlot, f = synthesisSlot, lo = binLow, hi = binHigh;
+    frameCount += 1;
+    clearOutsideBand(lo, hi);
+
+    // The newest frame.
+    newestMagnitudes(spectrumRe[w], spectrumIm[w], equalizerOn ? equalizerGain : nullptr,
+                     magnitude[w], equalizerSum, displaySum, lo, hi);
+    const double* newest = magnitude[w];
+    if (showPeaks)
+        for (uint32_t k = lo; k < hi; ++k)
+            peakSpectrum[k] = peakSpectrum[k] < newest[k] ? newest[k] : peakSpectrum[k];
+
+    // The filter slot in two passes. The first takes each bin on its own
+    // through averaging, the noise floor and its minimum amplitude; a bin it
+    // gates is silenced whatever happens to the others, so only the bins it
+    // passes go through the second, in rising order: heterodyne reduction
+    // (which touches the neighbours), the band mask, the expandor and the
+    // absolute gate.
+    levelsAndFirstPass(f, newest, lo, hi);
+    double* level = lanes_.filterLevel;
+    uint64_t writes[engine::kBins];
+    standingBinsBody(lanes_.filterPasses, level, writes);
+    expandorAndGate(writes, level, lo, hi);
     writeOutputs(writes, level);
     if (showOutput) {
         outputFrameCount += 1;

@@ -125,12 +125,9 @@ bool CAudioEngine::onWaveMessage(platform::MessageTarget*, uint32_t message, uin
         if (!inputOpen) return true;
         const auto i = static_cast<uint32_t>(header->dwUser);
         if (i >= engine::kBufferCount) return true;  // not one of ours
-        const platform::MMRESULT rc = inputDevice->unprepareHeader(&captureHeaders[i]);
-        if (rc != platform::kMmsyserrNoError) {
-            reportWaveError(rc, "waveInUnprepareHeader (MM_WIM_DATA)");
-            host().postQuitMessage(0);
-            return false;
-        }
+        const platform::MMRESULT failure = inputDevice->unprepareHeader(&captureHeaders[i]);
+        if (failure != platform::kMmsyserrNoError)
+            return deviceFailed(failure, "waveInUnprepareHeader (MM_WIM_DATA)");
         if (closing) return false;
         if (lowLatency()) {
             captureHop(i);
@@ -146,12 +143,9 @@ bool CAudioEngine::onWaveMessage(platform::MessageTarget*, uint32_t message, uin
         if (closing) return false;
         const auto i = static_cast<uint32_t>(header->dwUser);
         if (i >= engine::kBufferCount) return true;  // not one of ours
-        const platform::MMRESULT rc = outputDevice->unprepareHeader(&playbackHeaders[i]);
-        if (rc != platform::kMmsyserrNoError) {
-            reportWaveError(rc, "waveOutUnprepareHeader (MM_WOM_DONE)");
-            host().postQuitMessage(0);
-            return false;
-        }
+        const platform::MMRESULT failure = outputDevice->unprepareHeader(&playbackHeaders[i]);
+        if (failure != platform::kMmsyserrNoError)
+            return deviceFailed(failure, "waveOutUnprepareHeader (MM_WOM_DONE)");
         if (outputQueued > 0) outputQueued -= 1;
         if (lowLatency()) {
             // The buffer is a hop inside the ring.
@@ -164,6 +158,15 @@ bool CAudioEngine::onWaveMessage(platform::MessageTarget*, uint32_t message, uin
         pumpOutput();
         return true;
     }
+    return false;
+}
+
+// A device that has failed for good hands the failure back with a buffer:
+// unpreparing that buffer returns the device's error code. It is shown, and
+// the program ends.
+bool CAudioEngine::deviceFailed(platform::MMRESULT code, const char* call) {
+    reportWaveError(code, call);
+    host().postQuitMessage(0);
     return false;
 }
 

@@ -56,26 +56,7 @@ void CMixer::initialize(MixerDevice* device, MessageTarget* owner, const char* v
     uMxId = 0;
     hWndOwner = owner;
     pDevice = device;
-
-    if (!pDevice || pDevice->mixerGetNumDevs() == 0) {
-        showMessage("mixerGetNumDevs Error!", kInitialize);
-        return;
-    }
-    if (pDevice->mixerOpen(&hMixer, uMxId, hWndOwner, 0, kCallbackWindow) != kMmsyserrNoError) {
-        showMessage("mixerOpen Error!", kInitialize);
-        pDevice->mixerClose(hMixer);
-        hMixer = 0;
-        return;
-    }
-    sMixerCaps.cDestinations = 0;
-    if (pDevice->mixerGetDevCapsA(uMxId, &sMixerCaps, sizeof(MIXERCAPSA)) != kMmsyserrNoError) {
-        sMixerCaps = MIXERCAPSA{};
-        showMessage("mixerGetDevCaps Error!", kInitialize);
-        pDevice->mixerClose(hMixer);
-        hMixer = 0;
-        return;
-    }
-    sMixerCaps.szPname[sizeof(sMixerCaps.szPname) - 1] = '\0';
+    if (!openDevice()) return;
 
     bool failed = false;
     pasCMixerMixerLine_dest = allocate<CMixerMixerLine_dest>(sMixerCaps.cDestinations, failed);
@@ -86,70 +67,103 @@ void CMixer::initialize(MixerDevice* device, MessageTarget* owner, const char* v
         sMixerCaps.cDestinations = 0;
         return;
     }
+    for (uint32_t d = 0; d < sMixerCaps.cDestinations; ++d)
+        readDestination(d);
+}
 
-    for (uint32_t d = 0; d < sMixerCaps.cDestinations; ++d) {
-        CMixerMixerLine_dest& dest = pasCMixerMixerLine_dest[d];
-        MIXERLINEA& line = dest;
-        line.cbStruct = sizeof(MIXERLINEA);
-        line.dwDestination = d;
-        if (pDevice->mixerGetLineInfoA(hMixer, &line, kMixerGetLineInfoFDestination) !=
+// Opens mixer device 0 and reads its capabilities; false (with the message
+// shown and the device closed again) when either fails.
+bool CMixer::openDevice() {
+    if (!pDevice || pDevice->mixerGetNumDevs() == 0) {
+        showMessage("mixerGetNumDevs Error!", kInitialize);
+        return false;
+    }
+    if (pDevice->mixerOpen(&hMixer, uMxId, hWndOwner, 0, kCallbackWindow) != kMmsyserrNoError) {
+        showMessage("mixerOpen Error!", kInitialize);
+        pDevice->mixerClose(hMixer);
+        hMixer = 0;
+        return false;
+    }
+    sMixerCaps.cDestinations = 0;
+    if (pDevice->mixerGetDevCapsA(uMxId, &sMixerCaps, sizeof(MIXERCAPSA)) != kMmsyserrNoError) {
+        sMixerCaps = MIXERCAPSA{};
+        showMessage("mixerGetDevCaps Error!", kInitialize);
+        pDevice->mixerClose(hMixer);
+        hMixer = 0;
+        return false;
+    }
+    sMixerCaps.szPname[sizeof(sMixerCaps.szPname) - 1] = '\0';
+    return true;
+}
+
+// Destination d: its line, its controls and its sources. A part that cannot
+// be read is shown and left empty; the rest is still read.
+void CMixer::readDestination(uint32_t d) {
+    CMixerMixerLine_dest& dest = pasCMixerMixerLine_dest[d];
+    MIXERLINEA& line = dest;
+    line.cbStruct = sizeof(MIXERLINEA);
+    line.dwDestination = d;
+    if (pDevice->mixerGetLineInfoA(hMixer, &line, kMixerGetLineInfoFDestination) !=
+        kMmsyserrNoError) {
+        line = MIXERLINEA{};
+        showMessage("mixerGetLineInfo Error (Dest)", kInitialize);
+        return;
+    }
+    terminateNames(line);
+    readDestinationControls(dest);
+
+    bool failed = false;
+    dest.psaCMixerMixerLine_src = allocate<CMixerMixerLine_src>(line.cConnections, failed);
+    if (failed) {
+        showMessage("Memory Allocation Error! (psaCMixerMixerLine_src)", kInitialize);
+        line.cConnections = 0;  // kept as a line without sources
+    }
+    for (uint32_t s = 0; s < line.cConnections; ++s) {
+        CMixerMixerLine_src& source = dest.psaCMixerMixerLine_src[s];
+        MIXERLINEA& sourceLine = source;
+        sourceLine.cbStruct = sizeof(MIXERLINEA);
+        sourceLine.dwDestination = d;
+        sourceLine.dwSource = s;
+        if (pDevice->mixerGetLineInfoA(hMixer, &sourceLine, kMixerGetLineInfoFSource) !=
             kMmsyserrNoError) {
-            line = MIXERLINEA{};
-            showMessage("mixerGetLineInfo Error (Dest)", kInitialize);
+            sourceLine = MIXERLINEA{};
+            showMessage("mixerGetLineInfo Error (Source)", kInitialize);
             continue;
         }
-        terminateNames(line);
+        terminateNames(sourceLine);
+        if (getAllControls(source) != kMmsyserrNoError) {
+            // The source is dropped with its array, which release would
+            // no longer reach.
+            std::free(source.psaMixerControl);
+            source.psaMixerControl = nullptr;
+            line.cConnections = s;
+            break;
+        }
+    }
+}
 
-        dest.psaMixerControl = allocate<MIXERCONTROLA>(line.cControls, failed);
-        if (failed) {
-            showMessage("Memory Allocation Error! (pasCMixerMixerLine_dest)", kInitialize);
-            line.cControls = 0;  // kept as a line without controls
-        }
-        if (line.cControls > 0) {
-            MIXERLINECONTROLSA request{};
-            request.cbStruct = sizeof(MIXERLINECONTROLSA);
-            request.dwLineID = line.dwLineID;
-            request.cControls = line.cControls;
-            request.cbmxctrl = sizeof(MIXERCONTROLA);
-            request.pamxctrl = dest.psaMixerControl;
-            const MMRESULT rc =
-                pDevice->mixerGetLineControlsA(hMixer, &request, kMixerGetLineControlsFAll);
-            if (rc != kMmsyserrNoError) {
-                std::snprintf(szMessage, sizeof(szMessage),
-                              "mixerGetLineControls Error! rc=%X line=%X", rc, line.dwLineID);
-                showMessage(szMessage, kInitialize);
-            } else {
-                terminateNames(dest.psaMixerControl, line.cControls);
-            }
-        }
-
-        dest.psaCMixerMixerLine_src = allocate<CMixerMixerLine_src>(line.cConnections, failed);
-        if (failed) {
-            showMessage("Memory Allocation Error! (psaCMixerMixerLine_src)", kInitialize);
-            line.cConnections = 0;  // kept as a line without sources
-        }
-        for (uint32_t s = 0; s < line.cConnections; ++s) {
-            CMixerMixerLine_src& source = dest.psaCMixerMixerLine_src[s];
-            MIXERLINEA& sourceLine = source;
-            sourceLine.cbStruct = sizeof(MIXERLINEA);
-            sourceLine.dwDestination = d;
-            sourceLine.dwSource = s;
-            if (pDevice->mixerGetLineInfoA(hMixer, &sourceLine, kMixerGetLineInfoFSource) !=
-                kMmsyserrNoError) {
-                sourceLine = MIXERLINEA{};
-                showMessage("mixerGetLineInfo Error (Source)", kInitialize);
-                continue;
-            }
-            terminateNames(sourceLine);
-            if (getAllControls(source) != kMmsyserrNoError) {
-                // The source is dropped with its array, which release would
-                // no longer reach.
-                std::free(source.psaMixerControl);
-                source.psaMixerControl = nullptr;
-                line.cConnections = s;
-                break;
-            }
-        }
+void CMixer::readDestinationControls(CMixerMixerLine_dest& dest) {
+    MIXERLINEA& line = dest;
+    bool failed = false;
+    dest.psaMixerControl = allocate<MIXERCONTROLA>(line.cControls, failed);
+    if (failed) {
+        showMessage("Memory Allocation Error! (pasCMixerMixerLine_dest)", kInitialize);
+        line.cControls = 0;  // kept as a line without controls
+    }
+    if (line.cControls == 0) return;
+    MIXERLINECONTROLSA request{};
+    request.cbStruct = sizeof(MIXERLINECONTROLSA);
+    request.dwLineID = line.dwLineID;
+    request.cControls = line.cControls;
+    request.cbmxctrl = sizeof(MIXERCONTROLA);
+    request.pamxctrl = dest.psaMixerControl;
+    const MMRESULT rc = pDevice->mixerGetLineControlsA(hMixer, &request, kMixerGetLineControlsFAll);
+    if (rc != kMmsyserrNoError) {
+        std::snprintf(szMessage, sizeof(szMessage), "mixerGetLineControls Error! rc=%X line=%X", rc,
+                      line.dwLineID);
+        showMessage(szMessage, kInitialize);
+    } else {
+        terminateNames(dest.psaMixerControl, line.cControls);
     }
 }
 

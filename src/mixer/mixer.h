@@ -84,6 +84,11 @@ class CMixer {
     void showMessage(const char* text, const char* caption);
 
   private:
+    // The phases of initialize: the device and its capabilities, then each
+    // destination with its controls and sources.
+    bool openDevice();
+    void readDestination(uint32_t d);
+    void readDestinationControls(CMixerMixerLine_dest& dest);
     // Reads the controls of one source; the platform's result.
     platform::MMRESULT getAllControls(CMixerMixerLine_src& source);
     void freeCopy();

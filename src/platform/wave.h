@@ -94,6 +94,36 @@ class WaveOut : public WaveErrorText {
     virtual MMRESULT close() = 0;
 };
 
+// The header flags, kept the same way by every backend. A header is
+// prepared before it is queued, is in a device's queue from queueing until
+// its completion, and may be unprepared only while it is not queued.
+inline bool isPrepared(const WAVEHDR* header) {
+    return header->dwFlags & kWhdrPrepared;
+}
+inline void markPrepared(WAVEHDR* header) {
+    header->dwFlags |= kWhdrPrepared;
+}
+// Refused (kWaverrStillPlaying) while the header is queued.
+inline MMRESULT markUnprepared(WAVEHDR* header) {
+    if (header->dwFlags & kWhdrInQueue) return kWaverrStillPlaying;
+    header->dwFlags &= ~kWhdrPrepared;
+    return kMmsyserrNoError;
+}
+// Refused (kWaverrUnprepared) for a header that was never prepared.
+inline MMRESULT markQueued(WAVEHDR* header) {
+    if (!isPrepared(header)) return kWaverrUnprepared;
+    header->dwFlags = (header->dwFlags & ~kWhdrDone) | kWhdrInQueue;
+    return kMmsyserrNoError;
+}
+inline void markDone(WAVEHDR* header) {
+    header->dwFlags = (header->dwFlags & ~kWhdrInQueue) | kWhdrDone;
+}
+// Marks the header done and posts its completion (kMmWimData or kMmWomDone).
+inline void postCompletion(Host& host, MessageTarget* target, uint32_t message, WAVEHDR* header) {
+    markDone(header);
+    host.postMessage(target, message, 0, reinterpret_cast<intptr_t>(header));
+}
+
 // The texts every backend gives for the common codes, so that reports read
 // the same everywhere; a backend may know better texts for its own codes.
 const char* standardWaveErrorText(MMRESULT code);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/file/audio_files.h"
+#include "app/cli/audio_files.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ namespace {
 // prefix covers every code path.
 constexpr size_t kMostSamples = 1 << 20;
 
-void drain(file_tool::InputFile& input) {
+void drain(cli::InputFile& input) {
     input.setBlockLength(2048);
     std::vector<int16_t> block(2048);
     size_t total = 0;
@@ -36,15 +36,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (fd < 0) return 0;
     if (write(fd, data, size) == static_cast<ssize_t>(size)) {
         try {
-            file_tool::InputFile input("/proc/self/fd/" + std::to_string(fd));
+            cli::InputFile input("/proc/self/fd/" + std::to_string(fd));
             drain(input);
-        } catch (const file_tool::FileError&) {
+        } catch (const cli::FileError&) {
         }
         lseek(fd, 0, SEEK_SET);
         try {
-            file_tool::InputFile raw(fd, 8000, "-");
+            cli::InputFile raw(fd, 8000, "-");
             drain(raw);
-        } catch (const file_tool::FileError&) {
+        } catch (const cli::FileError&) {
         }
     }
     close(fd);

@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (code != 0 && code != 2) __builtin_trap();
     if (options) {
         static EngineRig<> rig(11025, 0);
-        file_tool::applyOptions(*options, *rig.engine);
+        cli::applyOptions(*options, *rig.engine);
     }
     return 0;
 }

@@ -71,8 +71,8 @@ class UiRig {
         view.tick();
         host.runUntilIdle();
     }
-    ui::sim::RecordingCanvas paint() {
-        ui::sim::RecordingCanvas canvas;
+    headless::RecordingCanvas paint() {
+        headless::RecordingCanvas canvas;
         window.paint(canvas);
         return canvas;
     }
@@ -92,6 +92,6 @@ class UiRig {
     std::unique_ptr<CAudioEngine> engine;
     std::unique_ptr<engine::InputFilters> filters;
     AutoInputLevel level;
-    ui::sim::RecordingView view;
+    headless::RecordingView view;
     ui::MainWindow window;
 };

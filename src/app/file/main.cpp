@@ -1,11 +1,11 @@
-// tarnix-file: the engine run on audio files, through the simulated
+// tarnix-file: the engine run on audio files, through the offline
 // platform's file-backed wave devices and the same message loop as the
 // desktop program, so that the output is what the sound card would play.
 // Also raw samples through standard input and output, and batches of files.
+#include "app/cli/signals.h"
 #include "app/file/batch.h"
 #include "app/file/job.h"
 #include "app/file/options.h"
-#include "app/file/signals.h"
 #include "platform/system.h"
 
 int main(int argc, char** argv) {
@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
     if (!options->inputs.empty()) return runBatch(*options);
 
     // A live stream ends on the first signal after flushing what is complete.
+    namespace signals = cli::signals;
     signals::install(options->input == kStandardStream ? signals::Mode::Stop : signals::Mode::Die);
     const JobResult r = runJob(*options);
     // The next program in the chain has quit: end quietly, as a pipe's writer does.

@@ -6,31 +6,31 @@
 
 #include "ui/canvas.h"
 
-namespace ui::sim {
+namespace headless {
 
 struct DrawCall {
     enum Kind { Line, Rectangle, Text } kind;
-    Pen pen{};
-    Brush brush{};
-    Point from{}, to{};
-    Rect rect{};
+    ui::Pen pen{};
+    ui::Brush brush{};
+    ui::Point from{}, to{};
+    ui::Rect rect{};
     std::string text;
-    Rgb colour{}, background{};
+    ui::Rgb colour{}, background{};
 };
 
-class RecordingCanvas final : public Canvas {
+class RecordingCanvas final : public ui::Canvas {
   public:
-    void line(const Pen& pen, Point from, Point to) override {
+    void line(const ui::Pen& pen, ui::Point from, ui::Point to) override {
         calls.push_back({DrawCall::Line, pen, {}, from, to, {}, {}, {}, {}});
     }
-    void rectangle(const Pen& outline, const Brush& fill, Rect r) override {
+    void rectangle(const ui::Pen& outline, const ui::Brush& fill, ui::Rect r) override {
         calls.push_back({DrawCall::Rectangle, outline, fill, {}, {}, r, {}, {}, {}});
     }
-    void text(Point at, std::string_view s, Rgb colour, Rgb background) override {
+    void text(ui::Point at, std::string_view s, ui::Rgb colour, ui::Rgb background) override {
         calls.push_back({DrawCall::Text, {}, {}, at, {}, {}, std::string(s), colour, background});
     }
 
     std::vector<DrawCall> calls;
 };
 
-}  // namespace ui::sim
+}  // namespace headless

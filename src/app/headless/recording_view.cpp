@@ -6,7 +6,9 @@
 #include "ui/menu_table.h"
 #include "ui/window_messages.h"
 
-namespace ui::sim {
+namespace headless {
+
+using namespace ui;
 
 namespace {
 void load(std::map<uint32_t, MenuItemState>& states, std::span<const MenuNode> nodes) {
@@ -14,7 +16,7 @@ void load(std::map<uint32_t, MenuItemState>& states, std::span<const MenuNode> n
 }
 }  // namespace
 
-RecordingView::RecordingView(::sim::SimHost& host) : host_(host) {
+RecordingView::RecordingView(platform::QueueHost& host) : host_(host) {
     load(main_, kMainMenu.bar);
     load(popup_, kPopupItems);
 }
@@ -141,4 +143,4 @@ void RecordingView::destroyWindow() {
     if (window_) window_->handleMessage(kWmDestroy, 0, 0);
 }
 
-}  // namespace ui::sim
+}  // namespace headless

@@ -18,7 +18,8 @@
 #include <memory>
 #include <thread>
 
-#include "app/file/options.h"
+#include "app/cli/numbers.h"
+#include "app/cli/processing_options.h"
 #include "engine/audio_engine.h"
 #include "engine/audio_session.h"
 #include "engine/version.h"
@@ -29,7 +30,9 @@
 #include "platform/alsa/alsa_mixer.h"
 #include "platform/alsa/alsa_wave.h"
 #include "platform/console/console_host.h"
+#ifdef TARNIX_SIMULATED_MIXER
 #include "platform/sim/sim_mixer.h"
+#endif
 #include "platform/system.h"
 
 namespace {
@@ -41,10 +44,10 @@ const std::vector<int> kRates = {8000, 11025, 22050, 44100};
 constexpr double kMostSeconds = 1e10;
 
 struct LiveOptions {
-    file_tool::Options processing;
+    cli::ProcessingOptions processing;
     int rate = 11025;
     bool stereo = false;
-    bool lowLatency = true;
+    engine::LatencyMode latency = engine::LatencyMode::Low;
     std::string capture = "default";
     std::string playback = "default";
     bool noMixer = false;
@@ -52,69 +55,78 @@ struct LiveOptions {
     double seconds = 0.0;
     bool mixerListing = false;
     bool quiet = false;
-    std::string simulatedMixer;  // hidden: a simulated card whose end state is printed
+    std::string simulatedMixer;  // the tests' build: a simulated card whose end state is printed
 };
 
-std::optional<LiveOptions> parse(int argc, char** argv, int& exitCode) {
-    LiveOptions o;
-    CLI::App app{
-        "Runs Tarnix's noise filter live: records the sound card's input, filters it and plays "
-        "it back with a constant delay, until Ctrl-C.",
-        "tarnix-live"};
+// The text of the options that are checked after parsing.
+struct Pending {
+    cli::ProcessingArgs processing;
+    std::string rate = "11025", latency = "low", seconds;
+};
+
+void declareOptions(CLI::App& app, LiveOptions& o, Pending& p) {
     app.set_version_flag("--version", engine::versionNotice("tarnix-live " TARNIX_VERSION));
-    std::string rateText = std::to_string(o.rate), secondsText;
-    app.add_option("--rate", rateText, "Sampling rate in Hz: 8000, 11025, 22050 or 44100")
+    app.add_option("--rate", p.rate, "Sampling rate in Hz: 8000, 11025, 22050 or 44100")
         ->capture_default_str()
         ->type_name("R");
     app.add_flag("--stereo", o.stereo, "Simulated stereo output (two channels)");
-    std::string latencyText = "low";
-    app.add_option("--latency", latencyText,
+    app.add_option("--latency", p.latency,
                    "low: each output sample is played as soon as it is final, about 0.16 s "
                    "after the input at 11025 Hz and 0.06 s at 44100 Hz; design: the original "
                    "block pump, seven blocks late. The samples are the same")
         ->capture_default_str()
         ->type_name("low|design");
-    file_tool::ProcessingArgs pending;
-    file_tool::addProcessingOptions(app, o.processing, pending);
+    cli::addProcessingOptions(app, p.processing);
     app.add_option("--capture", o.capture, "ALSA PCM to record from")->capture_default_str();
     app.add_option("--playback", o.playback, "ALSA PCM to play to")->capture_default_str();
     app.add_flag("--no-mixer", o.noMixer, "Leave the sound card's mixer alone");
     app.add_flag("--auto-level", o.autoLevel, "Regulate the recording level automatically");
-    app.add_option("--seconds", secondsText,
-                   "Stop after this much audio (default: run until Ctrl-C)")
+    app.add_option("--seconds", p.seconds, "Stop after this much audio (default: run until Ctrl-C)")
         ->type_name("S");
     app.add_flag("--mixer-listing", o.mixerListing,
                  std::string("Write the mixer listing \"") + kMixerListFileName +
                      "\" into the current directory at start");
     app.add_flag("-q,--quiet", o.quiet, "Print nothing but errors");
-    app.add_option("--simulated-mixer", o.simulatedMixer)->group("");  // hidden, for tests
+#ifdef TARNIX_SIMULATED_MIXER
+    app.add_option("--simulated-mixer", o.simulatedMixer)->group("");  // hidden
+#endif
+}
+
+// Everything checked after parsing: what is wrong, or empty.
+std::string finish(const CLI::App& app, const Pending& p, LiveOptions& o) {
+    std::string error = cli::finishProcessingOptions(p.processing, o.processing);
+    auto check = [&error](const char* option, const std::string& problem) {
+        if (error.empty() && !problem.empty()) error = std::string(option) + ": " + problem;
+    };
+    check("--rate", cli::parseRate(p.rate, 0, 0, kRates, o.rate));
+    check("--latency", engine::parseLatencyMode(p.latency, o.latency));
+    if (app.count("--seconds"))
+        check("--seconds",
+              cli::parseSeconds(p.seconds, kMostSeconds, cli::AboveMost::Cap, o.seconds));
+    if (error.empty() && o.noMixer && (o.mixerListing || o.autoLevel))
+        error = "--mixer-listing and --auto-level need the mixer";
+    return error;
+}
+
+std::optional<LiveOptions> parse(int argc, char** argv, int& exitCode) {
+    LiveOptions o;
+    Pending pending;
+    CLI::App app{
+        "Runs Tarnix's noise filter live: records the sound card's input, filters it and plays "
+        "it back with a constant delay, until Ctrl-C.",
+        "tarnix-live"};
+    declareOptions(app, o, pending);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         exitCode = app.exit(e) == 0 ? 0 : 2;
         return std::nullopt;
     }
-    std::string error = file_tool::finishProcessingOptions(o.processing, pending);
-    auto check = [&error](const char* option, const std::string& problem) {
-        if (error.empty() && !problem.empty()) error = std::string(option) + ": " + problem;
-    };
-    check("--rate", file_tool::parseRate(rateText, 0, 0, kRates, o.rate));
-    if (latencyText == "low" || latencyText == "design")
-        o.lowLatency = latencyText == "low";
-    else
-        check("--latency", "must be low or design, not \"" + latencyText + "\"");
-    if (app.count("--seconds"))
-        check("--seconds", file_tool::parseSeconds(secondsText, kMostSeconds,
-                                                   file_tool::AboveMost::Cap, o.seconds));
-    if (!error.empty() || (o.noMixer && (o.mixerListing || o.autoLevel))) {
-        std::fprintf(
-            stderr, "tarnix-live: %s\n",
-            !error.empty() ? error.c_str() : "--mixer-listing and --auto-level need the mixer");
+    if (const std::string error = finish(app, pending, o); !error.empty()) {
+        std::fprintf(stderr, "tarnix-live: %s\n", error.c_str());
         exitCode = 2;
         return std::nullopt;
     }
-    o.processing.stereo = o.stereo;
-    o.processing.quiet = o.quiet;
     exitCode = 0;
     return o;
 }
@@ -149,13 +161,7 @@ class LiveProgram final : public platform::MessageTarget {
     int run() {
         const int rate = o_.rate;
         if (!o_.noMixer) {
-            if (o_.simulatedMixer.empty()) {
-                mixerDevice_ = alsa::makeMixerDevice();
-            } else {
-                auto card = sim::loadSimMixer(o_.simulatedMixer);
-                simulatedCard_ = card.get();
-                mixerDevice_ = std::move(card);
-            }
+            openMixerDevice();
             mixerSession_.open(mixerDevice_.get(), this, engine::versionText(o_.stereo));
             if (!o_.autoLevel) savedLevel_ = recordingLevel();
             mixerSession_.assign();
@@ -167,15 +173,15 @@ class LiveProgram final : public platform::MessageTarget {
         PeakWatch watch(autoLevel_ ? static_cast<engine::InputLevel&>(*autoLevel_) : peakOnly_);
         watch_ = &watch;
 
-        const auto latency = o_.lowLatency ? alsa::Latency::Low : alsa::Latency::Design;
+        const bool low = o_.latency == engine::LatencyMode::Low;
+        const auto latency = low ? alsa::Latency::Low : alsa::Latency::Design;
         auto in = alsa::makeWaveIn(o_.capture, &inStats_, latency);
         auto out = alsa::makeWaveOut(o_.playback, &outStats_, latency);
         static engine::InputFilters filters;
         engine_ = std::make_unique<CAudioEngine>();
         engine_->attach(in.get(), out.get(), &watch, &filters);
         audio_.emplace(*engine_, filters);
-        audio_->setLatencyMode(o_.lowLatency ? engine::LatencyMode::Low
-                                             : engine::LatencyMode::Design);
+        audio_->setLatencyMode(o_.latency);
 
         host_.setTimer(std::chrono::milliseconds(1000), [this] { tick(); });
         host_.beforeMessageBox = [this] { clearStatus(); };
@@ -189,7 +195,7 @@ class LiveProgram final : public platform::MessageTarget {
         started_ = std::chrono::steady_clock::now();
         cpuStart_ = cpuSeconds();
         audio_->start(rate, o_.stereo);
-        file_tool::applyOptions(o_.processing, *engine_);
+        cli::applyOptions(o_.processing, *engine_);
 
         const int code = host_.run();
         // The engine ended the run itself (a device failed): still leave the
@@ -200,11 +206,15 @@ class LiveProgram final : public platform::MessageTarget {
         clearStatus();
         host_.afterMessage = nullptr;
         if (!o_.quiet) summary();
+#ifdef TARNIX_SIMULATED_MIXER
         if (simulatedCard_) printCard();
+#endif
         return failed ? 1 : code;
     }
 
-    void requestClose() { host_.postMessage(this, kCloseMessage, 0, 0); }
+    void requestClose() {
+        host_.postMessage(this, kCloseMessage, 0, 0);
+    }
 
     intptr_t handleMessage(uint32_t message, uintptr_t, intptr_t lParam) override {
         if (message == platform::kMmMixmLineChange) {
@@ -218,6 +228,18 @@ class LiveProgram final : public platform::MessageTarget {
     }
 
   private:
+    void openMixerDevice() {
+#ifdef TARNIX_SIMULATED_MIXER
+        if (!o_.simulatedMixer.empty()) {
+            auto card = sim::loadSimMixer(o_.simulatedMixer);
+            simulatedCard_ = card.get();
+            mixerDevice_ = std::move(card);
+            return;
+        }
+#endif
+        mixerDevice_ = alsa::makeMixerDevice();
+    }
+
     // The recording level is the user's unless the automatic level runs:
     // start-up sets it to its low starting point, so put back what was there.
     // The volume of the recording source the start-up assignment will choose,
@@ -298,6 +320,7 @@ class LiveProgram final : public platform::MessageTarget {
         statusShown_ = false;
     }
 
+#ifdef TARNIX_SIMULATED_MIXER
     // The simulated card as the run left it: one line per control.
     void printCard() {
         for (const auto& dest : simulatedCard_->destinations) {
@@ -314,6 +337,8 @@ class LiveProgram final : public platform::MessageTarget {
                 print(src);
         }
     }
+
+#endif
 
     void summary() {
         const double wall =
@@ -332,7 +357,9 @@ class LiveProgram final : public platform::MessageTarget {
     const LiveOptions& o_;
     platform::ConsoleHost& host_;
     std::unique_ptr<platform::MixerDevice> mixerDevice_;
+#ifdef TARNIX_SIMULATED_MIXER
     sim::SimMixer* simulatedCard_ = nullptr;
+#endif
     std::optional<uint32_t> savedLevel_;
     CMixerExtend mixer_;
     MixerSession mixerSession_{mixer_};

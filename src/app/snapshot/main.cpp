@@ -1,6 +1,6 @@
 // tarnix-snapshot: the desktop program's main window without a window. It
-// runs the engine on an audio file through the same controller, message loop
-// and simulated devices as the tests, for as long as asked, and writes what
+// runs the engine on an audio file through the same controller and message
+// loop as the desktop program, on the offline platform, for as long as asked, and writes what
 // the spectrum view paints at that moment to a PNG (or PPM) image.
 #include <unistd.h>
 
@@ -12,18 +12,18 @@
 #include <cstring>
 #include <memory>
 
-#include "app/file/audio_files.h"
-#include "app/file/options.h"
-#include "app/file/output_target.h"
-#include "app/file/signals.h"
+#include "app/cli/audio_files.h"
+#include "app/cli/numbers.h"
+#include "app/cli/output_target.h"
+#include "app/cli/signals.h"
 #include "app/headless/recording_view.h"
 #include "app/snapshot/image_canvas.h"
 #include "engine/audio_engine.h"
 #include "engine/version.h"
 #include "mixer/level_controls.h"
-#include "platform/sim/sim_host.h"
+#include "platform/offline/file_devices.h"
+#include "platform/offline/offline_host.h"
 #include "platform/sim/sim_mixer.h"
-#include "platform/sim/sim_wave.h"
 #include "platform/system.h"
 #include "ui/dialog_templates.h"
 #include "ui/engine_commands.h"
@@ -43,8 +43,8 @@ struct Options {
     std::vector<int> select;  // two columns
 };
 
-// Discards what the simulated sound card plays.
-class NullSink final : public sim::SampleSink {
+// Discards what the sound card plays.
+class NullSink final : public offline::SampleSink {
   public:
     void write(const int16_t*, size_t) override {}
 };
@@ -76,10 +76,10 @@ bool endsWith(const std::string& name, const std::string& extension) {
 // OutputTarget); "-" is standard output. Returns whether the picture went
 // to standard output.
 bool writeImage(const snapshot::ImageCanvas& image, const std::string& path) {
-    using file_tool::FileError;
+    using cli::FileError;
     const std::string name = path == "-" ? std::string("standard output") : "'" + path + "'";
     auto reason = [](int error) { return std::string(" (") + std::strerror(error) + ")"; };
-    file_tool::OutputTarget target(path);
+    cli::OutputTarget target(path);
     int fd = target.open(true);
     if (!target.ownsFd()) fd = dup(fd);  // standard output itself stays open
     std::FILE* f = fd >= 0 ? fdopen(fd, "wb") : nullptr;
@@ -99,9 +99,9 @@ bool writeImage(const snapshot::ImageCanvas& image, const std::string& path) {
 }
 
 int run(const Options& o) {
-    if (file_tool::sameFile(o.input, o.output))
-        throw file_tool::FileError("'" + o.output + "': refusing to write over the input");
-    file_tool::InputFile input(o.input);
+    if (cli::sameFile(o.input, o.output))
+        throw cli::FileError("'" + o.output + "': refusing to write over the input");
+    cli::InputFile input(o.input);
     const int button = rateButton(input.rate());
     if (button == 0) {
         std::fprintf(stderr,
@@ -113,24 +113,24 @@ int run(const Options& o) {
     const int64_t wanted = static_cast<int64_t>(o.seconds * input.rate());
     input.setMinimumTotal(wanted + 8 * 4096);
 
-    sim::SimHost host;
+    offline::OfflineHost host;
     platform::setHost(&host);
-    host.onMessageBox = [](const sim::MessageBoxRecord& box) {
-        std::fprintf(stderr, "%s: %s\n", box.caption.c_str(), box.text.c_str());
+    host.onMessageBox = [](const std::string& caption, const std::string& text) {
+        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
     };
     std::unique_ptr<sim::SimMixer> card;
     if (!o.mixer.empty()) card = sim::loadSimMixer(o.mixer);
 
-    sim::FileWaveIn in(input);
+    offline::FileWaveIn in(input);
     NullSink sink;
-    sim::FileWaveOut out(sink);
+    offline::FileWaveOut out(sink);
     static CMixerExtend mixer;
     static AutoInputLevel level(mixer);
     static engine::InputFilters filters;
     auto engine = std::make_unique<CAudioEngine>();
     engine->attach(&in, &out, &level, &filters);
 
-    ui::sim::RecordingView view(host);
+    headless::RecordingView view(host);
     // The labels are placed by the width of the font the image is drawn with.
     view.metrics = {snapshot::ImageCanvas::kCharWidth, snapshot::ImageCanvas::kCharHeight};
     ui::MainWindow window({*engine, filters, mixer, &level, card.get(), view});
@@ -230,14 +230,13 @@ int main(int argc, char** argv) {
         if (error.empty() && !problem.empty()) error = std::string(option) + ": " + problem;
     };
     if (app.count("--seconds"))
-        check("--seconds", file_tool::parseSeconds(secondsText, kMostSeconds,
-                                                   file_tool::AboveMost::Refuse, o.seconds));
-    if (app.count("--width")) check("--width", file_tool::parseWhole(widthText, 16, 4096, o.width));
-    if (app.count("--height"))
-        check("--height", file_tool::parseWhole(heightText, 16, 4096, o.height));
+        check("--seconds",
+              cli::parseSeconds(secondsText, kMostSeconds, cli::AboveMost::Refuse, o.seconds));
+    if (app.count("--width")) check("--width", cli::parseWhole(widthText, 16, 4096, o.width));
+    if (app.count("--height")) check("--height", cli::parseWhole(heightText, 16, 4096, o.height));
     for (const std::string& column : selectText) {
         o.select.push_back(0);
-        check("--select", file_tool::parseWhole(column, -32768, 32767, o.select.back()));
+        check("--select", cli::parseWhole(column, -32768, 32767, o.select.back()));
     }
     if (error.empty() && o.input == "-")
         error = "INPUT cannot be standard input ('-'); give an audio file";
@@ -245,7 +244,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tarnix-snapshot: %s\n", error.c_str());
         return 2;
     }
-    file_tool::signals::install(file_tool::signals::Mode::Die);
+    cli::signals::install(cli::signals::Mode::Die);
     try {
         return run(o);
     } catch (const std::exception& e) {

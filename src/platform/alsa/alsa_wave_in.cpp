@@ -33,12 +33,12 @@ class Capture final : public PcmDevice {
     }
     MMRESULT addBuffer(WAVEHDR* h) {
         if (!open_) return platform::kMmsyserrInvalHandle;
-        if (!h || !(h->dwFlags & platform::kWhdrPrepared)) return platform::kWaverrUnprepared;
+        if (!h || !platform::isPrepared(h)) return platform::kWaverrUnprepared;
         {
             std::lock_guard lock(mutex_);
             h->dwBytesRecorded = 0;
             if (takeForFailure(h)) return kMmsyserrNoError;
-            h->dwFlags = (h->dwFlags & ~platform::kWhdrDone) | platform::kWhdrInQueue;
+            platform::markQueued(h);
             queue_.push_back(h);
         }
         wake();

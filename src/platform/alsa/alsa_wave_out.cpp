@@ -25,11 +25,11 @@ class Playback final : public PcmDevice {
     }
     MMRESULT write(WAVEHDR* h) {
         if (!open_) return platform::kMmsyserrInvalHandle;
-        if (!h || !(h->dwFlags & platform::kWhdrPrepared)) return platform::kWaverrUnprepared;
+        if (!h || !platform::isPrepared(h)) return platform::kWaverrUnprepared;
         {
             std::lock_guard lock(mutex_);
             if (takeForFailure(h)) return kMmsyserrNoError;
-            h->dwFlags = (h->dwFlags & ~platform::kWhdrDone) | platform::kWhdrInQueue;
+            platform::markQueued(h);
             queue_.push_back({h});
         }
         wake();

@@ -205,15 +205,14 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
 
     MMRESULT prepare(WAVEHDR* h) {
         if (!h || !h->lpData) return platform::kMmsyserrInvalParam;
-        h->dwFlags |= platform::kWhdrPrepared;
+        platform::markPrepared(h);
         return kMmsyserrNoError;
     }
 
     MMRESULT unprepare(WAVEHDR* h) {
         if (!h) return platform::kMmsyserrInvalParam;
         std::lock_guard lock(mutex_);
-        if (h->dwFlags & platform::kWhdrInQueue) return platform::kWaverrStillPlaying;
-        h->dwFlags &= ~platform::kWhdrPrepared;
+        if (const MMRESULT rc = platform::markUnprepared(h)) return rc;
         if (h == failedHeader_) {
             failedHeader_ = nullptr;
             return failed_;
@@ -225,8 +224,7 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
     // that completions keep queue order.
     void complete(WAVEHDR* h, uint32_t message) {
         if (quit_) return;
-        h->dwFlags = (h->dwFlags & ~platform::kWhdrInQueue) | platform::kWhdrDone;
-        platform::host().postMessage(target_, message, 0, reinterpret_cast<intptr_t>(h));
+        platform::postCompletion(platform::host(), target_, message, h);
     }
 
     // The device is gone for good: the oldest buffer comes back carrying the
@@ -258,7 +256,7 @@ class PcmDevice : public std::enable_shared_from_this<PcmDevice> {
         if (!failurePending_) return false;
         failurePending_ = false;
         failedHeader_ = h;
-        h->dwFlags |= platform::kWhdrInQueue;
+        platform::markQueued(h);
         complete(h, completion_);
         return true;
     }

@@ -37,26 +37,18 @@ namespace {
 constexpr MMRESULT kNotOpen = platform::kMmsyserrInvalHandle;
 
 void post(platform::MessageTarget* target, uint32_t message, WAVEHDR* header) {
-    header->dwFlags = (header->dwFlags & ~platform::kWhdrInQueue) | platform::kWhdrDone;
-    platform::host().postMessage(target, message, 0, reinterpret_cast<intptr_t>(header));
+    platform::postCompletion(platform::host(), target, message, header);
 }
 
 MMRESULT prepare(WAVEHDR* header) {
-    header->dwFlags |= platform::kWhdrPrepared;
-    return kMmsyserrNoError;
-}
-
-MMRESULT unprepare(WAVEHDR* header) {
-    if (header->dwFlags & platform::kWhdrInQueue) return platform::kWaverrStillPlaying;
-    header->dwFlags &= ~platform::kWhdrPrepared;
+    platform::markPrepared(header);
     return kMmsyserrNoError;
 }
 
 MMRESULT enqueue(std::deque<WAVEHDR*>& queue, WAVEHDR* header) {
-    if (!(header->dwFlags & platform::kWhdrPrepared)) return platform::kWaverrUnprepared;
-    header->dwFlags = (header->dwFlags & ~platform::kWhdrDone) | platform::kWhdrInQueue;
-    queue.push_back(header);
-    return kMmsyserrNoError;
+    const MMRESULT rc = platform::markQueued(header);
+    if (rc == kMmsyserrNoError) queue.push_back(header);
+    return rc;
 }
 }  // namespace
 
@@ -115,7 +107,7 @@ MMRESULT ScriptedWaveIn::reset() {
 
 MMRESULT ScriptedWaveIn::unprepareHeader(WAVEHDR* header) {
     if (MMRESULT rc = faults.check(WaveCall::UnprepareHeader)) return rc;
-    return open_ ? unprepare(header) : kNotOpen;
+    return open_ ? platform::markUnprepared(header) : kNotOpen;
 }
 
 MMRESULT ScriptedWaveIn::close() {
@@ -149,12 +141,8 @@ bool ScriptedWaveIn::fill(const int16_t* samples, size_t count) {
     std::fill(data + n, data + capacity, int16_t{0});
     h->dwBytesRecorded = h->dwBufferLength;
     ++filled;
-    complete(h);
+    post(target_, platform::kMmWimData, h);
     return true;
-}
-
-void ScriptedWaveIn::complete(WAVEHDR* header) {
-    post(target_, platform::kMmWimData, header);
 }
 
 // ---- playback ----
@@ -216,7 +204,7 @@ MMRESULT ScriptedWaveOut::reset() {
 
 MMRESULT ScriptedWaveOut::unprepareHeader(WAVEHDR* header) {
     if (MMRESULT rc = faults.check(WaveCall::UnprepareHeader)) return rc;
-    return open_ ? unprepare(header) : kNotOpen;
+    return open_ ? platform::markUnprepared(header) : kNotOpen;
 }
 
 MMRESULT ScriptedWaveOut::close() {
@@ -235,8 +223,9 @@ bool ScriptedWaveOut::finishNext() {
     if (!open_ || paused_ || queue_.empty()) return false;
     WAVEHDR* h = queue_.front();
     queue_.pop_front();
-    if (recordOrder_) order.push_back(h->dwUser);
-    play(reinterpret_cast<const int16_t*>(h->lpData), h->dwBufferLength / 2);
+    order.push_back(h->dwUser);
+    const auto* values = reinterpret_cast<const int16_t*>(h->lpData);
+    played.insert(played.end(), values, values + h->dwBufferLength / 2);
     post(target_, platform::kMmWomDone, h);
     return true;
 }
@@ -246,66 +235,6 @@ size_t ScriptedWaveOut::finishAll() {
     while (finishNext())
         ++n;
     return n;
-}
-
-void ScriptedWaveOut::play(const int16_t* values, size_t count) {
-    played.insert(played.end(), values, values + count);
-}
-
-// ---- file-backed ----
-
-MMRESULT FileWaveIn::addBuffer(WAVEHDR* header) {
-    const MMRESULT rc = ScriptedWaveIn::addBuffer(header);
-    if (rc == kMmsyserrNoError) deliver();
-    return rc;
-}
-
-MMRESULT FileWaveIn::start() {
-    const MMRESULT rc = ScriptedWaveIn::start();
-    if (rc == kMmsyserrNoError) deliver();
-    return rc;
-}
-
-void FileWaveIn::deliver() {
-    while (started_ && !exhausted_ && !queue_.empty()) {
-        const size_t capacity = queue_.front()->dwBufferLength / 2;
-        scratch_.resize(capacity);
-        size_t got = 0;
-        while (got < capacity) {
-            const size_t n = source_.read(scratch_.data() + got, capacity - got);
-            if (n == 0) break;
-            got += n;
-        }
-        if (got == 0) {
-            exhausted_ = true;
-            return;
-        }
-        fill(scratch_.data(), got);
-    }
-}
-
-MMRESULT FileWaveOut::write(WAVEHDR* header) {
-    const MMRESULT rc = ScriptedWaveOut::write(header);
-    if (rc == kMmsyserrNoError) finishAll();
-    return rc;
-}
-
-MMRESULT FileWaveOut::restart() {
-    const MMRESULT rc = ScriptedWaveOut::restart();
-    if (rc == kMmsyserrNoError) finishAll();
-    return rc;
-}
-
-size_t FileWaveOut::drain() {
-    const bool wasPaused = paused_;
-    paused_ = false;
-    const size_t n = finishAll();
-    paused_ = wasPaused;
-    return n;
-}
-
-void FileWaveOut::play(const int16_t* values, size_t count) {
-    sink_.write(values, count);
 }
 
 }  // namespace sim

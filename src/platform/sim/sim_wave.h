@@ -2,11 +2,8 @@
 //
 // Scripted devices let a test decide everything: when the capture device
 // fills the next queued buffer and with what, when the playback device
-// finishes a buffer, and which call fails with which code. File-backed devices
-// run on their own: capture fills each queued buffer from a sample source as
-// soon as it is queued (it never drops audio; it waits for buffers instead),
-// and playback plays every buffer at once while not paused and hands it, in
-// order, to a sample sink. Both keep the promises of the wave seam.
+// finishes a buffer, and which call fails with which code. They keep the
+// promises of the wave seam.
 #pragma once
 
 #include <cstddef>
@@ -53,7 +50,7 @@ class FaultPlan {
     std::map<WaveCall, int> counts_;
 };
 
-class ScriptedWaveIn : public platform::WaveIn {
+class ScriptedWaveIn final : public platform::WaveIn {
   public:
     platform::MMRESULT open(const platform::WAVEFORMATEX& format,
                             platform::MessageTarget* callback) override;
@@ -86,8 +83,7 @@ class ScriptedWaveIn : public platform::WaveIn {
     FaultPlan faults;
     size_t filled = 0;  // buffers completed with data
 
-  protected:
-    void complete(platform::WAVEHDR* header);
+  private:
     bool open_ = false;
     bool started_ = false;
     platform::WAVEFORMATEX format_{};
@@ -95,7 +91,7 @@ class ScriptedWaveIn : public platform::WaveIn {
     std::deque<platform::WAVEHDR*> queue_;
 };
 
-class ScriptedWaveOut : public platform::WaveOut {
+class ScriptedWaveOut final : public platform::WaveOut {
   public:
     platform::MMRESULT open(const platform::WAVEFORMATEX& format,
                             platform::MessageTarget* callback) override;
@@ -121,63 +117,17 @@ class ScriptedWaveOut : public platform::WaveOut {
     const platform::WAVEFORMATEX& format() const { return format_; }
 
     FaultPlan faults;
-    std::vector<int16_t> played;   // every value played, in order (scripted only)
-    std::vector<uintptr_t> order;  // user data of every played buffer, in order (scripted only)
+    std::vector<int16_t> played;   // every value played, in order
+    std::vector<uintptr_t> order;  // user data of every played buffer, in order
     int pauses = 0, restarts = 0, resets = 0;
 
-  protected:
-    virtual void play(const int16_t* values, size_t count);
+  private:
     bool open_ = false;
     bool paused_ = false;
     size_t maxQueued_ = 0;
-    bool recordOrder_ = true;
     platform::WAVEFORMATEX format_{};
     platform::MessageTarget* target_ = nullptr;
     std::deque<platform::WAVEHDR*> queue_;
-};
-
-// Where file-backed capture takes its samples: returns how many it wrote,
-// 0 at the end of the stream.
-class SampleSource {
-  public:
-    virtual ~SampleSource() = default;
-    virtual size_t read(int16_t* samples, size_t count) = 0;
-};
-
-// Where file-backed playback hands what it played.
-class SampleSink {
-  public:
-    virtual ~SampleSink() = default;
-    virtual void write(const int16_t* values, size_t count) = 0;
-};
-
-class FileWaveIn final : public ScriptedWaveIn {
-  public:
-    explicit FileWaveIn(SampleSource& source) : source_(source) {}
-    platform::MMRESULT addBuffer(platform::WAVEHDR* header) override;
-    platform::MMRESULT start() override;
-    bool exhausted() const { return exhausted_; }
-
-  private:
-    void deliver();
-    SampleSource& source_;
-    std::vector<int16_t> scratch_;
-    bool exhausted_ = false;
-};
-
-class FileWaveOut final : public ScriptedWaveOut {
-  public:
-    // Records nothing per buffer, so memory stays flat on a stream of any length.
-    explicit FileWaveOut(SampleSink& sink) : sink_(sink) { recordOrder_ = false; }
-    platform::MMRESULT write(platform::WAVEHDR* header) override;
-    platform::MMRESULT restart() override;
-    // Plays whatever the device still holds, paused or not, as the sound
-    // card would once the stream ends.
-    size_t drain();
-
-  private:
-    void play(const int16_t* values, size_t count) override;
-    SampleSink& sink_;
 };
 
 }  // namespace sim

@@ -19,21 +19,12 @@ bool isPcm16(const platform::WAVEFORMATEX& f, uint16_t channels) {
 
 MMRESULT prepare(bool open, WAVEHDR* header) {
     if (!open) return kNotOpen;
-    header->dwFlags |= platform::kWhdrPrepared;
+    platform::markPrepared(header);
     return kMmsyserrNoError;
 }
 
 MMRESULT unprepare(bool open, WAVEHDR* header) {
-    if (!open) return kNotOpen;
-    if (header->dwFlags & platform::kWhdrInQueue) return platform::kWaverrStillPlaying;
-    header->dwFlags &= ~platform::kWhdrPrepared;
-    return kMmsyserrNoError;
-}
-
-void complete(platform::Host& host, platform::MessageTarget* target, uint32_t message,
-              WAVEHDR* header) {
-    header->dwFlags = (header->dwFlags & ~platform::kWhdrInQueue) | platform::kWhdrDone;
-    host.postMessage(target, message, 0, reinterpret_cast<intptr_t>(header));
+    return open ? platform::markUnprepared(header) : kNotOpen;
 }
 
 }  // namespace
@@ -72,9 +63,9 @@ MMRESULT StreamWaveIn::prepareHeader(WAVEHDR* header) {
 
 MMRESULT StreamWaveIn::addBuffer(WAVEHDR* header) {
     if (!open_) return kNotOpen;
-    if (!(header->dwFlags & platform::kWhdrPrepared)) return platform::kWaverrUnprepared;
+    if (!platform::isPrepared(header)) return platform::kWaverrUnprepared;
     if (queued_.full()) return platform::kMmsyserrNoMem;
-    header->dwFlags = (header->dwFlags & ~platform::kWhdrDone) | platform::kWhdrInQueue;
+    platform::markQueued(header);
     queued_.push(header);
     return kMmsyserrNoError;
 }
@@ -97,7 +88,7 @@ MMRESULT StreamWaveIn::reset() {
     while (!queued_.empty()) {
         WAVEHDR* h = queued_.pop();
         h->dwBytesRecorded = 0;
-        complete(host_, target_, platform::kMmWimData, h);
+        platform::postCompletion(host_, target_, platform::kMmWimData, h);
     }
     return kMmsyserrNoError;
 }
@@ -131,7 +122,7 @@ bool StreamWaveIn::capture(const int16_t* samples, uint32_t count) {
     std::copy(samples, samples + n, data);
     std::fill(data + n, data + capacity, int16_t{0});
     h->dwBytesRecorded = h->dwBufferLength;
-    complete(host_, target_, platform::kMmWimData, h);
+    platform::postCompletion(host_, target_, platform::kMmWimData, h);
     return true;
 }
 
@@ -152,9 +143,9 @@ MMRESULT StreamWaveOut::prepareHeader(WAVEHDR* header) {
 
 MMRESULT StreamWaveOut::write(WAVEHDR* header) {
     if (!open_) return kNotOpen;
-    if (!(header->dwFlags & platform::kWhdrPrepared)) return platform::kWaverrUnprepared;
+    if (!platform::isPrepared(header)) return platform::kWaverrUnprepared;
     fifo_.push(reinterpret_cast<const int16_t*>(header->lpData), header->dwBufferLength / 2);
-    complete(host_, target_, platform::kMmWomDone, header);
+    platform::postCompletion(host_, target_, platform::kMmWomDone, header);
     return kMmsyserrNoError;
 }
 

@@ -2,7 +2,11 @@
 time through a private PulseAudio, and its behaviour when the sound system
 is missing, vanishes mid-run or the user presses Ctrl-C.
 
-Usage: live_test.py TARNIX_LIVE TARNIX_FILE SOURCE_DIR ALSA_TESTS [TEST...]"""
+Usage: live_test.py TARNIX_LIVE TARNIX_LIVE_SIMULATED_MIXER TARNIX_FILE SOURCE_DIR ALSA_TESTS
+                    [TEST...]
+
+TARNIX_LIVE_SIMULATED_MIXER is the tests' build of tarnix-live, which takes
+--simulated-mixer FIXTURE."""
 
 import array
 import contextlib
@@ -21,7 +25,7 @@ import wave
 import pipewire_loop
 import pulse_loop
 
-LIVE = FILE = SOURCE = ALSA_TESTS = None
+LIVE = LIVE_SIMULATED_MIXER = FILE = SOURCE = ALSA_TESTS = None
 DEMO = None
 DELAY_BLOCKS = 7  # blocks from capture to playback, before the pipeline's two hops
 PIPELINE = 512
@@ -161,7 +165,8 @@ class Run:
     """tarnix-live in the background, ended by a signal or by itself."""
 
     def __init__(self, args, env, cwd=None):
-        self.proc = subprocess.Popen([LIVE, *args], env=env, cwd=cwd, stdout=subprocess.PIPE,
+        program = LIVE_SIMULATED_MIXER if "--simulated-mixer" in args else LIVE
+        self.proc = subprocess.Popen([program, *args], env=env, cwd=cwd, stdout=subprocess.PIPE,
                                      stderr=subprocess.PIPE, text=True)
 
     def finish(self, timeout):
@@ -624,6 +629,6 @@ class PipeWire(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    LIVE, FILE, SOURCE, ALSA_TESTS = sys.argv[1:5]
+    LIVE, LIVE_SIMULATED_MIXER, FILE, SOURCE, ALSA_TESTS = sys.argv[1:6]
     DEMO = os.path.join(SOURCE, "samples", "demo-noisy.wav")
-    unittest.main(argv=[sys.argv[0], "-v"] + sys.argv[5:])
+    unittest.main(argv=[sys.argv[0], "-v"] + sys.argv[6:])

@@ -8,7 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/file/audio_files.h"
+#include "app/cli/audio_files.h"
+#include "app/cli/numbers.h"
 #include "app/file/options.h"
 #include "parse_options.h"
 #include "support/engine_rig.h"
@@ -18,14 +19,14 @@ namespace {
 using file_test::parse;
 
 TEST(OptionEdges, TheLongestRunIsAcceptedAndNothingLonger) {
-    using file_tool::AboveMost;
+    using cli::AboveMost;
     for (AboveMost above : {AboveMost::Refuse, AboveMost::Cap}) {
         double seconds = -1;
-        EXPECT_EQ(file_tool::parseSeconds("86400", 86400, above, seconds), "");
+        EXPECT_EQ(cli::parseSeconds("86400", 86400, above, seconds), "");
         EXPECT_EQ(seconds, 86400);
     }
     double seconds = -1;
-    EXPECT_NE(file_tool::parseSeconds("86400.5", 86400, AboveMost::Refuse, seconds), "");
+    EXPECT_NE(cli::parseSeconds("86400.5", 86400, AboveMost::Refuse, seconds), "");
     EXPECT_EQ(seconds, -1);
 }
 
@@ -34,7 +35,7 @@ TEST(OptionEdges, EnhancementFloorRunsFromZeroToForty) {
         const auto options = parse({"--enhance", "--enhance-floor", floor});
         ASSERT_TRUE(options) << floor;
         EngineRig<> rig(8000, 0);
-        file_tool::applyOptions(*options, *rig.engine);
+        cli::applyOptions(*options, *rig.engine);
         EXPECT_TRUE(rig.engine->enhancement.on) << floor;
         EXPECT_NEAR(rig.engine->enhancement.floorGain, gain, 1e-12) << floor;
     }
@@ -60,7 +61,7 @@ TEST(FloatInput, FullScaleIs32768AndSamplesAreRounded) {
         sf_close(f);
         std::vector<int16_t> got(values.size());
         {
-            file_tool::InputFile in(name);
+            cli::InputFile in(name);
             EXPECT_EQ(in.read(got.data(), got.size()), got.size());
         }
         unlink(name);

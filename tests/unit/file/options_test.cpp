@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/cli/numbers.h"
 #include "app/file/options.h"
 #include "parse_options.h"
 #include "support/engine_rig.h"
@@ -20,7 +21,7 @@ TEST(FileToolOptions, EveryExponentialValueSelectsItsOwnFactor) {
         const auto options = parse({"--exponential", value});
         ASSERT_TRUE(options) << value;
         EngineRig<> rig(8000, 0);
-        file_tool::applyOptions(*options, *rig.engine);
+        cli::applyOptions(*options, *rig.engine);
         EXPECT_DOUBLE_EQ(rig.engine->exponentialFactor, tenths / 10.0) << value;
     }
 }
@@ -33,7 +34,7 @@ TEST(FileToolOptions, RangesTakeTheBinsFromLowUpToButNotIncludingHigh) {
     EXPECT_DOUBLE_EQ(options->bands[1].lowHz, 0.001);
     EXPECT_DOUBLE_EQ(options->bands[1].highHz, 15.0);
     EngineRig<> rig(8000, 0);
-    file_tool::applyOptions(*options, *rig.engine);
+    cli::applyOptions(*options, *rig.engine);
     const auto& mask = rig.engine->bandMask;
     EXPECT_EQ(mask[127], 0u);
     EXPECT_EQ(mask[128], 1u);
@@ -87,37 +88,36 @@ TEST(CommandLineNumbers, NothingUnusableGetsThroughAndOverflowIsCappedOrRefused)
     // The programs' own messages are checked end to end; these are the edges.
     int rate = -1;
     for (const char* bad : {"99999999999999999999", "nan", "12000", "-8000"})
-        EXPECT_NE(file_tool::parseRate(bad, 0, 0, {8000, 11025, 22050, 44100}, rate), "") << bad;
+        EXPECT_NE(cli::parseRate(bad, 0, 0, {8000, 11025, 22050, 44100}, rate), "") << bad;
     EXPECT_EQ(rate, -1);
-    EXPECT_EQ(file_tool::parseRate("48000", 8000, 48000, {}, rate), "");
+    EXPECT_EQ(cli::parseRate("48000", 8000, 48000, {}, rate), "");
     EXPECT_EQ(rate, 48000);
 
     double seconds = -1;
     for (const char* bad : {"", "nan", "-nan", "inf", "-1", "0", "-0", "1e-400", "x1"})
-        EXPECT_NE(file_tool::parseSeconds(bad, 100, file_tool::AboveMost::Cap, seconds), "") << bad;
+        EXPECT_NE(cli::parseSeconds(bad, 100, cli::AboveMost::Cap, seconds), "") << bad;
     EXPECT_EQ(seconds, -1);
     // What overflows is cut to the longest run, or refused in words.
     for (const char* huge : {"1e300", "2e15", "1e400"}) {
-        EXPECT_EQ(file_tool::parseSeconds(huge, 100, file_tool::AboveMost::Cap, seconds), "");
+        EXPECT_EQ(cli::parseSeconds(huge, 100, cli::AboveMost::Cap, seconds), "");
         EXPECT_EQ(seconds, 100);
-        const std::string error =
-            file_tool::parseSeconds(huge, 100, file_tool::AboveMost::Refuse, seconds);
+        const std::string error = cli::parseSeconds(huge, 100, cli::AboveMost::Refuse, seconds);
         EXPECT_NE(error.find("at most 100 seconds"), std::string::npos) << error;
         EXPECT_LT(error.size(), 80u) << error;
     }
-    EXPECT_EQ(file_tool::parseSeconds("2.5", 100, file_tool::AboveMost::Refuse, seconds), "");
+    EXPECT_EQ(cli::parseSeconds("2.5", 100, cli::AboveMost::Refuse, seconds), "");
     EXPECT_EQ(seconds, 2.5);
 
     // Too small to hold is a value near 0 (the engine's floor applies); too large is an error.
     double value = -1;
-    EXPECT_EQ(file_tool::parseNumber("1e-320", value), "");
+    EXPECT_EQ(cli::parseNumber("1e-320", value), "");
     EXPECT_GE(value, 0.0);
     EXPECT_LT(value, 1e-300);
-    EXPECT_NE(file_tool::parseNumber("1e400", value).find("too large"), std::string::npos);
+    EXPECT_NE(cli::parseNumber("1e400", value).find("too large"), std::string::npos);
 
     // Whole numbers are decimal, leading zeros and all; anything else says what it is.
     int whole = -1;
-    EXPECT_EQ(file_tool::parseWhole("0100", 16, 4096, whole), "");
+    EXPECT_EQ(cli::parseWhole("0100", 16, 4096, whole), "");
     EXPECT_EQ(whole, 100);
     const std::pair<const char*, const char*> wrong[] = {
         {"", "expected a whole number from 0 to 40; found nothing"},
@@ -131,7 +131,7 @@ TEST(CommandLineNumbers, NothingUnusableGetsThroughAndOverflowIsCappedOrRefused)
         {"99999999999999999999", "is out of range"},
     };
     for (const auto& [text, message] : wrong) {
-        const std::string error = file_tool::parseWhole(text, 0, 40, whole);
+        const std::string error = cli::parseWhole(text, 0, 40, whole);
         EXPECT_NE(error.find(message), std::string::npos) << text << ": " << error;
     }
     EXPECT_EQ(whole, 100);

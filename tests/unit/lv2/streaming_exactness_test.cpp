@@ -73,7 +73,7 @@ template <class Engine = CAudioEngine>
 std::vector<int16_t> blockPath(int32_t rate, const file_tool::Options& o,
                                const std::vector<int16_t>& input) {
     EngineRig<Engine> rig(rate, o.stereo ? 1 : 0);
-    file_tool::applyOptions(o, *rig.engine);
+    cli::applyOptions(o, *rig.engine);
     const size_t length = rig.engine->blockLength;
     // Silence after the input until all of it has been played.
     const size_t delay = engine::kPipelineDelay + engine::inputDelayFor(o.settings, rate);
@@ -96,7 +96,7 @@ std::vector<int16_t> streamingPath(int32_t rate, const file_tool::Options& o,
     const uint32_t channels = o.stereo ? 2 : 1;
     auto s = lv2_plugin::EngineStream::create(rate, channels);
     if (!s) return {};
-    file_tool::applyOptions(o, s->engine());
+    cli::applyOptions(o, s->engine());
     EXPECT_EQ(s->latency(), engine::kStreamingLatency + engine::inputDelayFor(o.settings, rate));
     std::vector<float> in(input.size()), out[2];
     for (size_t i = 0; i < input.size(); ++i)

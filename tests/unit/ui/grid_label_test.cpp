@@ -11,7 +11,7 @@
 #include "ui/dialog_templates.h"
 
 using namespace ui;
-using ui::sim::DrawCall;
+using headless::DrawCall;
 
 namespace {
 
@@ -41,7 +41,7 @@ struct Grid {
     std::vector<DrawCall> labels;  // in the order drawn, left to right
 };
 
-Grid gridOf(const ui::sim::RecordingCanvas& c) {
+Grid gridOf(const headless::RecordingCanvas& c) {
     Grid g;
     for (const DrawCall& d : c.calls) {
         if (d.kind == DrawCall::Line && d.pen == kGreenPen && d.from.y == 0 && d.from.x == d.to.x)
@@ -92,7 +92,8 @@ TEST(GridLabels, CloseLinesKeepTheirLinesButOnlyLabelsThatDoNotOverlap) {
 }
 
 // Every label's extent in the font, and no grid line drawn after it within it.
-void expectNoLineCrossesALabel(const ui::sim::RecordingCanvas& c, const FontMetrics& m, int width) {
+void expectNoLineCrossesALabel(const headless::RecordingCanvas& c, const FontMetrics& m,
+                               int width) {
     for (size_t i = 0; i < c.calls.size(); ++i) {
         const DrawCall& t = c.calls[i];
         if (t.kind != DrawCall::Text) continue;
@@ -109,7 +110,7 @@ void expectNoLineCrossesALabel(const ui::sim::RecordingCanvas& c, const FontMetr
     }
 }
 
-const DrawCall* labelOf(const ui::sim::RecordingCanvas& c, const std::string& text) {
+const DrawCall* labelOf(const headless::RecordingCanvas& c, const std::string& text) {
     for (const DrawCall& d : c.calls)
         if (d.kind == DrawCall::Text && d.text == text) return &d;
     return nullptr;

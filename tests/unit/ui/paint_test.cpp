@@ -5,8 +5,8 @@
 #include "ui/dialog_templates.h"
 
 using namespace ui;
-using ui::sim::DrawCall;
-using ui::sim::RecordingCanvas;
+using headless::DrawCall;
+using headless::RecordingCanvas;
 
 namespace {
 

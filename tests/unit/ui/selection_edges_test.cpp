@@ -9,7 +9,7 @@
 #include "support/ui_rig.h"
 
 using namespace ui;
-using ui::sim::DrawCall;
+using headless::DrawCall;
 
 namespace {
 
@@ -22,7 +22,7 @@ class SelectionEdges : public ::testing::Test {
         rig.command(ID_MINIMUM_AMPLITUDE);
         rig.key(kVkEscape);
     }
-    std::vector<DrawCall> levelLines(const ui::sim::RecordingCanvas& c) {
+    std::vector<DrawCall> levelLines(const headless::RecordingCanvas& c) {
         std::vector<DrawCall> out;
         for (const DrawCall& d : c.calls)
             if (d.kind == DrawCall::Line && d.pen == kOrangePen && d.from.y == d.to.y)

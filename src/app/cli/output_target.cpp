@@ -1,4 +1,4 @@
-#include "app/file/output_target.h"
+#include "app/cli/output_target.h"
 
 #include <unistd.h>
 
@@ -7,9 +7,9 @@
 #include <cstring>
 #include <filesystem>
 
-#include "app/file/signals.h"
+#include "app/cli/signals.h"
 
-namespace file_tool {
+namespace cli {
 
 namespace sys = platform::sys;
 namespace fs = std::filesystem;
@@ -152,4 +152,4 @@ std::string followLinks(const std::string& path) {
     return p.string();  // a loop: opening it reports the error
 }
 
-}  // namespace file_tool
+}  // namespace cli

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace file_tool::signals {
+namespace cli::signals {
 
 enum class Mode {
     Die,   // remove the temporary file and end at once
@@ -23,4 +23,4 @@ int received();
 // Ends the program the way the signal's default action would.
 [[noreturn]] void dieBy(int signal);
 
-}  // namespace file_tool::signals
+}  // namespace cli::signals

@@ -1,4 +1,4 @@
-#include "app/file/audio_files.h"
+#include "app/cli/audio_files.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,10 +12,10 @@
 #include <cstring>
 #include <filesystem>
 
-#include "app/file/signals.h"
+#include "app/cli/signals.h"
 #include "platform/system.h"
 
-namespace file_tool {
+namespace cli {
 
 namespace sys = platform::sys;
 
@@ -516,4 +516,4 @@ void OutputFile::commit() {
     committed_ = true;
 }
 
-}  // namespace file_tool
+}  // namespace cli

@@ -1,4 +1,4 @@
-#include "app/file/signals.h"
+#include "app/cli/signals.h"
 
 #include <limits.h>
 #include <unistd.h>
@@ -8,7 +8,7 @@
 
 #include "platform/system.h"
 
-namespace file_tool::signals {
+namespace cli::signals {
 
 namespace sys = platform::sys;
 namespace {
@@ -51,4 +51,4 @@ void dieBy(int signal) {
     sys::dieBy(signal);
 }
 
-}  // namespace file_tool::signals
+}  // namespace cli::signals

@@ -1,6 +1,6 @@
-// Streaming audio input and output for the file tool: the input mixed down to
-// 16-bit mono as the capture device delivers it, and the played stream
-// trimmed to the input's alignment. A regular OUTPUT is written to a
+// Audio files in and out for the programs that run the engine on them: the
+// input mixed down to 16-bit mono as the capture device delivers it, and the
+// played stream trimmed to the input's alignment. A regular OUTPUT is written to a
 // temporary file that replaces it only on success; a device or FIFO is
 // written directly and never replaced.
 #pragma once
@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "app/file/output_target.h"
+#include "app/cli/output_target.h"
 #include "engine/audio_engine.h"
-#include "platform/sim/sim_wave.h"
+#include "platform/offline/file_devices.h"
 
-namespace file_tool {
+namespace cli {
 
 // Output sample n is the engine's output sample n + kPipelineDelay, and the
 // input stages' delay when they have one.
@@ -26,7 +26,7 @@ inline constexpr int64_t kPipelineDelay = engine::kPipelineDelay;
 
 // The input's samples, then silence until every one of them has come out of
 // the pipeline. Its length is what the file holds, whatever its header says.
-class InputFile final : public sim::SampleSource {
+class InputFile final : public offline::SampleSource {
   public:
     // Opens and checks an audio file; throws FileError.
     explicit InputFile(const std::string& path);
@@ -95,7 +95,7 @@ class InputFile final : public sim::SampleSource {
 // from byte 8 of a 44-byte header (6.2 hours at 48000 Hz in stereo).
 inline constexpr int64_t kWavMostDataBytes = 0xFFFFFFFFll - 36;
 
-class OutputFile final : public sim::SampleSink {
+class OutputFile final : public offline::SampleSink {
   public:
     enum class Format { Wav, Raw };
     // Prepares OUTPUT ("-": standard output); throws FileError. A WAV OUTPUT
@@ -172,4 +172,4 @@ class OutputFile final : public sim::SampleSink {
     std::vector<int16_t> pending_;
 };
 
-}  // namespace file_tool
+}  // namespace cli

@@ -16,7 +16,7 @@
 
 #include "platform/system.h"
 
-namespace file_tool {
+namespace cli {
 
 // Thrown with a one-line message naming the file and what is wrong.
 struct FileError : std::runtime_error {
@@ -69,4 +69,4 @@ class OutputTarget {
     bool committed_ = false;
 };
 
-}  // namespace file_tool
+}  // namespace cli
