@@ -56,12 +56,8 @@ DesktopCommandLine parseDesktopCommandLine(int argc, const char* const* argv) {
             latency = true;
         }
         if (latency) {
-            if (value == "low")
-                line.latency = engine::LatencyMode::Low;
-            else if (value == "design")
-                line.latency = engine::LatencyMode::Design;
-            else
-                fail("--latency: '" + value + "' is not one of design, low");
+            const std::string error = engine::parseLatencyMode(value, line.latency);
+            if (!error.empty()) fail("--latency: " + error);
         } else if (arg == "--help" || arg == "-h") {
             line.help = true;
         } else if (arg == "--version") {

@@ -11,26 +11,42 @@ namespace cli {
 
 namespace {
 
+// A vocabulary's command-line words: by word (in the order of the alphabet),
+// and as a list in the vocabulary's order.
+template <class T, size_t N>
+std::map<std::string, T> byWord(const engine::Named<T> (&vocabulary)[N]) {
+    std::map<std::string, T> m;
+    for (const auto& item : vocabulary)
+        m.emplace(item.option, item.value);
+    return m;
+}
+template <class T, size_t N>
+std::vector<std::string> words(const engine::Named<T> (&vocabulary)[N]) {
+    std::vector<std::string> v;
+    for (const auto& item : vocabulary)
+        v.push_back(item.option);
+    return v;
+}
+template <size_t N>
+std::vector<std::string> words(const char* const (&names)[N]) {
+    return {std::begin(names), std::end(names)};
+}
+// The value of a word CLI11 has already checked against the vocabulary.
+template <class T, size_t N>
+T valueOf(const engine::Named<T> (&vocabulary)[N], const std::string& word) {
+    for (const auto& item : vocabulary)
+        if (word == item.option) return item.value;
+    return vocabulary[0].value;
+}
+template <size_t N>
+int stepOf(const char* const (&names)[N], const std::string& word) {
+    for (size_t i = 0; i < N; ++i)
+        if (word == names[i]) return static_cast<int>(i);
+    return 0;
+}
+
 const std::map<std::string, engine::BandPreset>& bandPresets() {
-    using engine::BandPreset;
-    static const std::map<std::string, BandPreset> presets = {
-        {"pass-all", BandPreset::PassAll},
-        {"stop-all", BandPreset::StopAll},
-        {"voice-narrow", BandPreset::VoiceNarrow},
-        {"voice-middle", BandPreset::VoiceMiddle},
-        {"voice-wide", BandPreset::VoiceWide},
-        {"music-narrow", BandPreset::MusicNarrow},
-        {"music-wide", BandPreset::MusicWide},
-        {"notch-narrow", BandPreset::NotchNarrow},
-        {"notch-wide", BandPreset::NotchWide},
-        {"stop-below-100", BandPreset::StopBelow100},
-        {"stop-below-200", BandPreset::StopBelow200},
-        {"stop-below-300", BandPreset::StopBelow300},
-        {"stop-above-3000", BandPreset::StopAbove3000},
-        {"stop-above-4000", BandPreset::StopAbove4000},
-        {"stop-above-5000", BandPreset::StopAbove5000},
-        {"stop-above-6000", BandPreset::StopAbove6000},
-    };
+    static const std::map<std::string, engine::BandPreset> presets = byWord(engine::kBandPresets);
     return presets;
 }
 
@@ -99,17 +115,12 @@ std::string finishFactors(const ProcessingArgs& a, engine::Settings& s) {
 
 // The choices CLI11 has already checked against their lists, typed.
 void finishChoices(const ProcessingArgs& a, engine::Settings& s) {
-    s.prefilter = a.prefilter == "voice"   ? engine::Prefilter::Voice
-                  : a.prefilter == "music" ? engine::Prefilter::Music
-                                           : engine::Prefilter::Off;
+    s.prefilter = valueOf(engine::kPrefilters, a.prefilter);
     s.lmsFilter = a.lms;
     s.linearCombiner = a.combiner;
-    s.exponential = a.exponential == "off" ? 0 : a.exponential[2] - '0';  // "0.N"
-    s.noiseFloor = a.noiseFloor == "off" ? 0 : std::stoi(a.noiseFloor) / 10;
-    s.heterodyne = a.heterodyne == "off"    ? engine::HeterodyneMode::Off
-                   : a.heterodyne == "slow" ? engine::HeterodyneMode::Slow
-                   : a.heterodyne == "fast" ? engine::HeterodyneMode::Fast
-                                            : engine::HeterodyneMode::Window5000;
+    s.exponential = stepOf(engine::kExponentialNames, a.exponential);
+    s.noiseFloor = stepOf(engine::kNoiseFloorNames, a.noiseFloor);
+    s.heterodyne = valueOf(engine::kHeterodyneModes, a.heterodyne);
     s.equalizer = !a.noEqualizer;
     // The enhancement already takes down what is left between words; the expandor's
     // level-dependent gain on top only bends the speech.
@@ -141,21 +152,19 @@ std::string secondValueError(int argc, char** argv) {
 
 void addProcessingOptions(CLI::App& app, ProcessingArgs& o) {
     app.add_option("--prefilter", o.prefilter, "FIR prefilter")
-        ->check(CLI::IsMember({"off", "voice", "music"}))
+        ->check(CLI::IsMember(words(engine::kPrefilters)))
         ->capture_default_str();
     app.add_flag("--lms", o.lms, "Least mean square filter");
     app.add_flag("--combiner", o.combiner, "Linear combiner filter");
     app.add_option("--exponential", o.exponential, "Exponential filter factor")
-        ->check(
-            CLI::IsMember({"off", "0.1", "0.2", "0.3", "0.4", "0.5", "0.6", "0.7", "0.8", "0.9"}))
+        ->check(CLI::IsMember(words(engine::kExponentialNames)))
         ->capture_default_str();
     app.add_option("--noise-floor", o.noiseFloor,
                    "Noise floor averaging: off or 10..150 in steps of 10 (150 is the factor 2.5)")
-        ->check(CLI::IsMember({"off", "10", "20", "30", "40", "50", "60", "70", "80", "90", "100",
-                               "110", "120", "130", "140", "150"}))
+        ->check(CLI::IsMember(words(engine::kNoiseFloorNames)))
         ->capture_default_str();
     app.add_option("--heterodyne", o.heterodyne, "Automatic heterodyne (steady tone) reduction")
-        ->check(CLI::IsMember({"off", "5000", "slow", "fast"}))
+        ->check(CLI::IsMember(words(engine::kHeterodyneModes)))
         ->capture_default_str();
     app.add_flag("--no-equalizer", o.noEqualizer, "Turn the flattening equalizer off");
     auto* noExpandor = app.add_flag("--no-expandor", o.noExpandor, "Turn the expandor off");
