@@ -38,6 +38,7 @@
 #include "dsp/power.h"
 #include "dsp/spectral_gain.h"
 #include "engine/audio_engine.h"
+#include "engine/expandor_gate.h"
 
 namespace engine {
 
@@ -482,9 +483,7 @@ void enhancementGains(Enhancement& e, const double* power, double* gains) {
 }  // namespace engine
 
 namespace {
-constexpr double kOneTwelfth = 1.0 / 12.0;
-constexpr double kAbsoluteGate = 200.0;
-constexpr double kNeverAbove200 = 650.0;
+
 constexpr double kTwoThirds = 2.0 / 3.0;
 }  // namespace
 
@@ -552,24 +551,15 @@ TARNIX_INLINE void CAudioEngine::filterEnhancedBody() {
     }
     uint64_t writes[engine::kBins];
     standingBins(passes, old, writes);
-    if (expandorOn) {
-        double bases[engine::kBins], powers[engine::kBins];
-        for (uint32_t k = lo; k < hi; ++k) {
-            writes[k] = level[k] < kNeverAbove200 ? 0 : writes[k];
-            bases[k] = writes[k] != 0 ? level[k] : kNeverAbove200;
-        }
-        dsp::powMany(bases + lo, powers + lo, hi - lo, 1.2);
-        for (uint32_t k = lo; k < hi; ++k)
-            level[k] = powers[k] * kOneTwelfth;
-    }
+    expandorAndGate(writes, level, lo, hi);
     // The bins outside lo..hi take the enhancement's gain alone, so that a
     // setting that passes everything gives the input back.
     for (uint32_t k = lo; k < hi; ++k)
-        gains[k] = writes[k] != 0 && level[k] > kAbsoluteGate ? level[k] / old[k] : 0.0;
+        gains[k] = writes[k] != 0 ? level[k] / old[k] : 0.0;
     if (showOutput) {
         outputFrameCount += 1;
         for (uint32_t k = lo; k < hi; ++k)
-            outputSum[k] += writes[k] != 0 && level[k] > kAbsoluteGate ? level[k] : 0.0;
+            outputSum[k] += writes[k] != 0 ? level[k] : 0.0;
     }
 
     // A conjugate-symmetric spectrum; in stereo each channel weighted by the comb.

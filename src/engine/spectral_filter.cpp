@@ -10,13 +10,12 @@
 #include "dsp/cpu.h"
 #include "dsp/power.h"
 #include "engine/audio_engine.h"
+#include "engine/expandor_gate.h"
 #include "engine/settings.h"
 
 namespace {
 constexpr double kOneThird = 1.0 / 3.0;
 constexpr double kOneEleventh = 1.0 / 11.0;
-constexpr double kOneTwelfth = 1.0 / 12.0;
-constexpr double kAbsoluteGate = 200.0;
 constexpr double kPeakRatio = 1.5;
 constexpr uint32_t kCounterLimit = 100;
 constexpr uint32_t kMaskStop = 1;
@@ -310,48 +309,6 @@ TARNIX_INLINE void CAudioEngine::levelsAndFirstPass(uint32_t slot, const double*
         for (uint32_t k = lo; k < hi; ++k)
             passes[k] = level[k] > minimumAmplitude[k] ? 1.0 : 0.0;
     }
-}
-
-// The expandor and the absolute gate on the bins still standing, the
-// powers at once: the bins in runs of vectors (nearly all stand when
-// there is sound), a bin that does not stand raising a stand-in whose
-// level is not used. A magnitude below kExpandorPassesFrom stays at or
-// below the gate after the expandor, so it is dropped before, and groups
-// of bins where none is left raise nothing.
-TARNIX_INLINE void CAudioEngine::expandorAndGate(uint64_t* writes, double* level, uint32_t lo,
-                                                 uint32_t hi) {
-    if (expandorOn) {
-        double bases[engine::kBins], powers[engine::kBins];
-        for (uint32_t k = lo; k < hi; ++k) {
-            writes[k] = level[k] < engine::kExpandorPassesFrom ? 0 : writes[k];
-            bases[k] = writes[k] != 0 ? level[k] : engine::kExpandorPassesFrom;
-        }
-        constexpr uint32_t kGroup = 16;
-        const auto standing = [&](uint32_t from) {
-            uint64_t any = 0;
-            for (uint32_t k = from; k < from + kGroup; ++k)
-                any |= k < hi ? writes[k] : 0;
-            return any != 0;
-        };
-        for (uint32_t from = lo; from < hi;) {
-            if (!standing(from)) {
-                for (uint32_t k = from; k < from + kGroup && k < hi; ++k)
-                    powers[k] = 0.0;
-                from += kGroup;
-                continue;
-            }
-            uint32_t to = from + kGroup;
-            while (to < hi && standing(to))
-                to += kGroup;
-            to = to < hi ? to : hi;
-            dsp::powMany(bases + from, powers + from, to - from, 1.2);
-            from = to;
-        }
-        for (uint32_t k = lo; k < hi; ++k)
-            level[k] = powers[k] * kOneTwelfth;
-    }
-    for (uint32_t k = lo; k < hi; ++k)
-        writes[k] = level[k] > kAbsoluteGate ? writes[k] : 0;
 }
 
 TARNIX_INLINE void CAudioEngine::filterSpectrumBody() {
