@@ -22,7 +22,7 @@
 #include "platform/sim/sim_host.h"
 #include "platform/sim/sim_wave.h"
 #include "ui/dialog_templates.h"
-#include "ui/engine_commands.h"
+#include "ui/command_table.h"
 #include "ui/main_window.h"
 #include "ui/window_messages.h"
 

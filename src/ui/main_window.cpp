@@ -6,8 +6,8 @@
 #include "engine/version.h"
 #include "mixer/assignment_dialogs.h"
 #include "mixer/listing.h"
+#include "ui/command_table.h"
 #include "ui/dialog_templates.h"
-#include "ui/engine_commands.h"
 #include "ui/window_messages.h"
 
 namespace ui {

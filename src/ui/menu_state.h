@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "ui/engine_commands.h"
+#include "ui/command_table.h"
 #include "ui/main_view.h"
 
 namespace ui {

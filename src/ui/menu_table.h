@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <span>
 
-#include "ui/engine_commands.h"
+#include "ui/command_table.h"
 
 namespace ui {
 

@@ -12,7 +12,7 @@
 #include "dialogs/dialog_model.h"
 #include "mixer/dialog_templates.h"
 #include "qt_rig.h"
-#include "ui/engine_commands.h"
+#include "ui/command_table.h"
 
 using qt_front::TemplateDialog;
 

@@ -20,7 +20,7 @@
 #include "mixer/listing.h"
 #include "qt_rig.h"
 #include "ui/dialog_templates.h"
-#include "ui/engine_commands.h"
+#include "ui/command_table.h"
 #include "ui/menu_table.h"
 #include "ui/window_messages.h"
 

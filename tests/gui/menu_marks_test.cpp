@@ -6,7 +6,7 @@
 #include <QActionGroup>
 
 #include "qt_rig.h"
-#include "ui/engine_commands.h"
+#include "ui/command_table.h"
 #include "ui/menu_table.h"
 
 using qt_front::TemplateDialog;

@@ -26,7 +26,7 @@
 #include "platform/sim/sim_mixer.h"
 #include "platform/system.h"
 #include "ui/dialog_templates.h"
-#include "ui/engine_commands.h"
+#include "ui/command_table.h"
 #include "ui/main_window.h"
 #include "ui/window_messages.h"
 

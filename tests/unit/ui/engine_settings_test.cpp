@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "support/engine_rig.h"
-#include "ui/engine_commands.h"
+#include "ui/command_table.h"
 
 using namespace ui;
 

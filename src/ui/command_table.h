@@ -1,9 +1,9 @@
-// The command table: every menu command identifier of the program,
-// what kind of command it is and its radio group, and the commands that act
-// on the engine (processing options, prefilters, band presets and minimum
-// amplitudes). The main window controller dispatches every menu through this
-// one table and the file tool maps its options onto the same commands, so
-// every setting has one implementation.
+// The command table: every menu command identifier of the program, what
+// kind of command it is (a dialog, the selection, the display, an engine
+// setting) and its radio group, and the engine setting each engine command
+// makes (processing options, prefilters, band presets and minimum
+// amplitudes). The main window dispatches every menu through this one table;
+// the command-line programs set the same engine settings directly.
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "ui/engine_commands.h"
+#include "ui/command_table.h"
 
 #include "engine/audio_engine.h"
 
