@@ -21,8 +21,8 @@
 #include "mixer/level_controls.h"
 #include "platform/sim/sim_host.h"
 #include "platform/sim/sim_wave.h"
-#include "ui/dialog_templates.h"
 #include "ui/command_table.h"
+#include "ui/dialog_templates.h"
 #include "ui/main_window.h"
 #include "ui/window_messages.h"
 

@@ -19,8 +19,8 @@
 #include "app/qt/spectrum_area.h"
 #include "mixer/listing.h"
 #include "qt_rig.h"
-#include "ui/dialog_templates.h"
 #include "ui/command_table.h"
+#include "ui/dialog_templates.h"
 #include "ui/menu_table.h"
 #include "ui/window_messages.h"
 

@@ -25,8 +25,8 @@
 #include "platform/offline/offline_host.h"
 #include "platform/sim/sim_mixer.h"
 #include "platform/system.h"
-#include "ui/dialog_templates.h"
 #include "ui/command_table.h"
+#include "ui/dialog_templates.h"
 #include "ui/main_window.h"
 #include "ui/window_messages.h"
 
