@@ -38,7 +38,7 @@
 #include "dsp/power.h"
 #include "dsp/spectral_gain.h"
 #include "engine/audio_engine.h"
-#include "engine/expandor_gate.h"
+#include "engine/filter_steps.h"
 
 namespace engine {
 
@@ -521,19 +521,9 @@ TARNIX_INLINE void CAudioEngine::filterEnhancedBody() {
         equalizerSum[k] = displaySum[k] = 0.0;
 
     // The newest frame's magnitudes, unequalized.
-    {
-        const double* re = spectrumRe[w];
-        const double* im = spectrumIm[w];
-        double* newest = magnitude[w];
-        for (uint32_t k = lo; k < hi; ++k) {
-            newest[k] = std::sqrt(re[k] * re[k] + im[k] * im[k]);
-            equalizerSum[k] += newest[k];
-            displaySum[k] += newest[k];
-        }
-        if (showPeaks)
-            for (uint32_t k = lo; k < hi; ++k)
-                peakSpectrum[k] = peakSpectrum[k] < newest[k] ? newest[k] : peakSpectrum[k];
-    }
+    engine::newestMagnitudes(spectrumRe[w], spectrumIm[w], nullptr, magnitude[w], equalizerSum,
+                             displaySum, lo, hi);
+    if (showPeaks) engine::keepPeaks(peakSpectrum, magnitude[w], lo, hi);
 
     const double* re = spectrumRe[f];
     const double* im = spectrumIm[f];

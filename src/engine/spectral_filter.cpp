@@ -10,7 +10,7 @@
 #include "dsp/cpu.h"
 #include "dsp/power.h"
 #include "engine/audio_engine.h"
-#include "engine/expandor_gate.h"
+#include "engine/filter_steps.h"
 #include "engine/settings.h"
 
 namespace {
@@ -25,29 +25,6 @@ constexpr uint32_t kWindowMode = static_cast<uint32_t>(engine::HeterodyneMode::W
 // Whether a bin lies strictly inside the 5000 Hz mode's window.
 inline bool inWindow(double f) {
     return engine::kHeterodyneWindowLowHz < f && f < engine::kHeterodyneWindowHighHz;
-}
-
-// For bins lo..hi - 1: the magnitude, its raw sum, the equalized
-// magnitude (when there are gains) and its display sum. Every bin stands
-// alone and the arrays are distinct, so the loop runs on vectors.
-TARNIX_INLINE void newestMagnitudes(const double* __restrict re, const double* __restrict im,
-                                    const double* __restrict gains, double* __restrict newest,
-                                    double* __restrict sums, double* __restrict shown, uint32_t lo,
-                                    uint32_t hi) {
-    if (gains) {
-        for (uint32_t k = lo; k < hi; ++k) {
-            const double raw = std::sqrt(re[k] * re[k] + im[k] * im[k]);
-            sums[k] += raw;
-            newest[k] = raw * gains[k];
-            shown[k] += newest[k];
-        }
-    } else {
-        for (uint32_t k = lo; k < hi; ++k) {
-            newest[k] = std::sqrt(re[k] * re[k] + im[k] * im[k]);
-            sums[k] += newest[k];
-            shown[k] += newest[k];
-        }
-    }
 }
 
 // `value` where the mask is all ones, 0.0 where it is zero: a select done on
@@ -318,12 +295,10 @@ TARNIX_INLINE void CAudioEngine::filterSpectrumBody() {
     clearOutsideBand(lo, hi);
 
     // The newest frame.
-    newestMagnitudes(spectrumRe[w], spectrumIm[w], equalizerOn ? equalizerGain : nullptr,
-                     magnitude[w], equalizerSum, displaySum, lo, hi);
+    engine::newestMagnitudes(spectrumRe[w], spectrumIm[w], equalizerOn ? equalizerGain : nullptr,
+                             magnitude[w], equalizerSum, displaySum, lo, hi);
     const double* newest = magnitude[w];
-    if (showPeaks)
-        for (uint32_t k = lo; k < hi; ++k)
-            peakSpectrum[k] = peakSpectrum[k] < newest[k] ? newest[k] : peakSpectrum[k];
+    if (showPeaks) engine::keepPeaks(peakSpectrum, newest, lo, hi);
 
     // The filter slot in two passes. The first takes each bin on its own
     // through averaging, the noise floor and its minimum amplitude; a bin it

@@ -1,9 +1,11 @@
-// The expandor and the absolute gate, the last rule of the spectral filter
-// on both of its paths (with and without speech enhancement). Private to the
-// engine; included where the filter's bodies are compiled, so that it is
-// inlined into each of their vector copies.
+// The steps the spectral filter takes alike on both of its paths (with and
+// without speech enhancement): the newest frame's magnitudes and peaks, and
+// the expandor and the absolute gate, the last rule. Private to the engine;
+// included where the filter's bodies are compiled, so that they are inlined
+// into each of their vector copies.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "dsp/cpu.h"
@@ -13,6 +15,36 @@
 namespace engine {
 inline constexpr double kExpandorOneTwelfth = 1.0 / 12.0;
 inline constexpr double kAbsoluteGate = 200.0;
+
+// For bins lo..hi - 1: the magnitude, its raw sum, the equalized
+// magnitude (when there are gains) and its display sum. Every bin stands
+// alone and the arrays are distinct, so the loop runs on vectors.
+TARNIX_INLINE void newestMagnitudes(const double* __restrict re, const double* __restrict im,
+                                    const double* __restrict gains, double* __restrict newest,
+                                    double* __restrict sums, double* __restrict shown, uint32_t lo,
+                                    uint32_t hi) {
+    if (gains) {
+        for (uint32_t k = lo; k < hi; ++k) {
+            const double raw = std::sqrt(re[k] * re[k] + im[k] * im[k]);
+            sums[k] += raw;
+            newest[k] = raw * gains[k];
+            shown[k] += newest[k];
+        }
+    } else {
+        for (uint32_t k = lo; k < hi; ++k) {
+            newest[k] = std::sqrt(re[k] * re[k] + im[k] * im[k]);
+            sums[k] += newest[k];
+            shown[k] += newest[k];
+        }
+    }
+}
+
+// The peak of each bin lo..hi - 1 since the display last took them.
+TARNIX_INLINE void keepPeaks(double* __restrict peaks, const double* __restrict newest, uint32_t lo,
+                             uint32_t hi) {
+    for (uint32_t k = lo; k < hi; ++k)
+        peaks[k] = peaks[k] < newest[k] ? newest[k] : peaks[k];
+}
 }  // namespace engine
 
 // The expandor and the absolute gate on the bins still standing, the
