@@ -200,58 +200,49 @@ class WatchedDevice {
 
 namespace {
 
-class WatchedIn final : public WaveIn, WatchedDevice {
+// What both directions pass on alike: the calls the watch sees.
+template <class Interface>
+class Watched : public Interface, protected WatchedDevice {
   public:
-    WatchedIn(std::shared_ptr<WaveWatch> watch, WaveIn& device, std::unique_ptr<WaveIn> owned)
-        : WatchedDevice(std::move(watch), true), owned_(std::move(owned)), d_(device) {}
-    ~WatchedIn() override { forget(); }
+    Watched(std::shared_ptr<WaveWatch> watch, bool capture, Interface& device,
+            std::unique_ptr<Interface> owned)
+        : WatchedDevice(std::move(watch), capture), owned_(std::move(owned)), d_(device) {}
+    ~Watched() override { forget(); }
     MMRESULT open(const WAVEFORMATEX& format, MessageTarget* callback) override {
         return opened(d_.open(format, callback), callback);
     }
     MMRESULT prepareHeader(WAVEHDR* h) override { return result(d_.prepareHeader(h)); }
+    MMRESULT reset() override { return wasReset(d_.reset()); }
+    MMRESULT unprepareHeader(WAVEHDR* h) override {
+        if (takeFailure(h)) return failure();
+        return unprepared(d_.unprepareHeader(h), h);
+    }
+    MMRESULT close() override { return closed(d_.close()); }
+    MMRESULT getErrorText(MMRESULT code, char* t, uint32_t size) override {
+        return text(d_, code, t, size);
+    }
+
+  protected:
+    std::unique_ptr<Interface> owned_;
+    Interface& d_;
+};
+
+class WatchedIn final : public Watched<WaveIn> {
+  public:
+    WatchedIn(std::shared_ptr<WaveWatch> watch, WaveIn& device, std::unique_ptr<WaveIn> owned)
+        : Watched(std::move(watch), true, device, std::move(owned)) {}
     MMRESULT addBuffer(WAVEHDR* h) override { return queued(d_.addBuffer(h), h); }
     MMRESULT start() override { return running(d_.start(), true); }
     MMRESULT stop() override { return running(d_.stop(), false); }
-    MMRESULT reset() override { return wasReset(d_.reset()); }
-    MMRESULT unprepareHeader(WAVEHDR* h) override {
-        if (takeFailure(h)) return failure();
-        return unprepared(d_.unprepareHeader(h), h);
-    }
-    MMRESULT close() override { return closed(d_.close()); }
-    MMRESULT getErrorText(MMRESULT code, char* t, uint32_t size) override {
-        return text(d_, code, t, size);
-    }
-
-  private:
-    std::unique_ptr<WaveIn> owned_;
-    WaveIn& d_;
 };
 
-class WatchedOut final : public WaveOut, WatchedDevice {
+class WatchedOut final : public Watched<WaveOut> {
   public:
     WatchedOut(std::shared_ptr<WaveWatch> watch, WaveOut& device, std::unique_ptr<WaveOut> owned)
-        : WatchedDevice(std::move(watch), false), owned_(std::move(owned)), d_(device) {}
-    ~WatchedOut() override { forget(); }
-    MMRESULT open(const WAVEFORMATEX& format, MessageTarget* callback) override {
-        return opened(d_.open(format, callback), callback);
-    }
-    MMRESULT prepareHeader(WAVEHDR* h) override { return result(d_.prepareHeader(h)); }
+        : Watched(std::move(watch), false, device, std::move(owned)) {}
     MMRESULT write(WAVEHDR* h) override { return queued(d_.write(h), h); }
     MMRESULT pause() override { return running(d_.pause(), false); }
     MMRESULT restart() override { return running(d_.restart(), true); }
-    MMRESULT reset() override { return wasReset(d_.reset()); }
-    MMRESULT unprepareHeader(WAVEHDR* h) override {
-        if (takeFailure(h)) return failure();
-        return unprepared(d_.unprepareHeader(h), h);
-    }
-    MMRESULT close() override { return closed(d_.close()); }
-    MMRESULT getErrorText(MMRESULT code, char* t, uint32_t size) override {
-        return text(d_, code, t, size);
-    }
-
-  private:
-    std::unique_ptr<WaveOut> owned_;
-    WaveOut& d_;
 };
 
 }  // namespace
