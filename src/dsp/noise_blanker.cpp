@@ -22,8 +22,11 @@ constexpr double kStandRatio = 2.5;
 constexpr double kGrowRatio = 4.5;
 constexpr double kLevelRatio = 2.0;
 constexpr double kTailRatio = 5.0;
-constexpr double kRecentRatio = 2.0;
+constexpr double kRecentRatio = 1.5;
 constexpr uint32_t kPasses = 3;  // fits of the model around a gap as its edges move
+// A click's own samples may be small by chance: an edge steps over up to
+// this many of them in a row.
+constexpr uint32_t kEdgeStep = 4;
 constexpr uint32_t kLevelMs = 20;
 
 // The sizes for a rate. The model that finds clicks is fitted again every
@@ -144,6 +147,11 @@ void CNoiseBlanker::configure(int32_t sampleRate) {
     keepFeed_[0] = 1.0;
     for (uint32_t n = 1; n <= kBlock; ++n)
         keepFeed_[n] = keepFeed_[n - 1] * keep_;
+    // Voice pitch from 400 Hz down to about 67 Hz, as far as the stretch
+    // after a gap reaches past the short-term model.
+    minPeriod_ = (sampleRate < 8000 ? 8000 : sampleRate) / 400;
+    maxPeriod_ = atMost((sampleRate < 8000 ? 8000 : sampleRate) * 15 / 1000,
+                        levelWindow_ - repairOrder_ - 1);
     // Welch windows for the model fitted around a gap.
     for (uint32_t i = 0; i < levelWindow_; ++i) {
         const double u = (2.0 * i + 1.0) / levelWindow_ - 1.0;
@@ -411,19 +419,23 @@ void CNoiseBlanker::resolve() {
         std::nth_element(magnitudes_, magnitudes_ + n / 2, magnitudes_ + n);
         const double typical = kGrowRatio * magnitudes_[n / 2];
         const double grow = typical * typical;
-        // A click's sample may be small by chance: the edge steps over one.
         bool grown = false;
         for (;;) {
-            const double e1 = s > 0 ? forward(s - 1) : 0.0;
-            const double e2 = s > 1 ? forward(s - 2) : 0.0;
-            const uint32_t step = e1 * e1 > grow ? 1 : e2 * e2 > grow ? 2 : 0;
+            uint32_t step = 0;
+            for (uint32_t j = 1; step == 0 && j <= kEdgeStep && j <= s; ++j) {
+                const double e = forward(s - j);
+                if (e * e > grow) step = j;
+            }
             if (step == 0 || last - s + step >= maxGap_) break;
             s -= step;
             grown = true;
         }
         for (;;) {
-            const double e1 = backward(last + 1), e2 = backward(last + 2);
-            const uint32_t step = e1 * e1 > grow ? 1 : e2 * e2 > grow ? 2 : 0;
+            uint32_t step = 0;
+            for (uint32_t j = 1; step == 0 && j <= kEdgeStep; ++j) {
+                const double e = backward(last + j);
+                if (e * e > grow) step = j;
+            }
             if (step == 0 || last - s + step >= maxGap_) break;
             last += step;
             grown = true;
@@ -463,7 +475,7 @@ void CNoiseBlanker::resolve() {
         if (click) {
             for (uint32_t i = 0; i < m; ++i)
                 raw_[i] = at(s + i);
-            click = interpolate(s, last, repair_, repairOrder_);
+            click = interpolate(s, last, repairFilter(s, last, repair_, repairOrder_));
             double removed = 0.0;
             for (uint32_t i = 0; click && i < m; ++i) {
                 const double d = std::fabs(raw_[i] - at(s + i));
@@ -503,65 +515,167 @@ void CNoiseBlanker::resolve() {
     cursor_ = s + 1;
 }
 
-bool CNoiseBlanker::interpolate(uint64_t first, uint64_t last, const double* c, uint32_t p) {
+uint32_t CNoiseBlanker::repairFilter(uint64_t first, uint64_t last, const double* c, uint32_t p) {
+    // The short-term model's errors on either side of the gap, zero (and
+    // left out) where they would reach into it.
+    const uint32_t w = levelWindow_;
     const uint32_t m = static_cast<uint32_t>(last - first + 1);
-    // The prediction errors over the gap and the model order after it, split
-    // into the part the known samples make...
-    for (uint32_t i = 0; i < m + p; ++i) {
+    const uint32_t n = w + m + w;
+    const uint64_t from = first - w;
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint64_t t = from + i;
+        const bool known = (t >= from + p && t < first) || (t > last + p && t <= last + w);
+        double e = 0.0;
+        for (uint32_t k = 0; known && k <= p; ++k)
+            e += c[k] * at(t - k);
+        residual_[i] = e;
+        known_[i] = known ? 1.0 : 0.0;
+    }
+    // The period whose one-tap predictor takes the most out of those errors,
+    // pairs across the gap included.
+    const double* e = residual_;
+    double bestScore = 0.0, beta = 0.0;
+    uint32_t period = 0;
+    for (uint32_t T = minPeriod_; T <= maxPeriod_; ++T) {
+        double cross = 0.0, past = 0.0;
+        for (uint32_t i = T; i < n; ++i) {
+            cross += e[i] * e[i - T];
+            past += e[i - T] * e[i - T] * known_[i];
+        }
+        if (!(cross > 0.0) || !(cross * cross > bestScore * past)) continue;
+        bestScore = cross * cross / past;
+        beta = cross / past;
+        period = T;
+    }
+    for (uint32_t k = 0; k <= p; ++k)
+        longFilter_[k] = c[k];
+    if (period == 0) return p + 1;
+    // Three taps around it, so that a period between two samples is
+    // followed too (least squares); one tap where that fails.
+    double taps[3] = {0.0, beta, 0.0};
+    if (period > minPeriod_ && period < maxPeriod_) pitchTaps(period, n, taps);
+    const double sum = taps[0] + taps[1] + taps[2];
+    if (!(sum > 0.0)) return p + 1;
+    if (sum > 1.0)
+        for (double& b : taps)
+            b /= sum;
+    // The short-term error filter followed by the long-term one.
+    const uint32_t length = p + period + 2;
+    for (uint32_t k = p + 1; k < length; ++k)
+        longFilter_[k] = 0.0;
+    for (uint32_t j = 0; j < 3; ++j)
+        for (uint32_t k = 0; k <= p; ++k)
+            longFilter_[period - 1 + j + k] -= taps[j] * c[k];
+    return length;
+}
+
+void CNoiseBlanker::pitchTaps(uint32_t period, uint32_t n, double* taps) const {
+    double R[3][3] = {}, r[3] = {};
+    const double* e = residual_;
+    for (uint32_t i = period + 1; i < n; ++i) {
+        for (uint32_t a = 0; a < 3; ++a) {
+            const double ea = e[i + 1 - period - a];
+            r[a] += e[i] * ea;
+            for (uint32_t b = 0; b < 3; ++b)
+                R[a][b] += known_[i] * ea * e[i + 1 - period - b];
+        }
+    }
+    // Cholesky, a little loading on the diagonal for a pure tone.
+    for (uint32_t a = 0; a < 3; ++a)
+        R[a][a] *= 1.0 + 1e-6;
+    if (!(R[0][0] > 0.0)) return;
+    const double l00 = std::sqrt(R[0][0]);
+    const double l10 = R[1][0] / l00, l20 = R[2][0] / l00;
+    const double d11 = R[1][1] - l10 * l10;
+    if (!(d11 > 0.0)) return;
+    const double l11 = std::sqrt(d11);
+    const double l21 = (R[2][1] - l20 * l10) / l11;
+    const double d22 = R[2][2] - l20 * l20 - l21 * l21;
+    if (!(d22 > 0.0)) return;
+    const double l22 = std::sqrt(d22);
+    const double y0 = r[0] / l00, y1 = (r[1] - l10 * y0) / l11;
+    const double y2 = (r[2] - l20 * y0 - l21 * y1) / l22;
+    const double b2 = y2 / l22, b1 = (y1 - l21 * b2) / l11;
+    const double b0 = (y0 - l10 * b1 - l20 * b2) / l00;
+    // Only a predictor that takes something out.
+    if (!(b0 * r[0] + b1 * r[1] + b2 * r[2] > 0.0)) return;
+    taps[0] = b0;
+    taps[1] = b1;
+    taps[2] = b2;
+}
+
+bool CNoiseBlanker::interpolate(uint64_t first, uint64_t last, uint32_t length) {
+    const double* h = longFilter_;
+    const uint32_t m = static_cast<uint32_t>(last - first + 1);
+    // The errors over the gap and the filter's length after it, split into
+    // the part the known samples make...
+    for (uint32_t i = 0; i + 1 < m + length; ++i) {
         const uint64_t t = first + i;
         double sum = 0.0;
-        for (uint32_t k = 0; k <= p; ++k) {
+        for (uint32_t k = 0; k < length; ++k) {
             const uint64_t u = t - k;
-            if (u < first || u > last) sum += c[k] * at(u);
+            if (u < first || u > last) sum += h[k] * at(u);
         }
-        known_[i] = sum;
+        residual_[i] = sum;
     }
     // ...and the unknowns' part: minimising the sum of their squares gives
-    // the normal equations M x = rhs, M banded Toeplitz with the model's
+    // the normal equations M x = rhs, M symmetric Toeplitz with the filter's
     // autocorrelation.
-    double rc[kMaxOrder + 1];
-    for (uint32_t d = 0; d <= p; ++d) {
+    for (uint32_t d = 0; d < m; ++d) {
         double sum = 0.0;
-        for (uint32_t k = 0; k + d <= p; ++k)
-            sum += c[k] * c[k + d];
-        rc[d] = sum;
+        for (uint32_t k = 0; k + d < length; ++k)
+            sum += h[k] * h[k + d];
+        toeplitz_[d] = sum;
     }
     for (uint32_t i = 0; i < m; ++i) {
         double sum = 0.0;
-        for (uint32_t j = 0; j <= p; ++j)
-            sum += c[j] * known_[i + j];
+        for (uint32_t j = 0; j < length; ++j)
+            sum += h[j] * residual_[i + j];
         rhs_[i] = -sum;
     }
-    // Banded Cholesky: band_[i][d] is L(i, i - d).
-    for (uint32_t i = 0; i < m; ++i) {
-        const uint32_t lo = i > p ? i - p : 0;
-        for (uint32_t j = lo; j <= i; ++j) {
-            double sum = rc[i - j];
-            for (uint32_t k = lo; k < j; ++k)
-                sum -= band_[i][i - k] * band_[j][j - k];
-            if (j < i) {
-                band_[i][i - j] = sum / band_[j][0];
-            } else {
-                if (!(sum > 0.0)) return false;
-                band_[i][0] = std::sqrt(sum);
-            }
+    if (!solveToeplitz(m)) return false;
+    for (uint32_t i = 0; i < m; ++i)
+        set(first + i, solution_[i]);
+    return true;
+}
+
+bool CNoiseBlanker::solveToeplitz(uint32_t m) {
+    // Levinson's recursion for a general right-hand side (Golub and Van
+    // Loan), on the system scaled to a unit diagonal: solution_ holds the
+    // solution of the leading k equations, reflection_ that of the k-th
+    // order Yule-Walker equations.
+    const double r0 = toeplitz_[0];
+    if (!(r0 > 0.0)) return false;
+    for (uint32_t d = 0; d < m; ++d)
+        toeplitz_[d] /= r0;
+    double* x = solution_;
+    double* y = reflection_;
+    x[0] = rhs_[0] / r0;
+    double scale = 1.0, alpha = m > 1 ? -toeplitz_[1] : 0.0;
+    y[0] = alpha;
+    for (uint32_t k = 1; k < m; ++k) {
+        scale *= 1.0 - alpha * alpha;
+        if (!(scale > 0.0)) return false;
+        double acc = rhs_[k] / r0;
+        for (uint32_t j = 0; j < k; ++j)
+            acc -= toeplitz_[j + 1] * x[k - 1 - j];
+        const double mu = acc / scale;
+        for (uint32_t j = 0; j < k; ++j)
+            work_[j] = x[j] + mu * y[k - 1 - j];
+        for (uint32_t j = 0; j < k; ++j)
+            x[j] = work_[j];
+        x[k] = mu;
+        if (k + 1 < m) {
+            double a = -toeplitz_[k + 1];
+            for (uint32_t j = 0; j < k; ++j)
+                a -= toeplitz_[j + 1] * y[k - 1 - j];
+            alpha = a / scale;
+            for (uint32_t j = 0; j < k; ++j)
+                work_[j] = y[j] + alpha * y[k - 1 - j];
+            for (uint32_t j = 0; j < k; ++j)
+                y[j] = work_[j];
+            y[k] = alpha;
         }
     }
-    for (uint32_t i = 0; i < m; ++i) {
-        const uint32_t lo = i > p ? i - p : 0;
-        double sum = rhs_[i];
-        for (uint32_t k = lo; k < i; ++k)
-            sum -= band_[i][i - k] * rhs_[k];
-        rhs_[i] = sum / band_[i][0];
-    }
-    for (uint32_t i = m; i-- > 0;) {
-        const uint32_t hi = i + p < m - 1 ? i + p : m - 1;
-        double sum = rhs_[i];
-        for (uint32_t k = i + 1; k <= hi; ++k)
-            sum -= band_[k][k - i] * rhs_[k];
-        rhs_[i] = sum / band_[i][0];
-    }
-    for (uint32_t i = 0; i < m; ++i)
-        set(first + i, rhs_[i]);
     return true;
 }

@@ -14,10 +14,13 @@
 // if it is short and its own error stands well above every error around it
 // (a glottal pulse recurs a pitch period later, a plosive's burst goes on,
 // a keyed tone's edge is no larger than the tone). A click's samples are
-// replaced by the least-squares autoregressive interpolation from both sides
-// under that model (the samples that make its prediction error smallest over
-// the gap and the model order after it), solved as a banded positive
-// definite system.
+// replaced by the least-squares interpolation from both sides under that
+// model followed by a long-term predictor (three taps at the period that
+// best predicts the model's errors around the gap): the samples that make
+// the combined prediction error smallest over the gap and the filter's
+// length after it. Under a vowel the gap gets the glottal pulse a period
+// away, not only the smooth curve a short-term model gives; the normal
+// equations are Toeplitz and solved by Levinson's recursion.
 //
 // The decisions need samples after a click, and a click's start may be
 // found before where its event opened, so the output is the input delay()
@@ -88,7 +91,14 @@ class CNoiseBlanker {
                  bool backward) const;
     bool fitAround(uint64_t first, uint64_t last, uint32_t order, double* coefficients);
     void resolve();
-    bool interpolate(uint64_t first, uint64_t last, const double* coefficients, uint32_t order);
+    // The filter a gap is filled under: the model's error filter c of order
+    // p followed by a long-term predictor's; its length.
+    uint32_t repairFilter(uint64_t first, uint64_t last, const double* c, uint32_t p);
+    void pitchTaps(uint32_t period, uint32_t n, double* taps) const;
+    // Fills the gap with the samples that make the errors of that filter
+    // smallest over it and the filter's length after it.
+    bool interpolate(uint64_t first, uint64_t last, uint32_t length);
+    bool solveToeplitz(uint32_t m);
     // The median magnitude over a stretch.
     double level(uint64_t first, uint32_t count);
 
@@ -120,16 +130,24 @@ class CNoiseBlanker {
     uint64_t repaired_ = 0;
     Gap gaps_[kGapLog] = {};
 
-    // The interpolation's work space: the band of the normal equations'
-    // Cholesky factor and the right-hand side.
-    double band_[kMaxGap][kMaxOrder + 1] = {};
+    uint32_t minPeriod_ = 20;  // the long-term predictor's periods, in samples
+    uint32_t maxPeriod_ = 120;
+    // The interpolation's work space: the short-term errors around a gap
+    // and which of them are known, the repair's filter, the normal
+    // equations (Toeplitz: a row) and their solution.
+    double residual_[2 * kMaxWindow + kMaxGap] = {};
+    double known_[2 * kMaxWindow + kMaxGap] = {};
+    double longFilter_[kMaxWindow + 1] = {};
+    double toeplitz_[kMaxGap] = {};
     double rhs_[kMaxGap] = {};
+    double solution_[kMaxGap] = {};
+    double reflection_[kMaxGap] = {};
+    double work_[kMaxGap] = {};
     double raw_[kMaxGap] = {};
     double magnitudes_[kHistory / 2] = {};
     double repair_[kMaxOrder + 1] = {};
     double taper_[kMaxWindow] = {};
     double tapered_[kMaxWindow] = {};
-    double known_[kMaxGap + kMaxOrder] = {};
     // The samples are examined in blocks of this many.
     static constexpr uint32_t kBlock = 32;
     double errors_[kBlock] = {};
