@@ -60,30 +60,140 @@ Sizes sizesFor(int32_t sampleRate) {
 // In units of the 16-bit samples: the error level never falls below one step.
 constexpr double kErrorFloor = 1.0;
 
-// Two doubles side by side: the element-wise operations of the compiler's
+// Four doubles side by side: the element-wise operations of the compiler's
 // vector types are the IEEE operations of each element on its own, so the
-// sums are the same as one at a time, in the same order.
-typedef double Pair __attribute__((vector_size(2 * sizeof(double))));
+// sums are the same as one at a time, in the same order, whether the
+// processor takes the four at once or two and two.
+typedef double Quad __attribute__((vector_size(4 * sizeof(double))));
 #pragma GCC diagnostic ignored "-Wpsabi"
-inline Pair pair(const double* p) {
-    Pair v;
+TARNIX_INLINE Quad quad(const double* p) {
+    Quad v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 
 // The sum of x[i] y[i] over n: four sums side by side, in a fixed order.
 TARNIX_INLINE double dot(const double* x, const double* y, uint32_t n) {
-    Pair low = {0.0, 0.0}, high = {0.0, 0.0};
+    Quad sum = {0.0, 0.0, 0.0, 0.0};
     uint32_t i = 0;
-    for (; i + 4 <= n; i += 4) {
-        low += pair(x + i) * pair(y + i);
-        high += pair(x + i + 2) * pair(y + i + 2);
-    }
-    double s0 = low[0], s1 = low[1], s2 = high[0], s3 = high[1];
+    for (; i + 4 <= n; i += 4)
+        sum += quad(x + i) * quad(y + i);
+    double s0 = sum[0], s1 = sum[1], s2 = sum[2], s3 = sum[3];
     if (i < n) s0 += x[i] * y[i];
     if (i + 1 < n) s1 += x[i + 1] * y[i + 1];
     if (i + 2 < n) s2 += x[i + 2] * y[i + 2];
     return (s0 + s1) + (s2 + s3);
+}
+
+// The hot loops, each written once and compiled twice: for the baseline and
+// for AVX2, picked at run time (the same bits either way: element-wise
+// products and sums in the same order, no contraction).
+
+// errors[i] = x[i] + sum over k of c[k] x[i - k] (or x[i + k], backward),
+// for count samples side by side.
+TARNIX_INLINE void predictBody(const double* c, uint32_t p, const double* x, int32_t step,
+                               uint32_t count, double* errors) {
+    for (uint32_t i = 0; i < count; ++i)
+        errors[i] = x[i];
+    for (uint32_t k = 1; k <= p; ++k) {
+        const double ck = c[k];
+        const double* xk = x + step * static_cast<int32_t>(k);
+        for (uint32_t i = 0; i < count; ++i)
+            errors[i] += ck * xk[i];
+    }
+}
+void predictBaseline(const double* c, uint32_t p, const double* x, int32_t step, uint32_t count,
+                     double* errors) {
+    predictBody(c, p, x, step, count, errors);
+}
+TARNIX_AVX2 void predictAvx2(const double* c, uint32_t p, const double* x, int32_t step,
+                             uint32_t count, double* errors) {
+    predictBody(c, p, x, step, count, errors);
+}
+void predictErrors(const double* c, uint32_t p, const double* x, int32_t step, uint32_t count,
+                   double* errors) {
+    if (dsp::runAvx2())
+        predictAvx2(c, p, x, step, count, errors);
+    else
+        predictBaseline(c, p, x, step, count, errors);
+}
+
+// The squares of n errors: their sums in four lanes (sample i in lane
+// i mod 4, in order) and the largest, into stats[0..3] and stats[4].
+TARNIX_INLINE void squaresBody(const double* e, uint32_t n, double* stats) {
+    Quad sum = {0.0, 0.0, 0.0, 0.0}, most = sum;
+    for (uint32_t i = 0; i < n; i += 4) {
+        const Quad q = quad(e + i) * quad(e + i);
+        sum += q;
+        most = q > most ? q : most;
+    }
+    for (uint32_t j = 0; j < 4; ++j)
+        stats[j] = sum[j];
+    const double a = most[0] > most[1] ? most[0] : most[1];
+    const double b = most[2] > most[3] ? most[2] : most[3];
+    stats[4] = a > b ? a : b;
+}
+void squaresBaseline(const double* e, uint32_t n, double* stats) {
+    squaresBody(e, n, stats);
+}
+TARNIX_AVX2 void squaresAvx2(const double* e, uint32_t n, double* stats) {
+    squaresBody(e, n, stats);
+}
+// n a multiple of four.
+void squares(const double* e, uint32_t n, double* stats) {
+    if (dsp::runAvx2())
+        squaresAvx2(e, n, stats);
+    else
+        squaresBaseline(e, n, stats);
+}
+
+// r[k] = keep r[k] + the lag-k products of a stretch of n samples, for k up
+// to p: with reach, x[i] x[i - k] for every i < n (the products reach back
+// into the p samples before the stretch), else x[i + k] x[i] within it.
+TARNIX_INLINE void correlateBody(const double* x, uint32_t n, uint32_t p, double keep, bool reach,
+                                 double* r) {
+    uint32_t k = 0;
+    if (reach) {
+        // Four lags at a time: four chains of sums at once, each summed as
+        // dot() sums it.
+        for (; k + 3 <= p; k += 4) {
+            const double* y = x - static_cast<int32_t>(k);
+            Quad s0 = {0.0, 0.0, 0.0, 0.0}, s1 = s0, s2 = s0, s3 = s0;
+            uint32_t i = 0;
+            for (; i + 4 <= n; i += 4) {
+                const Quad a = quad(x + i);
+                s0 += a * quad(y + i);
+                s1 += a * quad(y + i - 1);
+                s2 += a * quad(y + i - 2);
+                s3 += a * quad(y + i - 3);
+            }
+            Quad* sums[4] = {&s0, &s1, &s2, &s3};
+            for (uint32_t j = 0; j < 4; ++j) {
+                Quad& q = *sums[j];
+                const double* yj = y - static_cast<int32_t>(j);
+                for (uint32_t t = 0; i + t < n && t < 3; ++t)
+                    q[t] += x[i + t] * yj[i + t];
+                r[k + j] = keep * r[k + j] + ((q[0] + q[1]) + (q[2] + q[3]));
+            }
+        }
+    }
+    for (; k <= p; ++k)
+        r[k] =
+            keep * r[k] + (reach ? dot(x, x - static_cast<int32_t>(k), n) : dot(x + k, x, n - k));
+}
+void correlateBaseline(const double* x, uint32_t n, uint32_t p, double keep, bool reach,
+                       double* r) {
+    correlateBody(x, n, p, keep, reach, r);
+}
+TARNIX_AVX2 void correlateAvx2(const double* x, uint32_t n, uint32_t p, double keep, bool reach,
+                               double* r) {
+    correlateBody(x, n, p, keep, reach, r);
+}
+void correlate(const double* x, uint32_t n, uint32_t p, double keep, bool reach, double* r) {
+    if (dsp::runAvx2())
+        correlateAvx2(x, n, p, keep, reach, r);
+    else
+        correlateBaseline(x, n, p, keep, reach, r);
 }
 
 // Levinson-Durbin: the prediction error filter 1, a1, ..., ap of an
@@ -194,11 +304,21 @@ double CNoiseBlanker::process(double x) {
 }
 
 void CNoiseBlanker::process(double* x, uint32_t length) {
-    for (uint32_t n = 0; n < length; ++n) {
-        set(count_, x[n]);
-        ++count_;
-        if (eventOpen_ || count_ - cursor_ >= kBlock) scan();
-        x[n] = count_ > delay_ ? at(count_ - 1 - delay_) : 0.0;
+    uint32_t n = 0;
+    while (n < length) {
+        // The samples before the next one that gives the scan work go in and
+        // out as they are, just as one at a time.
+        const uint64_t due = eventOpen_ ? eventStart_ + lookAhead_ : cursor_ + kBlock;
+        const uint64_t before = due > count_ + 1 ? due - count_ - 1 : 0;
+        const uint32_t run = before < length - n ? static_cast<uint32_t>(before) : length - n;
+        for (const uint32_t end = n + run; n < end; ++n) {
+            set(count_, x[n]);
+            ++count_;
+            x[n] = count_ > delay_ ? at(count_ - 1 - delay_) : 0.0;
+        }
+        if (n == length) break;
+        x[n] = process(x[n]);
+        ++n;
     }
 }
 
@@ -219,30 +339,30 @@ void CNoiseBlanker::scan() {
         // the samples in turn against the running level.
         const uint32_t p = order_;
         const double* x = ahead(cursor_ - p) + p;  // x[i - k] is sample cursor_ + i - k
-        for (uint32_t i = 0; i < kBlock; ++i)
-            errors_[i] = x[i];
-        for (uint32_t k = 1; k <= p; ++k) {
-            const double c = coefficients_[k];
-            const double* xk = x - static_cast<int32_t>(k);
-            for (uint32_t i = 0; i < kBlock; ++i)
-                errors_[i] += c * xk[i];
-        }
+        predictErrors(coefficients_, p, x, -1, kBlock, errors_);
         // The level holds over the block and learns from it afterwards (from
         // the samples before an event): a test per sample, no chain of
         // dependent sums.
         const double bound = threshold_ * threshold_ * errorLevel_;
-        uint32_t n = 0;
-        while (n < kBlock && !(errors_[n] * errors_[n] > bound))
-            ++n;
-        if (n > 0) {
-            double sums[4] = {};
-            double most = 0.0;
+        // Most blocks hold no event: their squares are summed side by side.
+        double stats[5];
+        squares(errors_, kBlock, stats);
+        uint32_t n = kBlock;
+        if (stats[4] > bound) {
+            n = 0;
+            while (!(errors_[n] * errors_[n] > bound))
+                ++n;
+            for (uint32_t j = 0; j < 5; ++j)
+                stats[j] = 0.0;
             for (uint32_t i = 0; i < n; ++i) {
                 const double e2 = errors_[i] * errors_[i];
-                sums[i & 3] += e2;
-                most = e2 > most ? e2 : most;
+                stats[i & 3] += e2;
+                stats[4] = e2 > stats[4] ? e2 : stats[4];
             }
-            const double mean = ((sums[0] + sums[1]) + (sums[2] + sums[3])) / n;
+        }
+        if (n > 0) {
+            const double most = stats[4];
+            const double mean = ((stats[0] + stats[1]) + (stats[2] + stats[3])) / n;
             recentPeak_ = keepPeak_[n] * recentPeak_;
             recentPeak_ = most > recentPeak_ ? most : recentPeak_;
             errorLevel_ = keepLevel_[n] * errorLevel_ + (1.0 - keepLevel_[n]) * mean;
@@ -281,10 +401,7 @@ void CNoiseBlanker::feed(uint64_t end) {
     while (fed_ < end) {
         const uint32_t n = end - fed_ < kBlock ? static_cast<uint32_t>(end - fed_) : kBlock;
         const double* x = ahead(fed_ - p) + p;  // x[i - k] is sample fed_ + i - k
-        for (uint32_t k = 0; k <= p; ++k) {
-            const double* y = x - static_cast<int32_t>(k);
-            correlation_[k] = keepFeed_[n] * correlation_[k] + dot(x, y, n);
-        }
+        correlate(x, n, p, keepFeed_[n], true, correlation_);
         fed_ += n;
     }
 }
@@ -313,18 +430,8 @@ double CNoiseBlanker::level(uint64_t first, uint32_t count) {
 
 void CNoiseBlanker::predict(const double* c, uint32_t p, uint64_t first, uint32_t count,
                             double* errors, bool backward) const {
-    // Each error summed over the lags in the same order, a stretch of samples
-    // side by side.
-    const int32_t step = backward ? 1 : -1;
     const double* x = backward ? ahead(first) : ahead(first - p) + p;
-    for (uint32_t i = 0; i < count; ++i)
-        errors[i] = x[i];
-    for (uint32_t k = 1; k <= p; ++k) {
-        const double ck = c[k];
-        const double* xk = x + step * static_cast<int32_t>(k);
-        for (uint32_t i = 0; i < count; ++i)
-            errors[i] += ck * xk[i];
-    }
+    predictErrors(c, p, x, backward ? 1 : -1, count, errors);
 }
 
 bool CNoiseBlanker::fitAround(uint64_t first, uint64_t last, uint32_t order, double* coefficients) {
@@ -336,8 +443,7 @@ bool CNoiseBlanker::fitAround(uint64_t first, uint64_t last, uint32_t order, dou
         const uint64_t from = side == 0 ? first - w : last + 1;
         for (uint32_t i = 0; i < w; ++i)
             tapered_[i] = taper_[i] * at(from + i);
-        for (uint32_t k = 0; k <= order; ++k)
-            r[k] += dot(tapered_ + k, tapered_, w - k);
+        correlate(tapered_, w, order, 1.0, false, r);
     }
     if (!(r[0] > w * kErrorFloor)) return false;
     levinson(r, order, coefficients);
