@@ -7,8 +7,10 @@ enhancement, enhancement alone and SpeexDSP's preprocessor.
 Two corpora, made here the same in every run (sox -R, seeded random
 numbers): the tuning set (the three voices of the speech benchmark, bursts
 of uniform random samples under a rectangular envelope) and a held-out set
-the blanker was not tuned on (two other voices and texts, Poisson arrivals,
-decaying ringing clicks at random frequencies, log-uniform amplitudes).
+the blanker was not tuned on (two other voices and texts, Poisson arrivals:
+decaying ringing clicks at random frequencies with log-uniform amplitudes,
+and the targets' clicks, 8 a second of 0.5 to 3 ms up to three quarters of
+full scale, as decaying bursts of Gaussian samples).
 Speech is normalised to -6 dBFS peak, hiss (white) is 20 dB under it.
 
 Scores, with each output aligned to the input (the delay found once per
@@ -143,6 +145,29 @@ def ringing_clicks(n, rate, per_second, low_ms, high_ms, seed):
     return x, spans
 
 
+def decaying_bursts(n, rate, per_second, low_ms, high_ms, seed, low_amp=0.1, high_amp=0.75):
+    """Held-out set, the clicks the targets name (8 a second, 0.5 to 3 ms, up
+    to three quarters of full scale) with other statistics than the tuning
+    set's: Poisson arrivals, Gaussian samples under an envelope that decays
+    to 1/e^2 over the click, the envelope's start uniform in amplitude."""
+    rng = random.Random(seed)
+    x = [0.0] * n
+    spans = []
+    t = rng.expovariate(per_second) * rate
+    while t < n - rate * 0.06:
+        width = max(1, int(round(rng.uniform(low_ms, high_ms) * rate / 1000)))
+        amp = rng.uniform(low_amp, high_amp) * FULL_SCALE / 2.0
+        start = int(t)
+        for i in range(width):
+            if start + i >= n:
+                break
+            x[start + i] += max(-FULL_SCALE, min(FULL_SCALE, amp * math.exp(-2.0 * i / width)
+                                                 * rng.gauss(0.0, 1.0)))
+        spans.append((start, min(n, start + width)))
+        t += max(rng.expovariate(per_second) * rate, width + 1)
+    return x, spans
+
+
 def lightning(n, rate, per_second, seed):
     """Bursts of 10 to 50 ms: a sharp rise and a noisy decay."""
     rng = random.Random(seed)
@@ -261,6 +286,7 @@ def make_conditions(corpus, held_out):
             if held_out:
                 variants = [
                     ("8 clicks/s, 0.5-3 ms", ringing_clicks(n, rate, 8, 0.5, 3.0, seed)),
+                    ("8 bursts/s, 0.5-3 ms", decaying_bursts(n, rate, 8, 0.5, 3.0, seed + 4)),
                     ("3 clicks/s, 0.2-1 ms", ringing_clicks(n, rate, 3, 0.2, 1.0, seed + 1)),
                     ("25 clicks/s, 0.3-5 ms", ringing_clicks(n, rate, 25, 0.3, 5.0, seed + 2)),
                 ]
