@@ -201,11 +201,11 @@ class LiveProgram final : public platform::MessageTarget {
         // The engine ended the run itself (a device failed): still leave the
         // card as the shutdown would, and say so in the exit status.
         const bool failed = !shutDown_;
-        if (failed) nameUnopenedDevice();
+        const bool unopened = failed && deviceUnopened();
         shutdown();
         clearStatus();
         host_.afterMessage = nullptr;
-        if (!o_.quiet) summary();
+        if (!o_.quiet && !unopened) summary();
 #ifdef TARNIX_SIMULATED_MIXER
         if (simulatedCard_) printCard();
 #endif
@@ -267,17 +267,9 @@ class LiveProgram final : public platform::MessageTarget {
         }
     }
 
-    // The device's own error text does not say which PCM it was. Capture is
-    // opened first, and playback only once capture is open.
-    void nameUnopenedDevice() {
-        const char* which = !engine_->inputOpen    ? "capture"
-                            : !engine_->outputOpen ? "playback"
-                                                   : nullptr;
-        if (!which) return;
-        clearStatus();
-        std::fprintf(stderr, "tarnix-live: cannot open the %s device \"%s\"\n", which,
-                     (!engine_->inputOpen ? o_.capture : o_.playback).c_str());
-    }
+    // A device that never opened: its box has said which and why, and there is
+    // no run to sum up.
+    bool deviceUnopened() const { return !engine_->inputOpen || !engine_->outputOpen; }
 
     void shutdown() {
         if (shutDown_) return;

@@ -62,6 +62,18 @@ bool nothingAnswered(int error) {
             return false;
     }
 }
+// Whether ALSA's configuration has a PCM of this name ("hw:1,0" by its
+// "hw"): a name it does not know fails to open just as a server that is not
+// running does, but calls for another name, not for a server.
+bool pcmNamed(const std::string& name) {
+    snd_config_t* top = nullptr;
+    if (snd_config_update_ref(&top) < 0) return true;
+    snd_config_t* node = nullptr;
+    const int found =
+        snd_config_search(top, ("pcm." + name.substr(0, name.find(':'))).c_str(), &node);
+    snd_config_unref(top);
+    return found >= 0;
+}
 }  // namespace
 
 MMRESULT errorCode(int alsaError) {
@@ -83,6 +95,9 @@ std::string errorText(MMRESULT code) {
     std::string device = (tag & kPlaybackBit) ? "the playback device" : "the capture device";
     if (!name.empty()) device += " \"" + name + "\"";
     if (tag & kRunningBit) return device + " stopped: the sound server or the card went away";
+    if (error == ENOENT && !name.empty() && !pcmNamed(name))
+        return "cannot open " + device +
+               ": ALSA knows no device of that name (aplay -L lists them)";
     return "cannot open " + device + ": " +
            (nothingAnswered(error)
                 ? std::string(
