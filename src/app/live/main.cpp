@@ -269,7 +269,9 @@ class LiveProgram final : public platform::MessageTarget {
 
     // A device that never opened: its box has said which and why, and there is
     // no run to sum up.
-    bool deviceUnopened() const { return !engine_->inputOpen || !engine_->outputOpen; }
+    bool deviceUnopened() const {
+        return !engine_->inputOpen || !engine_->outputOpen;
+    }
 
     void shutdown() {
         if (shutDown_) return;
