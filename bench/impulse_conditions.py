@@ -121,51 +121,46 @@ def burst_clicks(n, rate, per_second, low_ms, high_ms, seed, low_amp=0.1, high_a
     return x, spans
 
 
-def ringing_clicks(n, rate, per_second, low_ms, high_ms, seed):
-    """Held-out set: Poisson arrivals, each click a decaying oscillation at a
-    random frequency and phase (an impulse through a receiver's filters),
-    amplitudes log-uniform from 0.05 to 0.9 of full scale."""
+def poisson_clicks(n, rate, per_second, low_ms, high_ms, seed, shape):
+    """Held-out set: clicks at Poisson arrivals, each of a random width and the
+    samples shape(rng, width) gives; added to silence."""
     rng = random.Random(seed)
     x = [0.0] * n
     spans = []
     t = rng.expovariate(per_second) * rate
     while t < n - rate * 0.06:
         width = max(1, int(round(rng.uniform(low_ms, high_ms) * rate / 1000)))
+        start = int(t)
+        for i, v in enumerate(shape(rng, width)):
+            x[start + i] += v
+        spans.append((start, start + width))
+        t += max(rng.expovariate(per_second) * rate, width + 1)
+    return x, spans
+
+
+def ringing_clicks(n, rate, per_second, low_ms, high_ms, seed):
+    """Each click a decaying oscillation at a random frequency and phase (an
+    impulse through a receiver's filters), amplitudes log-uniform from 0.05
+    to 0.9 of full scale."""
+    def shape(rng, width):
         amp = math.exp(rng.uniform(math.log(0.05), math.log(0.9))) * FULL_SCALE
         hz = rng.uniform(300, min(3400, rate * 0.4))
         phase = rng.uniform(0, 2 * math.pi)
-        start = int(t)
-        for i in range(width):
-            if start + i >= n:
-                break
-            x[start + i] += amp * math.exp(-3.0 * i / width) * math.cos(
-                2 * math.pi * hz * i / rate + phase)
-        spans.append((start, min(n, start + width)))
-        t += max(rng.expovariate(per_second) * rate, width + 1)
-    return x, spans
+        return [amp * math.exp(-3.0 * i / width) * math.cos(2 * math.pi * hz * i / rate + phase)
+                for i in range(width)]
+    return poisson_clicks(n, rate, per_second, low_ms, high_ms, seed, shape)
 
 
 def decaying_bursts(n, rate, per_second, low_ms, high_ms, seed, low_amp=0.1, high_amp=0.75):
-    """Held-out set, the clicks the targets name (8 a second, 0.5 to 3 ms, up
-    to three quarters of full scale) with other statistics than the tuning
-    set's: Poisson arrivals, Gaussian samples under an envelope that decays
-    to 1/e^2 over the click, the envelope's start uniform in amplitude."""
-    rng = random.Random(seed)
-    x = [0.0] * n
-    spans = []
-    t = rng.expovariate(per_second) * rate
-    while t < n - rate * 0.06:
-        width = max(1, int(round(rng.uniform(low_ms, high_ms) * rate / 1000)))
+    """The clicks the targets name (8 a second, 0.5 to 3 ms, up to three
+    quarters of full scale) with other statistics than the tuning set's:
+    Gaussian samples under an envelope that decays to 1/e^2 over the click,
+    the envelope's start uniform in amplitude."""
+    def shape(rng, width):
         amp = rng.uniform(low_amp, high_amp) * FULL_SCALE / 2.0
-        start = int(t)
-        for i in range(width):
-            if start + i >= n:
-                break
-            x[start + i] += max(-FULL_SCALE, min(FULL_SCALE, amp * math.exp(-2.0 * i / width)
-                                                 * rng.gauss(0.0, 1.0)))
-        spans.append((start, min(n, start + width)))
-        t += max(rng.expovariate(per_second) * rate, width + 1)
-    return x, spans
+        return [max(-FULL_SCALE, min(FULL_SCALE, amp * math.exp(-2.0 * i / width) * rng.gauss(0.0, 1.0)))
+                for i in range(width)]
+    return poisson_clicks(n, rate, per_second, low_ms, high_ms, seed, shape)
 
 
 def lightning(n, rate, per_second, seed):
