@@ -14,6 +14,10 @@ for rate in 8000 22050 44100; do
   sox -q "$top/samples/demo-noisy.wav" -r "$rate" "$work/demo-$rate.wav" trim 0 8
   inputs+=("$work/demo-$rate.wav")
 done
+# With clicks, for the noise blanker.
+sox -q "$top/samples/demo-noisy.wav" -r 11025 "$work/clicks-11025.wav" trim 0 8
+python3 "$top/tests/support/add_clicks.py" "$work/clicks-11025.wav"
+inputs+=("$work/clicks-11025.wav")
 
 settings=(
   ""
@@ -24,6 +28,8 @@ settings=(
   "--no-expandor --heterodyne slow --band voice-narrow --min-amplitude 50"
   "--enhance"
   "--enhance --expandor --enhance-floor 20 --stereo"
+  "--blanker"
+  "--blanker --blanker-threshold 3 --enhance --stereo"
 )
 
 failed=0
