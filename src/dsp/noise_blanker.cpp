@@ -24,8 +24,9 @@ constexpr double kLevelRatio = 2.0;
 constexpr double kTailRatio = 5.0;
 constexpr double kRecentRatio = 1.5;
 constexpr uint32_t kPasses = 3;  // fits of the model around a gap as its edges move
-// A click's own samples may be small by chance: an edge steps over up to
-// this many of them in a row.
+// A click's own samples may be small by chance: an edge looks this many
+// samples out for the next large error, stepping over the small ones
+// between.
 constexpr uint32_t kEdgeStep = 4;
 constexpr uint32_t kLevelMs = 20;
 
