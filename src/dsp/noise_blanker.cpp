@@ -630,14 +630,13 @@ uint32_t CNoiseBlanker::repairFilter(uint64_t first, uint64_t last, const double
     const uint32_t n = w + m + w;
     const uint64_t from = first - w;
     for (uint32_t i = 0; i < n; ++i) {
-        const uint64_t t = from + i;
-        const bool known = (t >= from + p && t < first) || (t > last + p && t <= last + w);
-        double e = 0.0;
-        for (uint32_t k = 0; known && k <= p; ++k)
-            e += c[k] * at(t - k);
-        residual_[i] = e;
-        known_[i] = known ? 1.0 : 0.0;
+        residual_[i] = 0.0;
+        known_[i] = 0.0;
     }
+    predict(c, p, from + p, w - p, residual_ + p, false);
+    predict(c, p, last + p + 1, w - p, residual_ + w + m + p, false);
+    for (uint32_t i = 0; i < w - p; ++i)
+        known_[p + i] = known_[w + m + p + i] = 1.0;
     // The period whose one-tap predictor takes the most out of those errors,
     // pairs across the gap included.
     const double* e = residual_;
