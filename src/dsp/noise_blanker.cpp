@@ -29,6 +29,8 @@ constexpr uint32_t kPasses = 3;  // fits of the model around a gap as its edges 
 // between.
 constexpr uint32_t kEdgeStep = 4;
 constexpr uint32_t kLevelMs = 20;
+// A normal error's standard deviation over its median magnitude.
+constexpr double kMedianToDeviation = 1.4826;
 
 // The sizes for a rate. The model that finds clicks is fitted again every
 // 8 ms; the longest click is 6 ms.
@@ -288,6 +290,17 @@ void CNoiseBlanker::reset() {
     eventStart_ = 0;
     eventOpen_ = false;
     repaired_ = 0;
+    givenNext_ = 0;
+}
+
+void CNoiseBlanker::takeClicksAsGiven(const Gap* clicks, uint32_t count) {
+    given_ = clicks;
+    givenCount_ = clicks ? count : 0;
+    givenNext_ = 0;
+}
+
+uint32_t CNoiseBlanker::longestGap(int32_t sampleRate) {
+    return sizesFor(sampleRate).maxGap;
 }
 
 void CNoiseBlanker::setThreshold(double threshold) {
@@ -331,6 +344,17 @@ void CNoiseBlanker::scan() {
             continue;
         }
         if (count_ - cursor_ < kBlock) return;
+        if (given_) {
+            while (givenNext_ < givenCount_ && given_[givenNext_].first < cursor_)
+                ++givenNext_;
+            if (givenNext_ < givenCount_ && given_[givenNext_].first < cursor_ + kBlock) {
+                cursor_ = eventStart_ = given_[givenNext_].first;
+                eventOpen_ = true;
+            } else {
+                cursor_ += kBlock;
+            }
+            continue;
+        }
         if (cursor_ >= nextModel_) {
             feed(cursor_);
             updateModel();
@@ -451,8 +475,58 @@ bool CNoiseBlanker::fitAround(uint64_t first, uint64_t last, uint32_t order, dou
     return true;
 }
 
+void CNoiseBlanker::repairGiven() {
+    const uint64_t s = eventStart_;
+    uint64_t last = given_[givenNext_++].last;
+    if (last < s) last = s;
+    if (last - s >= maxGap_) last = s + maxGap_ - 1;
+    cursor_ = last + 1;
+    if (!fitAround(s, last, repairOrder_, repair_)) return;
+    const double spread = kMedianToDeviation * errorsAround(s, last, repair_, repairOrder_, nullptr, nullptr);
+    for (uint64_t t = s; t <= last; ++t)
+        raw_[t - s] = at(t);
+    if (!interpolate(s, last, repairFilter(s, last, repair_, repairOrder_), spread * spread)) return;
+    gaps_[repaired_ % kGapLog] = {s, last};
+    ++repaired_;
+}
+
+double CNoiseBlanker::errorsAround(uint64_t first, uint64_t last, const double* c, uint32_t p,
+                                   double* beforePeak, double* afterPeak) {
+    const uint32_t w = levelWindow_;
+    const uint32_t n = 2 * (w - p);
+    predict(c, p, first - (w - p), w - p, magnitudes_, false);
+    predict(c, p, last + 1, w - p, magnitudes_ + (w - p), true);
+    double before = 0.0, after = 0.0;
+    uint32_t most = w - p;
+    for (uint32_t i = 0; i < n; ++i) {
+        const double e = std::fabs(magnitudes_[i]);
+        magnitudes_[i] = e;
+        if (i < w - p) {
+            before = e > before ? e : before;
+        } else if (e > after) {
+            after = e;
+            most = i;
+        }
+    }
+    // After it, the second highest burst of errors: the next click may come
+    // within 20 ms, but a voice's next glottal pulse comes too.
+    after = 0.0;
+    for (uint32_t i = w - p; i < n; ++i) {
+        const uint32_t apart = i > most ? i - most : most - i;
+        if (apart > oneMs_) after = magnitudes_[i] > after ? magnitudes_[i] : after;
+    }
+    if (beforePeak) *beforePeak = before;
+    if (afterPeak) *afterPeak = after;
+    std::nth_element(magnitudes_, magnitudes_ + n / 2, magnitudes_ + n);
+    return magnitudes_[n / 2];
+}
+
 void CNoiseBlanker::resolve() {
     eventOpen_ = false;
+    if (given_) {
+        repairGiven();
+        return;
+    }
     uint64_t s = eventStart_;
     const double limit = threshold_ * threshold_ * errorLevel_;
     uint64_t last = s;
@@ -493,38 +567,15 @@ void CNoiseBlanker::resolve() {
             e += c[k] * at(t + k);
         return e;
     };
-    double gapPeak = 0.0, beforePeak = 0.0, afterPeak = 0.0, tail = 0.0;
+    double gapPeak = 0.0, beforePeak = 0.0, afterPeak = 0.0, tail = 0.0, errorMedian = 0.0;
     for (uint32_t pass = 0; click && pass < kPasses; ++pass) {
         click = fitAround(s, last, p, repair_);
         if (!click) break;
-        const uint32_t w = levelWindow_;
-        const uint32_t n = 2 * (w - p);
-        predict(c, p, s - (w - p), w - p, magnitudes_, false);
-        predict(c, p, last + 1, w - p, magnitudes_ + (w - p), true);
-        beforePeak = afterPeak = 0.0;
-        uint32_t most = w - p;
-        for (uint32_t i = 0; i < n; ++i) {
-            const double e = std::fabs(magnitudes_[i]);
-            magnitudes_[i] = e;
-            if (i < w - p) {
-                beforePeak = e > beforePeak ? e : beforePeak;
-            } else if (e > afterPeak) {
-                afterPeak = e;
-                most = i;
-            }
-        }
-        // After it, the second highest burst of errors: the next click may
-        // come within 20 ms, but a voice's next glottal pulse comes too.
-        afterPeak = 0.0;
-        for (uint32_t i = w - p; i < n; ++i) {
-            const uint32_t apart = i > most ? i - most : most - i;
-            if (apart > oneMs_) afterPeak = magnitudes_[i] > afterPeak ? magnitudes_[i] : afterPeak;
-        }
         // Its edges: go on while the errors stand above the errors around
         // (their median, which the click's own edges left outside the gap
         // do not raise).
-        std::nth_element(magnitudes_, magnitudes_ + n / 2, magnitudes_ + n);
-        const double typical = kGrowRatio * magnitudes_[n / 2];
+        errorMedian = errorsAround(s, last, c, p, &beforePeak, &afterPeak);
+        const double typical = kGrowRatio * errorMedian;
         const double grow = typical * typical;
         bool grown = false;
         for (;;) {
@@ -582,7 +633,9 @@ void CNoiseBlanker::resolve() {
         if (click) {
             for (uint32_t i = 0; i < m; ++i)
                 raw_[i] = at(s + i);
-            click = interpolate(s, last, repairFilter(s, last, repair_, repairOrder_));
+            // The error variance of a normal error with that median.
+            const double spread = kMedianToDeviation * errorMedian;
+            click = interpolate(s, last, repairFilter(s, last, repair_, repairOrder_), spread * spread);
             double removed = 0.0;
             for (uint32_t i = 0; click && i < m; ++i) {
                 const double d = std::fabs(raw_[i] - at(s + i));
@@ -710,7 +763,7 @@ void CNoiseBlanker::pitchTaps(uint32_t period, uint32_t n, double* taps) const {
     taps[2] = b2;
 }
 
-bool CNoiseBlanker::interpolate(uint64_t first, uint64_t last, uint32_t length) {
+bool CNoiseBlanker::interpolate(uint64_t first, uint64_t last, uint32_t length, double excitation) {
     const double* h = longFilter_;
     const uint32_t m = static_cast<uint32_t>(last - first + 1);
     // The errors over the gap and the filter's length after it, split into
@@ -731,15 +784,41 @@ bool CNoiseBlanker::interpolate(uint64_t first, uint64_t last, uint32_t length) 
         double sum = 0.0;
         for (uint32_t k = 0; k + d < length; ++k)
             sum += h[k] * h[k + d];
-        toeplitz_[d] = sum;
+        filterCorrelation_[d] = sum;
     }
     for (uint32_t i = 0; i < m; ++i) {
         double sum = 0.0;
         for (uint32_t j = 0; j < length; ++j)
             sum += h[j] * residual_[i + j];
-        rhs_[i] = -sum;
+        knownPart_[i] = -sum;
+    }
+    for (uint32_t d = 0; d < m; ++d) {
+        toeplitz_[d] = filterCorrelation_[d];
+        rhs_[d] = knownPart_[d];
     }
     if (!solveToeplitz(m)) return false;
+    // A click adds to the signal rather than taking its place: the samples
+    // under it still tell something of the signal where the click is weak.
+    // With the click's variance c (what the first estimate leaves of the
+    // raw samples) and the error variance e, the most probable samples
+    // minimise the errors' squares over e plus their distances to the raw
+    // samples' squares over c: e/c more on the diagonal and, times the raw
+    // samples, on the right.
+    double click = 0.0;
+    for (uint32_t i = 0; i < m; ++i) {
+        const double d = raw_[i] - solution_[i];
+        click += d * d;
+    }
+    click /= m;
+    if (excitation > 0.0 && click > 0.0) {
+        const double weight = excitation / click;
+        for (uint32_t d = 0; d < m; ++d) {
+            toeplitz_[d] = filterCorrelation_[d];
+            rhs_[d] = knownPart_[d] + weight * raw_[d];
+        }
+        toeplitz_[0] += weight;
+        if (!solveToeplitz(m)) return false;
+    }
     for (uint32_t i = 0; i < m; ++i)
         set(first + i, solution_[i]);
     return true;

@@ -67,6 +67,13 @@ class CNoiseBlanker {
     uint64_t repaired() const { return repaired_; }
     Gap gap(uint32_t back) const { return gaps_[(repaired_ - 1 - back) % kGapLog]; }
 
+    // For measuring the repair on its own: the clicks are taken as given
+    // (in order, apart, each at most the longest gap, counted from the first
+    // input sample) instead of being found, and each is repaired as a found
+    // one is. The list must outlive the processing; null finds them again.
+    void takeClicksAsGiven(const Gap* clicks, uint32_t count);
+    static uint32_t longestGap(int32_t sampleRate);
+
   private:
     // The history is held twice over, so that the samples just before and
     // just after any sample lie in one run: window(t)[-k] is sample t - k and
@@ -91,13 +98,21 @@ class CNoiseBlanker {
                  bool backward) const;
     bool fitAround(uint64_t first, uint64_t last, uint32_t order, double* coefficients);
     void resolve();
+    void repairGiven();
+    // The median magnitude of the errors of the model c of order p on
+    // either side of a gap (forward before it, backward after it), and their
+    // peaks: before it, and after it the second highest burst.
+    double errorsAround(uint64_t first, uint64_t last, const double* c, uint32_t p,
+                        double* beforePeak, double* afterPeak);
     // The filter a gap is filled under: the model's error filter c of order
     // p followed by a long-term predictor's; its length.
     uint32_t repairFilter(uint64_t first, uint64_t last, const double* c, uint32_t p);
     void pitchTaps(uint32_t period, uint32_t n, double* taps) const;
     // Fills the gap with the samples that make the errors of that filter
-    // smallest over it and the filter's length after it.
-    bool interpolate(uint64_t first, uint64_t last, uint32_t length);
+    // smallest over it and the filter's length after it, weighed against
+    // the raw samples (raw_) as a click added to the signal: excitation is
+    // the variance of the errors outside a click.
+    bool interpolate(uint64_t first, uint64_t last, uint32_t length, double excitation);
     bool solveToeplitz(uint32_t m);
     // The median magnitude over a stretch.
     double level(uint64_t first, uint32_t count);
@@ -129,6 +144,9 @@ class CNoiseBlanker {
     bool eventOpen_ = false;
     uint64_t repaired_ = 0;
     Gap gaps_[kGapLog] = {};
+    const Gap* given_ = nullptr;
+    uint32_t givenCount_ = 0;
+    uint32_t givenNext_ = 0;
 
     uint32_t minPeriod_ = 20;  // the long-term predictor's periods, in samples
     uint32_t maxPeriod_ = 120;
@@ -139,6 +157,8 @@ class CNoiseBlanker {
     double known_[2 * kMaxWindow + kMaxGap] = {};
     double longFilter_[kMaxWindow + 1] = {};
     double toeplitz_[kMaxGap] = {};
+    double filterCorrelation_[kMaxGap] = {};  // the normal equations before solving
+    double knownPart_[kMaxGap] = {};
     double rhs_[kMaxGap] = {};
     double solution_[kMaxGap] = {};
     double reflection_[kMaxGap] = {};
