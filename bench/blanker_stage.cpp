@@ -2,10 +2,14 @@
 // (the first channel), runs every sample through the stage and writes a mono
 // 16-bit wav of the same rate, aligned to the input (the look-ahead taken
 // off). With no other stage in the way, what changed is what the blanker did.
+// With --clicks it finds nothing itself but repairs the clicks the file
+// lists ("FIRST LAST" a line, samples counted from 0, in order), to measure
+// the repair apart from the detection.
 //
-//   blanker_stage INPUT.wav OUTPUT.wav [--threshold X]
+//   blanker_stage INPUT.wav OUTPUT.wav [--threshold X] [--clicks FILE]
 #include <sndfile.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -16,9 +20,35 @@
 #include "dsp/noise_blanker.h"
 
 int main(int argc, char** argv) {
-    if (argc != 3 && !(argc == 5 && !std::strcmp(argv[3], "--threshold"))) {
-        std::fprintf(stderr, "usage: blanker_stage INPUT.wav OUTPUT.wav [--threshold X]\n");
+    const char* threshold = nullptr;
+    const char* clickFile = nullptr;
+    bool usage = argc < 3;
+    for (int i = 3; !usage && i < argc; i += 2) {
+        if (i + 1 >= argc)
+            usage = true;
+        else if (!std::strcmp(argv[i], "--threshold"))
+            threshold = argv[i + 1];
+        else if (!std::strcmp(argv[i], "--clicks"))
+            clickFile = argv[i + 1];
+        else
+            usage = true;
+    }
+    if (usage) {
+        std::fprintf(stderr,
+                     "usage: blanker_stage INPUT.wav OUTPUT.wav [--threshold X] [--clicks FILE]\n");
         return 2;
+    }
+    std::vector<CNoiseBlanker::Gap> clicks;
+    if (clickFile) {
+        FILE* f = std::fopen(clickFile, "r");
+        if (!f) {
+            std::fprintf(stderr, "blanker_stage: %s: %s\n", clickFile, std::strerror(errno));
+            return 1;
+        }
+        unsigned long long first, last;
+        while (std::fscanf(f, "%llu %llu", &first, &last) == 2)
+            clicks.push_back({first, last});
+        std::fclose(f);
     }
     SF_INFO in{};
     SNDFILE* source = sf_open(argv[1], SFM_READ, &in);
@@ -32,7 +62,9 @@ int main(int argc, char** argv) {
 
     auto blanker = std::make_unique<CNoiseBlanker>();
     blanker->configure(in.samplerate);
-    if (argc == 5) blanker->setThreshold(std::atof(argv[4]));
+    if (threshold) blanker->setThreshold(std::atof(threshold));
+    if (clickFile)
+        blanker->takeClicksAsGiven(clicks.data(), static_cast<uint32_t>(clicks.size()));
     const size_t n = static_cast<size_t>(in.frames), delay = blanker->delay();
     std::vector<short> out(n);
     for (size_t i = 0; i < n + delay; ++i) {
