@@ -63,8 +63,7 @@ int main(int argc, char** argv) {
     auto blanker = std::make_unique<CNoiseBlanker>();
     blanker->configure(in.samplerate);
     if (threshold) blanker->setThreshold(std::atof(threshold));
-    if (clickFile)
-        blanker->takeClicksAsGiven(clicks.data(), static_cast<uint32_t>(clicks.size()));
+    if (clickFile) blanker->takeClicksAsGiven(clicks.data(), static_cast<uint32_t>(clicks.size()));
     const size_t n = static_cast<size_t>(in.frames), delay = blanker->delay();
     std::vector<short> out(n);
     for (size_t i = 0; i < n + delay; ++i) {

@@ -482,10 +482,12 @@ void CNoiseBlanker::repairGiven() {
     if (last - s >= maxGap_) last = s + maxGap_ - 1;
     cursor_ = last + 1;
     if (!fitAround(s, last, repairOrder_, repair_)) return;
-    const double spread = kMedianToDeviation * errorsAround(s, last, repair_, repairOrder_, nullptr, nullptr);
+    const double spread =
+        kMedianToDeviation * errorsAround(s, last, repair_, repairOrder_, nullptr, nullptr);
     for (uint64_t t = s; t <= last; ++t)
         raw_[t - s] = at(t);
-    if (!interpolate(s, last, repairFilter(s, last, repair_, repairOrder_), spread * spread)) return;
+    if (!interpolate(s, last, repairFilter(s, last, repair_, repairOrder_), spread * spread))
+        return;
     gaps_[repaired_ % kGapLog] = {s, last};
     ++repaired_;
 }
@@ -635,7 +637,8 @@ void CNoiseBlanker::resolve() {
                 raw_[i] = at(s + i);
             // The error variance of a normal error with that median.
             const double spread = kMedianToDeviation * errorMedian;
-            click = interpolate(s, last, repairFilter(s, last, repair_, repairOrder_), spread * spread);
+            click =
+                interpolate(s, last, repairFilter(s, last, repair_, repairOrder_), spread * spread);
             double removed = 0.0;
             for (uint32_t i = 0; click && i < m; ++i) {
                 const double d = std::fabs(raw_[i] - at(s + i));
