@@ -659,9 +659,10 @@ void CNoiseBlanker::resolve() {
         cursor_ = last + 1;
         return;
     }
-    // The signal itself. A short event: go on after it.
+    // The signal itself. A short event: go on after it. Its peak is not
+    // taken into the recent one: a click the closer look let pass would
+    // hide the next from the first test.
     if (!tooLong) {
-        recentPeak_ = eventPeak > recentPeak_ ? eventPeak : recentPeak_;
         cursor_ = last + 1;
         return;
     }
