@@ -235,6 +235,7 @@ uint32_t CNoiseBlanker::delayFor(int32_t sampleRate) {
 
 void CNoiseBlanker::configure(int32_t sampleRate) {
     const Sizes s = sizesFor(sampleRate);
+    givenMode_ = false;
     order_ = s.order;
     maxGap_ = s.maxGap;
     modelInterval_ = s.modelInterval;
@@ -294,13 +295,10 @@ void CNoiseBlanker::reset() {
 }
 
 void CNoiseBlanker::takeClicksAsGiven(const Gap* clicks, uint32_t count) {
+    givenMode_ = true;
     given_ = clicks;
     givenCount_ = clicks ? count : 0;
     givenNext_ = 0;
-}
-
-uint32_t CNoiseBlanker::longestGap(int32_t sampleRate) {
-    return sizesFor(sampleRate).maxGap;
 }
 
 void CNoiseBlanker::setThreshold(double threshold) {
@@ -344,7 +342,7 @@ void CNoiseBlanker::scan() {
             continue;
         }
         if (count_ - cursor_ < kBlock) return;
-        if (given_) {
+        if (givenMode_) {
             while (givenNext_ < givenCount_ && given_[givenNext_].first < cursor_)
                 ++givenNext_;
             if (givenNext_ < givenCount_ && given_[givenNext_].first < cursor_ + kBlock) {
@@ -525,7 +523,7 @@ double CNoiseBlanker::errorsAround(uint64_t first, uint64_t last, const double* 
 
 void CNoiseBlanker::resolve() {
     eventOpen_ = false;
-    if (given_) {
+    if (givenMode_) {
         repairGiven();
         return;
     }

@@ -67,12 +67,12 @@ class CNoiseBlanker {
     uint64_t repaired() const { return repaired_; }
     Gap gap(uint32_t back) const { return gaps_[(repaired_ - 1 - back) % kGapLog]; }
 
-    // For measuring the repair on its own: the clicks are taken as given
-    // (in order, apart, each at most the longest gap, counted from the first
-    // input sample) instead of being found, and each is repaired as a found
-    // one is. The list must outlive the processing; null finds them again.
+    // For measuring the repair on its own, until the next configure(): the
+    // clicks are taken as given (in order, apart, counted from the first
+    // input sample; a longer one than the longest gap cut short) instead of
+    // being found, and each is repaired as a found one is. The list must
+    // outlive the processing.
     void takeClicksAsGiven(const Gap* clicks, uint32_t count);
-    static uint32_t longestGap(int32_t sampleRate);
 
   private:
     // The history is held twice over, so that the samples just before and
@@ -144,6 +144,7 @@ class CNoiseBlanker {
     bool eventOpen_ = false;
     uint64_t repaired_ = 0;
     Gap gaps_[kGapLog] = {};
+    bool givenMode_ = false;
     const Gap* given_ = nullptr;
     uint32_t givenCount_ = 0;
     uint32_t givenNext_ = 0;
