@@ -493,32 +493,53 @@ void CNoiseBlanker::repairGiven() {
 double CNoiseBlanker::errorsAround(uint64_t first, uint64_t last, const double* c, uint32_t p,
                                    double* beforePeak, double* afterPeak) {
     const uint32_t w = levelWindow_;
-    const uint32_t n = 2 * (w - p);
-    predict(c, p, first - (w - p), w - p, magnitudes_, false);
-    predict(c, p, last + 1, w - p, magnitudes_ + (w - p), true);
-    double before = 0.0, after = 0.0;
-    uint32_t most = w - p;
+    const uint32_t side = w - p, n = 2 * side;
+    double* e = magnitudes_;
+    predict(c, p, first - side, side, e, false);
+    predict(c, p, last + 1, side, e + side, true);
     for (uint32_t i = 0; i < n; ++i) {
-        const double e = std::fabs(magnitudes_[i]);
-        magnitudes_[i] = e;
-        if (i < w - p) {
-            before = e > before ? e : before;
-        } else if (e > after) {
-            after = e;
-            most = i;
+        e[i] = std::fabs(e[i]);
+        residual_[i] = e[i];
+    }
+    std::nth_element(residual_, residual_ + n / 2, residual_ + n);
+    const double median = residual_[n / 2];
+    if (beforePeak) {
+        double before = 0.0;
+        for (uint32_t i = 0; i < side; ++i)
+            before = e[i] > before ? e[i] : before;
+        *beforePeak = before;
+    }
+    if (afterPeak) {
+        // After it, the second highest burst of errors: the next click may
+        // come within 20 ms, but a voice's next glottal pulse comes too. The
+        // highest burst is left out as far as it stands above the errors
+        // around, if no longer than a click (else at least a millisecond
+        // either side of its peak).
+        const double high = kGrowRatio * median;
+        uint32_t most = side;
+        for (uint32_t i = side; i < n; ++i)
+            most = e[i] > e[most] ? i : most;
+        uint32_t low = most, top = most;
+        const uint32_t reach = oneMs_ / 2;
+        for (bool grown = true; grown;) {
+            grown = false;
+            for (uint32_t j = 1; !grown && j <= reach && low >= side + j; ++j)
+                if (e[low - j] > high) low -= j, grown = true;
         }
+        for (bool grown = true; grown;) {
+            grown = false;
+            for (uint32_t j = 1; !grown && j <= reach && top + j < n; ++j)
+                if (e[top + j] > high) top += j, grown = true;
+        }
+        if (top - low >= maxGap_) low = top = most;
+        low = low > most - oneMs_ ? most - oneMs_ : low;
+        top = top < most + oneMs_ ? most + oneMs_ : top;
+        double after = 0.0;
+        for (uint32_t i = side; i < n; ++i)
+            if (i < low || i > top) after = e[i] > after ? e[i] : after;
+        *afterPeak = after;
     }
-    // After it, the second highest burst of errors: the next click may come
-    // within 20 ms, but a voice's next glottal pulse comes too.
-    after = 0.0;
-    for (uint32_t i = w - p; i < n; ++i) {
-        const uint32_t apart = i > most ? i - most : most - i;
-        if (apart > oneMs_) after = magnitudes_[i] > after ? magnitudes_[i] : after;
-    }
-    if (beforePeak) *beforePeak = before;
-    if (afterPeak) *afterPeak = after;
-    std::nth_element(magnitudes_, magnitudes_ + n / 2, magnitudes_ + n);
-    return magnitudes_[n / 2];
+    return median;
 }
 
 void CNoiseBlanker::resolve() {
