@@ -714,16 +714,25 @@ uint32_t CNoiseBlanker::repairFilter(uint64_t first, uint64_t last, const double
     for (uint32_t i = 0; i < w - p; ++i)
         known_[p + i] = known_[w + m + p + i] = 1.0;
     // The period whose one-tap predictor takes the most out of those errors,
-    // pairs across the gap included.
+    // pairs across the gap included. The energy it predicts from is that of
+    // the errors a period before the known ones: a difference of running
+    // sums over the two known stretches.
     const double* e = residual_;
+    energyBefore_[0] = 0.0;
+    for (uint32_t i = 0; i < n; ++i)
+        energyBefore_[i + 1] = energyBefore_[i] + e[i] * e[i];
+    const auto energy = [&](uint32_t from, uint32_t to, uint32_t T) {
+        const uint32_t a = from > T ? from - T : 0, b = to > T ? to - T : 0;
+        return energyBefore_[b] - energyBefore_[a];
+    };
+    for (uint32_t T = 0; T <= maxPeriod_; ++T)
+        lagProducts_[T] = 0.0;
+    correlate(e, n, maxPeriod_, 0.0, false, lagProducts_);
     double bestScore = 0.0, beta = 0.0;
     uint32_t period = 0;
     for (uint32_t T = minPeriod_; T <= maxPeriod_; ++T) {
-        double cross = 0.0, past = 0.0;
-        for (uint32_t i = T; i < n; ++i) {
-            cross += e[i] * e[i - T];
-            past += e[i - T] * e[i - T] * known_[i];
-        }
+        const double cross = lagProducts_[T];
+        const double past = energy(p, w, T) + energy(w + m + p, n, T);
         if (!(cross > 0.0) || !(cross * cross > bestScore * past)) continue;
         bestScore = cross * cross / past;
         beta = cross / past;
@@ -790,31 +799,23 @@ bool CNoiseBlanker::interpolate(uint64_t first, uint64_t last, uint32_t length, 
     const double* h = longFilter_;
     const uint32_t m = static_cast<uint32_t>(last - first + 1);
     // The errors over the gap and the filter's length after it, split into
-    // the part the known samples make...
-    for (uint32_t i = 0; i + 1 < m + length; ++i) {
-        const uint64_t t = first + i;
-        double sum = 0.0;
-        for (uint32_t k = 0; k < length; ++k) {
-            const uint64_t u = t - k;
-            if (u < first || u > last) sum += h[k] * at(u);
-        }
-        residual_[i] = sum;
+    // the part the known samples make (the filter over the samples around
+    // with the gap's as zero; h[0] is 1)...
+    const uint32_t reach = length - 1;
+    for (uint32_t j = 0; j < reach; ++j) {
+        gapless_[j] = at(first - reach + j);
+        gapless_[reach + m + j] = at(last + 1 + j);
     }
+    for (uint32_t i = 0; i < m; ++i)
+        gapless_[reach + i] = 0.0;
+    predictErrors(h, reach, gapless_ + reach, -1, m + reach, residual_);
     // ...and the unknowns' part: minimising the sum of their squares gives
     // the normal equations M x = rhs, M symmetric Toeplitz with the filter's
     // autocorrelation.
-    for (uint32_t d = 0; d < m; ++d) {
-        double sum = 0.0;
-        for (uint32_t k = 0; k + d < length; ++k)
-            sum += h[k] * h[k + d];
-        filterCorrelation_[d] = sum;
-    }
-    for (uint32_t i = 0; i < m; ++i) {
-        double sum = 0.0;
-        for (uint32_t j = 0; j < length; ++j)
-            sum += h[j] * residual_[i + j];
-        knownPart_[i] = -sum;
-    }
+    for (uint32_t d = 0; d < m; ++d)
+        filterCorrelation_[d] = d < length ? dot(h, h + d, length - d) : 0.0;
+    for (uint32_t i = 0; i < m; ++i)
+        knownPart_[i] = -dot(h, residual_ + i, length);
     for (uint32_t d = 0; d < m; ++d) {
         toeplitz_[d] = filterCorrelation_[d];
         rhs_[d] = knownPart_[d];

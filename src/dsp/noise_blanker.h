@@ -160,6 +160,9 @@ class CNoiseBlanker {
     double toeplitz_[kMaxGap] = {};
     double filterCorrelation_[kMaxGap] = {};  // the normal equations before solving
     double knownPart_[kMaxGap] = {};
+    double gapless_[2 * kMaxWindow + kMaxGap] = {};  // the samples around a gap, its own as 0
+    double energyBefore_[2 * kMaxWindow + kMaxGap + 1] = {};  // running sums of squared errors
+    double lagProducts_[kMaxWindow] = {};  // the errors' products a period apart, summed
     double rhs_[kMaxGap] = {};
     double solution_[kMaxGap] = {};
     double reflection_[kMaxGap] = {};
