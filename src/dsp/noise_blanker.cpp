@@ -108,6 +108,9 @@ TARNIX_INLINE void predictBody(const double* c, uint32_t p, const double* x, int
         errors[i] = x[i];
     for (uint32_t k = 1; k <= p; ++k) {
         const double ck = c[k];
+        // The repair's filter is mostly zero between its short-term part
+        // and its pitch taps.
+        if (ck == 0.0) continue;
         const double* xk = x + step * static_cast<int32_t>(k);
         for (uint32_t i = 0; i < count; ++i)
             errors[i] += ck * xk[i];
@@ -748,6 +751,7 @@ uint32_t CNoiseBlanker::repairFilter(uint64_t first, uint64_t last, const double
     }
     for (uint32_t k = 0; k <= p; ++k)
         longFilter_[k] = c[k];
+    holeFirst_ = holeEnd_ = p + 1;
     if (period == 0) return p + 1;
     // Three taps around it, so that a period between two samples is
     // followed too (least squares); one tap where that fails.
@@ -762,6 +766,7 @@ uint32_t CNoiseBlanker::repairFilter(uint64_t first, uint64_t last, const double
     const uint32_t length = p + period + 2;
     for (uint32_t k = p + 1; k < length; ++k)
         longFilter_[k] = 0.0;
+    if (period - 1 > p + 1) holeEnd_ = period - 1;
     for (uint32_t j = 0; j < 3; ++j)
         for (uint32_t k = 0; k <= p; ++k)
             longFilter_[period - 1 + j + k] -= taps[j] * c[k];
@@ -803,6 +808,12 @@ void CNoiseBlanker::pitchTaps(uint32_t period, uint32_t n, double* taps) const {
     taps[2] = b2;
 }
 
+double CNoiseBlanker::filterDot(const double* y, uint32_t n) const {
+    const double* h = longFilter_;
+    const double low = dot(h, y, n < holeFirst_ ? n : holeFirst_);
+    return n > holeEnd_ ? low + dot(h + holeEnd_, y + holeEnd_, n - holeEnd_) : low;
+}
+
 bool CNoiseBlanker::interpolate(uint64_t first, uint64_t last, uint32_t length, double excitation) {
     const double* h = longFilter_;
     const uint32_t m = static_cast<uint32_t>(last - first + 1);
@@ -821,9 +832,9 @@ bool CNoiseBlanker::interpolate(uint64_t first, uint64_t last, uint32_t length, 
     // the normal equations M x = rhs, M symmetric Toeplitz with the filter's
     // autocorrelation.
     for (uint32_t d = 0; d < m; ++d)
-        filterCorrelation_[d] = d < length ? dot(h, h + d, length - d) : 0.0;
+        filterCorrelation_[d] = d < length ? filterDot(h + d, length - d) : 0.0;
     for (uint32_t i = 0; i < m; ++i)
-        knownPart_[i] = -dot(h, residual_ + i, length);
+        knownPart_[i] = -filterDot(residual_ + i, length);
     for (uint32_t d = 0; d < m; ++d) {
         toeplitz_[d] = filterCorrelation_[d];
         rhs_[d] = knownPart_[d];

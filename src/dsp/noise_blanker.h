@@ -113,6 +113,9 @@ class CNoiseBlanker {
     // the raw samples (raw_) as a click added to the signal: excitation is
     // the variance of the errors outside a click.
     bool interpolate(uint64_t first, uint64_t last, uint32_t length, double excitation);
+    // The sum of the repair's filter times y over n, its run of zeros
+    // (holeFirst_ to holeEnd_) left out.
+    double filterDot(const double* y, uint32_t n) const;
     bool solveToeplitz(uint32_t m);
     // The median magnitude over a stretch.
     double level(uint64_t first, uint32_t count);
@@ -157,6 +160,7 @@ class CNoiseBlanker {
     double residual_[2 * kMaxWindow + kMaxGap] = {};
     double known_[2 * kMaxWindow + kMaxGap] = {};
     double longFilter_[kMaxWindow + 1] = {};
+    uint32_t holeFirst_ = 0, holeEnd_ = 0;
     double toeplitz_[kMaxGap] = {};
     double filterCorrelation_[kMaxGap] = {};  // the normal equations before solving
     double knownPart_[kMaxGap] = {};
