@@ -491,13 +491,21 @@ void CNoiseBlanker::repairGiven() {
     if (last - s >= maxGap_) last = s + maxGap_ - 1;
     cursor_ = last + 1;
     if (!fitAround(s, last, repairOrder_, repair_)) return;
-    const double spread =
-        kMedianToDeviation * errorsAround(s, last, repair_, repairOrder_, nullptr, nullptr);
-    for (uint64_t t = s; t <= last; ++t)
-        raw_[t - s] = at(t);
-    if (!interpolate(s, last, repairFilter(s, last, repair_, repairOrder_), spread * spread))
-        return;
-    gaps_[repaired_ % kGapLog] = {s, last};
+    if (repair(s, last, errorsAround(s, last, repair_, repairOrder_, nullptr, nullptr)))
+        logGap(s, last);
+}
+
+bool CNoiseBlanker::repair(uint64_t first, uint64_t last, double errorMedian) {
+    for (uint64_t t = first; t <= last; ++t)
+        raw_[t - first] = at(t);
+    // The error variance of a normal error with that median.
+    const double spread = kMedianToDeviation * errorMedian;
+    return interpolate(first, last, repairFilter(first, last, repair_, repairOrder_),
+                       spread * spread);
+}
+
+void CNoiseBlanker::logGap(uint64_t first, uint64_t last) {
+    gaps_[repaired_ % kGapLog] = {first, last};
     ++repaired_;
 }
 
@@ -663,12 +671,7 @@ void CNoiseBlanker::resolve() {
         // takes out must stand above the signal's own level.
         if (click && repairOrder_ != p) click = fitAround(s, last, repairOrder_, repair_);
         if (click) {
-            for (uint32_t i = 0; i < m; ++i)
-                raw_[i] = at(s + i);
-            // The error variance of a normal error with that median.
-            const double spread = kMedianToDeviation * errorMedian;
-            click =
-                interpolate(s, last, repairFilter(s, last, repair_, repairOrder_), spread * spread);
+            click = repair(s, last, errorMedian);
             double removed = 0.0;
             for (uint32_t i = 0; click && i < m; ++i) {
                 const double d = std::fabs(raw_[i] - at(s + i));
@@ -684,8 +687,7 @@ void CNoiseBlanker::resolve() {
         }
     }
     if (click) {
-        gaps_[repaired_ % kGapLog] = {s, last};
-        ++repaired_;
+        logGap(s, last);
         cursor_ = last + 1;
         return;
     }

@@ -99,6 +99,10 @@ class CNoiseBlanker {
     bool fitAround(uint64_t first, uint64_t last, uint32_t order, double* coefficients);
     void resolve();
     void repairGiven();
+    // Fills a click under the model fitted around it (repair_), the raw
+    // samples kept in raw_; errorMedian is that model's median error around.
+    bool repair(uint64_t first, uint64_t last, double errorMedian);
+    void logGap(uint64_t first, uint64_t last);
     // The median magnitude of the errors of the model c of order p on
     // either side of a gap (forward before it, backward after it), and their
     // peaks: before it, and after it the second highest burst.
