@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "dsp/cpu.h"
+#include "dsp/select.h"
 
 namespace {
 // A click is judged on the prediction errors of a model fitted to the 20 ms
@@ -458,8 +459,7 @@ double CNoiseBlanker::level(uint64_t first, uint32_t count) {
     // The median magnitude: a neighbouring click does not raise it.
     for (uint32_t i = 0; i < count; ++i)
         magnitudes_[i] = std::fabs(at(first + i));
-    std::nth_element(magnitudes_, magnitudes_ + count / 2, magnitudes_ + count);
-    return magnitudes_[count / 2];
+    return dsp::kthSmallest(magnitudes_, selectSpare_, count, count / 2);
 }
 
 void CNoiseBlanker::predict(const double* c, uint32_t p, uint64_t first, uint32_t count,
@@ -520,8 +520,7 @@ double CNoiseBlanker::errorsAround(uint64_t first, uint64_t last, const double* 
         e[i] = std::fabs(e[i]);
         residual_[i] = e[i];
     }
-    std::nth_element(residual_, residual_ + n / 2, residual_ + n);
-    const double median = residual_[n / 2];
+    const double median = dsp::kthSmallest(residual_, selectSpare_, n, n / 2);
     if (beforePeak) {
         double before = 0.0;
         for (uint32_t i = 0; i < side; ++i)

@@ -177,6 +177,7 @@ class CNoiseBlanker {
     double work_[kMaxGap] = {};
     double raw_[kMaxGap] = {};
     double magnitudes_[kHistory / 2] = {};
+    double selectSpare_[kHistory / 2] = {};  // the other half of a median's buffers
     double repair_[kMaxOrder + 1] = {};
     double taper_[kMaxWindow] = {};
     double tapered_[kMaxWindow] = {};

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "dsp/cpu.h"
+#include "dsp/select.h"
 
 namespace {
 
@@ -295,3 +296,22 @@ TEST(NoiseBlanker, TakesOutClicksCloseTogetherAndRingingClicksAlikeHoweverRun) {
 }
 
 }  // namespace
+
+TEST(KthSmallest, AgreesWithNthElementOnTiesSilenceAndSortedRuns) {
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> small(0, 5);
+    std::uniform_real_distribution<double> wide(0.0, 1000.0);
+    for (uint32_t n : {1u, 2u, 17u, 40u, 220u, 376u}) {
+        for (int kind = 0; kind < 4; ++kind) {
+            std::vector<double> v(n);
+            for (uint32_t i = 0; i < n; ++i)
+                v[i] = kind == 0 ? wide(random) : kind == 1 ? small(random) : kind == 2 ? 0.0 : i;
+            for (uint32_t k : {0u, n / 2, n - 1}) {
+                std::vector<double> expected = v, work = v, spare(n);
+                std::nth_element(expected.begin(), expected.begin() + k, expected.end());
+                EXPECT_EQ(dsp::kthSmallest(work.data(), spare.data(), n, k), expected[k])
+                    << "n " << n << " kind " << kind << " k " << k;
+            }
+        }
+    }
+}
