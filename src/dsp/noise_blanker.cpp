@@ -102,19 +102,43 @@ TARNIX_INLINE double dot(const double* x, const double* y, uint32_t n) {
 // products and sums in the same order, no contraction).
 
 // errors[i] = x[i] + sum over k of c[k] x[i - k] (or x[i + k], backward),
-// for count samples side by side.
+// each sum in the order of k, sixteen samples side by side. The taps that
+// are zero are left out: the repair's filter is mostly zero between its
+// short-term part and its pitch taps.
+// No filter is longer than the repair's (its last tap a window's length
+// out).
+constexpr uint32_t kMaxTaps = CNoiseBlanker::kMaxWindow + 1;
 TARNIX_INLINE void predictBody(const double* c, uint32_t p, const double* x, int32_t step,
                                uint32_t count, double* errors) {
-    for (uint32_t i = 0; i < count; ++i)
-        errors[i] = x[i];
-    for (uint32_t k = 1; k <= p; ++k) {
-        const double ck = c[k];
-        // The repair's filter is mostly zero between its short-term part
-        // and its pitch taps.
-        if (ck == 0.0) continue;
-        const double* xk = x + step * static_cast<int32_t>(k);
-        for (uint32_t i = 0; i < count; ++i)
-            errors[i] += ck * xk[i];
+    int32_t offset[kMaxTaps];
+    double tap[kMaxTaps];
+    uint32_t taps = 0;
+    for (uint32_t k = 1; k <= p && k < kMaxTaps; ++k) {
+        if (c[k] == 0.0) continue;
+        offset[taps] = step * static_cast<int32_t>(k);
+        tap[taps++] = c[k];
+    }
+    uint32_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        Quad e0 = quad(x + i), e1 = quad(x + i + 4), e2 = quad(x + i + 8), e3 = quad(x + i + 12);
+        for (uint32_t t = 0; t < taps; ++t) {
+            const double* y = x + i + offset[t];
+            const Quad ct = {tap[t], tap[t], tap[t], tap[t]};
+            e0 += ct * quad(y);
+            e1 += ct * quad(y + 4);
+            e2 += ct * quad(y + 8);
+            e3 += ct * quad(y + 12);
+        }
+        std::memcpy(errors + i, &e0, sizeof e0);
+        std::memcpy(errors + i + 4, &e1, sizeof e1);
+        std::memcpy(errors + i + 8, &e2, sizeof e2);
+        std::memcpy(errors + i + 12, &e3, sizeof e3);
+    }
+    for (; i < count; ++i) {
+        double e = x[i];
+        for (uint32_t t = 0; t < taps; ++t)
+            e += tap[t] * (x + i)[offset[t]];
+        errors[i] = e;
     }
 }
 void predictBaseline(const double* c, uint32_t p, const double* x, int32_t step, uint32_t count,
