@@ -631,6 +631,20 @@ void CNoiseBlanker::resolve() {
         return e;
     };
     double gapPeak = 0.0, beforePeak = 0.0, afterPeak = 0.0, tail = 0.0, errorMedian = 0.0;
+    // The signal's level on either side, taken again only where an edge has
+    // moved since (the windows lie outside the gap, which the repair alone
+    // changes).
+    uint64_t levelFirst[2] = {~uint64_t{0}, ~uint64_t{0}};
+    double levelValue[2] = {0.0, 0.0};
+    const auto levelAround = [&](uint64_t first, uint64_t last) {
+        const uint64_t from[2] = {first - levelWindow_, last + 1};
+        for (int side = 0; side < 2; ++side)
+            if (levelFirst[side] != from[side]) {
+                levelFirst[side] = from[side];
+                levelValue[side] = level(from[side], levelWindow_);
+            }
+        return levelValue[0] > levelValue[1] ? levelValue[0] : levelValue[1];
+    };
     for (uint32_t pass = 0; click && pass < kPasses; ++pass) {
         click = fitAround(s, last, p, repair_);
         if (!click) break;
@@ -664,11 +678,7 @@ void CNoiseBlanker::resolve() {
         // A click that has rung through a receiver's filters decays slowly,
         // and the model predicts its tail: that goes on while it stays well
         // above the signal around.
-        if (pass == 0) {
-            const double before = level(s - levelWindow_, levelWindow_);
-            const double after = level(last + 1, levelWindow_);
-            tail = kTailRatio * (before > after ? before : after);
-        }
+        if (pass == 0) tail = kTailRatio * levelAround(s, last);
         while (last - s + 1 < maxGap_) {
             double most = 0.0;
             for (uint32_t i = 1; i <= oneMs_ / 2; ++i)
@@ -700,9 +710,7 @@ void CNoiseBlanker::resolve() {
                 const double d = std::fabs(raw_[i] - at(s + i));
                 removed = d > removed ? d : removed;
             }
-            const double before = level(s - levelWindow_, levelWindow_);
-            const double after = level(last + 1, levelWindow_);
-            if (!(removed > kLevelRatio * (before > after ? before : after))) {
+            if (!(removed > kLevelRatio * levelAround(s, last))) {
                 for (uint32_t i = 0; i < m; ++i)
                     set(s + i, raw_[i]);
                 click = false;
