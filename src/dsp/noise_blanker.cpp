@@ -77,10 +77,10 @@ TARNIX_INLINE Quad quad(const double* p) {
 }
 
 // The sum of x[i] y[i] over n: eight sums side by side (two chains of four,
-// so that one need not wait for the other), in a fixed order.
-TARNIX_INLINE double dot(const double* x, const double* y, uint32_t n) {
-    Quad sum = {0.0, 0.0, 0.0, 0.0}, odd = sum;
-    uint32_t i = 0;
+// so that one need not wait for the other), in a fixed order, from sample i
+// on with the sums so far.
+TARNIX_INLINE double finishDot(const double* x, const double* y, uint32_t n, uint32_t i, Quad sum,
+                               Quad odd) {
     for (; i + 8 <= n; i += 8) {
         sum += quad(x + i) * quad(y + i);
         odd += quad(x + i + 4) * quad(y + i + 4);
@@ -95,6 +95,28 @@ TARNIX_INLINE double dot(const double* x, const double* y, uint32_t n) {
     if (i + 1 < n) s1 += x[i + 1] * y[i + 1];
     if (i + 2 < n) s2 += x[i + 2] * y[i + 2];
     return (s0 + s1) + (s2 + s3);
+}
+TARNIX_INLINE double dot(const double* x, const double* y, uint32_t n) {
+    const Quad zero = {0.0, 0.0, 0.0, 0.0};
+    return finishDot(x, y, n, 0, zero, zero);
+}
+
+// The dots of x with itself k to k + 3 samples on (out[j] = dot(x + k + j,
+// x, n - k - j), the same sums): over the stretch all four reach, each
+// sample of x is loaded once for the four.
+TARNIX_INLINE void laggedDots(const double* x, uint32_t n, uint32_t k, double* out) {
+    const Quad zero = {0.0, 0.0, 0.0, 0.0};
+    Quad sum[4] = {zero, zero, zero, zero}, odd[4] = {zero, zero, zero, zero};
+    uint32_t i = 0;
+    for (; i + 8 + k + 3 <= n; i += 8) {
+        const Quad a = quad(x + i), b = quad(x + i + 4);
+        for (uint32_t j = 0; j < 4; ++j) {
+            sum[j] += quad(x + k + j + i) * a;
+            odd[j] += quad(x + k + j + i + 4) * b;
+        }
+    }
+    for (uint32_t j = 0; j < 4; ++j)
+        out[j] = finishDot(x + k + j, x, n - k - j, i, sum[j], odd[j]);
 }
 
 // The hot loops, each written once and compiled twice: for the baseline and
@@ -216,6 +238,12 @@ TARNIX_INLINE void correlateBody(const double* x, uint32_t n, uint32_t p, double
             }
         }
     }
+    for (; !reach && k + 3 <= p && k + 3 <= n; k += 4) {
+        double d[4];
+        laggedDots(x, n, k, d);
+        for (uint32_t j = 0; j < 4; ++j)
+            r[k + j] = keep * r[k + j] + d[j];
+    }
     for (; k <= p; ++k)
         r[k] =
             keep * r[k] + (reach ? dot(x, x - static_cast<int32_t>(k), n) : dot(x + k, x, n - k));
@@ -233,6 +261,30 @@ void correlate(const double* x, uint32_t n, uint32_t p, double keep, bool reach,
         correlateAvx2(x, n, p, keep, reach, r);
     else
         correlateBaseline(x, n, p, keep, reach, r);
+}
+
+// r[k] = the sum of x[i + k] x[i] within n samples, for k from first to
+// last only.
+TARNIX_INLINE void lagProductsBody(const double* x, uint32_t n, uint32_t first, uint32_t last,
+                                   double* r) {
+    uint32_t k = first;
+    for (; k + 3 <= last && k + 3 <= n; k += 4)
+        laggedDots(x, n, k, r + k);
+    for (; k <= last; ++k)
+        r[k] = dot(x + k, x, n - k);
+}
+void lagProductsBaseline(const double* x, uint32_t n, uint32_t first, uint32_t last, double* r) {
+    lagProductsBody(x, n, first, last, r);
+}
+TARNIX_AVX2 void lagProductsAvx2(const double* x, uint32_t n, uint32_t first, uint32_t last,
+                                 double* r) {
+    lagProductsBody(x, n, first, last, r);
+}
+void lagProducts(const double* x, uint32_t n, uint32_t first, uint32_t last, double* r) {
+    if (dsp::runAvx2())
+        lagProductsAvx2(x, n, first, last, r);
+    else
+        lagProductsBaseline(x, n, first, last, r);
 }
 
 // Levinson-Durbin: the prediction error filter 1, a1, ..., ap of an
@@ -769,9 +821,7 @@ uint32_t CNoiseBlanker::repairFilter(uint64_t first, uint64_t last, const double
         const uint32_t a = from > T ? from - T : 0, b = to > T ? to - T : 0;
         return energyBefore_[b] - energyBefore_[a];
     };
-    for (uint32_t T = 0; T <= maxPeriod_; ++T)
-        lagProducts_[T] = 0.0;
-    correlate(e, n, maxPeriod_, 0.0, false, lagProducts_);
+    lagProducts(e, n, minPeriod_, maxPeriod_, lagProducts_);
     double bestScore = 0.0, beta = 0.0;
     uint32_t period = 0;
     for (uint32_t T = minPeriod_; T <= maxPeriod_; ++T) {
