@@ -782,14 +782,16 @@ void CNoiseBlanker::resolve() {
         return;
     }
     // A long one (an onset, a burst): take its error level, so that what
-    // follows it is judged against it, and go on with the next sample.
+    // follows it is judged against it, and go on with the next sample. The
+    // level is that of a normal error with the same median magnitude: a
+    // click within the stretch (an onset runs on into it) does not raise it
+    // and so hide itself.
     s = eventStart_;
-    double total = 0.0;
-    for (uint64_t t = s; t < s + maxGap_; ++t) {
-        const double e = forwardError(t);
-        total += e * e;
-    }
-    const double mean = total / maxGap_;
+    for (uint32_t i = 0; i < maxGap_; ++i)
+        magnitudes_[i] = std::fabs(forwardError(s + i));
+    const double spread =
+        kMedianToDeviation * dsp::kthSmallest(magnitudes_, selectSpare_, maxGap_, maxGap_ / 2);
+    const double mean = spread * spread;
     if (mean > errorLevel_) errorLevel_ = mean;
     cursor_ = s + 1;
 }

@@ -297,6 +297,26 @@ TEST(NoiseBlanker, TakesOutClicksCloseTogetherAndRingingClicksAlikeHoweverRun) {
 
 }  // namespace
 
+TEST(NoiseBlanker, FindsAClickInTheOnsetThatRunsIntoIt) {
+    // The noise rises tenfold at once and a click comes 4 ms later: the
+    // onset is one long event reaching into the click, whose level the
+    // click must not raise so far that it hides itself.
+    auto b = blanker();
+    std::vector<double> x = hiss(kRate * 2, 100.0, 6);
+    const size_t onset = kRate;
+    const std::vector<double> loud = hiss(kRate, 1000.0, 7);
+    for (size_t i = onset; i < x.size(); ++i)
+        x[i] = loud[i - onset];
+    const Click click{onset + 44, onset + 51};
+    for (size_t i = click.first; i <= click.last; ++i)
+        x[i] += i % 2 ? 20000.0 : -20000.0;
+    blank(*b, x);
+    ASSERT_GE(b->repaired(), 1u);
+    const CNoiseBlanker::Gap g = b->gap(0);
+    EXPECT_LE(g.first, click.first);
+    EXPECT_GE(g.last, click.last);
+}
+
 TEST(KthSmallest, AgreesWithNthElementOnTiesSilenceAndSortedRuns) {
     std::mt19937 random(7);
     std::uniform_int_distribution<int> small(0, 5);
