@@ -752,9 +752,8 @@ void CNoiseBlanker::resolve() {
         // lasts some milliseconds.
         const double over = m > oneMs_ ? static_cast<double>(m - oneMs_) / (3 * oneMs_) : 0.0;
         click = gapPeak > kStandRatio * (1.0 + over) * around;
-        // A click: filled under a model of the repair's order, and what that
+        // A click: filled under the model fitted around it, and what that
         // takes out must stand above the signal's own level.
-        if (click && repairOrder_ != p) click = fitAround(s, last, repairOrder_, repair_);
         if (click) {
             click = repair(s, last, errorMedian);
             double removed = 0.0;
