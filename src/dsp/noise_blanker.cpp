@@ -24,6 +24,8 @@ constexpr double kGrowRatio = 4.5;
 constexpr double kLevelRatio = 2.0;
 constexpr double kTailRatio = 5.0;
 constexpr double kRecentRatio = 1.5;
+constexpr double kRunShare = 0.5;
+constexpr double kCrashRatio = 1.5;
 constexpr uint32_t kPasses = 3;  // fits of the model around a gap as its edges move
 // A click's own samples may be small by chance: an edge looks this many
 // samples out for the next large error, stepping over the small ones
@@ -652,16 +654,26 @@ void CNoiseBlanker::resolve() {
         const double b = backwardError(t);
         if (b * b > limit) last = t;
     }
-    const bool tooLong = !(last < s + maxGap_);
-    bool click = !tooLong;
+    // A run too long for a click may still open with one that the voice or
+    // a ringing tail runs on from; if not, it is an onset.
+    const bool longRun = !(last < s + maxGap_);
+    if (longRun && !clickOpensRun(s, last)) {
+        takeOnset();
+        return;
+    }
+    bool click = true;
     // First, cheaply: an event no larger than the errors of the last 20 ms
     // (the voice's glottal pulses) is no click.
     double eventPeak = 0.0;
-    for (uint64_t t = s; click && t <= last; ++t) {
+    for (uint64_t t = s; t <= last; ++t) {
         const double e = forwardError(t);
         eventPeak = e * e > eventPeak ? e * e : eventPeak;
     }
-    if (click && !(eventPeak > kRecentRatio * kRecentRatio * recentPeak_)) {
+    if (!(eventPeak > kRecentRatio * kRecentRatio * recentPeak_)) {
+        if (longRun) {
+            takeOnset();
+            return;
+        }
         recentPeak_ = eventPeak > recentPeak_ ? eventPeak : recentPeak_;
         cursor_ = last + 1;
         return;
@@ -776,16 +788,48 @@ void CNoiseBlanker::resolve() {
     // The signal itself. A short event: go on after it. Its peak is not
     // taken into the recent one: a click the closer look let pass would
     // hide the next from the first test.
-    if (!tooLong) {
+    if (!longRun) {
         cursor_ = last + 1;
         return;
     }
-    // A long one (an onset, a burst): take its error level, so that what
+    takeOnset();
+}
+
+bool CNoiseBlanker::clickOpensRun(uint64_t first, uint64_t& last) {
+    // The backward errors as far as the look-ahead reaches.
+    const uint32_t n = maxGap_ + levelWindow_ - order_;
+    double* b2 = residual_;
+    double peak = 0.0;
+    for (uint32_t i = 0; i < n; ++i) {
+        const double b = backwardError(first + i);
+        b2[i] = b * b;
+        peak = b2[i] > peak ? b2[i] : peak;
+    }
+    // A run as long as a click and a half is a crash or an onset.
+    const double limit = threshold_ * threshold_ * errorLevel_;
+    uint32_t run = 0;
+    for (uint32_t i = 0; i < n && i <= run + order_; ++i)
+        if (b2[i] > limit) run = i;
+    if (!(run + 1 < kCrashRatio * maxGap_)) return false;
+    // Else a click if its errors stand above half their peak only within
+    // the longest click: the rest is the next click or the voice.
+    uint32_t end = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        if (!(b2[i] > kRunShare * kRunShare * peak)) continue;
+        if (i >= maxGap_) return false;
+        end = i;
+    }
+    last = first + end;
+    return true;
+}
+
+void CNoiseBlanker::takeOnset() {
+    // A long event (an onset, a burst): take its error level, so that what
     // follows it is judged against it, and go on with the next sample. The
     // level is that of a normal error with the same median magnitude: a
     // click within the stretch (an onset runs on into it) does not raise it
     // and so hide itself.
-    s = eventStart_;
+    const uint64_t s = eventStart_;
     for (uint32_t i = 0; i < maxGap_; ++i)
         magnitudes_[i] = std::fabs(forwardError(s + i));
     const double spread =

@@ -121,6 +121,10 @@ class CNoiseBlanker {
     // (holeFirst_ to holeEnd_) left out.
     double filterDot(const double* y, uint32_t n) const;
     bool solveToeplitz(uint32_t m);
+    // Whether a run of errors too long for a click opens with one; if so,
+    // last becomes its end.
+    bool clickOpensRun(uint64_t first, uint64_t& last);
+    void takeOnset();
     // The median magnitude over a stretch.
     double level(uint64_t first, uint32_t count);
 

@@ -317,6 +317,28 @@ TEST(NoiseBlanker, FindsAClickInTheOnsetThatRunsIntoIt) {
     EXPECT_GE(g.last, click.last);
 }
 
+TEST(NoiseBlanker, TakesTwoClicksApartThatRunTogether) {
+    // Two clicks a few samples apart make one run of errors longer than
+    // the longest click; each is still found and taken out.
+    auto b = blanker();
+    std::vector<double> x = hiss(kRate, 100.0, 8);
+    const Click clicks[2] = {{kRate / 2, kRate / 2 + 39}, {kRate / 2 + 44, kRate / 2 + 73}};
+    const double sizes[2] = {20000.0, 8000.0};
+    for (int c = 0; c < 2; ++c)
+        for (size_t i = clicks[c].first; i <= clicks[c].last; ++i)
+            x[i] += i % 2 ? sizes[c] : -sizes[c];
+    blank(*b, x);
+    // The first gap may reach into the second click, up to the longest.
+    ASSERT_GE(b->repaired(), 2u);
+    for (int c = 0; c < 2; ++c)
+        for (size_t i = clicks[c].first; i <= clicks[c].last; ++i) {
+            bool covered = false;
+            for (uint32_t k = 0; k < b->repaired(); ++k)
+                covered = covered || (b->gap(k).first <= i && i <= b->gap(k).last);
+            EXPECT_TRUE(covered) << "click " << c << " sample " << i;
+        }
+}
+
 TEST(KthSmallest, AgreesWithNthElementOnTiesSilenceAndSortedRuns) {
     std::mt19937 random(7);
     std::uniform_int_distribution<int> small(0, 5);
