@@ -599,41 +599,49 @@ double CNoiseBlanker::errorsAround(uint64_t first, uint64_t last, const double* 
         residual_[i] = e[i];
     }
     const double median = dsp::kthSmallest(residual_, selectSpare_, n, n / 2);
-    if (beforePeak) {
-        double before = 0.0;
-        for (uint32_t i = 0; i < side; ++i)
-            before = e[i] > before ? e[i] : before;
-        *beforePeak = before;
-    }
-    if (afterPeak) {
-        // After it, the second highest burst of errors: the next click may
-        // come within 20 ms, but a voice's next glottal pulse comes too. The
-        // highest burst is left out as far as it stands above the errors
-        // around, if no longer than a click (else at least a millisecond
-        // either side of its peak).
+    // The highest error of e[from..to) but for its highest burst, left out
+    // as far as it stands above the errors around, if no longer than a
+    // click (else at least a millisecond either side of its peak).
+    const auto besideBurst = [&](uint32_t from, uint32_t to, double& highest) {
         const double high = kGrowRatio * median;
-        uint32_t most = side;
-        for (uint32_t i = side; i < n; ++i)
+        uint32_t most = from;
+        for (uint32_t i = from; i < to; ++i)
             most = e[i] > e[most] ? i : most;
+        highest = e[most];
         uint32_t low = most, top = most;
         const uint32_t reach = oneMs_ / 2;
         for (bool grown = true; grown;) {
             grown = false;
-            for (uint32_t j = 1; !grown && j <= reach && low >= side + j; ++j)
+            for (uint32_t j = 1; !grown && j <= reach && low >= from + j; ++j)
                 if (e[low - j] > high) low -= j, grown = true;
         }
         for (bool grown = true; grown;) {
             grown = false;
-            for (uint32_t j = 1; !grown && j <= reach && top + j < n; ++j)
+            for (uint32_t j = 1; !grown && j <= reach && top + j < to; ++j)
                 if (e[top + j] > high) top += j, grown = true;
         }
         if (top - low >= maxGap_) low = top = most;
-        low = low > most - oneMs_ ? most - oneMs_ : low;
+        low = most >= oneMs_ && low > most - oneMs_ ? most - oneMs_ : low;
         top = top < most + oneMs_ ? most + oneMs_ : top;
-        double after = 0.0;
-        for (uint32_t i = side; i < n; ++i)
-            if (i < low || i > top) after = e[i] > after ? e[i] : after;
-        *afterPeak = after;
+        double rest = 0.0;
+        for (uint32_t i = from; i < to; ++i)
+            if (i < low || i > top) rest = e[i] > rest ? e[i] : rest;
+        return rest;
+    };
+    // Before it, the highest error, unless that is a burst standing as far
+    // above all the rest there as a click must: a click missed just before
+    // would otherwise hide this one, and the next, and so on through dense
+    // crackle.
+    if (beforePeak) {
+        double highest = 0.0;
+        const double rest = besideBurst(0, side, highest);
+        *beforePeak = highest > kStandRatio * rest ? rest : highest;
+    }
+    // After it, the second highest burst of errors: the next click may come
+    // within 20 ms, but a voice's next glottal pulse comes too.
+    if (afterPeak) {
+        double highest = 0.0;
+        *afterPeak = besideBurst(side, n, highest);
     }
     return median;
 }
