@@ -51,12 +51,15 @@ def main():
                             (alone, "After the noise blanker alone"),
                             (both, "After tarnix-file --blanker --enhance")):
             png = path[:-4] + ".png"
-            run(["sox", path, "-n", "spectrogram", "-x", "880", "-y", "200", "-t", title, "-o", png])
+            run(["sox", "-R", path, "-n", "spectrogram", "-x", "880", "-y", "200", "-t", title, "-o", png])
             pictures.append(png)
-        run(["convert"] + pictures + ["-append", os.path.join(args.docs, "blanker-spectrogram.png")])
+        # No dates in the picture and a fixed seed in sox: the same inputs
+        # give the same picture.
+        run(["convert"] + pictures + ["-append", "-strip", "-define", "png:exclude-chunks=date,time",
+                                      os.path.join(args.docs, "blanker-spectrogram.png")])
         pause = os.path.join(work, "pause.wav")
         run(["sox", "-n", "-r", str(RATE), "-b", "16", "-c", "1", pause, "trim", "0", "0.7"])
-        run(["sox", received, pause, both, "-C", "3",
+        run(["sox", "-R", received, pause, both, "-C", "3",
              os.path.join(args.docs, "blanker-before-after.ogg")])
 
 
