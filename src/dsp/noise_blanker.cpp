@@ -628,20 +628,23 @@ double CNoiseBlanker::errorsAround(uint64_t first, uint64_t last, const double* 
             if (i < low || i > top) rest = e[i] > rest ? e[i] : rest;
         return rest;
     };
+    // After it, the second highest burst of errors: the next click may come
+    // within 20 ms, but a voice's next glottal pulse comes too.
+    double after = 0.0;
+    if (afterPeak) {
+        double highest = 0.0;
+        *afterPeak = after = besideBurst(side, n, highest);
+    }
     // Before it, the highest error, unless that is a burst standing as far
-    // above all the rest there as a click must: a click missed just before
-    // would otherwise hide this one, and the next, and so on through dense
-    // crackle.
+    // above all the rest there as a click must, among errors no quieter
+    // than those after: a click missed just before would otherwise hide
+    // this one, and the next, through dense crackle. (A lone burst in near
+    // silence before a sound is the sound's own start.)
     if (beforePeak) {
         double highest = 0.0;
         const double rest = besideBurst(0, side, highest);
-        *beforePeak = highest > kStandRatio * rest ? rest : highest;
-    }
-    // After it, the second highest burst of errors: the next click may come
-    // within 20 ms, but a voice's next glottal pulse comes too.
-    if (afterPeak) {
-        double highest = 0.0;
-        *afterPeak = besideBurst(side, n, highest);
+        const bool missedClick = highest > kStandRatio * rest && !(kStandRatio * rest < after);
+        *beforePeak = missedClick ? rest : highest;
     }
     return median;
 }
