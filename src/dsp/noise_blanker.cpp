@@ -24,6 +24,9 @@ constexpr double kGrowRatio = 4.5;
 constexpr double kLevelRatio = 2.0;
 constexpr double kTailRatio = 5.0;
 constexpr double kRecentRatio = 1.5;
+// An event too long for a click still opens with one if its errors stand
+// above kRunShare of their peak only within the longest click, and its run
+// ends within kCrashRatio times the longest click (past that, a crash).
 constexpr double kRunShare = 0.5;
 constexpr double kCrashRatio = 1.5;
 constexpr uint32_t kPasses = 3;  // fits of the model around a gap as its edges move
@@ -125,13 +128,14 @@ TARNIX_INLINE void laggedDots(const double* x, uint32_t n, uint32_t k, double* o
 // for AVX2, picked at run time (the same bits either way: element-wise
 // products and sums in the same order, no contraction).
 
+// No filter is longer than the repair's (its last tap a window's length
+// out).
+constexpr uint32_t kMaxTaps = CNoiseBlanker::kMaxWindow + 1;
+
 // errors[i] = x[i] + sum over k of c[k] x[i - k] (or x[i + k], backward),
 // each sum in the order of k, sixteen samples side by side. The taps that
 // are zero are left out: the repair's filter is mostly zero between its
 // short-term part and its pitch taps.
-// No filter is longer than the repair's (its last tap a window's length
-// out).
-constexpr uint32_t kMaxTaps = CNoiseBlanker::kMaxWindow + 1;
 TARNIX_INLINE void predictBody(const double* c, uint32_t p, const double* x, int32_t step,
                                uint32_t count, double* errors) {
     int32_t offset[kMaxTaps];
@@ -810,10 +814,10 @@ bool CNoiseBlanker::clickOpensRun(uint64_t first, uint64_t& last) {
     // The backward errors as far as the look-ahead reaches.
     const uint32_t n = maxGap_ + levelWindow_ - order_;
     double* b2 = residual_;
+    predict(coefficients_, order_, first, n, b2, true);
     double peak = 0.0;
     for (uint32_t i = 0; i < n; ++i) {
-        const double b = backwardError(first + i);
-        b2[i] = b * b;
+        b2[i] *= b2[i];
         peak = b2[i] > peak ? b2[i] : peak;
     }
     // A run as long as a click and a half is a crash or an onset.

@@ -105,7 +105,8 @@ class CNoiseBlanker {
     void logGap(uint64_t first, uint64_t last);
     // The median magnitude of the errors of the model c of order p on
     // either side of a gap (forward before it, backward after it), and their
-    // peaks: before it, and after it the second highest burst.
+    // peaks: after it the second highest burst; before it the highest,
+    // unless that stands out as a missed click.
     double errorsAround(uint64_t first, uint64_t last, const double* c, uint32_t p,
                         double* beforePeak, double* afterPeak);
     // The filter a gap is filled under: the model's error filter c of order
@@ -124,6 +125,7 @@ class CNoiseBlanker {
     // Whether a run of errors too long for a click opens with one; if so,
     // last becomes its end.
     bool clickOpensRun(uint64_t first, uint64_t& last);
+    // A long event that is no click: the error level rises to its own.
     void takeOnset();
     // The median magnitude over a stretch.
     double level(uint64_t first, uint32_t count);
