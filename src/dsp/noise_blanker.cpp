@@ -537,11 +537,15 @@ void CNoiseBlanker::updateModel() {
     levinson(r, order_, coefficients_);
 }
 
-double CNoiseBlanker::level(uint64_t first, uint32_t count) {
-    // The median magnitude: a neighbouring click does not raise it.
-    for (uint32_t i = 0; i < count; ++i)
-        magnitudes_[i] = std::fabs(at(first + i));
-    return dsp::kthSmallest(magnitudes_, selectSpare_, count, count / 2);
+bool CNoiseBlanker::aboveLevel(uint64_t first, double ratio, double value) const {
+    // The level is the median magnitude (a neighbouring click does not raise
+    // it). ratio times it lies below value exactly when ratio times more
+    // than half the magnitudes does: a count, no selection.
+    const double* x = ahead(first);
+    uint32_t below = 0;
+    for (uint32_t i = 0; i < levelWindow_; ++i)
+        below += ratio * std::fabs(x[i]) < value;
+    return below > levelWindow_ / 2;
 }
 
 void CNoiseBlanker::predict(const double* c, uint32_t p, uint64_t first, uint32_t count,
@@ -709,21 +713,14 @@ void CNoiseBlanker::resolve() {
             e += c[k] * at(t + k);
         return e;
     };
-    double gapPeak = 0.0, beforePeak = 0.0, afterPeak = 0.0, tail = 0.0, errorMedian = 0.0;
-    // The signal's level on either side, taken again only where an edge has
-    // moved since (the windows lie outside the gap, which the repair alone
-    // changes).
-    uint64_t levelFirst[2] = {~uint64_t{0}, ~uint64_t{0}};
-    double levelValue[2] = {0.0, 0.0};
-    const auto levelAround = [&](uint64_t first, uint64_t last) {
-        const uint64_t from[2] = {first - levelWindow_, last + 1};
-        for (int side = 0; side < 2; ++side)
-            if (levelFirst[side] != from[side]) {
-                levelFirst[side] = from[side];
-                levelValue[side] = level(from[side], levelWindow_);
-            }
-        return levelValue[0] > levelValue[1] ? levelValue[0] : levelValue[1];
+    double gapPeak = 0.0, beforePeak = 0.0, afterPeak = 0.0, errorMedian = 0.0;
+    // Whether value stands ratio times above the signal's level on either
+    // side of a gap (the higher).
+    const auto aboveAround = [&](uint64_t first, uint64_t last, double ratio, double value) {
+        return aboveLevel(first - levelWindow_, ratio, value) &&
+               aboveLevel(last + 1, ratio, value);
     };
+    uint64_t tailFirst = s, tailLast = last;
     for (uint32_t pass = 0; click && pass < kPasses; ++pass) {
         click = fitAround(s, last, p, repair_);
         if (!click) break;
@@ -757,12 +754,12 @@ void CNoiseBlanker::resolve() {
         // A click that has rung through a receiver's filters decays slowly,
         // and the model predicts its tail: that goes on while it stays well
         // above the signal around.
-        if (pass == 0) tail = kTailRatio * levelAround(s, last);
+        if (pass == 0) tailFirst = s, tailLast = last;
         while (last - s + 1 < maxGap_) {
             double most = 0.0;
             for (uint32_t i = 1; i <= oneMs_ / 2; ++i)
                 most = std::fabs(at(last + i)) > most ? std::fabs(at(last + i)) : most;
-            if (!(most > tail)) break;
+            if (!aboveAround(tailFirst, tailLast, kTailRatio, most)) break;
             ++last;
             grown = true;
         }
@@ -788,7 +785,7 @@ void CNoiseBlanker::resolve() {
                 const double d = std::fabs(raw_[i] - at(s + i));
                 removed = d > removed ? d : removed;
             }
-            if (!(removed > kLevelRatio * levelAround(s, last))) {
+            if (!aboveAround(s, last, kLevelRatio, removed)) {
                 for (uint32_t i = 0; i < m; ++i)
                     set(s + i, raw_[i]);
                 click = false;

@@ -127,8 +127,9 @@ class CNoiseBlanker {
     bool clickOpensRun(uint64_t first, uint64_t& last);
     // A long event that is no click: the error level rises to its own.
     void takeOnset();
-    // The median magnitude over a stretch.
-    double level(uint64_t first, uint32_t count);
+    // Whether value stands above ratio times the signal's level over the
+    // level window from first.
+    bool aboveLevel(uint64_t first, double ratio, double value) const;
 
     // Sizes for the rate.
     uint32_t order_ = 16;
