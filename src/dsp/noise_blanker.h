@@ -90,12 +90,12 @@ class CNoiseBlanker {
     void feed(uint64_t end);
     void scan();
     void updateModel();
-    // Fits a model of the given order to the stretches on either side of a
-    // gap, the gap left out; false if they are silent.
     // The forward (or backward) prediction errors of the samples from first
     // on under the model c of order p.
     void predict(const double* c, uint32_t p, uint64_t first, uint32_t count, double* errors,
                  bool backward) const;
+    // Fits a model of the given order to the stretches on either side of a
+    // gap, the gap left out; false if they are silent.
     bool fitAround(uint64_t first, uint64_t last, uint32_t order, double* coefficients);
     void resolve();
     void repairGiven();
