@@ -29,6 +29,14 @@ constexpr double kRecentRatio = 1.5;
 // ends within kCrashRatio times the longest click (past that, a crash).
 constexpr double kRunShare = 0.5;
 constexpr double kCrashRatio = 1.5;
+// A click that has rung through a receiver's filters and that the model
+// around predicts past the gap: what the repair took out, as a decaying
+// resonance (two poles that leave under kRingFit of its energy, fitted to
+// at least kRingSamples), rings on while it stands kRingRatio times above
+// the median error around.
+constexpr double kRingFit = 0.2;
+constexpr double kRingRatio = 2.0;
+constexpr uint32_t kRingSamples = 6;
 constexpr uint32_t kPasses = 3;  // fits of the model around a gap as its edges move
 // A click's own samples may be small by chance: an edge looks this many
 // samples out for the next large error, stepping over the small ones
@@ -717,8 +725,7 @@ void CNoiseBlanker::resolve() {
     // Whether value stands ratio times above the signal's level on either
     // side of a gap (the higher).
     const auto aboveAround = [&](uint64_t first, uint64_t last, double ratio, double value) {
-        return aboveLevel(first - levelWindow_, ratio, value) &&
-               aboveLevel(last + 1, ratio, value);
+        return aboveLevel(first - levelWindow_, ratio, value) && aboveLevel(last + 1, ratio, value);
     };
     uint64_t tailFirst = s, tailLast = last;
     for (uint32_t pass = 0; click && pass < kPasses; ++pass) {
@@ -793,6 +800,22 @@ void CNoiseBlanker::resolve() {
         }
     }
     if (click) {
+        // Its ringing, where the model around predicts it: the gap grows
+        // over that and is filled again (or kept as it was if it cannot be).
+        const uint64_t rung = ringsOn(s, last, errorMedian);
+        if (rung > last && fitAround(s, rung, p, repair_)) {
+            const uint32_t m = static_cast<uint32_t>(last - s + 1);
+            for (uint32_t i = 0; i < m; ++i) {
+                filled_[i] = at(s + i);
+                set(s + i, raw_[i]);
+            }
+            if (repair(s, rung, errorsAround(s, rung, c, p, nullptr, nullptr))) {
+                last = rung;
+            } else {
+                for (uint32_t i = 0; i < m; ++i)
+                    set(s + i, filled_[i]);
+            }
+        }
         logGap(s, last);
         cursor_ = last + 1;
         return;
@@ -833,6 +856,52 @@ bool CNoiseBlanker::clickOpensRun(uint64_t first, uint64_t& last) {
     }
     last = first + end;
     return true;
+}
+
+uint64_t CNoiseBlanker::ringsOn(uint64_t first, uint64_t last, double errorMedian) {
+    const uint32_t m = static_cast<uint32_t>(last - first + 1);
+    if (m < kRingSamples || m >= maxGap_) return last;
+    // What the repair took out, and two poles fitted to it by least squares:
+    // d[i] = a1 d[i - 1] + a2 d[i - 2].
+    double* d = ringing_;
+    for (uint32_t i = 0; i < m; ++i)
+        d[i] = raw_[i] - at(first + i);
+    double r11 = 0.0, r12 = 0.0, r22 = 0.0, q1 = 0.0, q2 = 0.0, energy = 0.0;
+    for (uint32_t i = 2; i < m; ++i) {
+        r11 += d[i - 1] * d[i - 1];
+        r12 += d[i - 1] * d[i - 2];
+        r22 += d[i - 2] * d[i - 2];
+        q1 += d[i] * d[i - 1];
+        q2 += d[i] * d[i - 2];
+        energy += d[i] * d[i];
+    }
+    const double det = r11 * r22 - r12 * r12;
+    if (!(det > 0.0) || !(energy > 0.0)) return last;
+    const double a1 = (q1 * r22 - q2 * r12) / det, a2 = (q2 * r11 - q1 * r12) / det;
+    const double left = energy - a1 * q1 - a2 * q2;
+    // A resonance (two complex poles) inside the unit circle, that fits.
+    if (!(a1 * a1 + 4.0 * a2 < 0.0) || !(-a2 < 1.0) || !(left < kRingFit * energy)) return last;
+    // Carried on past the gap: it rings on while its largest magnitude
+    // within the next millisecond (a period's zero crossings between)
+    // stands above the errors around.
+    const uint32_t look = oneMs_ < kMaxGap ? oneMs_ : kMaxGap;
+    const uint32_t room = maxGap_ - m, span = room + look;
+    double y1 = d[m - 1], y2 = d[m - 2];
+    for (uint32_t j = 0; j < span; ++j) {
+        const double y = a1 * y1 + a2 * y2;
+        d[j] = std::fabs(y);
+        y2 = y1;
+        y1 = y;
+    }
+    const double bound = kRingRatio * errorMedian;
+    uint32_t rings = 0;
+    for (; rings < room; ++rings) {
+        double most = 0.0;
+        for (uint32_t j = rings; j < rings + look; ++j)
+            most = d[j] > most ? d[j] : most;
+        if (!(most > bound)) break;
+    }
+    return last + rings;
 }
 
 void CNoiseBlanker::takeOnset() {

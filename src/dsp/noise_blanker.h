@@ -125,6 +125,9 @@ class CNoiseBlanker {
     // Whether a run of errors too long for a click opens with one; if so,
     // last becomes its end.
     bool clickOpensRun(uint64_t first, uint64_t& last);
+    // Where the ringing of the click just repaired over first..last (the
+    // raw samples in raw_) ends, if it rings on past the gap; else last.
+    uint64_t ringsOn(uint64_t first, uint64_t last, double errorMedian);
     // A long event that is no click: the error level rises to its own.
     void takeOnset();
     // Whether value stands above ratio times the signal's level over the
@@ -183,6 +186,9 @@ class CNoiseBlanker {
     double reflection_[kMaxGap] = {};
     double work_[kMaxGap] = {};
     double raw_[kMaxGap] = {};
+    double filled_[kMaxGap] = {};  // a first repair, kept while a longer one is tried
+    // The repair's removal, then its ringing carried on, in magnitudes.
+    double ringing_[2 * kMaxGap] = {};
     double magnitudes_[kHistory / 2] = {};
     double selectSpare_[kHistory / 2] = {};  // the other half of a median's buffers
     double repair_[kMaxOrder + 1] = {};
