@@ -883,7 +883,7 @@ uint64_t CNoiseBlanker::ringsOn(uint64_t first, uint64_t last, double errorMedia
     if (!(a1 * a1 + 4.0 * a2 < 0.0) || !(-a2 < 1.0) || !(left < kRingFit * energy)) return last;
     // Carried on past the gap: it rings on while its largest magnitude
     // within the next millisecond (a period's zero crossings between)
-    // stands above the errors around.
+    // stands kRingRatio times above the median error around.
     const uint32_t look = oneMs_ < kMaxGap ? oneMs_ : kMaxGap;
     const uint32_t room = maxGap_ - m, span = room + look;
     double y1 = d[m - 1], y2 = d[m - 2];
@@ -893,15 +893,15 @@ uint64_t CNoiseBlanker::ringsOn(uint64_t first, uint64_t last, double errorMedia
         y2 = y1;
         y1 = y;
     }
+    // It ends where the first millisecond of it with nothing above that
+    // begins.
     const double bound = kRingRatio * errorMedian;
-    uint32_t rings = 0;
-    for (; rings < room; ++rings) {
-        double most = 0.0;
-        for (uint32_t j = rings; j < rings + look; ++j)
-            most = d[j] > most ? d[j] : most;
-        if (!(most > bound)) break;
+    uint32_t quiet = 0;
+    for (uint32_t j = 0; j < span; ++j) {
+        quiet = d[j] > bound ? 0 : quiet + 1;
+        if (quiet == look) return last + (j + 1 - look < room ? j + 1 - look : room);
     }
-    return last + rings;
+    return last + room;
 }
 
 void CNoiseBlanker::takeOnset() {
