@@ -222,45 +222,54 @@ void squares(const double* e, uint32_t n, double* stats) {
         squaresBaseline(e, n, stats);
 }
 
+// r[k] = the sum of x[i + k] x[i] within n samples, for k from first to
+// last only.
+TARNIX_INLINE void lagProductsBody(const double* x, uint32_t n, uint32_t first, uint32_t last,
+                                   double* r) {
+    uint32_t k = first;
+    for (; k + 3 <= last && k + 3 <= n; k += 4)
+        laggedDots(x, n, k, r + k);
+    for (; k <= last; ++k)
+        r[k] = dot(x + k, x, n - k);
+}
+
 // r[k] = keep r[k] + the lag-k products of a stretch of n samples, for k up
 // to p: with reach, x[i] x[i - k] for every i < n (the products reach back
 // into the p samples before the stretch), else x[i + k] x[i] within it.
 TARNIX_INLINE void correlateBody(const double* x, uint32_t n, uint32_t p, double keep, bool reach,
                                  double* r) {
+    if (!reach) {
+        double products[CNoiseBlanker::kMaxOrder + 1];
+        lagProductsBody(x, n, 0, p, products);
+        for (uint32_t k = 0; k <= p; ++k)
+            r[k] = keep * r[k] + products[k];
+        return;
+    }
+    // Four lags at a time: four chains of sums at once, each in four lanes
+    // in a fixed order.
     uint32_t k = 0;
-    if (reach) {
-        // Four lags at a time: four chains of sums at once, each in four
-        // lanes in a fixed order.
-        for (; k + 3 <= p; k += 4) {
-            const double* y = x - static_cast<int32_t>(k);
-            Quad s0 = {0.0, 0.0, 0.0, 0.0}, s1 = s0, s2 = s0, s3 = s0;
-            uint32_t i = 0;
-            for (; i + 4 <= n; i += 4) {
-                const Quad a = quad(x + i);
-                s0 += a * quad(y + i);
-                s1 += a * quad(y + i - 1);
-                s2 += a * quad(y + i - 2);
-                s3 += a * quad(y + i - 3);
-            }
-            Quad* sums[4] = {&s0, &s1, &s2, &s3};
-            for (uint32_t j = 0; j < 4; ++j) {
-                Quad& q = *sums[j];
-                const double* yj = y - static_cast<int32_t>(j);
-                for (uint32_t t = 0; i + t < n && t < 3; ++t)
-                    q[t] += x[i + t] * yj[i + t];
-                r[k + j] = keep * r[k + j] + ((q[0] + q[1]) + (q[2] + q[3]));
-            }
+    for (; k + 3 <= p; k += 4) {
+        const double* y = x - static_cast<int32_t>(k);
+        Quad s0 = {0.0, 0.0, 0.0, 0.0}, s1 = s0, s2 = s0, s3 = s0;
+        uint32_t i = 0;
+        for (; i + 4 <= n; i += 4) {
+            const Quad a = quad(x + i);
+            s0 += a * quad(y + i);
+            s1 += a * quad(y + i - 1);
+            s2 += a * quad(y + i - 2);
+            s3 += a * quad(y + i - 3);
+        }
+        Quad* sums[4] = {&s0, &s1, &s2, &s3};
+        for (uint32_t j = 0; j < 4; ++j) {
+            Quad& q = *sums[j];
+            const double* yj = y - static_cast<int32_t>(j);
+            for (uint32_t t = 0; i + t < n && t < 3; ++t)
+                q[t] += x[i + t] * yj[i + t];
+            r[k + j] = keep * r[k + j] + ((q[0] + q[1]) + (q[2] + q[3]));
         }
     }
-    for (; !reach && k + 3 <= p && k + 3 <= n; k += 4) {
-        double d[4];
-        laggedDots(x, n, k, d);
-        for (uint32_t j = 0; j < 4; ++j)
-            r[k + j] = keep * r[k + j] + d[j];
-    }
     for (; k <= p; ++k)
-        r[k] =
-            keep * r[k] + (reach ? dot(x, x - static_cast<int32_t>(k), n) : dot(x + k, x, n - k));
+        r[k] = keep * r[k] + dot(x, x - static_cast<int32_t>(k), n);
 }
 void correlateBaseline(const double* x, uint32_t n, uint32_t p, double keep, bool reach,
                        double* r) {
@@ -277,16 +286,6 @@ void correlate(const double* x, uint32_t n, uint32_t p, double keep, bool reach,
         correlateBaseline(x, n, p, keep, reach, r);
 }
 
-// r[k] = the sum of x[i + k] x[i] within n samples, for k from first to
-// last only.
-TARNIX_INLINE void lagProductsBody(const double* x, uint32_t n, uint32_t first, uint32_t last,
-                                   double* r) {
-    uint32_t k = first;
-    for (; k + 3 <= last && k + 3 <= n; k += 4)
-        laggedDots(x, n, k, r + k);
-    for (; k <= last; ++k)
-        r[k] = dot(x + k, x, n - k);
-}
 void lagProductsBaseline(const double* x, uint32_t n, uint32_t first, uint32_t last, double* r) {
     lagProductsBody(x, n, first, last, r);
 }
@@ -884,7 +883,7 @@ uint64_t CNoiseBlanker::ringsOn(uint64_t first, uint64_t last, double errorMedia
     // Carried on past the gap: it rings on while its largest magnitude
     // within the next millisecond (a period's zero crossings between)
     // stands kRingRatio times above the median error around.
-    const uint32_t look = oneMs_ < kMaxGap ? oneMs_ : kMaxGap;
+    const uint32_t look = atMost(oneMs_, kMaxGap);
     const uint32_t room = maxGap_ - m, span = room + look;
     double y1 = d[m - 1], y2 = d[m - 2];
     for (uint32_t j = 0; j < span; ++j) {
@@ -899,7 +898,7 @@ uint64_t CNoiseBlanker::ringsOn(uint64_t first, uint64_t last, double errorMedia
     uint32_t quiet = 0;
     for (uint32_t j = 0; j < span; ++j) {
         quiet = d[j] > bound ? 0 : quiet + 1;
-        if (quiet == look) return last + (j + 1 - look < room ? j + 1 - look : room);
+        if (quiet == look) return last + atMost(j + 1 - look, room);
     }
     return last + room;
 }
