@@ -98,9 +98,10 @@ class AlsaMapping : public HostTest {
         return t;
     }
     const char* sourceName(uint32_t d, uint32_t s) { return mixer.getSourceName(d, s); }
-    // The listing without its date line.
+    // The listing without its date line. Each test writes a file of its own:
+    // the tests run side by side.
     void expectListing(const std::string& expected) {
-        const auto path = std::filesystem::temp_directory_path() / "tarnix-alsa-listing.txt";
+        const auto path = std::filesystem::temp_directory_path() / ("tarnix-alsa-" + expected);
         ASSERT_TRUE(writeMixerListing(mixer, path.c_str(), 0));
         auto withoutDate = [](std::string text) {
             const auto first = text.find('\n');
