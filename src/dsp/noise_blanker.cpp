@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "dsp/cpu.h"
+#include "dsp/math_functions.h"
 #include "dsp/select.h"
 
 namespace {
@@ -37,6 +38,15 @@ constexpr double kCrashRatio = 1.5;
 constexpr double kRingFit = 0.2;
 constexpr double kRingRatio = 2.0;
 constexpr uint32_t kRingSamples = 6;
+// Such a ringing is taken out of the raw samples rather than filled over
+// when a damped oscillation, fitted over the gap and twice its length
+// after it, leaves model errors at most kSubtractRatio times the normal
+// ones there: the voice and the hiss under it stay. The fit searches the
+// decay and the frequency in kSearchSteps steps, halving where neither
+// helps.
+constexpr uint32_t kRingOn = 2;
+constexpr double kSubtractRatio = 8.0;
+constexpr uint32_t kSearchSteps = 15;
 constexpr uint32_t kPasses = 3;  // fits of the model around a gap as its edges move
 // A click's own samples may be small by chance: an edge looks this many
 // samples out for the next large error, stepping over the small ones
@@ -801,7 +811,14 @@ void CNoiseBlanker::resolve() {
     if (click) {
         // Its ringing, where the model around predicts it: the gap grows
         // over that and is filled again (or kept as it was if it cannot be).
-        const uint64_t rung = ringsOn(s, last, errorMedian);
+        double a1 = 0.0, a2 = 0.0;
+        const bool rings = resonance(s, last, a1, a2);
+        if (rings && subtractRinging(s, last, errorMedian, a1, a2)) {
+            logGap(s, last);
+            cursor_ = last + 1;
+            return;
+        }
+        const uint64_t rung = rings ? ringsOn(s, last, errorMedian, a1, a2) : last;
         if (rung > last && fitAround(s, rung, p, repair_)) {
             const uint32_t m = static_cast<uint32_t>(last - s + 1);
             for (uint32_t i = 0; i < m; ++i) {
@@ -857,11 +874,10 @@ bool CNoiseBlanker::clickOpensRun(uint64_t first, uint64_t& last) {
     return true;
 }
 
-uint64_t CNoiseBlanker::ringsOn(uint64_t first, uint64_t last, double errorMedian) {
+bool CNoiseBlanker::resonance(uint64_t first, uint64_t last, double& a1, double& a2) {
     const uint32_t m = static_cast<uint32_t>(last - first + 1);
-    if (m < kRingSamples || m >= maxGap_) return last;
-    // What the repair took out, and two poles fitted to it by least squares:
-    // d[i] = a1 d[i - 1] + a2 d[i - 2].
+    if (m < kRingSamples) return false;
+    // Two poles fitted to the removal by least squares.
     double* d = ringing_;
     for (uint32_t i = 0; i < m; ++i)
         d[i] = raw_[i] - at(first + i);
@@ -875,11 +891,19 @@ uint64_t CNoiseBlanker::ringsOn(uint64_t first, uint64_t last, double errorMedia
         energy += d[i] * d[i];
     }
     const double det = r11 * r22 - r12 * r12;
-    if (!(det > 0.0) || !(energy > 0.0)) return last;
-    const double a1 = (q1 * r22 - q2 * r12) / det, a2 = (q2 * r11 - q1 * r12) / det;
+    if (!(det > 0.0) || !(energy > 0.0)) return false;
+    a1 = (q1 * r22 - q2 * r12) / det;
+    a2 = (q2 * r11 - q1 * r12) / det;
     const double left = energy - a1 * q1 - a2 * q2;
     // A resonance (two complex poles) inside the unit circle, that fits.
-    if (!(a1 * a1 + 4.0 * a2 < 0.0) || !(-a2 < 1.0) || !(left < kRingFit * energy)) return last;
+    return a1 * a1 + 4.0 * a2 < 0.0 && -a2 < 1.0 && left < kRingFit * energy;
+}
+
+uint64_t CNoiseBlanker::ringsOn(uint64_t first, uint64_t last, double errorMedian, double a1,
+                                double a2) {
+    const uint32_t m = static_cast<uint32_t>(last - first + 1);
+    if (m >= maxGap_) return last;
+    double* d = ringing_;
     // Carried on past the gap: it rings on while its largest magnitude
     // within the next millisecond (a period's zero crossings between)
     // stands kRingRatio times above the median error around.
@@ -901,6 +925,145 @@ uint64_t CNoiseBlanker::ringsOn(uint64_t first, uint64_t last, double errorMedia
         if (quiet == look) return last + atMost(j + 1 - look, room);
     }
     return last + room;
+}
+
+bool CNoiseBlanker::subtractRinging(uint64_t first, uint64_t last, double errorMedian, double a1,
+                                    double a2) {
+    // Over the gap and twice its length after it, as far as the look-ahead
+    // holds the samples the errors need.
+    const uint32_t p = repairOrder_;
+    const uint32_t m = static_cast<uint32_t>(last - first + 1);
+    const uint32_t length = atMost((1 + kRingOn) * m, lookAhead_ - p);
+    for (uint32_t i = 0; i < m; ++i) {
+        filled_[i] = at(first + i);
+        set(first + i, raw_[i]);
+    }
+    predict(repair_, p, first, length + p, ringErrors_, false);
+    double energy = 0.0;
+    for (uint32_t t = 0; t < length + p; ++t)
+        energy += ringErrors_[t] * ringErrors_[t];
+    ringErrorEnergy_ = energy;
+    // The decay from the fitted poles, or one that falls to a twentieth
+    // over the gap or over half of it (the poles fitted to a removal that
+    // holds the voice's own errors are often far off): the best of these
+    // starts the search.
+    const double r0 = std::sqrt(-a2);
+    const double cw0 = a1 / (2.0 * r0);
+    const double starts[3] = {r0, dsp::pow(0.05, 1.0 / m), dsp::pow(0.05, 2.0 / m)};
+    double weights[2] = {0.0, 0.0}, tried[2];
+    double r = r0, cw = cw0, best = energy;
+    for (double start : starts) {
+        const double left = leftAfterRinging(start, cw0, length, tried);
+        if (!(left < best)) continue;
+        best = left;
+        r = start;
+        weights[0] = tried[0];
+        weights[1] = tried[1];
+    }
+    double dr = 0.25 * (1.0 - r), dc = 0.2 * (1.0 - cw0);
+    for (uint32_t step = 0; step < kSearchSteps; ++step) {
+        const double moves[4][2] = {{r + dr, cw}, {r - dr, cw}, {r, cw + dc}, {r, cw - dc}};
+        bool moved = false;
+        for (const auto& move : moves) {
+            if (!(move[0] > 0.0 && move[0] < 1.0 && move[1] > -1.0 && move[1] < 1.0)) continue;
+            const double left = leftAfterRinging(move[0], move[1], length, tried);
+            if (!(left < best)) continue;
+            best = left;
+            r = move[0];
+            cw = move[1];
+            weights[0] = tried[0];
+            weights[1] = tried[1];
+            moved = true;
+        }
+        if (!moved) {
+            dr *= 0.5;
+            dc *= 0.5;
+        }
+    }
+    const double spread = kMedianToDeviation * errorMedian;
+    if (!(best < kSubtractRatio * (length + p) * spread * spread)) {
+        for (uint32_t i = 0; i < m; ++i)
+            set(first + i, filled_[i]);
+        return false;
+    }
+    const double zr = r * cw, zi = r * std::sqrt(1.0 - cw * cw);
+    double wr = 1.0, wi = 0.0;
+    for (uint32_t i = 0; i < length; ++i) {
+        set(first + i, at(first + i) - (weights[0] * wr + weights[1] * wi));
+        const double next = wr * zr - wi * zi;
+        wi = wr * zi + wi * zr;
+        wr = next;
+    }
+    return true;
+}
+
+double CNoiseBlanker::leftAfterRinging(double r, double cw, uint32_t length,
+                                       double* weights) const {
+    // The model's errors of z^k (z = r e^iw, k from 0 to length - 1, zero
+    // elsewhere) at t = sum c[k] z^(t - k) over the k that reach it: from
+    // q[t] = sum over k <= t of c[k] z^(t - k) (Horner) while t < p, then
+    // z^(t - p) times q[p] and, past the end, times the tail sums
+    // s[u] = sum over k >= u of c[k] z^(p - k). No sum is longer than the
+    // model, whatever the length.
+    const uint32_t p = repairOrder_;
+    const double* c = repair_;
+    const double zr = r * cw, zi = r * std::sqrt(1.0 - cw * cw);
+    double qr[kMaxOrder + 1], qi[kMaxOrder + 1], sr[kMaxOrder + 2], si[kMaxOrder + 2];
+    qr[0] = c[0];
+    qi[0] = 0.0;
+    for (uint32_t j = 1; j <= p; ++j) {
+        qr[j] = qr[j - 1] * zr - qi[j - 1] * zi + c[j];
+        qi[j] = qr[j - 1] * zi + qi[j - 1] * zr;
+    }
+    sr[p + 1] = si[p + 1] = 0.0;
+    double pr = 1.0, pi = 0.0;  // z^(p - u)
+    for (uint32_t u = p; u >= 1; --u) {
+        sr[u] = sr[u + 1] + c[u] * pr;
+        si[u] = si[u + 1] + c[u] * pi;
+        const double next = pr * zr - pi * zi;
+        pi = pr * zi + pi * zr;
+        pr = next;
+    }
+    // z^length, for a template shorter than the model.
+    double lr = 1.0, li = 0.0;
+    for (uint32_t k = 0; k < length && length < p; ++k) {
+        const double next = lr * zr - li * zi;
+        li = lr * zi + li * zr;
+        lr = next;
+    }
+    double uu = 0.0, uv = 0.0, vv = 0.0, eu = 0.0, ev = 0.0;
+    double wr = 1.0, wi = 0.0;  // z^(t - p)
+    for (uint32_t t = 0; t < length + p; ++t) {
+        double fr, fi;
+        if (t < p && t < length) {
+            fr = qr[t];
+            fi = qi[t];
+        } else if (t < p) {
+            // z^length q[t - length] is what the end left out.
+            fr = qr[t] - (lr * qr[t - length] - li * qi[t - length]);
+            fi = qi[t] - (lr * qi[t - length] + li * qr[t - length]);
+        } else {
+            const double hr = t < length ? qr[p] : sr[t - length + 1];
+            const double hi = t < length ? qi[p] : si[t - length + 1];
+            fr = wr * hr - wi * hi;
+            fi = wr * hi + wi * hr;
+            const double next = wr * zr - wi * zi;
+            wi = wr * zi + wi * zr;
+            wr = next;
+        }
+        const double e = ringErrors_[t];
+        uu += fr * fr;
+        uv += fr * fi;
+        vv += fi * fi;
+        eu += e * fr;
+        ev += e * fi;
+    }
+    // The weights of the two parts by least squares.
+    const double det = uu * vv - uv * uv;
+    if (!(det > 0.0)) return ringErrorEnergy_;
+    weights[0] = (eu * vv - ev * uv) / det;
+    weights[1] = (ev * uu - eu * uv) / det;
+    return ringErrorEnergy_ - weights[0] * eu - weights[1] * ev;
 }
 
 void CNoiseBlanker::takeOnset() {

@@ -125,9 +125,19 @@ class CNoiseBlanker {
     // Whether a run of errors too long for a click opens with one; if so,
     // last becomes its end.
     bool clickOpensRun(uint64_t first, uint64_t& last);
-    // Where the ringing of the click just repaired over first..last (the
-    // raw samples in raw_) ends, if it rings on past the gap; else last.
-    uint64_t ringsOn(uint64_t first, uint64_t last, double errorMedian);
+    // Whether what the repair over first..last took out (the raw samples in
+    // raw_) is a decaying resonance: d = a1 d[-1] + a2 d[-2], its removal
+    // left in ringing_.
+    bool resonance(uint64_t first, uint64_t last, double& a1, double& a2);
+    // Where that ringing ends, if it rings on past the gap; else last.
+    uint64_t ringsOn(uint64_t first, uint64_t last, double errorMedian, double a1, double a2);
+    // Whether the ringing could be taken out of the raw samples instead,
+    // leaving what lies under it; if so, it is.
+    bool subtractRinging(uint64_t first, uint64_t last, double errorMedian, double a1, double a2);
+    // What the repair model's errors keep over length + order samples once
+    // the oscillation r^k (cos kw, sin kw) from first, times the best pair
+    // of weights (into weights), is taken out of them; cw = cos w.
+    double leftAfterRinging(double r, double cw, uint32_t length, double* weights) const;
     // A long event that is no click: the error level rises to its own.
     void takeOnset();
     // Whether value stands above ratio times the signal's level over the
@@ -189,6 +199,10 @@ class CNoiseBlanker {
     double filled_[kMaxGap] = {};  // a first repair, kept while a longer one is tried
     // The repair's removal, then its ringing carried on, in magnitudes.
     double ringing_[2 * kMaxGap] = {};
+    // The repair model's errors of the raw samples under a ringing (the
+    // gap and twice as long again), and their energy.
+    double ringErrors_[3 * kMaxGap + kMaxOrder] = {};
+    double ringErrorEnergy_ = 0.0;
     double magnitudes_[kHistory / 2] = {};
     double selectSpare_[kHistory / 2] = {};  // the other half of a median's buffers
     double repair_[kMaxOrder + 1] = {};
