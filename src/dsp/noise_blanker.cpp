@@ -594,8 +594,13 @@ void CNoiseBlanker::repairGiven() {
     if (last - s >= maxGap_) last = s + maxGap_ - 1;
     cursor_ = last + 1;
     if (!fitAround(s, last, repairOrder_, repair_)) return;
-    if (repair(s, last, errorsAround(s, last, repair_, repairOrder_, nullptr, nullptr)))
-        logGap(s, last);
+    const double errorMedian = errorsAround(s, last, repair_, repairOrder_, nullptr, nullptr);
+    if (!repair(s, last, errorMedian)) return;
+    // A ringing is taken out as the detector's clicks are, so that this
+    // stays what a perfect detector would leave.
+    double a1 = 0.0, a2 = 0.0;
+    if (resonance(s, last, a1, a2)) subtractRinging(s, last, errorMedian, a1, a2);
+    logGap(s, last);
 }
 
 bool CNoiseBlanker::repair(uint64_t first, uint64_t last, double errorMedian) {
