@@ -29,6 +29,9 @@ constexpr double kRecentRatio = 1.5;
 // above kRunShare of their peak only within the longest click, and its run
 // ends within kCrashRatio times the longest click (past that, a crash).
 constexpr double kRunShare = 0.5;
+// A burst of errors beside a gap that stands this many times above the
+// rest there is taken for a click of its own.
+constexpr double kBurstRatio = 4.0;
 constexpr double kCrashRatio = 1.5;
 // A click that has rung through a receiver's filters and that the model
 // around predicts past the gap: what the repair took out, as a decaying
@@ -653,10 +656,26 @@ double CNoiseBlanker::errorsAround(uint64_t first, uint64_t last, const double* 
         if (top - low >= maxGap_) low = top = most;
         low = most >= oneMs_ && low > most - oneMs_ ? most - oneMs_ : low;
         top = top < most + oneMs_ ? most + oneMs_ : top;
-        double rest = 0.0;
-        for (uint32_t i = from; i < to; ++i)
-            if (i < low || i > top) rest = e[i] > rest ? e[i] : rest;
-        return rest;
+        const auto restBeside = [&](uint32_t low, uint32_t top) {
+            double rest = 0.0;
+            for (uint32_t i = from; i < to; ++i)
+                if (i < low || i > top) rest = e[i] > rest ? e[i] : rest;
+            return rest;
+        };
+        // A burst that stands kBurstRatio times above all that is left is a
+        // click, and the high errors within the longest click of it are its
+        // own too: a decaying burst's tail dips under the errors around now
+        // and then, and what comes after the dip would stand for the
+        // signal's level.
+        const uint32_t end = atMost(low + maxGap_, to);
+        uint32_t clickLow = low, clickTop = top;
+        for (uint32_t j = top + 1; j < end; ++j)
+            clickTop = e[j] > high ? j : clickTop;
+        const uint32_t start = clickTop + 1 >= from + maxGap_ ? clickTop + 1 - maxGap_ : from;
+        for (uint32_t j = low; j-- > start;)
+            clickLow = e[j] > high ? j : clickLow;
+        const double rest = restBeside(clickLow, clickTop);
+        return highest > kBurstRatio * rest ? rest : restBeside(low, top);
     };
     // After it, the second highest burst of errors: the next click may come
     // within 20 ms, but a voice's next glottal pulse comes too.
