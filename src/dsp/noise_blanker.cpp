@@ -29,10 +29,10 @@ constexpr double kRecentRatio = 1.5;
 // above kRunShare of their peak only within the longest click, and its run
 // ends within kCrashRatio times the longest click (past that, a crash).
 constexpr double kRunShare = 0.5;
+constexpr double kCrashRatio = 1.5;
 // A burst of errors beside a gap that stands this many times above the
 // rest there is taken for a click of its own.
 constexpr double kBurstRatio = 4.0;
-constexpr double kCrashRatio = 1.5;
 // A click that has rung through a receiver's filters and that the model
 // around predicts past the gap: what the repair took out, as a decaying
 // resonance (two poles that leave under kRingFit of its energy, fitted to
@@ -833,8 +833,10 @@ void CNoiseBlanker::resolve() {
         }
     }
     if (click) {
-        // Its ringing, where the model around predicts it: the gap grows
-        // over that and is filled again (or kept as it was if it cannot be).
+        // Its ringing: taken out of the raw samples where a damped
+        // oscillation fits it; else, where the model around predicts it,
+        // the gap grows over it and is filled again (or kept as it was if
+        // it cannot be).
         double a1 = 0.0, a2 = 0.0;
         const bool rings = resonance(s, last, a1, a2);
         if (rings && subtractRinging(s, last, errorMedian, a1, a2)) {
