@@ -666,12 +666,13 @@ double CNoiseBlanker::errorsAround(uint64_t first, uint64_t last, const double* 
         // click, and the high errors within the longest click of it are its
         // own too: a decaying burst's tail dips under the errors around now
         // and then, and what comes after the dip would stand for the
-        // signal's level.
-        const uint32_t end = atMost(low + maxGap_, to);
+        // signal's level. The model's errors spread a click by its order.
+        const uint32_t spread = maxGap_ + p;
+        const uint32_t end = atMost(low + spread, to);
         uint32_t clickLow = low, clickTop = top;
         for (uint32_t j = top + 1; j < end; ++j)
             clickTop = e[j] > high ? j : clickTop;
-        const uint32_t start = clickTop + 1 >= from + maxGap_ ? clickTop + 1 - maxGap_ : from;
+        const uint32_t start = clickTop + 1 >= from + spread ? clickTop + 1 - spread : from;
         for (uint32_t j = low; j-- > start;)
             clickLow = e[j] > high ? j : clickLow;
         const double rest = restBeside(clickLow, clickTop);
