@@ -379,7 +379,8 @@ TEST(NoiseBlanker, FindsAClickWithADecayingBurstSoonAfterIt) {
     // In quiet hiss, a click and 10 ms later a louder burst of noise that
     // decays over 4 ms: the burst's tail dips under the hiss now and then,
     // and what comes after a dip must not count as the level the click is
-    // judged against (taken so, it hides every one of these clicks).
+    // judged against (taken so, it hides every one of these clicks; a
+    // burst's reach that leaves out the model's order hides half of them).
     std::vector<double> x = hiss(kRate * 3, 100.0, 14);
     std::mt19937 rng(15);
     std::normal_distribution<double> normal(0.0, 1.0);
@@ -394,11 +395,12 @@ TEST(NoiseBlanker, FindsAClickWithADecayingBurstSoonAfterIt) {
     }
     auto b = blanker();
     blank(*b, x);
-    size_t found = 0;
-    for (const Click& c : clicks)
+    for (const Click& c : clicks) {
+        bool found = false;
         for (uint32_t k = 0; k < b->repaired(); ++k)
-            found += b->gap(k).first <= c.first + 2 && b->gap(k).last >= c.first;
-    EXPECT_GE(found, clicks.size() / 3);
+            found = found || (b->gap(k).first <= c.first + 2 && b->gap(k).last >= c.first);
+        EXPECT_TRUE(found) << "click at " << c.first;
+    }
 }
 
 TEST(KthSmallest, AgreesWithNthElementOnTiesSilenceAndSortedRuns) {
