@@ -72,6 +72,13 @@ uint32_t atLeast(uint32_t value, uint32_t least) {
     return value > least ? value : least;
 }
 
+// w = w z, the complex numbers as their real and imaginary parts.
+void multiplyBy(double& wr, double& wi, double zr, double zi) {
+    const double r = wr * zr - wi * zi;
+    wi = wr * zi + wi * zr;
+    wr = r;
+}
+
 Sizes sizesFor(int32_t sampleRate) {
     const uint32_t rate = sampleRate < 8000 ? 8000 : static_cast<uint32_t>(sampleRate);
     Sizes s{};
@@ -1017,9 +1024,7 @@ bool CNoiseBlanker::subtractRinging(uint64_t first, uint64_t last, double errorM
     double wr = 1.0, wi = 0.0;
     for (uint32_t i = 0; i < length; ++i) {
         set(first + i, at(first + i) - (weights[0] * wr + weights[1] * wi));
-        const double next = wr * zr - wi * zi;
-        wi = wr * zi + wi * zr;
-        wr = next;
+        multiplyBy(wr, wi, zr, zi);
     }
     return true;
 }
@@ -1047,17 +1052,12 @@ double CNoiseBlanker::leftAfterRinging(double r, double cw, uint32_t length,
     for (uint32_t u = p; u >= 1; --u) {
         sr[u] = sr[u + 1] + c[u] * pr;
         si[u] = si[u + 1] + c[u] * pi;
-        const double next = pr * zr - pi * zi;
-        pi = pr * zi + pi * zr;
-        pr = next;
+        multiplyBy(pr, pi, zr, zi);
     }
     // z^length, for a template shorter than the model.
     double lr = 1.0, li = 0.0;
-    for (uint32_t k = 0; k < length && length < p; ++k) {
-        const double next = lr * zr - li * zi;
-        li = lr * zi + li * zr;
-        lr = next;
-    }
+    for (uint32_t k = 0; k < length && length < p; ++k)
+        multiplyBy(lr, li, zr, zi);
     double uu = 0.0, uv = 0.0, vv = 0.0, eu = 0.0, ev = 0.0;
     double wr = 1.0, wi = 0.0;  // z^(t - p)
     for (uint32_t t = 0; t < length + p; ++t) {
@@ -1074,9 +1074,7 @@ double CNoiseBlanker::leftAfterRinging(double r, double cw, uint32_t length,
             const double hi = t < length ? qi[p] : si[t - length + 1];
             fr = wr * hr - wi * hi;
             fi = wr * hi + wi * hr;
-            const double next = wr * zr - wi * zi;
-            wi = wr * zi + wi * zr;
-            wr = next;
+            multiplyBy(wr, wi, zr, zi);
         }
         const double e = ringErrors_[t];
         uu += fr * fr;
