@@ -641,14 +641,16 @@ double CNoiseBlanker::errorsAround(uint64_t first, uint64_t last, const double* 
     const double median = dsp::kthSmallest(residual_, selectSpare_, n, n / 2);
     // The highest error of e[from..to) but for its highest burst, left out
     // as far as it stands above the errors around, if no longer than a
-    // click (else at least a millisecond either side of its peak).
-    const auto besideBurst = [&](uint32_t from, uint32_t to, double& highest) {
+    // click (else at least a millisecond either side of its peak); the
+    // burst's span is [low, top].
+    const auto besideBurst = [&](uint32_t from, uint32_t to, double& highest, uint32_t& low,
+                                 uint32_t& top) {
         const double high = kGrowRatio * median;
         uint32_t most = from;
         for (uint32_t i = from; i < to; ++i)
             most = e[i] > e[most] ? i : most;
         highest = e[most];
-        uint32_t low = most, top = most;
+        low = top = most;
         const uint32_t reach = oneMs_ / 2;
         for (bool grown = true; grown;) {
             grown = false;
@@ -683,14 +685,27 @@ double CNoiseBlanker::errorsAround(uint64_t first, uint64_t last, const double* 
         for (uint32_t j = low; j-- > start;)
             clickLow = e[j] > high ? j : clickLow;
         const double rest = restBeside(clickLow, clickTop);
-        return highest > kBurstRatio * rest ? rest : restBeside(low, top);
+        if (!(highest > kBurstRatio * rest)) return restBeside(low, top);
+        low = clickLow, top = clickTop;
+        return rest;
     };
     // After it, the second highest burst of errors: the next click may come
-    // within 20 ms, but a voice's next glottal pulse comes too.
+    // within 20 ms, but a voice's next glottal pulse comes too. Clicks come
+    // in clusters: the burst after that is left out as well where it stands
+    // out as a click would (a voice's pulses stand alike).
     double after = 0.0;
+    uint32_t low = 0, top = 0;
     if (afterPeak) {
         double highest = 0.0;
-        *afterPeak = after = besideBurst(side, n, highest);
+        after = besideBurst(side, n, highest, low, top);
+        if (after > kGrowRatio * median) {
+            for (uint32_t i = low; i <= top && i < n; ++i)
+                e[i] = 0.0;
+            double next = 0.0;
+            const double rest = besideBurst(side, n, next, low, top);
+            if (next > kStandRatio * rest) after = rest;
+        }
+        *afterPeak = after;
     }
     // Before it, the highest error, unless that is a burst standing as far
     // above all the rest there as a click must, among errors no quieter
@@ -699,7 +714,7 @@ double CNoiseBlanker::errorsAround(uint64_t first, uint64_t last, const double* 
     // silence before a sound is the sound's own start.)
     if (beforePeak) {
         double highest = 0.0;
-        const double rest = besideBurst(0, side, highest);
+        const double rest = besideBurst(0, side, highest, low, top);
         const bool missedClick = highest > kStandRatio * rest && !(kStandRatio * rest < after);
         *beforePeak = missedClick ? rest : highest;
     }
