@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
-
 // Runs the three-term recurrence over one block of a stage, exactly as the
 // butterfly loop would, and stores each factor.
 void stageTwiddles(double sm2, double sm1, double cm2, double cm1, double w, uint32_t count,
@@ -470,7 +468,7 @@ int32_t CFft::initialize(uint32_t n) {
     inverseIm_.assign(n - 1, 0.0);
     uint32_t s = 0;
     for (uint32_t block = 2; block <= n; block <<= 1, ++s) {
-        const double delta = kTwoPi / block;
+        const double delta = dsp::kTwoPi / block;
         daForwardSin2[s] = dsp::sin(-2.0 * delta);
         daForwardSin1[s] = dsp::sin(-delta);
         daForwardCos2[s] = dsp::cos(-2.0 * delta);
@@ -617,7 +615,7 @@ void CFft::fromLanes(const double* lanes, double* arrays, uint32_t n, uint32_t c
 
 void CFft::makeWindow(double* table, uint32_t n) {
     for (uint32_t i = 0; i < n; ++i)
-        table[i] = 0.5 - 0.5 * dsp::cos(i * kTwoPi / n);
+        table[i] = 0.5 - 0.5 * dsp::cos(i * dsp::kTwoPi / n);
 }
 
 void CFft::applyWindow(const double* table, double* buffer, uint32_t n) {

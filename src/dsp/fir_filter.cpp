@@ -6,8 +6,6 @@
 #include "dsp/math_functions.h"
 
 namespace {
-constexpr double kTwoPi = 6.283185307179586;
-constexpr double kPi = 3.141592653589793;
 
 void* zeroFilled(size_t count, size_t size) {
     return std::calloc(count, size);
@@ -58,13 +56,13 @@ int32_t CFirFilter::designBandPass(uint32_t taps, uint32_t sampleRate, double lo
 
     const uint32_t n = nTaps;
     double* c = pdaCoefficents;
-    const double w1 = kTwoPi * lowHz / sampleRate;
-    const double w2 = kTwoPi * highHz / sampleRate;
-    if (n % 2 == 1) c[(n - 1) / 2] = (w2 - w1) / kPi;
+    const double w1 = dsp::kTwoPi * lowHz / sampleRate;
+    const double w2 = dsp::kTwoPi * highHz / sampleRate;
+    if (n % 2 == 1) c[(n - 1) / 2] = (w2 - w1) / dsp::kPi;
     const double centre = (n - 1.0) / 2.0;
     for (uint32_t i = 0; i < n / 2; ++i) {
         const double t = i - centre;
-        c[i] = (dsp::sin(w2 * t) - dsp::sin(w1 * t)) / (kPi * t);
+        c[i] = (dsp::sin(w2 * t) - dsp::sin(w1 * t)) / (dsp::kPi * t);
         c[n - 1 - i] = c[i];
     }
     applyHannWindow();
@@ -75,7 +73,7 @@ void CFirFilter::applyHannWindow() {
     if (!pdaCoefficents) return;
     const uint32_t n = nTaps;
     double* c = pdaCoefficents;
-    const double phi = kTwoPi / n;
+    const double phi = dsp::kTwoPi / n;
     if (n % 2 == 1) {
         const uint32_t mid = (n - 1) / 2;
         c[mid] = c[mid] * (0.5 - 0.5 * dsp::cos(mid * phi));

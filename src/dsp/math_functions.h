@@ -15,6 +15,9 @@ extern "C" double tarnix_pow(double, double);
 
 namespace dsp {
 
+inline constexpr double kPi = 3.141592653589793;
+inline constexpr double kTwoPi = 6.283185307179586;
+
 #ifdef TARNIX_PORTABLE_MATH
 inline double sin(double x) {
     return tarnix_sin(x);
