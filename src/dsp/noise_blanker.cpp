@@ -50,6 +50,13 @@ constexpr uint32_t kRingSamples = 6;
 constexpr uint32_t kRingOn = 2;
 constexpr double kSubtractRatio = 8.0;
 constexpr uint32_t kSearchSteps = 15;
+// A click whose removal fits no resonance (too short to fit, or fitted to
+// real poles, as a low ring at a high rate is) may still ring: an
+// oscillation is then sought over at least kGuessMs, starting from a few
+// decays and frequencies spread over the band, and taken out only where it
+// leaves at most kGuessRatio times the normal errors.
+constexpr uint32_t kGuessMs = 2;
+constexpr double kGuessRatio = 3.0;
 constexpr uint32_t kPasses = 3;  // fits of the model around a gap as its edges move
 // A click's own samples may be small by chance: an edge looks this many
 // samples out for the next large error, stepping over the small ones
@@ -387,6 +394,10 @@ void CNoiseBlanker::configure(int32_t sampleRate) {
     minPeriod_ = (sampleRate < 8000 ? 8000 : sampleRate) / 400;
     maxPeriod_ = atMost((sampleRate < 8000 ? 8000 : sampleRate) * 15 / 1000,
                         levelWindow_ - repairOrder_ - 1);
+    for (uint32_t j = 0; j < kGuessWidths; ++j)
+        guessDecays_[j] = dsp::pow(0.05, 2.0 / ((1u << j) * oneMs_));
+    for (uint32_t k = 0; k < kGuessFrequencies; ++k)
+        guessCosines_[k] = dsp::cos(dsp::kPi * (k + 0.5) / kGuessFrequencies);
     // Welch windows for the model fitted around a gap.
     for (uint32_t i = 0; i < levelWindow_; ++i) {
         const double u = (2.0 * i + 1.0) / levelWindow_ - 1.0;
@@ -609,7 +620,8 @@ void CNoiseBlanker::repairGiven() {
     // A ringing is taken out as the detector's clicks are, so that this
     // stays what a perfect detector would leave.
     double a1 = 0.0, a2 = 0.0;
-    if (resonance(s, last, a1, a2)) subtractRinging(s, last, errorMedian, a1, a2);
+    const bool rings = resonance(s, last, a1, a2);
+    subtractRinging(s, last, errorMedian, rings, a1, a2);
     logGap(s, last);
 }
 
@@ -862,7 +874,7 @@ void CNoiseBlanker::resolve() {
         // it cannot be).
         double a1 = 0.0, a2 = 0.0;
         const bool rings = resonance(s, last, a1, a2);
-        if (rings && subtractRinging(s, last, errorMedian, a1, a2)) {
+        if (subtractRinging(s, last, errorMedian, rings, a1, a2)) {
             logGap(s, last);
             cursor_ = last + 1;
             return;
@@ -976,40 +988,58 @@ uint64_t CNoiseBlanker::ringsOn(uint64_t first, uint64_t last, double errorMedia
     return last + room;
 }
 
-bool CNoiseBlanker::subtractRinging(uint64_t first, uint64_t last, double errorMedian, double a1,
-                                    double a2) {
-    // Over the gap and twice its length after it, as far as the look-ahead
-    // holds the samples the errors need.
+bool CNoiseBlanker::subtractRinging(uint64_t first, uint64_t last, double errorMedian, bool rings,
+                                    double a1, double a2) {
+    // Over the gap and twice its length after it (for a guess, at least
+    // kGuessMs), as far as the look-ahead holds the samples the errors need.
     const uint32_t p = repairOrder_;
     const uint32_t m = static_cast<uint32_t>(last - first + 1);
-    const uint32_t length = atMost((1 + kRingOn) * m, lookAhead_ - p);
+    uint32_t span = (1 + kRingOn) * m;
+    if (!rings && span < kGuessMs * oneMs_) span = kGuessMs * oneMs_;
+    const uint32_t length = atMost(span, lookAhead_ - p);
     for (uint32_t i = 0; i < m; ++i) {
         filled_[i] = at(first + i);
         set(first + i, raw_[i]);
     }
+    const auto restore = [&] {
+        for (uint32_t i = 0; i < m; ++i)
+            set(first + i, filled_[i]);
+        return false;
+    };
     predict(repair_, p, first, length + p, ringErrors_, false);
     double energy = 0.0;
     for (uint32_t t = 0; t < length + p; ++t)
         energy += ringErrors_[t] * ringErrors_[t];
     ringErrorEnergy_ = energy;
-    // The decay from the fitted poles, or one that falls to a twentieth
-    // over the gap or over half of it (the poles fitted to a removal that
-    // holds the voice's own errors are often far off): the best of these
-    // starts the search.
-    const double r0 = std::sqrt(-a2);
-    const double cw0 = a1 / (2.0 * r0);
-    const double starts[3] = {r0, dsp::pow(0.05, 1.0 / m), dsp::pow(0.05, 2.0 / m)};
     double weights[2] = {0.0, 0.0}, tried[2];
-    double r = r0, cw = cw0, best = energy;
-    for (double start : starts) {
-        const double left = leftAfterRinging(start, cw0, length, tried);
-        if (!(left < best)) continue;
+    double r = 0.0, cw = 0.0, best = energy;
+    const auto start = [&](double decay, double cosine) {
+        const double left = leftAfterRinging(decay, cosine, length, tried);
+        if (!(left < best)) return;
         best = left;
-        r = start;
+        r = decay;
+        cw = cosine;
         weights[0] = tried[0];
         weights[1] = tried[1];
+    };
+    if (rings) {
+        // The decay from the fitted poles, or one that falls to a twentieth
+        // over the gap or over half of it (the poles fitted to a removal
+        // that holds the voice's own errors are often far off): the best of
+        // these starts the search.
+        const double r0 = std::sqrt(-a2);
+        r = r0;
+        cw = a1 / (2.0 * r0);
+        const double cw0 = cw;
+        for (double decay : {r0, dsp::pow(0.05, 1.0 / m), dsp::pow(0.05, 2.0 / m)})
+            start(decay, cw0);
+    } else {
+        for (double decay : guessDecays_)
+            for (double cosine : guessCosines_)
+                start(decay, cosine);
+        if (!(best < energy)) return restore();
     }
-    double dr = 0.25 * (1.0 - r), dc = 0.2 * (1.0 - cw0);
+    double dr = 0.25 * (1.0 - r), dc = 0.2 * (1.0 - cw);
     for (uint32_t step = 0; step < kSearchSteps; ++step) {
         const double moves[4][2] = {{r + dr, cw}, {r - dr, cw}, {r, cw + dc}, {r, cw - dc}};
         bool moved = false;
@@ -1030,11 +1060,8 @@ bool CNoiseBlanker::subtractRinging(uint64_t first, uint64_t last, double errorM
         }
     }
     const double spread = kMedianToDeviation * errorMedian;
-    if (!(best < kSubtractRatio * (length + p) * spread * spread)) {
-        for (uint32_t i = 0; i < m; ++i)
-            set(first + i, filled_[i]);
-        return false;
-    }
+    const double ratio = rings ? kSubtractRatio : kGuessRatio;
+    if (!(best < ratio * (length + p) * spread * spread)) return restore();
     const double zr = r * cw, zi = r * std::sqrt(1.0 - cw * cw);
     double wr = 1.0, wi = 0.0;
     for (uint32_t i = 0; i < length; ++i) {

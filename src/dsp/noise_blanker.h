@@ -133,7 +133,8 @@ class CNoiseBlanker {
     uint64_t ringsOn(uint64_t first, uint64_t last, double errorMedian, double a1, double a2);
     // Whether the ringing could be taken out of the raw samples instead,
     // leaving what lies under it; if so, it is.
-    bool subtractRinging(uint64_t first, uint64_t last, double errorMedian, double a1, double a2);
+    bool subtractRinging(uint64_t first, uint64_t last, double errorMedian, bool rings, double a1,
+                         double a2);
     // What the repair model's errors keep over length + order samples once
     // the oscillation r^k (cos kw, sin kw) from first, times the best pair
     // of weights (into weights), is taken out of them; cw = cos w.
@@ -214,5 +215,10 @@ class CNoiseBlanker {
     double keepLevel_[kBlock + 1] = {};  // what the error level keeps over n samples
     double keepPeak_[kBlock + 1] = {};   // and the recent peak
     double keepFeed_[kBlock + 1] = {};   // and the autocorrelation
-    double recentPeak_ = 0.0;            // the largest squared error of the last 20 ms or so
+    double recentPeak_ = 0.0;  // the largest squared error of the last 20 ms or so    // Where the
+                               // search for a ringing that fits no resonance starts: decays
+    // to a twentieth over 0.5, 1 and 2 ms, and frequencies across the band.
+    static constexpr uint32_t kGuessWidths = 3, kGuessFrequencies = 8;
+    double guessDecays_[kGuessWidths] = {};
+    double guessCosines_[kGuessFrequencies] = {};
 };
