@@ -43,19 +43,19 @@ constexpr double kRingRatio = 2.0;
 constexpr uint32_t kRingSamples = 6;
 // Such a ringing is taken out of the raw samples rather than filled over
 // when a damped oscillation, fitted over the gap and twice its length
-// after it, leaves model errors at most kSubtractRatio times the normal
-// ones there: the voice and the hiss under it stay. The fit searches the
-// decay and the frequency in kSearchSteps steps, halving where neither
-// helps.
+// after it (at least kRingMs: a ring outlasts a gap that holds only its
+// onset), leaves model errors at most kSubtractRatio times the normal ones
+// there: the voice and the hiss under it stay. The fit searches the decay
+// and the frequency in kSearchSteps steps, halving where neither helps.
 constexpr uint32_t kRingOn = 2;
+constexpr uint32_t kRingMs = 2;
 constexpr double kSubtractRatio = 8.0;
 constexpr uint32_t kSearchSteps = 15;
 // A click whose removal fits no resonance (too short to fit, or fitted to
-// real poles, as a low ring at a high rate is) may still ring: an
-// oscillation is then sought over at least kGuessMs, starting from a few
-// decays and frequencies spread over the band, and taken out only where it
-// leaves at most kGuessRatio times the normal errors.
-constexpr uint32_t kGuessMs = 2;
+// real poles, as a low ring at a high rate is) may still ring: the search
+// then starts from a few decays and frequencies spread over the band, and
+// the oscillation is taken out only where it leaves at most kGuessRatio
+// times the normal errors.
 constexpr double kGuessRatio = 3.0;
 constexpr uint32_t kPasses = 3;  // fits of the model around a gap as its edges move
 // A click's own samples may be small by chance: an edge looks this many
@@ -618,10 +618,10 @@ void CNoiseBlanker::repairGiven() {
     const double errorMedian = errorsAround(s, last, repair_, repairOrder_, nullptr, nullptr);
     if (!repair(s, last, errorMedian)) return;
     // A ringing is taken out as the detector's clicks are, so that this
-    // stays what a perfect detector would leave.
+    // stays what a perfect detector would leave. A given click is all of
+    // its span: no ringing past it is guessed at.
     double a1 = 0.0, a2 = 0.0;
-    const bool rings = resonance(s, last, a1, a2);
-    subtractRinging(s, last, errorMedian, rings, a1, a2);
+    if (resonance(s, last, a1, a2)) subtractRinging(s, last, errorMedian, true, a1, a2);
     logGap(s, last);
 }
 
@@ -990,12 +990,12 @@ uint64_t CNoiseBlanker::ringsOn(uint64_t first, uint64_t last, double errorMedia
 
 bool CNoiseBlanker::subtractRinging(uint64_t first, uint64_t last, double errorMedian, bool rings,
                                     double a1, double a2) {
-    // Over the gap and twice its length after it (for a guess, at least
-    // kGuessMs), as far as the look-ahead holds the samples the errors need.
+    // Over the gap and twice its length after it, at least kRingMs, as far
+    // as the look-ahead holds the samples the errors need.
     const uint32_t p = repairOrder_;
     const uint32_t m = static_cast<uint32_t>(last - first + 1);
     uint32_t span = (1 + kRingOn) * m;
-    if (!rings && span < kGuessMs * oneMs_) span = kGuessMs * oneMs_;
+    if (span < kRingMs * oneMs_) span = kRingMs * oneMs_;
     const uint32_t length = atMost(span, lookAhead_ - p);
     for (uint32_t i = 0; i < m; ++i) {
         filled_[i] = at(first + i);
