@@ -52,10 +52,14 @@ constexpr uint32_t kRingMs = 2;
 constexpr double kSubtractRatio = 8.0;
 constexpr uint32_t kSearchSteps = 15;
 // A click whose removal fits no resonance (too short to fit, or fitted to
-// real poles, as a low ring at a high rate is) may still ring: the search
-// then starts from a few decays and frequencies spread over the band, and
-// the oscillation is taken out only where it leaves at most kGuessRatio
-// times the normal errors.
+// real poles, as a low ring at a high rate is) may still ring if two poles
+// leave under kGuessFit of its energy: the search then starts from a few
+// decays and frequencies spread over the band, goes on only if the best of
+// those leaves under kGuessScreen times what is accepted, and the
+// oscillation is taken out only where it leaves at most kGuessRatio times
+// the normal errors.
+constexpr double kGuessFit = 0.7;
+constexpr double kGuessScreen = 6.0;
 constexpr double kGuessRatio = 3.0;
 constexpr uint32_t kPasses = 3;  // fits of the model around a gap as its edges move
 // A click's own samples may be small by chance: an edge looks this many
@@ -620,8 +624,8 @@ void CNoiseBlanker::repairGiven() {
     // A ringing is taken out as the detector's clicks are, so that this
     // stays what a perfect detector would leave. A given click is all of
     // its span: no ringing past it is guessed at.
-    double a1 = 0.0, a2 = 0.0;
-    if (resonance(s, last, a1, a2)) subtractRinging(s, last, errorMedian, true, a1, a2);
+    double a1 = 0.0, a2 = 0.0, unfitted = 0.0;
+    if (resonance(s, last, a1, a2, unfitted)) subtractRinging(s, last, errorMedian, true, a1, a2);
     logGap(s, last);
 }
 
@@ -872,9 +876,10 @@ void CNoiseBlanker::resolve() {
         // oscillation fits it; else, where the model around predicts it,
         // the gap grows over it and is filled again (or kept as it was if
         // it cannot be).
-        double a1 = 0.0, a2 = 0.0;
-        const bool rings = resonance(s, last, a1, a2);
-        if (subtractRinging(s, last, errorMedian, rings, a1, a2)) {
+        double a1 = 0.0, a2 = 0.0, unfitted = 0.0;
+        const bool rings = resonance(s, last, a1, a2, unfitted);
+        if ((rings || unfitted < kGuessFit) &&
+            subtractRinging(s, last, errorMedian, rings, a1, a2)) {
             logGap(s, last);
             cursor_ = last + 1;
             return;
@@ -935,7 +940,11 @@ bool CNoiseBlanker::clickOpensRun(uint64_t first, uint64_t& last) {
     return true;
 }
 
-bool CNoiseBlanker::resonance(uint64_t first, uint64_t last, double& a1, double& a2) {
+bool CNoiseBlanker::resonance(uint64_t first, uint64_t last, double& a1, double& a2,
+                              double& unfitted) {
+    // unfitted: the share of the removal's energy the poles leave (none
+    // where too few samples tell).
+    unfitted = 0.0;
     const uint32_t m = static_cast<uint32_t>(last - first + 1);
     if (m < kRingSamples) return false;
     // Two poles fitted to the removal by least squares.
@@ -956,6 +965,7 @@ bool CNoiseBlanker::resonance(uint64_t first, uint64_t last, double& a1, double&
     a1 = (q1 * r22 - q2 * r12) / det;
     a2 = (q2 * r11 - q1 * r12) / det;
     const double left = energy - a1 * q1 - a2 * q2;
+    unfitted = left / energy;
     // A resonance (two complex poles) inside the unit circle, that fits.
     return a1 * a1 + 4.0 * a2 < 0.0 && -a2 < 1.0 && left < kRingFit * energy;
 }
@@ -1011,6 +1021,9 @@ bool CNoiseBlanker::subtractRinging(uint64_t first, uint64_t last, double errorM
     for (uint32_t t = 0; t < length + p; ++t)
         energy += ringErrors_[t] * ringErrors_[t];
     ringErrorEnergy_ = energy;
+    // The model's errors' normal energy there.
+    const double spread = kMedianToDeviation * errorMedian;
+    const double normal = (length + p) * spread * spread;
     double weights[2] = {0.0, 0.0}, tried[2];
     double r = 0.0, cw = 0.0, best = energy;
     const auto start = [&](double decay, double cosine) {
@@ -1037,7 +1050,7 @@ bool CNoiseBlanker::subtractRinging(uint64_t first, uint64_t last, double errorM
         for (double decay : guessDecays_)
             for (double cosine : guessCosines_)
                 start(decay, cosine);
-        if (!(best < energy)) return restore();
+        if (!(best < kGuessScreen * kGuessRatio * normal)) return restore();
     }
     double dr = 0.25 * (1.0 - r), dc = 0.2 * (1.0 - cw);
     for (uint32_t step = 0; step < kSearchSteps; ++step) {
@@ -1059,9 +1072,7 @@ bool CNoiseBlanker::subtractRinging(uint64_t first, uint64_t last, double errorM
             dc *= 0.5;
         }
     }
-    const double spread = kMedianToDeviation * errorMedian;
-    const double ratio = rings ? kSubtractRatio : kGuessRatio;
-    if (!(best < ratio * (length + p) * spread * spread)) return restore();
+    if (!(best < (rings ? kSubtractRatio : kGuessRatio) * normal)) return restore();
     const double zr = r * cw, zi = r * std::sqrt(1.0 - cw * cw);
     double wr = 1.0, wi = 0.0;
     for (uint32_t i = 0; i < length; ++i) {

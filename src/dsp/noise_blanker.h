@@ -128,7 +128,7 @@ class CNoiseBlanker {
     // Whether what the repair over first..last took out (the raw samples in
     // raw_) is a decaying resonance: d = a1 d[-1] + a2 d[-2], its removal
     // left in ringing_.
-    bool resonance(uint64_t first, uint64_t last, double& a1, double& a2);
+    bool resonance(uint64_t first, uint64_t last, double& a1, double& a2, double& unfitted);
     // Where that ringing ends, if it rings on past the gap; else last.
     uint64_t ringsOn(uint64_t first, uint64_t last, double errorMedian, double a1, double a2);
     // Whether the ringing could be taken out of the raw samples instead,
