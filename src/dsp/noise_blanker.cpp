@@ -715,7 +715,7 @@ double CNoiseBlanker::errorsAround(uint64_t first, uint64_t last, const double* 
         double highest = 0.0;
         after = besideBurst(side, n, highest, low, top);
         if (after > kGrowRatio * median) {
-            for (uint32_t i = low; i <= top && i < n; ++i)
+            for (uint32_t i = low > side ? low : side; i <= top && i < n; ++i)
                 e[i] = 0.0;
             double next = 0.0;
             const double rest = besideBurst(side, n, next, low, top);

@@ -132,7 +132,9 @@ class CNoiseBlanker {
     // Where that ringing ends, if it rings on past the gap; else last.
     uint64_t ringsOn(uint64_t first, uint64_t last, double errorMedian, double a1, double a2);
     // Whether the ringing could be taken out of the raw samples instead,
-    // leaving what lies under it; if so, it is.
+    // leaving what lies under it; if so, it is. Where the removal is a
+    // resonance (rings), its poles a1, a2 start the search; else a ringing
+    // is guessed at from the guess starts below.
     bool subtractRinging(uint64_t first, uint64_t last, double errorMedian, bool rings, double a1,
                          double a2);
     // What the repair model's errors keep over length + order samples once
@@ -215,8 +217,8 @@ class CNoiseBlanker {
     double keepLevel_[kBlock + 1] = {};  // what the error level keeps over n samples
     double keepPeak_[kBlock + 1] = {};   // and the recent peak
     double keepFeed_[kBlock + 1] = {};   // and the autocorrelation
-    double recentPeak_ = 0.0;  // the largest squared error of the last 20 ms or so    // Where the
-                               // search for a ringing that fits no resonance starts: decays
+    double recentPeak_ = 0.0;            // the largest squared error of the last 20 ms or so
+    // Where the search for a ringing that fits no resonance starts: decays
     // to a twentieth over 0.5, 1 and 2 ms, and frequencies across the band.
     static constexpr uint32_t kGuessWidths = 3, kGuessFrequencies = 8;
     double guessDecays_[kGuessWidths] = {};
