@@ -115,6 +115,31 @@ void expectFound(const CNoiseBlanker& b, const std::vector<Click>& clicks, size_
     }
 }
 
+// Adds a click every quarter second (and 7 samples) that rings at hz,
+// 12000 at its start and decaying to a twentieth over width samples.
+std::vector<Click> addRings(std::vector<double>& x, int32_t rate, double hz, size_t width) {
+    std::vector<Click> clicks;
+    for (size_t at = rate / 4; at + rate / 4 < x.size(); at += rate / 4 + 7) {
+        for (size_t i = 0; i < width; ++i)
+            x[at + i] +=
+                12000.0 * std::exp(-3.0 * i / width) * std::cos(2 * kPi * hz * i / rate + 1.0);
+        clicks.push_back({at, at + width - 1});
+    }
+    return clicks;
+}
+
+// The share of the clicks' power (x less unclicked) that y keeps, in dB.
+double powerLeft(const std::vector<double>& x, const std::vector<double>& y,
+                 const std::vector<double>& unclicked, const std::vector<Click>& clicks) {
+    double left = 0.0, power = 0.0;
+    for (const Click& c : clicks)
+        for (size_t i = c.first; i <= c.last; ++i) {
+            left += (y[i] - unclicked[i]) * (y[i] - unclicked[i]);
+            power += (x[i] - unclicked[i]) * (x[i] - unclicked[i]);
+        }
+    return 10 * std::log10(left / power);
+}
+
 TEST(NoiseBlanker, FindsClicksToTheSampleInHissAndUnderSpeech) {
     {
         auto b = blanker();
@@ -153,13 +178,7 @@ TEST(NoiseBlanker, GivenTheClicksRepairsThoseAndNothingElse) {
     b->takeClicksAsGiven(given.data(), static_cast<uint32_t>(given.size()));
     const std::vector<double> y = blank(*b, x);
     expectFound(*b, clicks);
-    double error = 0.0, power = 0.0;
-    for (const Click& c : clicks)
-        for (size_t i = c.first; i <= c.last; ++i) {
-            error += (y[i] - dry[i]) * (y[i] - dry[i]);
-            power += (x[i] - dry[i]) * (x[i] - dry[i]);
-        }
-    EXPECT_LT(10 * std::log10(error / power), -20.0);
+    EXPECT_LT(powerLeft(x, y, dry, clicks), -20.0);
     for (size_t i = unlisted.first; i <= unlisted.last; ++i)
         ASSERT_EQ(y[i], x[i]) << i;
 }
@@ -269,14 +288,7 @@ TEST(NoiseBlanker, TakesOutClicksCloseTogetherAndRingingClicksAlikeHoweverRun) {
     auto b = blanker();
     const std::vector<double> y = blank(*b, x);
     EXPECT_EQ(b->repaired(), clicks.size());
-    double left = 0.0, power = 0.0;
-    for (const Click& c : clicks) {
-        for (size_t i = c.first; i <= c.last; ++i) {
-            left += (y[i] - unclicked[i]) * (y[i] - unclicked[i]);
-            power += (x[i] - unclicked[i]) * (x[i] - unclicked[i]);
-        }
-    }
-    EXPECT_LT(10 * std::log10(left / power), -20.0);
+    EXPECT_LT(powerLeft(x, y, unclicked, clicks), -20.0);
 
     // A block at a time, in blocks of odd lengths, gives the same samples.
     auto c = blanker();
@@ -307,14 +319,7 @@ TEST(NoiseBlanker, TakesARingingClickOutPastWhereTheVoiceHidesIt) {
     for (size_t i = 0; i < x.size(); ++i)
         x[i] = 10.0 * x[i] + h[i];
     const std::vector<double> unclicked = x;
-    const size_t width = kRate * 5 / 1000;
-    std::vector<Click> clicks;
-    for (size_t at = kRate / 4; at + kRate / 4 < x.size(); at += kRate / 4 + 7) {
-        for (size_t i = 0; i < width; ++i)
-            x[at + i] +=
-                12000.0 * std::exp(-3.0 * i / width) * std::cos(2 * kPi * 1200 * i / kRate + 1.0);
-        clicks.push_back({at, at + width - 1});
-    }
+    const std::vector<Click> clicks = addRings(x, kRate, 1200, kRate * 5 / 1000);
     auto b = blanker();
     const std::vector<double> y = blank(*b, x);
     size_t found = 0;
@@ -323,12 +328,7 @@ TEST(NoiseBlanker, TakesARingingClickOutPastWhereTheVoiceHidesIt) {
             const CNoiseBlanker::Gap g = b->gap(k);
             if (g.last < c.first || g.first > c.last) continue;
             ++found;
-            double left = 0.0, power = 0.0;
-            for (size_t i = c.first; i <= c.last; ++i) {
-                left += (y[i] - unclicked[i]) * (y[i] - unclicked[i]);
-                power += (x[i] - unclicked[i]) * (x[i] - unclicked[i]);
-            }
-            EXPECT_LT(10 * std::log10(left / power), -20.0) << "click at " << c.first;
+            EXPECT_LT(powerLeft(x, y, unclicked, {c}), -20.0) << "click at " << c.first;
         }
     EXPECT_GE(found, clicks.size() / 2);
 }
@@ -348,23 +348,10 @@ TEST(NoiseBlanker, TakesOutARingPastAGapThatHoldsOnlyItsOnset) {
     for (size_t i = 0; i < x.size(); ++i)
         x[i] += h[i];
     const std::vector<double> unclicked = x;
-    const size_t width = rate * 3 / 1000;
-    std::vector<Click> clicks;
-    for (size_t at = rate / 4; at + rate / 4 < x.size(); at += rate / 4 + 7) {
-        for (size_t i = 0; i < width; ++i)
-            x[at + i] +=
-                12000.0 * std::exp(-3.0 * i / width) * std::cos(2 * kPi * 2000 * i / rate + 1.0);
-        clicks.push_back({at, at + width - 1});
-    }
+    const std::vector<Click> clicks = addRings(x, rate, 2000, rate * 3 / 1000);
     auto b = blanker(rate);
     const std::vector<double> y = blank(*b, x);
-    double left = 0.0, power = 0.0;
-    for (const Click& c : clicks)
-        for (size_t i = c.first; i <= c.last; ++i) {
-            left += (y[i] - unclicked[i]) * (y[i] - unclicked[i]);
-            power += (x[i] - unclicked[i]) * (x[i] - unclicked[i]);
-        }
-    EXPECT_LT(10 * std::log10(left / power), -5.0);
+    EXPECT_LT(powerLeft(x, y, unclicked, clicks), -5.0);
 }
 
 TEST(NoiseBlanker, FindsAClickInTheOnsetThatRunsIntoIt) {
