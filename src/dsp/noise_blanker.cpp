@@ -619,7 +619,7 @@ void CNoiseBlanker::repairGiven() {
     if (last - s >= maxGap_) last = s + maxGap_ - 1;
     cursor_ = last + 1;
     if (!fitAround(s, last, repairOrder_, repair_)) return;
-    const double errorMedian = errorsAround(s, last, repair_, repairOrder_, nullptr, nullptr);
+    const double errorMedian = errorsAround(s, last, repair_, repairOrder_);
     if (!repair(s, last, errorMedian)) return;
     // A ringing is taken out as the detector's clicks are, so that this
     // stays what a perfect detector would leave. A given click is all of
@@ -643,10 +643,8 @@ void CNoiseBlanker::logGap(uint64_t first, uint64_t last) {
     ++repaired_;
 }
 
-double CNoiseBlanker::errorsAround(uint64_t first, uint64_t last, const double* c, uint32_t p,
-                                   double* beforePeak, double* afterPeak) {
-    const uint32_t w = levelWindow_;
-    const uint32_t side = w - p, n = 2 * side;
+double CNoiseBlanker::errorsAround(uint64_t first, uint64_t last, const double* c, uint32_t p) {
+    const uint32_t side = levelWindow_ - p, n = 2 * side;
     double* e = magnitudes_;
     predict(c, p, first - side, side, e, false);
     predict(c, p, last + 1, side, e + side, true);
@@ -654,17 +652,38 @@ double CNoiseBlanker::errorsAround(uint64_t first, uint64_t last, const double* 
         e[i] = std::fabs(e[i]);
         residual_[i] = e[i];
     }
-    const double median = dsp::kthSmallest(residual_, selectSpare_, n, n / 2);
+    return dsp::kthSmallest(residual_, selectSpare_, n, n / 2);
+}
+
+void CNoiseBlanker::peaksAround(double median, uint32_t p, double& beforePeak, double& afterPeak) {
+    const uint32_t side = levelWindow_ - p, n = 2 * side;
+    double* e = magnitudes_;
+    // Running maxima of e from `from` up to i (before[i], i excluded) and
+    // from i up to `to` (after[i]): the highest error beside any span is
+    // then two look-ups.
+    double* before = residual_;
+    double* after = selectSpare_;
     // The highest error of e[from..to) but for its highest burst, left out
     // as far as it stands above the errors around, if no longer than a
     // click (else at least a millisecond either side of its peak); the
     // burst's span is [low, top].
     const auto besideBurst = [&](uint32_t from, uint32_t to, double& highest, uint32_t& low,
                                  uint32_t& top) {
-        const double high = kGrowRatio * median;
         uint32_t most = from;
-        for (uint32_t i = from; i < to; ++i)
-            most = e[i] > e[most] ? i : most;
+        before[from] = 0.0;
+        for (uint32_t i = from; i < to; ++i) {
+            most = e[i] > before[i] ? i : most;
+            before[i + 1] = e[i] > before[i] ? e[i] : before[i];
+        }
+        after[to] = 0.0;
+        for (uint32_t i = to; i-- > from;)
+            after[i] = e[i] > after[i + 1] ? e[i] : after[i + 1];
+        const auto restBeside = [&](uint32_t low, uint32_t top) {
+            const double a = before[low > from ? low : from];
+            const double b = after[top + 1 < to ? top + 1 : to];
+            return b > a ? b : a;
+        };
+        const double high = kGrowRatio * median;
         highest = e[most];
         low = top = most;
         const uint32_t reach = oneMs_ / 2;
@@ -681,12 +700,6 @@ double CNoiseBlanker::errorsAround(uint64_t first, uint64_t last, const double* 
         if (top - low >= maxGap_) low = top = most;
         low = most >= oneMs_ && low > most - oneMs_ ? most - oneMs_ : low;
         top = top < most + oneMs_ ? most + oneMs_ : top;
-        const auto restBeside = [&](uint32_t low, uint32_t top) {
-            double rest = 0.0;
-            for (uint32_t i = from; i < to; ++i)
-                if (i < low || i > top) rest = e[i] > rest ? e[i] : rest;
-            return rest;
-        };
         // A burst that stands kBurstRatio times above all that is left is a
         // click, and the high errors within the longest click of it are its
         // own too: a decaying burst's tail dips under the errors around now
@@ -709,32 +722,24 @@ double CNoiseBlanker::errorsAround(uint64_t first, uint64_t last, const double* 
     // within 20 ms, but a voice's next glottal pulse comes too. Clicks come
     // in clusters: the burst after that is left out as well where it stands
     // out as a click would (a voice's pulses stand alike).
-    double after = 0.0;
     uint32_t low = 0, top = 0;
-    if (afterPeak) {
-        double highest = 0.0;
-        after = besideBurst(side, n, highest, low, top);
-        if (after > kGrowRatio * median) {
-            for (uint32_t i = low > side ? low : side; i <= top && i < n; ++i)
-                e[i] = 0.0;
-            double next = 0.0;
-            const double rest = besideBurst(side, n, next, low, top);
-            if (next > kStandRatio * rest) after = rest;
-        }
-        *afterPeak = after;
+    double highest = 0.0;
+    afterPeak = besideBurst(side, n, highest, low, top);
+    if (afterPeak > kGrowRatio * median) {
+        for (uint32_t i = low > side ? low : side; i <= top && i < n; ++i)
+            e[i] = 0.0;
+        double next = 0.0;
+        const double rest = besideBurst(side, n, next, low, top);
+        if (next > kStandRatio * rest) afterPeak = rest;
     }
     // Before it, the highest error, unless that is a burst standing as far
     // above all the rest there as a click must, among errors no quieter
     // than those after: a click missed just before would otherwise hide
     // this one, and the next, through dense crackle. (A lone burst in near
     // silence before a sound is the sound's own start.)
-    if (beforePeak) {
-        double highest = 0.0;
-        const double rest = besideBurst(0, side, highest, low, top);
-        const bool missedClick = highest > kStandRatio * rest && !(kStandRatio * rest < after);
-        *beforePeak = missedClick ? rest : highest;
-    }
-    return median;
+    const double rest = besideBurst(0, side, highest, low, top);
+    const bool missedClick = highest > kStandRatio * rest && !(kStandRatio * rest < afterPeak);
+    beforePeak = missedClick ? rest : highest;
 }
 
 void CNoiseBlanker::resolve() {
@@ -806,7 +811,7 @@ void CNoiseBlanker::resolve() {
         // Its edges: go on while the errors stand above the errors around
         // (their median, which the click's own edges left outside the gap
         // do not raise).
-        errorMedian = errorsAround(s, last, c, p, &beforePeak, &afterPeak);
+        errorMedian = errorsAround(s, last, c, p);
         const double typical = kGrowRatio * errorMedian;
         const double grow = typical * typical;
         bool grown = false;
@@ -845,6 +850,8 @@ void CNoiseBlanker::resolve() {
         if (!grown) break;
     }
     if (click) {
+        // What stands around it, from the last pass's errors.
+        peaksAround(errorMedian, p, beforePeak, afterPeak);
         for (uint64_t t = s; t <= last; ++t) {
             const double e = forward(t);
             gapPeak = std::fabs(e) > gapPeak ? std::fabs(e) : gapPeak;
@@ -891,7 +898,7 @@ void CNoiseBlanker::resolve() {
                 filled_[i] = at(s + i);
                 set(s + i, raw_[i]);
             }
-            if (repair(s, rung, errorsAround(s, rung, c, p, nullptr, nullptr))) {
+            if (repair(s, rung, errorsAround(s, rung, c, p))) {
                 last = rung;
             } else {
                 for (uint32_t i = 0; i < m; ++i)

@@ -104,11 +104,12 @@ class CNoiseBlanker {
     bool repair(uint64_t first, uint64_t last, double errorMedian);
     void logGap(uint64_t first, uint64_t last);
     // The median magnitude of the errors of the model c of order p on
-    // either side of a gap (forward before it, backward after it), and their
-    // peaks: after it the second highest burst; before it the highest,
-    // unless that stands out as a missed click.
-    double errorsAround(uint64_t first, uint64_t last, const double* c, uint32_t p,
-                        double* beforePeak, double* afterPeak);
+    // either side of a gap (forward before it, backward after it); the
+    // magnitudes stay in magnitudes_.
+    double errorsAround(uint64_t first, uint64_t last, const double* c, uint32_t p);
+    // The peaks of those errors: after the gap the second highest burst;
+    // before it the highest, unless that stands out as a missed click.
+    void peaksAround(double median, uint32_t p, double& beforePeak, double& afterPeak);
     // The filter a gap is filled under: the model's error filter c of order
     // p followed by a long-term predictor's; its length.
     uint32_t repairFilter(uint64_t first, uint64_t last, const double* c, uint32_t p);
