@@ -94,7 +94,7 @@ Sizes sizesFor(int32_t sampleRate) {
     const uint32_t rate = sampleRate < 8000 ? 8000 : static_cast<uint32_t>(sampleRate);
     Sizes s{};
     s.order = rate < 22050 ? 10 : 32;
-    s.repairOrder = rate < 22050 ? 32 : CNoiseBlanker::kMaxOrder;
+    s.repairOrder = rate < 22050 ? 40 : CNoiseBlanker::kMaxOrder;
     s.maxGap = atMost(rate * 6 / 1000, CNoiseBlanker::kMaxGap);
     s.modelInterval = atLeast(rate / 125, 16);
     s.levelWindow = atMost(rate * kLevelMs / 1000, CNoiseBlanker::kMaxWindow);
