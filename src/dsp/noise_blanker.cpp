@@ -652,9 +652,9 @@ double CNoiseBlanker::errorsAround(uint64_t first, uint64_t last, const double* 
         e[i] = std::fabs(e[i]);
         residual_[i] = e[i];
     }
-    // Nor do these fall below a step: the errors of a noiseless signal say
-    // nothing finer, and a voice cut off into digital silence would
-    // otherwise stand out against next to nothing.
+    // No lower than the median of errors of one step: a noiseless signal's
+    // errors say nothing finer, and a voice cut off into digital silence
+    // would otherwise stand out against next to nothing.
     const double median = dsp::kthSmallest(residual_, selectSpare_, n, n / 2);
     return median > kErrorFloor / kMedianToDeviation ? median : kErrorFloor / kMedianToDeviation;
 }
